@@ -1,0 +1,82 @@
+// Program entry: creates the logger and the parsed command line, runs exactly one mode, and
+// returns its result as the exit code.
+#include "app/parameters.h"
+#include "app/service_list.h"
+#include "config/config_file.h"
+#include "install/installer.h"
+#include "runtime/executor.h"
+#include "trace/logger.h"
+
+// The process-wide objects live in a namespace so that `log` cannot collide with the C
+// library's log() (the executable exports its symbols for the JVM).
+namespace brontel {
+CLogger* log = nullptr;
+CParameters* parameters = nullptr;
+} // namespace brontel
+
+using brontel::log;
+using brontel::parameters;
+
+extern "C" int wmain(int argc, wchar_t** argv) {
+    log = new CLogger();
+    log->logEntry(L"main");
+    parameters = new CParameters(log);
+    int result = parameters->parseCommandLine(argc, argv);
+
+    if (result == 2) {
+        parameters->showParameterHelp();
+    } else if (result == 0) {
+        if (parameters->helpRequested()) {
+            parameters->showParameterHelp();
+        } else if (parameters->displayRequested()) {
+            CConfigFile::showServiceInfo(parameters->getServiceName(),
+                                         parameters->getConfigFileName(), log,
+                                         parameters->isConfigFileUnicode());
+        } else if (parameters->displayAllRequested()) {
+            showBrontelServices();
+        } else if (parameters->skeletonFileNeeded()) {
+            CConfigFile* config = new CConfigFile(log);
+            config->generateSkeletonFile(parameters->getConfigFileName(),
+                                         parameters->isConfigFileUnicode());
+            delete config;
+        } else if (parameters->installRequested()) {
+            if (parameters->uninstallRequested()) {
+                log->logMessage(L"Cannot specify install and uninstall");
+                result = 1;
+            } else {
+                CInstaller* installer = new CInstaller(log, parameters);
+                result = installer->install();
+                if (result != 0) {
+                    log->logMessage(L"Installation failed");
+                }
+                delete installer;
+            }
+        } else if (parameters->uninstallRequested()) {
+            CInstaller* installer = new CInstaller(log, parameters);
+            result = installer->uninstall();
+            if (result != 0) {
+                log->logMessage(L"Uninstall failed");
+            }
+            delete installer;
+        } else if (parameters->signalRequested()) {
+            CExecutor* executor = new CExecutor(log, parameters->getServiceName());
+            executor->sendControlSignal(static_cast<const wchar_t*>(parameters->getSignal()));
+            delete executor;
+        } else if (parameters->startedBySCM()) {
+            CExecutor* executor = new CExecutor(log, parameters->getServiceName());
+            executor->execute(0);
+            delete executor;
+        } else if (parameters->executeWithoutSCM()) {
+            CExecutor* executor = new CExecutor(log, parameters->getServiceName());
+            executor->execute(1);
+            delete executor;
+        }
+    }
+
+    log->logExit(L"main", result);
+    delete parameters;
+    parameters = nullptr;
+    delete log;
+    log = nullptr;
+    return result;
+}

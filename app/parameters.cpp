@@ -1,0 +1,197 @@
+#include "app/parameters.h"
+
+#include "app/build_stamp.h"
+#include "app/tracing_switch.h"
+
+#include <stdio.h>
+
+namespace {
+// The option words, compared whole and with case.
+const wchar_t optHelp[] = L"-?";
+const wchar_t optInstall[] = L"-i";
+const wchar_t optUninstall[] = L"-u";
+const wchar_t optRemove[] = L"-r";
+const wchar_t optAccount[] = L"-a";
+const wchar_t optPassword[] = L"-p";
+const wchar_t optScm[] = L"-Z";
+const wchar_t optNoScm[] = L"-x";
+const wchar_t optUnicode[] = L"-w";
+const wchar_t optSkeleton[] = L"-c";
+const wchar_t optDisplayAll[] = L"-b";
+const wchar_t optTrace[] = L"-t";
+const wchar_t optDisplay[] = L"-d";
+const wchar_t optExport[] = L"-e";
+const wchar_t optSignal[] = L"-s";
+
+const wchar_t needConfigFile[] = L" option requires config file name";
+const wchar_t needServiceName[] = L" option requires the service name";
+} // namespace
+
+CParameters::CParameters(CLogger* logger)
+    : logger(logger), helpFlag(0), installFlag(0), uninstallFlag(0), scmFlag(0), noScmFlag(0),
+      configFileUnicode(0), skeletonFlag(0), displayAllFlag(0), displayFlag(0),
+      configFileName(nullptr), serviceName(nullptr), accountName(nullptr),
+      accountPassword(nullptr), signalFlag(0), signal(nullptr) {}
+
+const wchar_t* CParameters::getBuildDate() const { return T_BRONTEL_BUILD_DATE; }
+const wchar_t* CParameters::getBuildTime() const { return T_BRONTEL_BUILD_TIME; }
+
+int CParameters::parseCommandLine(int argc, wchar_t** argv) {
+    const wchar_t* label = L"CParameters::parseCommandLine";
+    logger->logEntry(label, argc);
+    int result = 0;
+    if (argc < 2 || argv == nullptr) {
+        logger->logExit(label, 2);
+        return 2;
+    }
+    logger->enableStdout(1);
+
+    for (int i = 1; i < argc; ++i) {
+        const wchar_t* arg = argv[i];
+        if (arg == nullptr) {
+            continue;
+        }
+        int remaining = argc - 1 - i;
+        const wchar_t* missing = nullptr; // the row's text when an argument is missing
+        int needed = 0;
+
+        if (wcscmp(arg, optHelp) == 0) {
+            helpFlag = 1;
+        } else if (wcscmp(arg, optInstall) == 0) {
+            installFlag = 1;
+            needed = 1;
+            missing = needConfigFile;
+            if (remaining >= 1) {
+                configFileName = argv[i + 1];
+            }
+        } else if (wcscmp(arg, optUninstall) == 0) {
+            uninstallFlag = 1;
+            needed = 1;
+            missing = needConfigFile;
+            if (remaining >= 1) {
+                configFileName = argv[i + 1];
+            }
+        } else if (wcscmp(arg, optRemove) == 0) {
+            uninstallFlag = 1;
+            needed = 1;
+            missing = needServiceName;
+            if (remaining >= 1) {
+                serviceName = argv[i + 1];
+            }
+        } else if (wcscmp(arg, optAccount) == 0) {
+            needed = 1;
+            missing = L" option requires an account name";
+            if (remaining >= 1) {
+                accountName = argv[i + 1];
+            }
+        } else if (wcscmp(arg, optPassword) == 0) {
+            needed = 1;
+            missing = L" option requires a password";
+            if (remaining >= 1) {
+                accountPassword = argv[i + 1];
+            }
+        } else if (wcscmp(arg, optScm) == 0 || wcscmp(arg, optNoScm) == 0) {
+            // From here on messages go to the trace only, including this option's own.
+            logger->enableStdout(0);
+            if (wcscmp(arg, optScm) == 0) {
+                scmFlag = 1;
+            } else {
+                noScmFlag = 1;
+            }
+            needed = 1;
+            missing = needServiceName;
+            if (remaining >= 1) {
+                serviceName = argv[i + 1];
+            }
+        } else if (wcscmp(arg, optUnicode) == 0) {
+            configFileUnicode = 1;
+        } else if (wcscmp(arg, optSkeleton) == 0) {
+            skeletonFlag = 1;
+            needed = 1;
+            missing = needConfigFile;
+            if (remaining >= 1) {
+                configFileName = argv[i + 1];
+            }
+        } else if (wcscmp(arg, optDisplayAll) == 0) {
+            displayAllFlag = 1;
+        } else if (wcscmp(arg, optTrace) == 0) {
+            needed = 1;
+            missing = L" option requires log file name, or OFF";
+            if (remaining >= 1) {
+                enableTracing(argv[i + 1], logger);
+            }
+        } else if (wcscmp(arg, optDisplay) == 0) {
+            displayFlag = 1;
+            needed = 1;
+            missing = L" option requires service name.";
+            if (remaining >= 1) {
+                serviceName = argv[i + 1];
+            }
+        } else if (wcscmp(arg, optExport) == 0) {
+            displayFlag = 1;
+            needed = 2;
+            missing = L" option requires service name and output file name.";
+            if (remaining >= 2) {
+                serviceName = argv[i + 1];
+                configFileName = argv[i + 2];
+            }
+        } else if (wcscmp(arg, optSignal) == 0) {
+            signalFlag = 1;
+            needed = 2;
+            missing = L" option requires service name and signal.";
+            if (remaining >= 2) {
+                serviceName = argv[i + 1];
+                signal = argv[i + 2];
+            }
+        }
+        // Anything else is not an option word and is skipped.
+
+        if (needed > remaining) {
+            logger->logMessage(arg, missing);
+            result = 1;
+            break;
+        }
+        i += needed;
+    }
+
+    logger->logExit(label, result);
+    return result;
+}
+
+void CParameters::showParameterHelp() {
+    wprintf(L"brontel                       (build %ls %ls)\n", getBuildDate(), getBuildTime());
+    wprintf(L"Usage: brontel [options]\n");
+    wprintf(L"options:\n");
+    wprintf(L"%ls : returns this help\n", optHelp);
+    wprintf(L"%ls configfile : installs a service using the specified config file\n", optInstall);
+    wprintf(L"%ls configfile : Uninstalls a service using the specified config file\n",
+            optUninstall);
+    wprintf(L"%ls serviceName : Uninstalls a service using the specified service name\n",
+            optRemove);
+    wprintf(L"%ls account : Installs a service which logs on as this account\n", optAccount);
+    wprintf(L"             This option is only valid with the %ls option\n", optInstall);
+    wprintf(L"%ls password : Used with the %ls parameter to specify the account password\n",
+            optPassword, optAccount);
+    wprintf(L"%ls configfile : Generates a skeleton config file that can be filled in with\n",
+            optSkeleton);
+    wprintf(L"                actual values for your application\n");
+    wprintf(L"%ls : Displays all the services currently installed that are \n", optDisplayAll);
+    wprintf(L"     powered by Brontel.\n");
+    wprintf(L"%ls {logfile|OFF} : Turns the trace on.  Trace is written to the specified file.\n",
+            optTrace);
+    wprintf(L"   Specify OFF when you want to turn tracing off.\n");
+    wprintf(L"%ls serviceName : Displays information about the installed service. \n", optDisplay);
+    wprintf(L"%ls serviceName configfile : Saves information about the installed service to a "
+            L"file. \n",
+            optExport);
+    wprintf(L"%ls serviceName : Executes the service without using the service control manager. "
+            L"\n",
+            optNoScm);
+    wprintf(L"                 This is handy for development because you can view stdout on the "
+            L"console.\n");
+    wprintf(L"%ls serviceName signal : Sends the specified signal to the service. \n", optSignal);
+    wprintf(L"                 signal can be a number or a SERVICE_CONTROL_* constant.\n");
+    wprintf(L"                 signal can also be CTRL_C_EVENT or CTRL_BREAK_EVENT.\n");
+    wprintf(L"%ls : Indicates that the config file is a unicode file\n", optUnicode);
+    fflush(stdout);
+}

@@ -1,0 +1,45 @@
+#include "app/tracing_switch.h"
+
+#include "platform/textutil.h"
+
+void enableTracing(const wchar_t* fileName, CLogger* logger) {
+    HKEY key = nullptr;
+    if (fileName == nullptr || asciiEqualNoCase(fileName, L"OFF")) {
+        // Nothing to switch off when the key is missing or cannot be written: stay silent.
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, BRONTEL_SOFTWARE_KEY, 0, KEY_WRITE, &key) !=
+            ERROR_SUCCESS) {
+            return;
+        }
+        LSTATUS rc = RegDeleteValueW(key, BRONTEL_TRACE_VALUE);
+        if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) {
+            logger->logMessage(L"Trace disabled.");
+        } else {
+            logger->logMessage(L"Error disabling trace.  Cannot write to registry.",
+                               static_cast<DWORD>(rc));
+            logger->logSystemError(static_cast<DWORD>(rc));
+        }
+        RegCloseKey(key);
+        return;
+    }
+
+    LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, BRONTEL_SOFTWARE_KEY, 0, nullptr,
+                                 REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr);
+    if (rc != ERROR_SUCCESS) {
+        logger->logMessage(L"Cannot open registry to turn on trace.", static_cast<DWORD>(rc));
+        logger->logSystemError(static_cast<DWORD>(rc));
+        return;
+    }
+    // Stored as given: a relative name stays relative.
+    DWORD size = static_cast<DWORD>((wcslen(fileName) + 1) * sizeof(wchar_t));
+    rc = RegSetValueExW(key, BRONTEL_TRACE_VALUE, 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(fileName), size);
+    if (rc == ERROR_SUCCESS) {
+        logger->logMessage(L"Trace enabled.  Logging to file : ", fileName,
+                           L" will begin next time a Brontel process starts.");
+    } else {
+        logger->logMessage(L"Error enabling trace.  Cannot write to registry.",
+                           static_cast<DWORD>(rc));
+        logger->logSystemError(static_cast<DWORD>(rc));
+    }
+    RegCloseKey(key);
+}

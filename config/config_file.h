@@ -1,0 +1,53 @@
+// A parsed configuration file (name=value lines), the skeleton writer (-c) and the
+// installed-service report (-d, -e).
+#ifndef BRONTEL_CONFIG_CONFIG_FILE_H
+#define BRONTEL_CONFIG_CONFIG_FILE_H
+
+#include "config/config_option.h"
+
+class CConfigFile {
+  public:
+    explicit CConfigFile(CLogger* logger);
+    ~CConfigFile();
+    CConfigFile(const CConfigFile&) = delete;
+    CConfigFile& operator=(const CConfigFile&) = delete;
+
+    // 0, 3 (no name), 4 (cannot open, size or read), 5 (a line without a value).
+    int parseConfigFile(const wchar_t* fileName, int unicode);
+    int parseFile(HANDLE file, int unicode);
+    // Parses a whole text in place (writes terminators into it); 0 or 5.
+    int parseBuffer(wchar_t* text);
+    wchar_t* parseLine(wchar_t** cursor);
+    wchar_t* trimLeft(wchar_t* text);
+    wchar_t* trimRight(wchar_t* text);
+    wchar_t* parseValue(wchar_t* line);
+
+    CConfigOption* getOption(const wchar_t* name);
+    wchar_t* getStrOptionValue(const wchar_t* name, wchar_t* defaultValue);
+    int getBoolOptionValue(const wchar_t* name, int defaultValue);
+    int getOptionCount() const { return optionCount; }
+
+    // -c
+    void generateSkeletonFile(const wchar_t* fileName, int unicode);
+    void writeSkeletonFile(HANDLE file, int unicode);
+
+    // -d (configFileName null) and -e
+    static void showServiceInfo(const wchar_t* serviceName, const wchar_t* configFileName,
+                                CLogger* logger, int unicode);
+
+  private:
+    struct OptionNode {
+        CConfigOption* option;
+        OptionNode* next;
+    };
+    CLogger* logger;
+    OptionNode* first;
+    OptionNode* last;
+    int optionCount;
+};
+
+// Appends text to a growing heap buffer (capacity in characters, grows by 1000); returns the
+// buffer to use from then on. Start with null and 0; free() the final buffer.
+wchar_t* appendText(wchar_t* buffer, unsigned long* capacity, const wchar_t* text);
+
+#endif

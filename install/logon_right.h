@@ -1,0 +1,15 @@
+// Granting an account the right to log on as a service, through the Local Security Authority.
+#ifndef BRONTEL_INSTALL_LOGON_RIGHT_H
+#define BRONTEL_INSTALL_LOGON_RIGHT_H
+
+#include "platform/winapi.h"
+
+// 0 on success; 87 for an empty name; else the LSA status or the lookup's Win32 error.
+NTSTATUS SetServiceRightW(const wchar_t* accountName, const wchar_t* systemName);
+NTSTATUS OpenPolicy(const wchar_t* systemName, DWORD desiredAccess, PLSA_HANDLE policyHandle);
+BOOL GetAccountSid(const wchar_t* systemName, const wchar_t* accountName, PSID* sid);
+NTSTATUS SetPrivilegeOnAccount(LSA_HANDLE policyHandle, PSID sid, const wchar_t* privilegeName,
+                               BOOL enable);
+void InitLsaString(PLSA_UNICODE_STRING lsaString, const wchar_t* text);
+
+#endif

@@ -1,0 +1,57 @@
+// The host of the one Java VM of a service process: loads the JVM library, creates the VM,
+// runs the service class, and delivers controls and console events to Java.
+#ifndef BRONTEL_JVM_JVM_H
+#define BRONTEL_JVM_JVM_H
+
+#include "trace/logger.h"
+
+#include <jni.h>
+
+class CJvm {
+  public:
+    CJvm(const wchar_t* serviceName, CLogger* logger);
+    ~CJvm();
+    CJvm(const CJvm&) = delete;
+    CJvm& operator=(const CJvm&) = delete;
+
+    int initialize();
+    int runServiceMain();
+    void sendControlCommand(DWORD code);
+    int sendConsoleSignal(DWORD event);
+
+  protected:
+    void destroyJVM();
+    int loadJVMDll();
+    int getDefaultArgs();
+    JavaVMInitArgs* createInitArgs();
+    wchar_t* getCommandLineArgs(int* count);
+    wchar_t* dotsToSlashes(wchar_t* text);
+    int registerNativeMethods(JNIEnv* env);
+
+  private:
+    CLogger* logger;
+    const wchar_t* serviceName;
+    HMODULE jvmLibrary;
+    JavaVM* javaVm;
+    JNIEnv* env;
+    char* serviceClassName;
+};
+
+typedef jint(JNICALL* CreateJavaVM_t)(JavaVM** vm, void** env, void* args);
+typedef jint(JNICALL* GetDefaultJavaVMInitArgs_t)(void* args);
+extern CreateJavaVM_t JNI_CreateJavaVM_proc;
+extern GetDefaultJavaVMInitArgs_t JNI_GetDefaultJavaVMInitArgs_proc;
+extern wchar_t* g_pVerboseOutputFile;
+extern FILE* g_fpVerboseFileHandle;
+extern JNINativeMethod native_methods[2];
+
+extern "C" jint JNICALL my_vfprintf(FILE* stream, const char* format, va_list args);
+extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_setServiceState(
+    JNIEnv* env, jclass receiver, jint state, jint controlsAccepted, jint exitCode,
+    jint checkPoint, jint waitHint);
+extern "C" JNIEXPORT jboolean JNICALL Java_com_vantero_core_orb_BrontelManager_sendServiceControl(
+    JNIEnv* env, jclass receiver, jstring serviceName, jint control);
+// A new wide string (free() it) with the characters of a Java string.
+wchar_t* allocGetTstrFromJstr(JNIEnv* env, jstring text);
+
+#endif

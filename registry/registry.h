@@ -1,0 +1,46 @@
+// Registry access for the whole program: readers for arbitrary keys, the writer of one value,
+// the reader and writer of a service's Parameters values, environment expansion, and the
+// conversion to the ANSI code page.
+#ifndef BRONTEL_REGISTRY_REGISTRY_H
+#define BRONTEL_REGISTRY_REGISTRY_H
+
+#include "trace/logger.h"
+
+// Where the Service Control Manager keeps service entries, and the subkey for Java settings.
+#define BRONTEL_SERVICES_KEY L"SYSTEM\\CurrentControlSet\\Services"
+#define BRONTEL_PARAMETERS_SUBKEY L"Parameters"
+
+// Parameters value names (see the configuration key table in registry/config_keys.h).
+#define REGVAL_JVM_DLL L"JVMdll"
+#define REGVAL_JVM_OPTION L"JVMOption"
+#define REGVAL_COMMAND_LINE L"CommandLine"
+#define REGVAL_SERVICE_CLASS L"IBrontelClass"
+#define REGVAL_VERBOSE_FILE L"VerboseFile"
+#define REGVAL_PREINIT_CMD L"PreInitCmd"
+#define REGVAL_PREINIT_HINT L"PreInitHint"
+
+// Reads a value into the caller's buffer of bufferSize bytes; returns buffer or null.
+wchar_t* getRegStrValue(HKEY root, const wchar_t* keyPath, const wchar_t* subKey,
+                        const wchar_t* valueName, wchar_t* buffer, DWORD bufferSize);
+// Reads a multi-string and joins its items with separator in place; returns buffer or null.
+wchar_t* getRegStrListValue(HKEY root, const wchar_t* keyPath, const wchar_t* subKey,
+                            const wchar_t* valueName, wchar_t* buffer, DWORD bufferSize,
+                            wchar_t separator);
+DWORD getRegDwValue(HKEY root, const wchar_t* keyPath, const wchar_t* subKey,
+                    const wchar_t* valueName, DWORD defaultValue);
+// 0 on success, 12 on failure (traced).
+int setRegStrValue(HKEY key, const wchar_t* valueName, const wchar_t* value, CLogger* logger);
+// A new text (free() it) or null.
+wchar_t* getRegServiceParam(const wchar_t* serviceName, const wchar_t* valueName,
+                            CLogger* logger, int logErrors, int expandEnv);
+wchar_t* getRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,
+                                CLogger* logger);
+// value null deletes the value. 0 success, 9 out of memory, 12 registry failure.
+int setRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,
+                           const wchar_t* value, CLogger* logger);
+// %NAME% references expanded to a new text (free() it); `text` may be overwritten.
+wchar_t* expandEnvStrings(wchar_t* text);
+// A new narrow text in the ANSI code page (free() it).
+char* convertToMBCS(const wchar_t* text);
+
+#endif

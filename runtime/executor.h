@@ -1,0 +1,68 @@
+// The service runtime: runs one service under the Service Control Manager (-Z) or from the
+// console (-x), forwards controls and console events to Java, serves the control pipe, and
+// sends signals (-s).
+#ifndef BRONTEL_RUNTIME_EXECUTOR_H
+#define BRONTEL_RUNTIME_EXECUTOR_H
+
+#include "trace/logger.h"
+
+class CJvm;
+
+class CExecutor {
+  public:
+    CExecutor(CLogger* logger, const wchar_t* serviceName);
+    ~CExecutor();
+    CExecutor(const CExecutor&) = delete;
+    CExecutor& operator=(const CExecutor&) = delete;
+
+    void execute(int withoutSCM);
+    void startServiceMainThread();
+    void serviceMain();
+    void serviceControlHandler(DWORD control);
+    void setServiceStatus(DWORD currentState, DWORD controlsAccepted, DWORD exitCode,
+                          DWORD checkPoint, DWORD waitHint);
+    static const wchar_t* getStatusDescription(DWORD state);
+    static const wchar_t* getCtrlCodeDescription(DWORD control);
+
+    // Console events (signal_handler); non-zero when Java handled the event.
+    int consoleSignalHandler(DWORD event);
+    // The control pipe server; runs on the pipe thread until the service work has ended.
+    void readFromPipe();
+
+    // -s: from the signal's text; by code through the pipe or the Service Control Manager.
+    void sendControlSignal(const wchar_t* signal);
+    int sendControlSignal(DWORD control, const wchar_t* pipeName);
+    int doRestart();
+    // The relay Java's sendServiceControl uses: starts "brontel -s <name> <n>" hidden.
+    int sendControlSignal(const wchar_t* serviceName, DWORD signal);
+
+    const wchar_t* getServiceName() const { return serviceName; }
+
+  protected:
+    void startSCMDispatcher();
+    void startDevModeService();
+    int startServiceTask();
+    int executePreinitCommand();
+    // "\\.\pipe\" + service name + "_BrontelPipe"; malloc'ed (free() it), null when out of memory.
+    wchar_t* getPipeName();
+
+  private:
+    int withoutSCM;
+    const wchar_t* serviceName;
+    CJvm* jvm;
+    HANDLE serviceDoneEvent;
+    SERVICE_STATUS_HANDLE statusHandle;
+    SERVICE_STATUS serviceStatus;
+    CLogger* logger;
+};
+
+// The one executor that runs a service; set by execute() before any other thread starts.
+extern CExecutor* g_pExecutor;
+
+void WINAPI g_serviceMain(DWORD argc, LPWSTR* argv);
+DWORD WINAPI serviceMainThread(LPVOID executor);
+void WINAPI g_ControlHandler(DWORD control);
+BOOL WINAPI signal_handler(DWORD event);
+DWORD WINAPI pipeRoutine(LPVOID executor);
+
+#endif

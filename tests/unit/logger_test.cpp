@@ -1,0 +1,135 @@
+#include "test_support.h"
+#include "trace/logger.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::wstring traceFile(const wchar_t* tag) { return testsupport::makeScratchDir(tag) + L"/trace.log"; }
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            out.push_back(text.substr(start));
+            break;
+        }
+        out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string threadPrefix() {
+    char prefix[16];
+    snprintf(prefix, sizeof prefix, "%08X ", static_cast<unsigned>(GetCurrentThreadId()));
+    return prefix;
+}
+
+TEST(Logger, WritesEntryExitAndMessageForms) {
+    std::wstring path = traceFile(L"forms");
+    {
+        CLogger logger;
+        logger.enableLogFile(path.c_str());
+        logger.logEntry(L"CJvm::initialize");
+        logger.logEntry(L"CExecutor::setServiceStatus", 3);
+        logger.logExit(L"CJvm::initialize", 13);
+        logger.logMessage(L"Failed to create Java VM rc=", static_cast<DWORD>(-1));
+        logger.logMessage(L"only", nullptr, nullptr);
+        logger.logMessage(L"a", L"b", L"c");
+        logger.logMessage(L"big", 0x80000000u);
+    }
+    std::string p = threadPrefix();
+    std::vector<std::string> got = lines(testsupport::readFileBytes(path));
+    std::vector<std::string> want = {p + "CJvm::initialize Entry",
+                                     p + "CExecutor::setServiceStatus Entry 3",
+                                     p + "CJvm::initialize Exit 13",
+                                     p + "Failed to create Java VM rc= -1",
+                                     p + "only",
+                                     p + "abc",
+                                     p + "big -2147483648"};
+    EXPECT_EQ(want, got);
+}
+
+TEST(Logger, AppendsToExistingFileAndKeepsItsContent) {
+    std::wstring path = traceFile(L"append");
+    ASSERT_TRUE(testsupport::writeFileBytes(path, "old line\n"));
+    {
+        CLogger logger;
+        logger.enableLogFile(path.c_str());
+        logger.logMessage(L"new");
+    }
+    EXPECT_EQ("old line\n" + threadPrefix() + "new\n", testsupport::readFileBytes(path));
+}
+
+TEST(Logger, SystemErrorTextKeepsItsOwnLineBreak) {
+    std::wstring path = traceFile(L"syserr");
+    {
+        CLogger logger;
+        logger.enableLogFile(path.c_str());
+        logger.logSystemError(ERROR_FILE_NOT_FOUND);
+    }
+    std::string text = testsupport::readFileBytes(path);
+    ASSERT_GT(text.size(), 3u);
+    EXPECT_EQ("\r\n\n", text.substr(text.size() - 3));
+    EXPECT_EQ(0u, text.find(threadPrefix()));
+}
+
+TEST(Logger, UnopenablePathLeavesLoggerWithoutFile) {
+    std::wstring dir = testsupport::makeScratchDir(L"badpath");
+    CLogger logger;
+    logger.enableLogFile((dir + L"/missing/dir/trace.log").c_str());
+    EXPECT_EQ(0, logger.isFileEnabled());
+    logger.logEntry(L"nothing");
+    logger.logMessage(L"nothing either");
+    // A directory is not a file either.
+    logger.enableLogFile(dir.c_str());
+    EXPECT_EQ(0, logger.isFileEnabled());
+}
+
+TEST(Logger, LongLinesStayWhole) {
+    std::wstring path = traceFile(L"long");
+    std::wstring big(5000, L'x');
+    {
+        CLogger logger;
+        logger.enableLogFile(path.c_str());
+        logger.logMessage(big.c_str(), L"-end");
+    }
+    std::vector<std::string> got = lines(testsupport::readFileBytes(path));
+    ASSERT_EQ(1u, got.size());
+    EXPECT_EQ(threadPrefix() + std::string(5000, 'x') + "-end", got[0]);
+}
+
+TEST(Logger, ConcurrentThreadsWriteWholeLines) {
+    std::wstring path = traceFile(L"threads");
+    const int perThread = 300;
+    {
+        CLogger logger;
+        logger.enableLogFile(path.c_str());
+        auto worker = [&](wchar_t fill) {
+            std::wstring text(200, fill);
+            for (int i = 0; i < perThread; ++i) {
+                logger.logMessage(text.c_str(), L"|", L"done");
+            }
+        };
+        std::thread a(worker, L'a');
+        std::thread b(worker, L'b');
+        a.join();
+        b.join();
+    }
+    std::vector<std::string> got = lines(testsupport::readFileBytes(path));
+    ASSERT_EQ(static_cast<size_t>(2 * perThread), got.size());
+    for (const std::string& line : got) {
+        ASSERT_EQ(9u + 200u + 5u, line.size()) << line;
+        char fill = line[9];
+        EXPECT_EQ(std::string(200, fill) + "|done", line.substr(9));
+    }
+}
+
+} // namespace

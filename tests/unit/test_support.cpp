@@ -1,0 +1,78 @@
+#include "test_support.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+namespace testsupport {
+
+std::wstring makeScratchDir(const wchar_t* tag) {
+    static unsigned counter = 0;
+    wchar_t base[1024] = {0};
+#ifdef _WIN32
+    if (GetTempPathW(1000, base) == 0) {
+        wcscpy(base, L".\\");
+    }
+#else
+    const char* tmp = getenv("TMPDIR");
+    swprintf(base, 1000, L"%s/", tmp && *tmp ? tmp : "/tmp");
+#endif
+    wchar_t dir[2048];
+    swprintf(dir, 2048, L"%lsbrontel-unit-%lu-%ls-%u", base,
+             static_cast<unsigned long>(GetCurrentProcessId()), tag, ++counter);
+#ifdef _WIN32
+    CreateDirectoryW(dir, nullptr);
+#else
+    char narrow[4096];
+    wcstombs(narrow, dir, sizeof narrow);
+    std::string command = std::string("rm -rf '") + narrow + "' && mkdir -p '" + narrow + "'";
+    if (system(command.c_str()) != 0) {
+        return L"";
+    }
+#endif
+    return dir;
+}
+
+std::string readFileBytes(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::string();
+    }
+    std::string bytes;
+    char chunk[65536];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
+        bytes.append(chunk, read);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+bool writeFileBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+void deleteRegistryTree(const wchar_t* keyPath) { RegDeleteTreeW(HKEY_LOCAL_MACHINE, keyPath); }
+
+bool setRegistryString(const wchar_t* keyPath, const wchar_t* name, const wchar_t* value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    LSTATUS rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                                static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+} // namespace testsupport

@@ -1,0 +1,200 @@
+#include "trace/logger.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+// The trace switch holds a path of at most 999 characters plus its terminator.
+const DWORD traceNameChars = 1000;
+}
+
+CLogger::CLogger()
+    : stdoutEnabled(0), fileEnabled(0), fileHandle(INVALID_HANDLE_VALUE), lineBuffer(nullptr),
+      narrowBuffer(nullptr), lineBufferSize(0), narrowBufferSize(0),
+      mutex(CreateMutexW(nullptr, FALSE, nullptr)) {
+    // Read the switch directly: nothing else exists yet, and nothing is traced while reading.
+    wchar_t path[traceNameChars + 1] = {0};
+    int found = 0;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, BRONTEL_SOFTWARE_KEY, 0, KEY_QUERY_VALUE, &key) ==
+        ERROR_SUCCESS) {
+        DWORD type = 0;
+        DWORD size = traceNameChars * sizeof(wchar_t);
+        if (RegQueryValueExW(key, BRONTEL_TRACE_VALUE, nullptr, &type,
+                             reinterpret_cast<LPBYTE>(path), &size) == ERROR_SUCCESS) {
+            found = 1;
+        }
+        RegCloseKey(key);
+    }
+    enableLogFile(found ? path : nullptr);
+}
+
+CLogger::~CLogger() {
+    if (fileHandle != INVALID_HANDLE_VALUE) {
+        CloseHandle(fileHandle);
+    }
+    free(lineBuffer);
+    free(narrowBuffer);
+    if (mutex != nullptr) {
+        CloseHandle(mutex);
+    }
+}
+
+void CLogger::enableLogFile(const wchar_t* path) {
+    fileEnabled = 0;
+    if (fileHandle != INVALID_HANDLE_VALUE) {
+        CloseHandle(fileHandle);
+        fileHandle = INVALID_HANDLE_VALUE;
+    }
+    if (path == nullptr || path[0] == L'\0') {
+        return;
+    }
+    // Append-only access: every line lands whole at the end of the file, also when several
+    // processes trace into it at once. The file is never truncated.
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        logSystemError(GetLastError());
+        return;
+    }
+    SetFilePointer(file, 0, nullptr, FILE_END);
+    fileHandle = file;
+    fileEnabled = 1;
+}
+
+void CLogger::enableStdout(int flag) { stdoutEnabled = flag; }
+
+void CLogger::logEntry(const wchar_t* label) {
+    if (!fileEnabled) {
+        return;
+    }
+    writeEntry(label, L" Entry", nullptr);
+}
+
+void CLogger::logEntry(const wchar_t* label, int value) {
+    if (!fileEnabled) {
+        return;
+    }
+    wchar_t number[30];
+    swprintf(number, 30, L"%d", value);
+    writeEntry(label, L" Entry ", number);
+}
+
+void CLogger::logExit(const wchar_t* label, int result) {
+    if (!fileEnabled) {
+        return;
+    }
+    wchar_t number[30];
+    swprintf(number, 30, L"%d", result);
+    writeEntry(label, L" Exit ", number);
+}
+
+void CLogger::logMessage(const wchar_t* text) { logMessage(text, nullptr, nullptr); }
+
+void CLogger::logMessage(const wchar_t* text, const wchar_t* second) {
+    logMessage(text, second, nullptr);
+}
+
+void CLogger::logMessage(const wchar_t* text, const wchar_t* second, const wchar_t* third) {
+    if (!fileEnabled && !stdoutEnabled) {
+        return;
+    }
+    if (stdoutEnabled) {
+        wprintf(L"%ls%ls%ls\n", text ? text : L"", second ? second : L"", third ? third : L"");
+        fflush(stdout);
+    }
+    writeEntry(text, second, third);
+}
+
+void CLogger::logMessage(const wchar_t* text, DWORD number) {
+    if (!fileEnabled && !stdoutEnabled) {
+        return;
+    }
+    wchar_t formatted[30];
+    swprintf(formatted, 30, L" %d", static_cast<int>(number));
+    logMessage(text, formatted, nullptr);
+}
+
+void CLogger::logSystemError(DWORD errorCode) {
+    if (!fileEnabled && !stdoutEnabled) {
+        return;
+    }
+    wchar_t* text = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                      FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                  nullptr, errorCode, 0x400, reinterpret_cast<LPWSTR>(&text), 0,
+                                  nullptr);
+    if (length == 0 || text == nullptr) {
+        // The system has no text for this number: say so rather than print nothing.
+        wchar_t fallback[80];
+        swprintf(fallback, 80, L"Unknown error %lu.", static_cast<unsigned long>(errorCode));
+        logMessage(fallback);
+        return;
+    }
+    logMessage(text);
+    LocalFree(text);
+}
+
+void CLogger::writeEntry(const wchar_t* first, const wchar_t* second, const wchar_t* third) {
+    if (fileHandle == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    WaitForSingleObject(mutex, INFINITE);
+    size_t chars = 50; // thread id, blank, line feed, terminator and spare
+    chars += first ? wcslen(first) : 0;
+    chars += second ? wcslen(second) : 0;
+    chars += third ? wcslen(third) : 0;
+    size_t needed = chars * sizeof(wchar_t);
+    if (needed > 0x7FFFFFF0u) {
+        // A line this long cannot be a trace line; drop it.
+        ReleaseMutex(mutex);
+        return;
+    }
+    if (lineBufferSize < needed) {
+        free(lineBuffer);
+        lineBuffer = static_cast<wchar_t*>(malloc(needed + 10));
+        lineBufferSize = lineBuffer ? static_cast<DWORD>(needed) : 0;
+    }
+    if (lineBufferSize != 0) {
+        // Built by hand rather than with the 1024-character formatter, so long lines stay whole.
+        swprintf(lineBuffer, 10, L"%08X ", static_cast<unsigned>(GetCurrentThreadId()));
+        size_t length = 9;
+        const wchar_t* pieces[3] = {first, second, third};
+        for (const wchar_t* piece : pieces) {
+            if (piece != nullptr) {
+                size_t n = wcslen(piece);
+                memcpy(lineBuffer + length, piece, n * sizeof(wchar_t));
+                length += n;
+            }
+        }
+        lineBuffer[length++] = L'\n';
+        lineBuffer[length] = L'\0';
+
+        // Measure first so no text is ever cut in a multi-byte code page.
+        int narrowNeeded =
+            WideCharToMultiByte(CP_ACP, 0, lineBuffer, -1, nullptr, 0, nullptr, nullptr);
+        if (narrowNeeded > 0 && static_cast<DWORD>(narrowNeeded) > narrowBufferSize) {
+            free(narrowBuffer);
+            narrowBuffer = static_cast<char*>(malloc(static_cast<size_t>(narrowNeeded) + 10));
+            narrowBufferSize = narrowBuffer ? static_cast<DWORD>(narrowNeeded) : 0;
+        }
+        DWORD written = 0;
+        int converted = narrowNeeded > 0 && narrowBuffer != nullptr
+                            ? WideCharToMultiByte(CP_ACP, 0, lineBuffer, -1, narrowBuffer,
+                                                  static_cast<int>(narrowBufferSize), nullptr,
+                                                  nullptr)
+                            : 0;
+        if (converted > 0) {
+            WriteFile(fileHandle, narrowBuffer, static_cast<DWORD>(converted - 1), &written,
+                      nullptr);
+        } else if (narrowNeeded > 0 && narrowBuffer == nullptr) {
+            // No room for the converted line: drop it, as for the line buffer.
+        } else {
+            WriteFile(fileHandle, lineBuffer, static_cast<DWORD>(length * sizeof(wchar_t)), &written,
+                      nullptr);
+        }
+        FlushFileBuffers(fileHandle);
+    }
+    ReleaseMutex(mutex);
+}

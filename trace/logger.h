@@ -1,0 +1,47 @@
+// The process-wide trace: entry and exit lines, messages and system error texts go to the trace
+// file named by the registry switch; messages are also echoed on standard output when enabled.
+#ifndef BRONTEL_TRACE_LOGGER_H
+#define BRONTEL_TRACE_LOGGER_H
+
+#include "platform/winapi.h"
+
+class CLogger {
+  public:
+    CLogger();
+    ~CLogger();
+    CLogger(const CLogger&) = delete;
+    CLogger& operator=(const CLogger&) = delete;
+
+    void enableLogFile(const wchar_t* path);
+    void enableStdout(int flag);
+
+    void logEntry(const wchar_t* label);
+    void logEntry(const wchar_t* label, int value);
+    void logExit(const wchar_t* label, int result);
+    void logMessage(const wchar_t* text);
+    void logMessage(const wchar_t* text, const wchar_t* second);
+    void logMessage(const wchar_t* text, const wchar_t* second, const wchar_t* third);
+    // The numeric form: the text, a blank and the number as a signed decimal.
+    void logMessage(const wchar_t* text, DWORD number);
+    void logSystemError(DWORD errorCode);
+    void writeEntry(const wchar_t* first, const wchar_t* second, const wchar_t* third);
+
+    int isFileEnabled() const { return fileEnabled; }
+    int isStdoutEnabled() const { return stdoutEnabled; }
+
+  private:
+    int stdoutEnabled;
+    int fileEnabled;
+    HANDLE fileHandle;
+    wchar_t* lineBuffer;
+    char* narrowBuffer;
+    DWORD lineBufferSize;   // bytes in lineBuffer, 0 when there are no buffers
+    DWORD narrowBufferSize; // bytes in narrowBuffer
+    HANDLE mutex;
+};
+
+// Where the trace switch lives in the registry.
+#define BRONTEL_SOFTWARE_KEY L"SOFTWARE\\Orvane\\Brontel"
+#define BRONTEL_TRACE_VALUE L"Trace"
+
+#endif

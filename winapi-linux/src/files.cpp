@@ -1,0 +1,250 @@
+// Files over POSIX descriptors, with the dispositions and error codes the program relies on.
+#include "kobject.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class FileObject : public standin::KObject {
+  public:
+    explicit FileObject(int fd) : KObject(File), fd_(fd) {}
+    ~FileObject() override { close(fd_); }
+    int fd() const { return fd_; }
+
+    BOOL read(LPVOID buffer, DWORD toRead, LPDWORD done) override {
+        DWORD total = 0;
+        while (total < toRead) {
+            ssize_t n = ::read(fd_, static_cast<char*>(buffer) + total, toRead - total);
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                if (done) {
+                    *done = total;
+                }
+                SetLastError(standin::errorFromErrno(errno));
+                return FALSE;
+            }
+            if (n == 0) {
+                break;
+            }
+            total += static_cast<DWORD>(n);
+        }
+        if (done) {
+            *done = total;
+        }
+        return TRUE;
+    }
+
+    BOOL write(LPCVOID buffer, DWORD toWrite, LPDWORD done) override {
+        DWORD total = 0;
+        while (total < toWrite) {
+            ssize_t n = ::write(fd_, static_cast<const char*>(buffer) + total, toWrite - total);
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                if (done) {
+                    *done = total;
+                }
+                SetLastError(standin::errorFromErrno(errno));
+                return FALSE;
+            }
+            total += static_cast<DWORD>(n);
+        }
+        if (done) {
+            *done = total;
+        }
+        return TRUE;
+    }
+
+  private:
+    int fd_;
+};
+
+FileObject* fileFromHandle(HANDLE handle) {
+    return standin::handleAs<FileObject>(handle, standin::KObject::File);
+}
+
+} // namespace
+
+extern "C" HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
+                                     LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                     DWORD flags, HANDLE templateFile) {
+    (void)shareMode, (void)security, (void)flags, (void)templateFile;
+    if (fileName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (*fileName == L'\0') {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (standin::isPipeName(fileName)) {
+        return standin::openPipeClient(fileName, access);
+    }
+    bool wantRead = (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0;
+    bool wantWrite = (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)) != 0;
+    bool append = (access & FILE_APPEND_DATA) != 0 && !wantWrite;
+    int oflags = O_CLOEXEC;
+    if ((wantWrite || append) && wantRead) {
+        oflags |= O_RDWR;
+    } else if (wantWrite || append) {
+        oflags |= O_WRONLY;
+    } else {
+        oflags |= O_RDONLY;
+    }
+    if (append) {
+        oflags |= O_APPEND;
+    }
+    switch (disposition) {
+    case CREATE_NEW:
+        oflags |= O_CREAT | O_EXCL;
+        break;
+    case CREATE_ALWAYS:
+        oflags |= O_CREAT | O_TRUNC;
+        break;
+    case OPEN_EXISTING:
+        break;
+    case OPEN_ALWAYS:
+        oflags |= O_CREAT;
+        break;
+    case TRUNCATE_EXISTING:
+        oflags |= O_TRUNC;
+        break;
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string path = standin::toUtf8(fileName);
+    bool existed = access == 0 || ::access(path.c_str(), F_OK) == 0;
+    int fd = open(path.c_str(), oflags, 0644);
+    if (fd < 0) {
+        int error = errno;
+        DWORD code = standin::errorFromErrno(error);
+        if (error == EEXIST) {
+            code = ERROR_FILE_EXISTS;
+        } else if (error == ENOENT) {
+            // A missing directory on the way is a path error, as on Windows.
+            std::string::size_type slash = path.rfind('/');
+            if (slash != std::string::npos && slash > 0 &&
+                ::access(path.substr(0, slash).c_str(), F_OK) != 0) {
+                code = ERROR_PATH_NOT_FOUND;
+            }
+        }
+        SetLastError(code);
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        // Windows refuses to open a directory as a file.
+        close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    SetLastError((existed && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS))
+                     ? ERROR_ALREADY_EXISTS
+                     : ERROR_SUCCESS);
+    return standin::registerHandle(new FileObject(fd));
+}
+
+extern "C" BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
+                                LPOVERLAPPED overlapped) {
+    (void)overlapped;
+    standin::KObject* object = standin::objectFromHandle(file);
+    if (object == nullptr) {
+        return FALSE;
+    }
+    if (read) {
+        *read = 0;
+    }
+    return object->read(buffer, toRead, read);
+}
+
+extern "C" BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
+                                 LPOVERLAPPED overlapped) {
+    (void)overlapped;
+    standin::KObject* object = standin::objectFromHandle(file);
+    if (object == nullptr) {
+        return FALSE;
+    }
+    if (written) {
+        *written = 0;
+    }
+    return object->write(buffer, toWrite, written);
+}
+
+extern "C" DWORD WINAPI GetFileSize(HANDLE file, LPDWORD sizeHigh) {
+    FileObject* object = fileFromHandle(file);
+    struct stat info;
+    if (object == nullptr) {
+        return INVALID_FILE_SIZE;
+    }
+    if (fstat(object->fd(), &info) != 0) {
+        SetLastError(standin::errorFromErrno(errno));
+        return INVALID_FILE_SIZE;
+    }
+    uint64_t size = static_cast<uint64_t>(info.st_size);
+    if (sizeHigh) {
+        *sizeHigh = static_cast<DWORD>(size >> 32);
+    } else if (size >> 32) {
+        // The size does not fit and the caller gave no room for its high part.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_FILE_SIZE;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(size);
+}
+
+extern "C" DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh,
+                                       DWORD method) {
+    FileObject* object = fileFromHandle(file);
+    if (object == nullptr) {
+        return INVALID_SET_FILE_POINTER;
+    }
+    int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
+    if (method > FILE_END) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    int64_t offset = distanceHigh ? ((static_cast<int64_t>(*distanceHigh) << 32) |
+                                     static_cast<uint32_t>(distance))
+                                  : distance;
+    off_t position = lseek(object->fd(), offset, whence);
+    if (position < 0) {
+        // Character devices and pipes cannot seek; Windows reports success at 0 for them.
+        if (errno == ESPIPE) {
+            return 0;
+        }
+        SetLastError(standin::errorFromErrno(errno));
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh) {
+        *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(position) >> 32);
+    }
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(position);
+}
+
+extern "C" BOOL WINAPI FlushFileBuffers(HANDLE file) {
+    FileObject* object = fileFromHandle(file);
+    if (object == nullptr) {
+        return FALSE;
+    }
+    if (fdatasync(object->fd()) != 0 && errno != EINVAL && errno != EROFS) {
+        SetLastError(standin::errorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI DeleteFileW(LPCWSTR fileName) {
+    if (fileName == nullptr || unlink(standin::toUtf8(fileName).c_str()) != 0) {
+        SetLastError(fileName ? standin::errorFromErrno(errno) : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
+}

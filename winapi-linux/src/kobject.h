@@ -1,0 +1,78 @@
+// Kernel objects behind HANDLEs in the stand-in: every HANDLE the stand-in returns (other than
+// INVALID_HANDLE_VALUE and the process heap) points at one of these.
+#ifndef BRONTEL_WINAPI_KOBJECT_H
+#define BRONTEL_WINAPI_KOBJECT_H
+
+#include "winapi_linux.h"
+
+#include <string>
+
+namespace standin {
+
+class KObject {
+  public:
+    enum Kind { File, Mutex, Event, Thread, Process, Pipe };
+    explicit KObject(Kind kind) : kind_(kind) {}
+    virtual ~KObject() = default;
+    Kind kind() const { return kind_; }
+    // WaitForSingleObject on this object; objects that cannot be waited on fail.
+    virtual DWORD wait(DWORD milliseconds) {
+        (void)milliseconds;
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    // ReadFile and WriteFile on this object (files and pipes).
+    virtual BOOL read(LPVOID buffer, DWORD toRead, LPDWORD read) {
+        (void)buffer, (void)toRead, (void)read;
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    virtual BOOL write(LPCVOID buffer, DWORD toWrite, LPDWORD written) {
+        (void)buffer, (void)toWrite, (void)written;
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+
+  private:
+    Kind kind_;
+};
+
+// The object behind a handle, or null (last error ERROR_INVALID_HANDLE) when it is not one of
+// ours or not of the wanted kind.
+KObject* objectFromHandle(HANDLE handle);
+template <class T> T* handleAs(HANDLE handle, KObject::Kind kind) {
+    KObject* object = objectFromHandle(handle);
+    if (object == nullptr || object->kind() != kind) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return static_cast<T*>(object);
+}
+HANDLE registerHandle(KObject* object);
+// Removes the handle from the table and returns its object (the caller deletes it).
+KObject* unregisterHandle(HANDLE handle);
+
+// Text helpers shared by the stand-in's pieces.
+std::string toUtf8(const wchar_t* text);
+std::string toUtf8(const wchar_t* text, size_t length);
+std::wstring fromUtf8(const std::string& text);
+
+// errno to the Windows error code the program would see.
+DWORD errorFromErrno(int error);
+
+// The root directory under which all system-wide state lives ($BRONTEL_ROOT, else
+// $XDG_STATE_HOME/brontel, else ~/.local/state/brontel). Created on first use when possible.
+const std::string& rootDirectory();
+// Creates the root directory (and parents) if missing; false when that is impossible.
+bool ensureRootDirectory();
+
+// Pipe names map to socket paths under the root (long names hashed to fit).
+// Returns an empty string when `name` is not of the form \\.\pipe\NAME.
+std::string pipeSocketBase(const wchar_t* name);
+// A client open of a pipe; used by CreateFileW.
+HANDLE openPipeClient(const wchar_t* name, DWORD access);
+bool isPipeName(const wchar_t* name);
+
+} // namespace standin
+
+#endif

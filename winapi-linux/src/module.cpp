@@ -1,0 +1,118 @@
+// Environment variables, the executable's own path, and dynamic libraries (dlopen/dlsym).
+#include "kobject.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <string>
+#include <unistd.h>
+
+extern "C" DWORD WINAPI GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size) {
+    if (name == nullptr || *name == L'\0') {
+        SetLastError(ERROR_ENVVAR_NOT_FOUND);
+        return 0;
+    }
+    // Windows looks names up without regard to case.
+    std::string wanted = standin::toUtf8(name);
+    const char* value = getenv(wanted.c_str());
+    if (value == nullptr) {
+        for (char** entry = environ; entry && *entry; ++entry) {
+            const char* equals = strchr(*entry, '=');
+            if (equals == nullptr || static_cast<size_t>(equals - *entry) != wanted.size()) {
+                continue;
+            }
+            if (strncasecmp(*entry, wanted.c_str(), wanted.size()) == 0) {
+                value = equals + 1;
+                break;
+            }
+        }
+    }
+    if (value == nullptr) {
+        SetLastError(ERROR_ENVVAR_NOT_FOUND);
+        return 0;
+    }
+    std::wstring wide = standin::fromUtf8(value);
+    if (buffer == nullptr || size <= wide.size()) {
+        // Too small: the size needed, terminator included.
+        return static_cast<DWORD>(wide.size() + 1);
+    }
+    wmemcpy(buffer, wide.c_str(), wide.size() + 1);
+    return static_cast<DWORD>(wide.size());
+}
+
+extern "C" BOOL WINAPI SetEnvironmentVariableW(LPCWSTR name, LPCWSTR value) {
+    if (name == nullptr || *name == L'\0') {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::string key = standin::toUtf8(name);
+    int rc = value ? setenv(key.c_str(), standin::toUtf8(value).c_str(), 1) : unsetenv(key.c_str());
+    if (rc != 0) {
+        SetLastError(standin::errorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+extern "C" DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
+    if (module != nullptr || buffer == nullptr || size == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    char path[PATH_MAX + 1];
+    ssize_t length = readlink("/proc/self/exe", path, PATH_MAX);
+    if (length < 0) {
+        SetLastError(standin::errorFromErrno(errno));
+        return 0;
+    }
+    path[length] = '\0';
+    std::wstring wide = standin::fromUtf8(path);
+    if (wide.size() >= size) {
+        // Windows truncates, terminates, and reports ERROR_INSUFFICIENT_BUFFER.
+        wmemcpy(buffer, wide.c_str(), size - 1);
+        buffer[size - 1] = L'\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    wmemcpy(buffer, wide.c_str(), wide.size() + 1);
+    return static_cast<DWORD>(wide.size());
+}
+
+extern "C" HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
+    if (fileName == nullptr || *fileName == L'\0') {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::string path = standin::toUtf8(fileName);
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (module == nullptr) {
+        // A file that exists but cannot be loaded is a bad image; anything else is not found.
+        bool exists = path.find('/') != std::string::npos && access(path.c_str(), F_OK) == 0;
+        SetLastError(exists ? ERROR_BAD_FORMAT : ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return static_cast<HMODULE>(module);
+}
+
+extern "C" FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
+    if (module == nullptr || procName == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    void* symbol = dlsym(module, procName);
+    if (symbol == nullptr) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(symbol);
+}
+
+extern "C" BOOL WINAPI FreeLibrary(HMODULE module) {
+    if (module == nullptr || dlclose(module) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}

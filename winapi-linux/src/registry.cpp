@@ -1,0 +1,572 @@
+// The registry (HKEY_LOCAL_MACHINE only) as one SQLite database under the root, shared by every
+// process. Key and value names compare without regard to ASCII case and keep their spelling.
+#include "kobject.h"
+
+#include <cstring>
+#include <mutex>
+#include <sqlite3.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+struct brontel_hkey {
+    int64_t id;
+    REGSAM access;
+};
+
+namespace {
+
+const int64_t rootKeyId = 0;
+const int busyTimeoutMs = 5000;
+
+std::recursive_mutex& dbLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+struct Database {
+    sqlite3* db = nullptr;
+    bool writable = false;
+};
+
+Database& database() {
+    static Database instance;
+    return instance;
+}
+
+std::string databasePath() { return standin::rootDirectory() + "/registry.db"; }
+
+std::string lowerAscii(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+LSTATUS fromSqlite(int rc) {
+    switch (rc) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW:
+        return ERROR_SUCCESS;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+    case SQLITE_CANTOPEN:
+        return ERROR_ACCESS_DENIED;
+    case SQLITE_NOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_FULL:
+        return ERROR_DISK_FULL;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return ERROR_REGISTRY_CORRUPT;
+    default:
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+}
+
+// Opens the database once per process: read-write when the root allows it, else read-only.
+// `forWrite` creates the root and the database when they are missing.
+LSTATUS openDatabase(bool forWrite, Database** out) {
+    Database& d = database();
+    if (d.db != nullptr && (d.writable || !forWrite)) {
+        *out = &d;
+        return ERROR_SUCCESS;
+    }
+    if (d.db != nullptr) {
+        // Opened read-only before; a writer may have created what we need since.
+        sqlite3_close(d.db);
+        d.db = nullptr;
+    }
+    std::string path = databasePath();
+    bool exists = access(path.c_str(), F_OK) == 0;
+    if (!exists && !forWrite) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (forWrite && !standin::ensureRootDirectory()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    bool canWrite = access(standin::rootDirectory().c_str(), W_OK) == 0 &&
+                    (!exists || access(path.c_str(), W_OK) == 0);
+    if (forWrite && !canWrite) {
+        return ERROR_ACCESS_DENIED;
+    }
+    int flags = canWrite ? (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) : SQLITE_OPEN_READONLY;
+    flags |= SQLITE_OPEN_FULLMUTEX;
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close(db);
+        return fromSqlite(rc);
+    }
+    sqlite3_busy_timeout(db, busyTimeoutMs);
+    if (canWrite) {
+        rc = sqlite3_exec(db,
+                          "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, parent INTEGER "
+                          "NOT NULL, name TEXT NOT NULL, lname TEXT NOT NULL, UNIQUE(parent, "
+                          "lname));"
+                          "CREATE TABLE IF NOT EXISTS vals(key INTEGER NOT NULL, name TEXT NOT "
+                          "NULL, lname TEXT NOT NULL, type INTEGER NOT NULL, data BLOB, "
+                          "PRIMARY KEY(key, lname));",
+                          nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_close(db);
+            return fromSqlite(rc);
+        }
+    }
+    d.db = db;
+    d.writable = canWrite;
+    *out = &d;
+    return ERROR_SUCCESS;
+}
+
+// A prepared statement that finalizes itself.
+class Statement {
+  public:
+    Statement(sqlite3* db, const char* sql) { rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    bool ok() const { return rc_ == SQLITE_OK; }
+    int prepareResult() const { return rc_; }
+    sqlite3_stmt* get() { return stmt_; }
+    void bind(int i, int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
+    void bind(int i, const std::string& v) {
+        sqlite3_bind_text(stmt_, i, v.c_str(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+    }
+    void bindBlob(int i, const void* data, size_t size) {
+        sqlite3_bind_blob(stmt_, i, size ? data : "", static_cast<int>(size), SQLITE_TRANSIENT);
+    }
+    int step() { return sqlite3_step(stmt_); }
+
+  private:
+    sqlite3_stmt* stmt_ = nullptr;
+    int rc_;
+};
+
+std::vector<std::string> splitPath(const wchar_t* path) {
+    std::vector<std::string> parts;
+    if (path == nullptr) {
+        return parts;
+    }
+    std::wstring current;
+    for (const wchar_t* p = path;; ++p) {
+        if (*p == L'\\' || *p == L'\0') {
+            if (!current.empty()) {
+                parts.push_back(standin::toUtf8(current.c_str()));
+            }
+            current.clear();
+            if (*p == L'\0') {
+                break;
+            }
+        } else {
+            current.push_back(*p);
+        }
+    }
+    return parts;
+}
+
+// The id of a key's child, or -1 when missing; sets `rc` on a database error.
+int64_t findChild(sqlite3* db, int64_t parent, const std::string& name, LSTATUS& rc) {
+    Statement s(db, "SELECT id FROM keys WHERE parent=?1 AND lname=?2");
+    if (!s.ok()) {
+        rc = fromSqlite(s.prepareResult());
+        return -1;
+    }
+    s.bind(1, parent);
+    s.bind(2, lowerAscii(name));
+    int step = s.step();
+    if (step == SQLITE_ROW) {
+        return sqlite3_column_int64(s.get(), 0);
+    }
+    if (step != SQLITE_DONE) {
+        rc = fromSqlite(step);
+    }
+    return -1;
+}
+
+bool keyExists(sqlite3* db, int64_t id) {
+    if (id == rootKeyId) {
+        return true;
+    }
+    Statement s(db, "SELECT 1 FROM keys WHERE id=?1");
+    if (!s.ok()) {
+        return false;
+    }
+    s.bind(1, id);
+    return s.step() == SQLITE_ROW;
+}
+
+bool isWriteAccess(REGSAM access) {
+    return (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY | (KEY_ALL_ACCESS & ~KEY_READ))) != 0 ||
+           (access & (GENERIC_WRITE | GENERIC_ALL)) != 0;
+}
+
+REGSAM normalizeAccess(REGSAM access) {
+    if (access & GENERIC_ALL) {
+        access |= KEY_ALL_ACCESS;
+    }
+    if (access & GENERIC_READ) {
+        access |= KEY_READ;
+    }
+    if (access & GENERIC_WRITE) {
+        access |= KEY_WRITE;
+    }
+    return access;
+}
+
+bool validKey(HKEY key) { return key != nullptr; }
+
+int64_t keyId(HKEY key) { return key == HKEY_LOCAL_MACHINE ? rootKeyId : key->id; }
+REGSAM keyAccess(HKEY key) { return key == HKEY_LOCAL_MACHINE ? KEY_ALL_ACCESS : key->access; }
+
+HKEY newKey(int64_t id, REGSAM access) {
+    auto* key = new brontel_hkey;
+    key->id = id;
+    key->access = normalizeAccess(access);
+    return key;
+}
+
+class Transaction {
+  public:
+    explicit Transaction(sqlite3* db) : db_(db) {
+        rc_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    }
+    ~Transaction() {
+        if (rc_ == SQLITE_OK && !done_) {
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+    }
+    int begun() const { return rc_; }
+    int commit() {
+        done_ = true;
+        return sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    }
+
+  private:
+    sqlite3* db_;
+    int rc_;
+    bool done_ = false;
+};
+
+} // namespace
+
+extern "C" LSTATUS WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access,
+                                        PHKEY result) {
+    (void)options;
+    if (!validKey(key) || result == nullptr) {
+        return ERROR_INVALID_HANDLE;
+    }
+    *result = nullptr;
+    std::lock_guard<std::recursive_mutex> guard(dbLock());
+    Database* d = nullptr;
+    LSTATUS rc = openDatabase(false, &d);
+    if (rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    if (isWriteAccess(normalizeAccess(access)) && !d->writable) {
+        // Another process may have made it writable since; otherwise writing is refused.
+        rc = openDatabase(true, &d);
+        if (rc != ERROR_SUCCESS) {
+            return ERROR_ACCESS_DENIED;
+        }
+    }
+    int64_t id = keyId(key);
+    if (!keyExists(d->db, id)) {
+        return ERROR_KEY_DELETED;
+    }
+    rc = ERROR_SUCCESS;
+    for (const std::string& part : splitPath(subKey)) {
+        id = findChild(d->db, id, part, rc);
+        if (id < 0) {
+            return rc != ERROR_SUCCESS ? rc : ERROR_FILE_NOT_FOUND;
+        }
+    }
+    *result = newKey(id, access);
+    return ERROR_SUCCESS;
+}
+
+extern "C" LSTATUS WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved,
+                                          LPWSTR keyClass, DWORD options, REGSAM access,
+                                          LPSECURITY_ATTRIBUTES security, PHKEY result,
+                                          LPDWORD disposition) {
+    (void)reserved, (void)keyClass, (void)security;
+    if (!validKey(key) || result == nullptr) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (options != REG_OPTION_NON_VOLATILE && options != REG_OPTION_VOLATILE) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *result = nullptr;
+    std::lock_guard<std::recursive_mutex> guard(dbLock());
+    Database* d = nullptr;
+    LSTATUS rc = openDatabase(true, &d);
+    if (rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    Transaction tx(d->db);
+    if (tx.begun() != SQLITE_OK) {
+        return fromSqlite(tx.begun());
+    }
+    int64_t id = keyId(key);
+    if (!keyExists(d->db, id)) {
+        return ERROR_KEY_DELETED;
+    }
+    bool created = false;
+    for (const std::string& part : splitPath(subKey)) {
+        rc = ERROR_SUCCESS;
+        int64_t child = findChild(d->db, id, part, rc);
+        if (rc != ERROR_SUCCESS) {
+            return rc;
+        }
+        if (child < 0) {
+            Statement insert(d->db, "INSERT INTO keys(parent, name, lname) VALUES(?1, ?2, ?3)");
+            if (!insert.ok()) {
+                return fromSqlite(insert.prepareResult());
+            }
+            insert.bind(1, id);
+            insert.bind(2, part);
+            insert.bind(3, lowerAscii(part));
+            int step = insert.step();
+            if (step != SQLITE_DONE) {
+                return fromSqlite(step);
+            }
+            child = sqlite3_last_insert_rowid(d->db);
+            created = true;
+        }
+        id = child;
+    }
+    int commit = tx.commit();
+    if (commit != SQLITE_OK) {
+        return fromSqlite(commit);
+    }
+    if (disposition) {
+        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    }
+    *result = newKey(id, access);
+    return ERROR_SUCCESS;
+}
+
+extern "C" LSTATUS WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved,
+                                           LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+    (void)reserved;
+    if (!validKey(key)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (data != nullptr && dataSize == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if ((keyAccess(key) & KEY_QUERY_VALUE) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    std::lock_guard<std::recursive_mutex> guard(dbLock());
+    Database* d = nullptr;
+    LSTATUS rc = openDatabase(false, &d);
+    if (rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    Statement s(d->db, "SELECT type, data FROM vals WHERE key=?1 AND lname=?2");
+    if (!s.ok()) {
+        return fromSqlite(s.prepareResult());
+    }
+    s.bind(1, keyId(key));
+    s.bind(2, lowerAscii(standin::toUtf8(valueName ? valueName : L"")));
+    int step = s.step();
+    if (step != SQLITE_ROW) {
+        if (step == SQLITE_DONE) {
+            return keyExists(d->db, keyId(key)) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+        }
+        return fromSqlite(step);
+    }
+    DWORD storedType = static_cast<DWORD>(sqlite3_column_int64(s.get(), 0));
+    const void* blob = sqlite3_column_blob(s.get(), 1);
+    DWORD size = static_cast<DWORD>(sqlite3_column_bytes(s.get(), 1));
+    if (type) {
+        *type = storedType;
+    }
+    if (data == nullptr) {
+        if (dataSize) {
+            *dataSize = size;
+        }
+        return ERROR_SUCCESS;
+    }
+    if (*dataSize < size) {
+        *dataSize = size;
+        return ERROR_MORE_DATA;
+    }
+    if (size > 0) {
+        memcpy(data, blob, size);
+    }
+    *dataSize = size;
+    return ERROR_SUCCESS;
+}
+
+extern "C" LSTATUS WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type,
+                                         const BYTE* data, DWORD dataSize) {
+    (void)reserved;
+    if (!validKey(key)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (data == nullptr && dataSize != 0) {
+        return ERROR_NOACCESS;
+    }
+    if ((keyAccess(key) & KEY_SET_VALUE) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    std::lock_guard<std::recursive_mutex> guard(dbLock());
+    Database* d = nullptr;
+    LSTATUS rc = openDatabase(true, &d);
+    if (rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    if (!keyExists(d->db, keyId(key))) {
+        return ERROR_KEY_DELETED;
+    }
+    std::string name = standin::toUtf8(valueName ? valueName : L"");
+    Statement s(d->db, "INSERT INTO vals(key, name, lname, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+                       "ON CONFLICT(key, lname) DO UPDATE SET type=excluded.type, "
+                       "data=excluded.data");
+    if (!s.ok()) {
+        return fromSqlite(s.prepareResult());
+    }
+    s.bind(1, keyId(key));
+    s.bind(2, name);
+    s.bind(3, lowerAscii(name));
+    s.bind(4, static_cast<int64_t>(type));
+    s.bindBlob(5, data, dataSize);
+    int step = s.step();
+    return step == SQLITE_DONE ? ERROR_SUCCESS : fromSqlite(step);
+}
+
+extern "C" LSTATUS WINAPI RegDeleteValueW(HKEY key, LPCWSTR valueName) {
+    if (!validKey(key)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if ((keyAccess(key) & KEY_SET_VALUE) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    std::lock_guard<std::recursive_mutex> guard(dbLock());
+    Database* d = nullptr;
+    LSTATUS rc = openDatabase(true, &d);
+    if (rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    Statement s(d->db, "DELETE FROM vals WHERE key=?1 AND lname=?2");
+    if (!s.ok()) {
+        return fromSqlite(s.prepareResult());
+    }
+    s.bind(1, keyId(key));
+    s.bind(2, lowerAscii(standin::toUtf8(valueName ? valueName : L"")));
+    int step = s.step();
+    if (step != SQLITE_DONE) {
+        return fromSqlite(step);
+    }
+    return sqlite3_changes(d->db) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+extern "C" LSTATUS WINAPI RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars,
+                                        LPDWORD reserved, LPWSTR keyClass, LPDWORD classChars,
+                                        void* lastWriteTime) {
+    (void)reserved, (void)keyClass, (void)lastWriteTime;
+    if (!validKey(key)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (name == nullptr || nameChars == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if ((keyAccess(key) & KEY_ENUMERATE_SUB_KEYS) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (classChars) {
+        *classChars = 0;
+    }
+    std::lock_guard<std::recursive_mutex> guard(dbLock());
+    Database* d = nullptr;
+    LSTATUS rc = openDatabase(false, &d);
+    if (rc != ERROR_SUCCESS) {
+        return rc == ERROR_FILE_NOT_FOUND ? ERROR_NO_MORE_ITEMS : rc;
+    }
+    Statement s(d->db, "SELECT name FROM keys WHERE parent=?1 ORDER BY lname LIMIT 1 OFFSET ?2");
+    if (!s.ok()) {
+        return fromSqlite(s.prepareResult());
+    }
+    s.bind(1, keyId(key));
+    s.bind(2, static_cast<int64_t>(index));
+    int step = s.step();
+    if (step == SQLITE_DONE) {
+        return ERROR_NO_MORE_ITEMS;
+    }
+    if (step != SQLITE_ROW) {
+        return fromSqlite(step);
+    }
+    std::wstring found = standin::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0)));
+    if (found.size() >= *nameChars) {
+        return ERROR_MORE_DATA;
+    }
+    wmemcpy(name, found.c_str(), found.size() + 1);
+    *nameChars = static_cast<DWORD>(found.size());
+    return ERROR_SUCCESS;
+}
+
+extern "C" LSTATUS WINAPI RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
+    if (!validKey(key)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    std::lock_guard<std::recursive_mutex> guard(dbLock());
+    Database* d = nullptr;
+    LSTATUS rc = openDatabase(true, &d);
+    if (rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    Transaction tx(d->db);
+    if (tx.begun() != SQLITE_OK) {
+        return fromSqlite(tx.begun());
+    }
+    int64_t id = keyId(key);
+    rc = ERROR_SUCCESS;
+    for (const std::string& part : splitPath(subKey)) {
+        id = findChild(d->db, id, part, rc);
+        if (id < 0) {
+            return rc != ERROR_SUCCESS ? rc : ERROR_FILE_NOT_FOUND;
+        }
+    }
+    const char* tree = "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL SELECT keys.id FROM keys "
+                       "JOIN tree ON keys.parent = tree.id) ";
+    std::string deleteValues = std::string(tree) + "DELETE FROM vals WHERE key IN (SELECT id FROM tree)";
+    Statement values(d->db, deleteValues.c_str());
+    if (!values.ok()) {
+        return fromSqlite(values.prepareResult());
+    }
+    values.bind(1, id);
+    int step = values.step();
+    if (step != SQLITE_DONE) {
+        return fromSqlite(step);
+    }
+    // With a subkey the key itself goes too; without one only its contents.
+    std::string deleteKeys = std::string(tree) + "DELETE FROM keys WHERE id IN (SELECT id FROM tree)" +
+                             (subKey && *subKey ? "" : " AND id <> ?1");
+    Statement keys(d->db, deleteKeys.c_str());
+    if (!keys.ok()) {
+        return fromSqlite(keys.prepareResult());
+    }
+    keys.bind(1, id);
+    step = keys.step();
+    if (step != SQLITE_DONE) {
+        return fromSqlite(step);
+    }
+    int commit = tx.commit();
+    return commit == SQLITE_OK ? ERROR_SUCCESS : fromSqlite(commit);
+}
+
+extern "C" LSTATUS WINAPI RegCloseKey(HKEY key) {
+    if (!validKey(key)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (key != HKEY_LOCAL_MACHINE) {
+        delete key;
+    }
+    return ERROR_SUCCESS;
+}
