@@ -34,11 +34,17 @@ inline int asciiEqualNoCase(const wchar_t* a, const wchar_t* b) {
 // UTF-16LE on disk (configuration files, skeletons and reports under -w). wchar_t is UTF-16 on
 // Windows and UTF-32 on Linux, so these encode and decode explicitly.
 
+// Whether a wide character lies outside the Basic Multilingual Plane (only possible where
+// wchar_t is 32 bits wide).
+inline bool isSupplementary(wchar_t c) {
+    return (static_cast<uint32_t>(c) >> 16) != 0;
+}
+
 // Bytes needed to encode `count` wide characters as UTF-16LE.
 inline size_t utf16leSize(const wchar_t* text, size_t count) {
     size_t bytes = 0;
     for (size_t i = 0; i < count; ++i) {
-        bytes += (sizeof(wchar_t) == 4 && static_cast<uint32_t>(text[i]) > 0xFFFF) ? 4 : 2;
+        bytes += isSupplementary(text[i]) ? 4 : 2;
     }
     return bytes;
 }
@@ -47,7 +53,7 @@ inline size_t utf16leSize(const wchar_t* text, size_t count) {
 inline void utf16leEncode(const wchar_t* text, size_t count, unsigned char* out) {
     for (size_t i = 0; i < count; ++i) {
         uint32_t cp = static_cast<uint32_t>(text[i]);
-        if (sizeof(wchar_t) == 4 && cp > 0xFFFF) {
+        if (isSupplementary(text[i])) {
             uint32_t v = cp - 0x10000;
             uint16_t high = static_cast<uint16_t>(0xD800 + (v >> 10));
             uint16_t low = static_cast<uint16_t>(0xDC00 + (v & 0x3FF));
