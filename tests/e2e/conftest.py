@@ -1,0 +1,224 @@
+"""End-to-end fixtures: run the built program as a user would, on both builds.
+
+Fixtures
+--------
+machine  -- parametrized over the builds that are present: "linux" (build/linux, the Linux
+            stand-in, a fresh $BRONTEL_ROOT per test) and "win64" (build/win64 under Wine, one
+            throw-away WINEPREFIX per test run, shared by its tests).
+linux    -- the Linux build only (for tests that need the real JVM or the stand-in's internals).
+
+A Machine offers:
+  run(args, env=None, timeout=None, cwd=None, input=None) -> Result   run brontel
+  tool(name, args, ...)                          -> Result   run a test tool (tests/tools/<name>)
+  start(args, env=None, cwd=None, tool=None)     -> Popen    start brontel (or a tool) without waiting
+  path(host_path)     the path as the program sees it (Z:\\... under Wine)
+  tmp                 a fresh host directory (pathlib.Path) for this test
+  unique(prefix)      a name unique to this test run (for services and registry keys)
+  reg_set(key, name, type, *data), reg_get(key, name) -> (type, data) or None,
+  reg_delval(key, name), reg_deltree(key), reg_keys(key) -> list
+                      registry access through the regtool test tool
+  trace_to(host_path) switch the trace file on for later processes; trace_off()
+  is_windows, name, build_dir, exe, env (the base environment), java_dir, jvm_library
+Result has rc, out (CR LF folded to LF), err, raw_out (bytes as written).
+
+Environment: BRONTEL_E2E_BUILDS (default "linux,win64"), BRONTEL_BUILD_LINUX,
+BRONTEL_BUILD_WIN64, BRONTEL_WINEPREFIX (an existing prefix to use instead of a new one).
+"""
+
+import itertools
+import os
+import pathlib
+import shutil
+import subprocess
+import tempfile
+import uuid
+
+import pytest
+
+REPO = pathlib.Path(__file__).resolve().parents[2]
+BUILD_DIRS = {
+    "linux": pathlib.Path(os.environ.get("BRONTEL_BUILD_LINUX", REPO / "build" / "linux")),
+    "win64": pathlib.Path(os.environ.get("BRONTEL_BUILD_WIN64", REPO / "build" / "win64")),
+}
+WINE = shutil.which("wine") or shutil.which("wine64")
+JAVA_HOME = pathlib.Path(os.environ.get("BRONTEL_JAVA_HOME", "/usr/lib/jvm/java-17-openjdk-amd64"))
+_counter = itertools.count(1)
+_RUN_ID = uuid.uuid4().hex[:6]
+
+
+def _wanted_builds():
+    wanted = [b.strip() for b in os.environ.get("BRONTEL_E2E_BUILDS", "linux,win64").split(",")]
+    present = []
+    for name in wanted:
+        if name == "linux" and (BUILD_DIRS["linux"] / "brontel").exists():
+            present.append(name)
+        elif name == "win64" and (BUILD_DIRS["win64"] / "brontel.exe").exists() and WINE:
+            present.append(name)
+    return present
+
+
+class Result:
+    def __init__(self, rc, raw_out, err):
+        self.rc = rc
+        self.raw_out = raw_out
+        text = raw_out.decode("utf-8", errors="replace")
+        # Windows' C runtime writes LF as CR LF; system texts carry their own CR LF.
+        self.out = text.replace("\r\r\n", "\n").replace("\r\n", "\n")
+        self.err = err.decode("utf-8", errors="replace")
+
+    @property
+    def lines(self):
+        return self.out.splitlines()
+
+    def __repr__(self):
+        return f"Result(rc={self.rc}, out={self.out!r}, err={self.err[-2000:]!r})"
+
+
+class Machine:
+    def __init__(self, name, tmp, wineprefix=None):
+        self.name = name
+        self.is_windows = name == "win64"
+        self.build_dir = BUILD_DIRS[name]
+        self.exe = self.build_dir / ("brontel.exe" if self.is_windows else "brontel")
+        self.tmp = tmp
+        self.java_dir = BUILD_DIRS["linux"] / "java"
+        self.jvm_library = JAVA_HOME / "lib" / "server" / "libjvm.so"
+        env = dict(os.environ)
+        env.pop("BRONTEL_ROOT", None)
+        if self.is_windows:
+            env["WINEPREFIX"] = str(wineprefix)
+            env["WINEDEBUG"] = "-all"
+        else:
+            self.root = tmp / "root"
+            self.root.mkdir()
+            env["BRONTEL_ROOT"] = str(self.root)
+        self.env = env
+
+    # -- running -------------------------------------------------------------------------
+    def _command(self, program, args):
+        command = [str(program)] + [str(a) for a in args]
+        if self.is_windows:
+            command = [WINE] + command
+        return command
+
+    def _env(self, env):
+        merged = dict(self.env)
+        if env:
+            merged.update(env)
+        return merged
+
+    def _run(self, program, args, env=None, timeout=None, cwd=None, input=None):
+        if timeout is None:
+            timeout = 180 if self.is_windows else 60
+        proc = subprocess.run(
+            self._command(program, args),
+            env=self._env(env),
+            cwd=str(cwd or self.tmp),
+            input=input,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            timeout=timeout,
+        )
+        return Result(proc.returncode, proc.stdout, proc.stderr)
+
+    def run(self, args, **kwargs):
+        return self._run(self.exe, args, **kwargs)
+
+    def tool_path(self, name):
+        return self.build_dir / "tests" / (name + (".exe" if self.is_windows else ""))
+
+    def tool(self, name, args, **kwargs):
+        return self._run(self.tool_path(name), args, **kwargs)
+
+    def start(self, args, env=None, cwd=None, tool=None, **popen_kwargs):
+        program = self.tool_path(tool) if tool else self.exe
+        popen_kwargs.setdefault("stdout", subprocess.PIPE)
+        popen_kwargs.setdefault("stderr", subprocess.PIPE)
+        return subprocess.Popen(
+            self._command(program, args), env=self._env(env), cwd=str(cwd or self.tmp), **popen_kwargs
+        )
+
+    # -- paths and names -----------------------------------------------------------------
+    def path(self, host_path):
+        host_path = os.path.abspath(str(host_path))
+        if self.is_windows:
+            return "Z:" + host_path.replace("/", "\\")
+        return host_path
+
+    def unique(self, prefix="brtest"):
+        return f"{prefix}{_RUN_ID}{next(_counter)}"
+
+    # -- registry --------------------------------------------------------------------------
+    def reg_set(self, key, name, type_, *data):
+        result = self.tool("regtool", ["set", key, name, type_, *data])
+        assert result.rc == 0, result
+        return result
+
+    def reg_get(self, key, name):
+        result = self.tool("regtool", ["get", key, name])
+        if result.rc != 0:
+            return None
+        type_, _, data = result.out.rstrip("\n").partition(" ")
+        return type_, data
+
+    def reg_delval(self, key, name):
+        return self.tool("regtool", ["delval", key, name])
+
+    def reg_deltree(self, key):
+        return self.tool("regtool", ["deltree", key])
+
+    def reg_keys(self, key):
+        result = self.tool("regtool", ["keys", key])
+        return result.lines if result.rc == 0 else []
+
+    # -- trace switch ----------------------------------------------------------------------
+    def trace_to(self, host_path):
+        self.reg_set(r"SOFTWARE\Orvane\Brontel", "Trace", "sz", self.path(host_path))
+
+    def trace_off(self):
+        self.reg_delval(r"SOFTWARE\Orvane\Brontel", "Trace")
+
+
+@pytest.fixture(scope="session")
+def wineprefix():
+    """One Wine prefix for the whole run: created on first use, its wineserver stopped at the end."""
+    given = os.environ.get("BRONTEL_WINEPREFIX")
+    if given:
+        yield pathlib.Path(given)
+        return
+    prefix = pathlib.Path(tempfile.mkdtemp(prefix="brontel-wine-"))
+    env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all")
+    subprocess.run(["wineboot", "--init"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+    yield prefix
+    subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    shutil.rmtree(prefix, ignore_errors=True)
+
+
+def _make_machine(request, name, tmp_path):
+    prefix = request.getfixturevalue("wineprefix") if name == "win64" else None
+    m = Machine(name, tmp_path, prefix)
+    if m.is_windows:
+        # The Wine registry is shared by the run's tests: start each test with tracing off.
+        m.trace_off()
+    return m
+
+
+def pytest_generate_tests(metafunc):
+    if "machine" in metafunc.fixturenames:
+        builds = _wanted_builds()
+        metafunc.parametrize("machine", builds, indirect=True, ids=builds)
+
+
+@pytest.fixture
+def machine(request, tmp_path):
+    m = _make_machine(request, request.param, tmp_path)
+    yield m
+    if m.is_windows:
+        m.trace_off()
+
+
+@pytest.fixture
+def linux(request, tmp_path):
+    if "linux" not in _wanted_builds():
+        pytest.skip("the Linux build is not present")
+    return _make_machine(request, "linux", tmp_path)

@@ -1,0 +1,176 @@
+// Test tool: reads and writes registry values under HKEY_LOCAL_MACHINE directly, so tests can
+// set up service keys without the installer and check what the program stored.
+//   regtool set KEY NAME sz|expand|sznonul TEXT
+//   regtool set KEY NAME multi ITEM...         (no items: an empty list)
+//   regtool set KEY NAME dword|qword NUMBER
+//   regtool set KEY NAME binary HEXBYTES
+//   regtool get KEY NAME       prints "TYPE DATA" (multi items joined by '|'); exit 1 if missing
+//   regtool delval KEY NAME | deltree KEY | keys KEY
+#include "platform/winapi.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string>
+#include <vector>
+#include <wchar.h>
+
+namespace {
+
+int fail(const wchar_t* what, LSTATUS rc) {
+    wprintf(L"regtool: %ls failed: %ld\n", what, static_cast<long>(rc));
+    return 1;
+}
+
+int setValue(const wchar_t* keyPath, const wchar_t* name, const wchar_t* type, int argc,
+             wchar_t** argv) {
+    std::vector<BYTE> data;
+    DWORD regType;
+    auto appendText = [&](const wchar_t* text, bool terminate) {
+        size_t n = wcslen(text) + (terminate ? 1 : 0);
+        const BYTE* bytes = reinterpret_cast<const BYTE*>(text);
+        data.insert(data.end(), bytes, bytes + n * sizeof(wchar_t));
+    };
+    if (wcscmp(type, L"sz") == 0 || wcscmp(type, L"expand") == 0 || wcscmp(type, L"sznonul") == 0) {
+        if (argc < 1) {
+            return fail(L"set (missing text)", ERROR_INVALID_PARAMETER);
+        }
+        regType = wcscmp(type, L"expand") == 0 ? REG_EXPAND_SZ : REG_SZ;
+        appendText(argv[0], wcscmp(type, L"sznonul") != 0);
+    } else if (wcscmp(type, L"multi") == 0) {
+        regType = REG_MULTI_SZ;
+        for (int i = 0; i < argc; ++i) {
+            appendText(argv[i], true);
+        }
+        appendText(L"", true);
+    } else if (wcscmp(type, L"dword") == 0 || wcscmp(type, L"qword") == 0) {
+        if (argc < 1) {
+            return fail(L"set (missing number)", ERROR_INVALID_PARAMETER);
+        }
+        unsigned long long value = wcstoull(argv[0], nullptr, 0);
+        size_t size = wcscmp(type, L"dword") == 0 ? 4 : 8;
+        regType = size == 4 ? REG_DWORD : REG_QWORD;
+        for (size_t i = 0; i < size; ++i) {
+            data.push_back(static_cast<BYTE>(value >> (8 * i)));
+        }
+    } else if (wcscmp(type, L"binary") == 0) {
+        regType = REG_BINARY;
+        const wchar_t* hex = argc >= 1 ? argv[0] : L"";
+        for (size_t i = 0; hex[i] && hex[i + 1]; i += 2) {
+            wchar_t pair[3] = {hex[i], hex[i + 1], 0};
+            data.push_back(static_cast<BYTE>(wcstoul(pair, nullptr, 16)));
+        }
+    } else {
+        return fail(L"set (unknown type)", ERROR_INVALID_PARAMETER);
+    }
+    HKEY key = nullptr;
+    LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                 KEY_WRITE, nullptr, &key, nullptr);
+    if (rc != ERROR_SUCCESS) {
+        return fail(L"RegCreateKeyExW", rc);
+    }
+    rc = RegSetValueExW(key, name, 0, regType, data.empty() ? nullptr : data.data(),
+                        static_cast<DWORD>(data.size()));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS ? 0 : fail(L"RegSetValueExW", rc);
+}
+
+int getValue(const wchar_t* keyPath, const wchar_t* name) {
+    HKEY key = nullptr;
+    LSTATUS rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, &key);
+    if (rc != ERROR_SUCCESS) {
+        return fail(L"RegOpenKeyExW", rc);
+    }
+    DWORD type = 0;
+    DWORD size = 0;
+    rc = RegQueryValueExW(key, name, nullptr, &type, nullptr, &size);
+    std::vector<BYTE> data(size + sizeof(wchar_t) * 2, 0);
+    if (rc == ERROR_SUCCESS) {
+        rc = RegQueryValueExW(key, name, nullptr, &type, data.data(), &size);
+    }
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) {
+        return fail(L"RegQueryValueExW", rc);
+    }
+    const wchar_t* text = reinterpret_cast<const wchar_t*>(data.data());
+    switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+        wprintf(L"%ls %ls\n", type == REG_SZ ? L"sz" : L"expand", text);
+        break;
+    case REG_MULTI_SZ: {
+        std::wstring joined;
+        size_t chars = size / sizeof(wchar_t);
+        for (size_t i = 0; i < chars && text[i] != L'\0';) {
+            if (!joined.empty()) {
+                joined += L'|';
+            }
+            size_t n = wcslen(text + i);
+            joined.append(text + i, n);
+            i += n + 1;
+        }
+        wprintf(L"multi %ls\n", joined.c_str());
+        break;
+    }
+    case REG_DWORD:
+        wprintf(L"dword %lu\n", static_cast<unsigned long>(*reinterpret_cast<const DWORD*>(data.data())));
+        break;
+    default: {
+        wprintf(L"type%lu ", static_cast<unsigned long>(type));
+        for (DWORD i = 0; i < size; ++i) {
+            wprintf(L"%02x", data[i]);
+        }
+        wprintf(L"\n");
+    }
+    }
+    return 0;
+}
+
+} // namespace
+
+extern "C" int wmain(int argc, wchar_t** argv) {
+    if (argc < 3) {
+        wprintf(L"usage: regtool set|get|delval|deltree|keys KEY [NAME [TYPE DATA...]]\n");
+        return 2;
+    }
+    const wchar_t* command = argv[1];
+    const wchar_t* keyPath = argv[2];
+    if (wcscmp(command, L"set") == 0 && argc >= 5) {
+        return setValue(keyPath, argv[3], argv[4], argc - 5, argv + 5);
+    }
+    if (wcscmp(command, L"get") == 0 && argc >= 4) {
+        return getValue(keyPath, argv[3]);
+    }
+    if (wcscmp(command, L"delval") == 0 && argc >= 4) {
+        HKEY key = nullptr;
+        LSTATUS rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_WRITE, &key);
+        if (rc != ERROR_SUCCESS) {
+            return fail(L"RegOpenKeyExW", rc);
+        }
+        rc = RegDeleteValueW(key, argv[3]);
+        RegCloseKey(key);
+        return rc == ERROR_SUCCESS ? 0 : fail(L"RegDeleteValueW", rc);
+    }
+    if (wcscmp(command, L"deltree") == 0) {
+        LSTATUS rc = RegDeleteTreeW(HKEY_LOCAL_MACHINE, keyPath);
+        return (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) ? 0 : fail(L"RegDeleteTreeW", rc);
+    }
+    if (wcscmp(command, L"keys") == 0) {
+        HKEY key = nullptr;
+        LSTATUS rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ENUMERATE_SUB_KEYS, &key);
+        if (rc != ERROR_SUCCESS) {
+            return fail(L"RegOpenKeyExW", rc);
+        }
+        wchar_t name[512];
+        for (DWORD i = 0;; ++i) {
+            DWORD chars = 512;
+            if (RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+                break;
+            }
+            wprintf(L"%ls\n", name);
+        }
+        RegCloseKey(key);
+        return 0;
+    }
+    wprintf(L"regtool: bad command\n");
+    return 2;
+}
