@@ -47,7 +47,8 @@ class CConfigFile {
 };
 
 // Appends text to a growing heap buffer (capacity in characters, grows by 1000); returns the
-// buffer to use from then on. Start with null and 0; free() the final buffer.
+// buffer to use from then on. Start with null and 0; free() the final buffer. When memory runs
+// out the buffer is released, the capacity set to 0 and null returned.
 wchar_t* appendText(wchar_t* buffer, unsigned long* capacity, const wchar_t* text);
 
 #endif

@@ -19,7 +19,8 @@
 #define REGVAL_PREINIT_CMD L"PreInitCmd"
 #define REGVAL_PREINIT_HINT L"PreInitHint"
 
-// Reads a value into the caller's buffer of bufferSize bytes; returns buffer or null.
+// Reads a value into the caller's buffer of bufferSize bytes; returns buffer or null. The text is
+// terminated within the buffer; a value that fills the buffer without any NUL counts as absent.
 wchar_t* getRegStrValue(HKEY root, const wchar_t* keyPath, const wchar_t* subKey,
                         const wchar_t* valueName, wchar_t* buffer, DWORD bufferSize);
 // Reads a multi-string and joins its items with separator in place; returns buffer or null.
@@ -30,17 +31,20 @@ DWORD getRegDwValue(HKEY root, const wchar_t* keyPath, const wchar_t* subKey,
                     const wchar_t* valueName, DWORD defaultValue);
 // 0 on success, 12 on failure (traced).
 int setRegStrValue(HKEY key, const wchar_t* valueName, const wchar_t* value, CLogger* logger);
-// A new text (free() it) or null.
-wchar_t* getRegServiceParam(const wchar_t* serviceName, const wchar_t* valueName,
-                            CLogger* logger, int logErrors, int expandEnv);
+// A new text (free() it) or null. The text is always terminated, also when the stored data
+// lacks its NUL.
+wchar_t* getRegServiceParam(const wchar_t* serviceName, const wchar_t* valueName, CLogger* logger,
+                            int logErrors, int expandEnv);
 wchar_t* getRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,
                                 CLogger* logger);
 // value null deletes the value. 0 success, 9 out of memory, 12 registry failure.
 int setRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,
                            const wchar_t* value, CLogger* logger);
-// %NAME% references expanded to a new text (free() it); `text` may be overwritten.
+// %NAME% references expanded to a new text (free() it); `text` may be overwritten. Null only
+// when `text` is null or memory runs out.
 wchar_t* expandEnvStrings(wchar_t* text);
-// A new narrow text in the ANSI code page (free() it).
+// A new narrow text in the ANSI code page (free() it), never cut short in a multi-byte code
+// page. Null when `text` is null, memory runs out or the conversion fails.
 char* convertToMBCS(const wchar_t* text);
 
 #endif

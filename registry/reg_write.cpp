@@ -1,0 +1,52 @@
+// Writing registry values: one string value of an open key, and a service's Parameters values.
+#include "registry/key_path.h"
+#include "registry/registry.h"
+
+#include <stdlib.h>
+
+int setRegStrValue(HKEY key, const wchar_t* valueName, const wchar_t* value, CLogger* logger) {
+    size_t chars = wcslen(value) + 1;
+    LSTATUS rc = ERROR_INVALID_PARAMETER;
+    // A text too long for a registry value is refused here rather than cut by the size cast.
+    if (chars <= 0x7FFFFFFFu / sizeof(wchar_t)) {
+        rc = RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                            static_cast<DWORD>(chars * sizeof(wchar_t)));
+    }
+    if (rc != ERROR_SUCCESS) {
+        logger->logMessage(L"Error setting value in registry for ", valueName);
+        logger->logMessage(L"Error code: ", static_cast<DWORD>(rc));
+        logger->logSystemError(static_cast<DWORD>(rc));
+        return 12;
+    }
+    return 0;
+}
+
+int setRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,
+                           const wchar_t* value, CLogger* logger) {
+    wchar_t* path = serviceParametersPath(serviceName);
+    if (path == nullptr) {
+        logger->logMessage(L"Memory Error in setRegServiceParameter");
+        return 9;
+    }
+    HKEY key = nullptr;
+    LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                 KEY_WRITE, nullptr, &key, nullptr);
+    if (rc != ERROR_SUCCESS) {
+        logger->logMessage(
+            L"Cannot open registry to save config information.  Service will not run correctly.",
+            static_cast<DWORD>(rc));
+        logger->logSystemError(static_cast<DWORD>(rc));
+        free(path);
+        return 12;
+    }
+    int result = 0;
+    if (value == nullptr) {
+        // A value that is not there is already deleted.
+        RegDeleteValueW(key, valueName);
+    } else {
+        result = setRegStrValue(key, valueName, value, logger);
+    }
+    RegCloseKey(key);
+    free(path);
+    return result;
+}
