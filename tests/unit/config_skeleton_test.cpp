@@ -1,0 +1,215 @@
+// The skeleton configuration file: its structure, both encodings, and the file it never touches.
+#include "app/build_stamp.h"
+#include "config/config_file.h"
+#include "config/skeleton_template.h"
+#include "test_support.h"
+#include "trace_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> splitCrLf(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start)); // an unterminated tail: a defect
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::string templateText() {
+    char* text = buildSkeletonText();
+    EXPECT_NE(nullptr, text);
+    std::string out = text ? text : "";
+    free(text);
+    return out;
+}
+
+struct Entry {
+    const char* keyLines[2];
+    int commentLines;
+};
+
+TEST(Skeleton, HeaderEntriesAndLineCounts) {
+    std::string text = templateText();
+    ASSERT_EQ(std::string::npos,
+              text.find_first_not_of("\r\n !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVW"
+                                     "XYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"));
+    ASSERT_EQ("\r\n", text.substr(text.size() - 2));
+    std::vector<std::string> lines = splitCrLf(text);
+    ASSERT_EQ(120u, lines.size());
+    for (const std::string& line : lines) {
+        EXPECT_EQ(std::string::npos, line.find('\r'));
+        EXPECT_EQ(std::string::npos, line.find('\n'));
+    }
+    EXPECT_EQ(std::string("# Brontel Configuration file               (build ") +
+                  BRONTEL_BUILD_DATE + ")",
+              lines[0]);
+    EXPECT_EQ("# ", lines[1]);
+    EXPECT_EQ("#", lines[5]);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ('#', lines[i][0]) << i;
+        if (i != 5) {
+            EXPECT_EQ(' ', lines[i][1]) << i;
+        }
+    }
+    EXPECT_EQ("", lines[8]);
+
+    const Entry entries[] = {
+        {{"serviceDisplayName=$$DISPLAYNAME$$", nullptr}, 2},
+        {{"serviceName=$$SERVICENAME$$", nullptr}, 3},
+        {{"ibrontelClass=$$SERVICECLASSNAME$$", nullptr}, 2},
+        {{"#interactiveService=$$TRUE | FALSE$$", nullptr}, 5},
+        {{"#startType=$$SERVICE_AUTO_START | SERVICE_DEMAND_START | SERVICE_DISABLED$$", nullptr},
+         8},
+        {{"#errorControl=$$SERVICE_ERROR_IGNORE | SERVICE_ERROR_NORMAL | SERVICE_ERROR_SEVERE | "
+          "SERVICE_ERROR_CRITICAL$$",
+          nullptr},
+         14},
+        {{"#binaryPath=$$BINARYPATH$$", nullptr}, 5},
+        {{"#serviceDependencies=$$DEPENDENCIES$$", nullptr}, 6},
+        {{"#description=$$DESCRIPTION$$", nullptr}, 5},
+        {{"#jvmDLL=$$DLL$$", nullptr}, 5},
+        {{"#jvmOption1=$$OPTION1$$", "#jvmOption2=$$OPTION2$$"}, 8},
+        {{"#commandLineParms=$$COMMAND_LINE$$", nullptr}, 3},
+        {{"#verboseOutput=$$FILENAME$$", nullptr}, 4},
+        {{"#preinitCommand=$$COMMAND$$", nullptr}, 6},
+        {{"#preinitWaitHint=$$HINTMILLISECONDS$$", nullptr}, 5},
+    };
+    size_t at = 9;
+    std::vector<std::vector<std::string>> comments;
+    for (const Entry& entry : entries) {
+        std::vector<std::string> block;
+        while (at < lines.size() && lines[at].rfind("# ", 0) == 0) {
+            block.push_back(lines[at++]);
+        }
+        // The option examples are commented-out key lines inside the comment.
+        while (at < lines.size() && lines[at].rfind("#jvmOption", 0) == 0 &&
+               lines[at].find("$$") == std::string::npos) {
+            block.push_back(lines[at++]);
+            while (at < lines.size() && lines[at].rfind("# ", 0) == 0) {
+                block.push_back(lines[at++]);
+            }
+        }
+        EXPECT_EQ(entry.commentLines, static_cast<int>(block.size())) << entry.keyLines[0];
+        comments.push_back(block);
+        for (const char* key : entry.keyLines) {
+            if (key != nullptr) {
+                ASSERT_LT(at, lines.size());
+                EXPECT_EQ(key, lines[at++]);
+            }
+        }
+        if (at < lines.size()) {
+            EXPECT_EQ("", lines[at++]) << "after " << entry.keyLines[0];
+        }
+    }
+    EXPECT_EQ(lines.size(), at);
+
+    // What the comments must tell, checked where a wrong word would mislead an administrator.
+    auto mentions = [&](int entry, const char* words) {
+        for (const std::string& line : comments[entry]) {
+            if (line.find(words) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(mentions(0, "required"));
+    EXPECT_TRUE(mentions(1, "required"));
+    EXPECT_TRUE(mentions(2, "required"));
+    EXPECT_TRUE(mentions(2, "IBrontel"));
+    EXPECT_TRUE(mentions(3, "Default: FALSE"));
+    EXPECT_TRUE(mentions(4, "Default: SERVICE_DEMAND_START"));
+    EXPECT_TRUE(mentions(5, "Default: SERVICE_ERROR_NORMAL"));
+    EXPECT_TRUE(mentions(6, "Default: the binary that is run when installing the service"));
+    EXPECT_TRUE(mentions(6, "brontel.exe"));
+    EXPECT_TRUE(mentions(9, "Default: jvm.dll"));
+    EXPECT_TRUE(mentions(10, "#jvmOption1=-Djava.class.path=.;C:\\myJavaClasses"));
+    EXPECT_TRUE(mentions(10, "#jvmOption2=-Djava.compiler=NONE"));
+    EXPECT_TRUE(mentions(12, "-verbose:class"));
+    EXPECT_TRUE(mentions(13, "cmd.exe /c mycommand.bat"));
+    EXPECT_TRUE(mentions(13, "preinitWaitHint"));
+    EXPECT_TRUE(mentions(14, "Default: 2000"));
+    for (int entry = 3; entry < 15; ++entry) {
+        EXPECT_TRUE(mentions(entry, "optional")) << entry;
+    }
+    // Said twice on consecutive lines, and repeated word for word by the binaryPath comment.
+    EXPECT_NE(std::string::npos, comments[3][0].find("optional"));
+    EXPECT_NE(std::string::npos, comments[3][1].find("optional"));
+    EXPECT_EQ(comments[3][1], comments[6][1]);
+    EXPECT_EQ(comments[3][2], comments[6][2]);
+}
+
+class SkeletonFile : public ::testing::Test {
+  protected:
+    void SetUp() override { dir = testsupport::makeScratchDir(L"skeleton"); }
+    std::wstring dir;
+};
+
+TEST_F(SkeletonFile, BothEncodingsReadBackAsTheThreeRequiredOptions) {
+    TraceCapture trace(L"skelwrite");
+    std::wstring ansiPath = dir + L"/ansi.conf";
+    std::wstring widePath = dir + L"/wide.conf";
+    {
+        CConfigFile writer(trace.get());
+        writer.generateSkeletonFile(ansiPath.c_str(), 0);
+        writer.generateSkeletonFile(widePath.c_str(), 1);
+    }
+    std::string ansi = testsupport::readFileBytes(ansiPath);
+    std::string wide = testsupport::readFileBytes(widePath);
+    EXPECT_EQ(templateText(), ansi);
+    ASSERT_EQ(2 * ansi.size(), wide.size());
+    for (size_t i = 0; i < ansi.size(); ++i) {
+        ASSERT_EQ(ansi[i], wide[2 * i]) << i;
+        ASSERT_EQ('\0', wide[2 * i + 1]) << i;
+    }
+    std::string ansiName(ansiPath.begin(), ansiPath.end());
+    std::string wideName(widePath.begin(), widePath.end());
+    std::vector<std::string> want = {"Generating file " + ansiName + " ",
+                                     "Generating file " + wideName + " using unicode."};
+    EXPECT_EQ(want, trace.lines());
+
+    for (int unicode = 0; unicode <= 1; ++unicode) {
+        CConfigFile reader(trace.get());
+        EXPECT_EQ(0,
+                  reader.parseConfigFile(unicode ? widePath.c_str() : ansiPath.c_str(), unicode));
+        EXPECT_EQ(3, reader.getOptionCount());
+        EXPECT_STREQ(L"$$DISPLAYNAME$$", reader.getStrOptionValue(L"serviceDisplayName", nullptr));
+        EXPECT_STREQ(L"$$SERVICENAME$$", reader.getStrOptionValue(L"serviceName", nullptr));
+        EXPECT_STREQ(L"$$SERVICECLASSNAME$$", reader.getStrOptionValue(L"ibrontelClass", nullptr));
+    }
+}
+
+TEST_F(SkeletonFile, ExistingFileAndEmptyNameAreLeftAlone) {
+    TraceCapture trace(L"skelexisting");
+    std::wstring path = dir + L"/mine.conf";
+    ASSERT_TRUE(testsupport::writeFileBytes(path, "precious=1\n"));
+    CConfigFile writer(trace.get());
+    writer.generateSkeletonFile(path.c_str(), 0);
+    writer.generateSkeletonFile(path.c_str(), 1);
+    EXPECT_EQ("precious=1\n", testsupport::readFileBytes(path));
+    writer.generateSkeletonFile(L"", 0);
+    writer.generateSkeletonFile(nullptr, 0);
+    std::vector<std::string> lines = trace.lines();
+    std::string name(path.begin(), path.end());
+    ASSERT_EQ(4u, lines.size()); // two failures, each with the system's text
+    EXPECT_EQ("Cannot open file " + name, lines[0]);
+    EXPECT_EQ("Cannot open file " + name, lines[2]);
+    // Entry and exit are traced under the bare names.
+    std::vector<std::string> all = trace.lines(true);
+    EXPECT_EQ("generateSkeletonFile Entry", all.front());
+    EXPECT_EQ("generateSkeletonFile Exit 0", all.back());
+}
+
+} // namespace

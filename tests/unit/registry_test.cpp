@@ -1,0 +1,379 @@
+// The registry functions against the stand-in's registry (Linux) or Wine's real one.
+#include "registry/config_keys.h"
+#include "registry/registry.h"
+#include "test_support.h"
+#include "trace_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t* const testKey = L"SOFTWARE\\BrontelRegistryTest";
+
+// A fresh service name per test, so runs never see each other's keys.
+std::wstring uniqueService(const wchar_t* tag) {
+    static int counter = 0;
+    wchar_t name[100];
+    swprintf(name, 100, L"BrontelRegTest%lu%ls%d",
+             static_cast<unsigned long>(GetCurrentProcessId()), tag, ++counter);
+    return name;
+}
+
+std::wstring serviceKey(const std::wstring& service) {
+    return std::wstring(BRONTEL_SERVICES_KEY) + L"\\" + service;
+}
+
+bool setRaw(const wchar_t* keyPath, const wchar_t* name, DWORD type, const void* data, DWORD size) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    LSTATUS rc = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+bool setText(const wchar_t* keyPath, const wchar_t* name, const std::wstring& text, bool withNul) {
+    DWORD size = static_cast<DWORD>((text.size() + (withNul ? 1 : 0)) * sizeof(wchar_t));
+    return setRaw(keyPath, name, REG_SZ, text.c_str(), size);
+}
+
+bool setMulti(const wchar_t* keyPath, const wchar_t* name, const std::vector<std::wstring>& items,
+              bool closingItem = true) {
+    std::wstring data;
+    for (const std::wstring& item : items) {
+        data += item;
+        data.push_back(L'\0');
+    }
+    if (closingItem) {
+        data.push_back(L'\0');
+    }
+    return setRaw(keyPath, name, REG_MULTI_SZ, data.data(),
+                  static_cast<DWORD>(data.size() * sizeof(wchar_t)));
+}
+
+class Registry : public ::testing::Test {
+  protected:
+    void SetUp() override { testsupport::deleteRegistryTree(testKey); }
+    void TearDown() override { testsupport::deleteRegistryTree(testKey); }
+};
+
+TEST_F(Registry, StrValueReadsAndTerminatesWithinTheCallersBuffer) {
+    ASSERT_TRUE(setText(testKey, L"Plain", L"hello", true));
+    ASSERT_TRUE(setText(testKey, L"NoNul", L"abc", false));
+    wchar_t buffer[16];
+    wmemset(buffer, L'x', 16);
+    EXPECT_EQ(buffer, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"plain", buffer,
+                                     sizeof(buffer)));
+    EXPECT_STREQ(L"hello", buffer);
+    // Stored without its NUL into a buffer full of garbage: the text still ends with the data.
+    wmemset(buffer, L'x', 16);
+    EXPECT_EQ(buffer, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"NoNul", buffer,
+                                     sizeof(buffer)));
+    EXPECT_STREQ(L"abc", buffer);
+    // The key path and a subkey are joined with a backslash.
+    EXPECT_EQ(buffer, getRegStrValue(HKEY_LOCAL_MACHINE, L"SOFTWARE", L"BrontelRegistryTest",
+                                     L"Plain", buffer, sizeof(buffer)));
+    EXPECT_STREQ(L"hello", buffer);
+}
+
+TEST_F(Registry, StrValueThatDoesNotFitCountsAsAbsentAndIsNotWrittenPastTheBuffer) {
+    ASSERT_TRUE(setText(testKey, L"Long", std::wstring(10, L'a'), true));
+    ASSERT_TRUE(setText(testKey, L"Exact", std::wstring(8, L'b'), true));
+    ASSERT_TRUE(setText(testKey, L"FullNoNul", std::wstring(8, L'c'), false));
+    wchar_t area[12];
+    wmemset(area, L'z', 12);
+    // Room for 8 characters: 10 + NUL does not fit, 7 + NUL would, 8 without NUL has no end.
+    EXPECT_EQ(nullptr, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"Long", area,
+                                      8 * sizeof(wchar_t)));
+    EXPECT_EQ(nullptr, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"Exact", area,
+                                      8 * sizeof(wchar_t)));
+    EXPECT_EQ(nullptr, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"FullNoNul", area,
+                                      8 * sizeof(wchar_t)));
+    for (int i = 8; i < 12; ++i) {
+        EXPECT_EQ(L'z', area[i]) << i;
+    }
+    EXPECT_EQ(area, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"Exact", area,
+                                   9 * sizeof(wchar_t)));
+    EXPECT_EQ(std::wstring(8, L'b'), area);
+}
+
+TEST_F(Registry, StrValueOfMissingKeyOrValueIsNull) {
+    wchar_t buffer[16] = {0};
+    EXPECT_EQ(nullptr, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"Nothing", buffer,
+                                      sizeof(buffer)));
+    ASSERT_TRUE(setText(testKey, L"Other", L"x", true));
+    EXPECT_EQ(nullptr, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"Nothing", buffer,
+                                      sizeof(buffer)));
+    EXPECT_EQ(nullptr, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, L"NoSubkey", L"Other", buffer,
+                                      sizeof(buffer)));
+}
+
+TEST_F(Registry, StrListValueJoinsItemsWithTheSeparator) {
+    ASSERT_TRUE(setMulti(testKey, L"Three", {L"A", L"B", L"C"}));
+    ASSERT_TRUE(setMulti(testKey, L"One", {L"A"}));
+    ASSERT_TRUE(setMulti(testKey, L"Empty", {}));
+    ASSERT_TRUE(setMulti(testKey, L"Unclosed", {L"Tcpip", L"EventLog"}, false));
+    wchar_t buffer[64];
+    auto read = [&](const wchar_t* name) -> std::wstring {
+        wmemset(buffer, L'#', 64);
+        wchar_t* got = getRegStrListValue(HKEY_LOCAL_MACHINE, testKey, nullptr, name, buffer,
+                                          sizeof(buffer), L',');
+        return got ? std::wstring(got) : std::wstring(L"<null>");
+    };
+    EXPECT_EQ(L"A,B,C", read(L"Three"));
+    EXPECT_EQ(L"A", read(L"One"));
+    EXPECT_EQ(L"", read(L"Empty"));
+    // A list stored without its closing empty item ends with its data, nothing is read beyond.
+    EXPECT_EQ(L"Tcpip,EventLog", read(L"Unclosed"));
+    EXPECT_EQ(L"<null>", read(L"Missing"));
+}
+
+TEST_F(Registry, DwValueGivesTheNumberOrTheDefault) {
+    DWORD four = 0x110;
+    unsigned long long eight = 2;
+    unsigned short two = 3;
+    ASSERT_TRUE(setRaw(testKey, L"Type", REG_DWORD, &four, sizeof(four)));
+    ASSERT_TRUE(setRaw(testKey, L"Wide", REG_QWORD, &eight, sizeof(eight)));
+    ASSERT_TRUE(setRaw(testKey, L"Short", REG_BINARY, &two, sizeof(two)));
+    EXPECT_EQ(0x110u, getRegDwValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"type", 7));
+    EXPECT_EQ(7u, getRegDwValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"Missing", 7));
+    EXPECT_EQ(7u, getRegDwValue(HKEY_LOCAL_MACHINE, testKey, L"NoSuchKey", L"Type", 7));
+    EXPECT_EQ(0xFFFFFFFFu,
+              getRegDwValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"Wide", 0xFFFFFFFF));
+    // Two bytes are no number: the default, not a mix of the data and the default's bytes.
+    EXPECT_EQ(0xFFFFFFFFu,
+              getRegDwValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"Short", 0xFFFFFFFF));
+}
+
+class ServiceParameters : public ::testing::Test {
+  protected:
+    void SetUp() override { service = uniqueService(L"P"); }
+    void TearDown() override { testsupport::deleteRegistryTree(serviceKey(service).c_str()); }
+    std::wstring service;
+};
+
+TEST_F(ServiceParameters, WriteReadAndDelete) {
+    TraceCapture trace(L"params");
+    EXPECT_EQ(0, setRegServiceParameter(service.c_str(), REGVAL_SERVICE_CLASS, L"com.example.Svc",
+                                        trace.get()));
+    EXPECT_EQ(0, setRegServiceParameter(service.c_str(), REGVAL_COMMAND_LINE, L"", trace.get()));
+    wchar_t* value = getRegServiceParam(service.c_str(), REGVAL_SERVICE_CLASS, trace.get(), 1, 0);
+    ASSERT_NE(nullptr, value);
+    EXPECT_STREQ(L"com.example.Svc", value);
+    free(value);
+    // An empty text is a value, not a deletion.
+    value = getRegServiceParam(service.c_str(), REGVAL_COMMAND_LINE, trace.get(), 1, 0);
+    ASSERT_NE(nullptr, value);
+    EXPECT_STREQ(L"", value);
+    free(value);
+    // Stored as REG_SZ with its NUL.
+    wchar_t raw[64];
+    wmemset(raw, L'#', 64);
+    std::wstring params = serviceKey(service) + L"\\Parameters";
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, params.c_str(), 0, KEY_QUERY_VALUE, &key));
+    DWORD type = 0;
+    DWORD size = sizeof(raw);
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, REGVAL_SERVICE_CLASS, nullptr, &type,
+                                              reinterpret_cast<LPBYTE>(raw), &size));
+    RegCloseKey(key);
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+    EXPECT_EQ((wcslen(L"com.example.Svc") + 1) * sizeof(wchar_t), size);
+
+    EXPECT_EQ(0,
+              setRegServiceParameter(service.c_str(), REGVAL_SERVICE_CLASS, nullptr, trace.get()));
+    EXPECT_EQ(nullptr,
+              getRegServiceParam(service.c_str(), REGVAL_SERVICE_CLASS, trace.get(), 0, 0));
+    // Deleting what is not there is no failure.
+    EXPECT_EQ(0,
+              setRegServiceParameter(service.c_str(), REGVAL_SERVICE_CLASS, nullptr, trace.get()));
+    EXPECT_TRUE(trace.lines().empty());
+}
+
+TEST_F(ServiceParameters, DeletingInAServiceWithoutParametersCreatesTheEmptyKey) {
+    TraceCapture trace(L"delcreate");
+    EXPECT_EQ(0, setRegServiceParameter(service.c_str(), REGVAL_JVM_DLL, nullptr, trace.get()));
+    std::wstring params = serviceKey(service) + L"\\Parameters";
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, params.c_str(), 0, KEY_QUERY_VALUE, &key));
+    RegCloseKey(key);
+}
+
+TEST_F(ServiceParameters, MissingKeyOrValueIsTracedOnlyWhenAsked) {
+    TraceCapture trace(L"missing");
+    EXPECT_EQ(nullptr,
+              getRegServiceParam(service.c_str(), REGVAL_SERVICE_CLASS, trace.get(), 0, 1));
+    EXPECT_TRUE(trace.lines().empty());
+    EXPECT_EQ(nullptr, getRegServiceParameter(service.c_str(), REGVAL_SERVICE_CLASS, trace.get()));
+    std::vector<std::string> lines = trace.lines();
+    ASSERT_EQ(2u, lines.size());
+    std::string path = "Cannot open registry key SYSTEM\\CurrentControlSet\\Services\\";
+    for (wchar_t c : service) {
+        path.push_back(static_cast<char>(c));
+    }
+    EXPECT_EQ(path + "\\Parameters", lines[0]);
+
+    ASSERT_EQ(0, setRegServiceParameter(service.c_str(), REGVAL_JVM_DLL, L"x", trace.get()));
+    EXPECT_EQ(nullptr, getRegServiceParameter(service.c_str(), REGVAL_SERVICE_CLASS, trace.get()));
+    lines = trace.lines();
+    ASSERT_EQ(4u, lines.size());
+    EXPECT_EQ("Error getting size of value IBrontelClass", lines[2]);
+}
+
+TEST_F(ServiceParameters, ValueWithoutNulOrWithOddSizeComesBackTerminated) {
+    std::wstring params = serviceKey(service) + L"\\Parameters";
+    ASSERT_TRUE(setText(params.c_str(), L"NoNul", L"abcdef", false));
+    // One byte more than three characters: still a terminated text, nothing read beyond.
+    std::wstring odd = L"xyz";
+    ASSERT_TRUE(setRaw(params.c_str(), L"Odd", REG_SZ, odd.c_str(), 3 * sizeof(wchar_t) + 1));
+    TraceCapture trace(L"nonul");
+    wchar_t* value = getRegServiceParam(service.c_str(), L"NoNul", trace.get(), 1, 0);
+    ASSERT_NE(nullptr, value);
+    EXPECT_STREQ(L"abcdef", value);
+    free(value);
+    value = getRegServiceParam(service.c_str(), L"Odd", trace.get(), 1, 0);
+    ASSERT_NE(nullptr, value);
+    EXPECT_EQ(0, wcsncmp(L"xyz", value, 3));
+    EXPECT_LE(wcslen(value), 4u);
+    free(value);
+}
+
+TEST_F(ServiceParameters, ExpansionOnlyWhenAsked) {
+    SetEnvironmentVariableW(L"BRONTEL_REG_TEST_DIR", L"C:\\T");
+    TraceCapture trace(L"expand");
+    ASSERT_EQ(0, setRegServiceParameter(service.c_str(), REGVAL_VERBOSE_FILE,
+                                        L"%BRONTEL_REG_TEST_DIR%\\v.log", trace.get()));
+    wchar_t* stored = getRegServiceParam(service.c_str(), REGVAL_VERBOSE_FILE, trace.get(), 0, 0);
+    wchar_t* expanded = getRegServiceParam(service.c_str(), REGVAL_VERBOSE_FILE, trace.get(), 0, 1);
+    ASSERT_NE(nullptr, stored);
+    ASSERT_NE(nullptr, expanded);
+    EXPECT_STREQ(L"%BRONTEL_REG_TEST_DIR%\\v.log", stored);
+    EXPECT_STREQ(L"C:\\T\\v.log", expanded);
+    free(stored);
+    free(expanded);
+    SetEnvironmentVariableW(L"BRONTEL_REG_TEST_DIR", nullptr);
+}
+
+// expandEnvStrings takes a writable text; each case gets its own copy.
+std::wstring expand(const std::wstring& text) {
+    std::vector<wchar_t> copy(text.begin(), text.end());
+    copy.push_back(L'\0');
+    wchar_t* result = expandEnvStrings(copy.data());
+    EXPECT_NE(nullptr, result);
+    std::wstring out = result ? result : L"<null>";
+    free(result);
+    return out;
+}
+
+class Expansion : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetEnvironmentVariableW(L"BRT_TEMP", L"C:\\T");
+        SetEnvironmentVariableW(L"BRT_A", L"1");
+        SetEnvironmentVariableW(L"BRT_B", L"2");
+        SetEnvironmentVariableW(L"BRT_SELF", L"%BRT_A%");
+        SetEnvironmentVariableW(L"BRT_UNDEFINED", nullptr);
+    }
+    void TearDown() override {
+        for (const wchar_t* name : {L"BRT_TEMP", L"BRT_A", L"BRT_B", L"BRT_SELF", L"BRT_LONG"}) {
+            SetEnvironmentVariableW(name, nullptr);
+        }
+    }
+};
+
+TEST_F(Expansion, ReferencesLonePercentsAndEscapes) {
+    EXPECT_EQ(L"C:\\T\\x", expand(L"%BRT_TEMP%\\x"));
+    EXPECT_EQ(L"C:\\T\\x", expand(L"%brt_temp%\\x"));
+    EXPECT_EQ(L"50%", expand(L"50%"));
+    EXPECT_EQ(L"a%b", expand(L"a%b"));
+    EXPECT_EQ(L"%BRT_TEMP%", expand(L"\\%BRT_TEMP%"));
+    EXPECT_EQ(L"x\\y", expand(L"x\\y"));
+    EXPECT_EQ(L"x", expand(L"%BRT_UNDEFINED%x"));
+    EXPECT_EQ(L"12", expand(L"%BRT_A%%BRT_B%"));
+    EXPECT_EQ(L"", expand(L"%%"));
+    EXPECT_EQ(L"a-b", expand(L"a%%-b"));
+    EXPECT_EQ(L"", expand(L"%BRT_UNDEFINED%%BRT_UNDEFINED%"));
+    EXPECT_EQ(L"no percent here", expand(L"no percent here"));
+    EXPECT_EQ(L"", expand(L""));
+    // The closing "%" of one reference never opens the next one.
+    EXPECT_EQ(L"1BRT_B%", expand(L"%BRT_A%BRT_B%"));
+    // A lone "%" after a reference leaves the rest as it is.
+    EXPECT_EQ(L"1 and 5%", expand(L"%BRT_A% and 5%"));
+    // A backslash inside a name is part of the name: no escape there.
+    EXPECT_EQ(L"after", expand(L"%BRT_\\%after"));
+}
+
+TEST_F(Expansion, SinglePassAndLongValues) {
+    // An inserted value is not scanned again.
+    EXPECT_EQ(L"[%BRT_A%]", expand(L"[%BRT_SELF%]"));
+    std::wstring fits(3999, L'v');
+    SetEnvironmentVariableW(L"BRT_LONG", fits.c_str());
+    EXPECT_EQ(L"<" + fits + L">", expand(L"<%BRT_LONG%>"));
+    std::wstring tooLong(4000, L'w');
+    SetEnvironmentVariableW(L"BRT_LONG", tooLong.c_str());
+    EXPECT_EQ(L"<>", expand(L"<%BRT_LONG%>"));
+    // No limit on the text itself.
+    std::wstring many;
+    for (int i = 0; i < 20000; ++i) {
+        many += L"%BRT_A%-";
+    }
+    std::wstring want;
+    for (int i = 0; i < 20000; ++i) {
+        want += L"1-";
+    }
+    EXPECT_EQ(want, expand(many));
+}
+
+TEST(ConvertToMBCS, ConvertsWholeTextsInAnyCodePage) {
+    char* empty = convertToMBCS(L"");
+    ASSERT_NE(nullptr, empty);
+    EXPECT_STREQ("", empty);
+    free(empty);
+    char* ascii = convertToMBCS(L"-Djava.class.path=C:\\x");
+    ASSERT_NE(nullptr, ascii);
+    EXPECT_STREQ("-Djava.class.path=C:\\x", ascii);
+    free(ascii);
+    // Characters that take more than one byte in a multi-byte code page are never cut off.
+    std::wstring accented;
+    for (int i = 0; i < 50; ++i) {
+        accented += L"\u00e9\u00fc";
+    }
+    char* narrow = convertToMBCS(accented.c_str());
+    ASSERT_NE(nullptr, narrow);
+    int needed = WideCharToMultiByte(CP_ACP, 0, accented.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    EXPECT_EQ(static_cast<size_t>(needed - 1), strlen(narrow));
+    wchar_t back[256] = {0};
+    MultiByteToWideChar(CP_ACP, 0, narrow, -1, back, 256);
+    EXPECT_EQ(accented, back);
+    free(narrow);
+}
+
+TEST(ConfigKeys, TableFindsKeysWithoutRegardToCase) {
+    const ConfigKey* key = findConfigKey(L"IBRONTELCLASS");
+    ASSERT_NE(nullptr, key);
+    EXPECT_STREQ(REGVAL_SERVICE_CLASS, key->valueName);
+    EXPECT_EQ(CONFIG_STORE_PARAMETERS, key->store);
+    EXPECT_EQ(1, key->required);
+    key = findConfigKey(L"jvmoption12");
+    ASSERT_NE(nullptr, key);
+    EXPECT_STREQ(REGVAL_JVM_OPTION, key->valueName);
+    EXPECT_EQ(nullptr, findConfigKey(L"jvmOption"));
+    EXPECT_EQ(nullptr, findConfigKey(L"jvmOption0"));
+    EXPECT_EQ(nullptr, findConfigKey(L"jvmOptionX"));
+    EXPECT_EQ(nullptr, findConfigKey(L"account"));
+    int required = 0;
+    for (int i = 0; i < configKeyCount; ++i) {
+        required += configKeys[i].required;
+    }
+    EXPECT_EQ(3, required);
+}
+
+} // namespace

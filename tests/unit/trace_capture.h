@@ -1,0 +1,55 @@
+// A logger whose trace file the test reads back: the messages it received, without the thread
+// prefix, entry and exit lines left out.
+#ifndef BRONTEL_TESTS_TRACE_CAPTURE_H
+#define BRONTEL_TESTS_TRACE_CAPTURE_H
+
+#include "test_support.h"
+#include "trace/logger.h"
+
+#include <string>
+#include <vector>
+
+class TraceCapture {
+  public:
+    explicit TraceCapture(const wchar_t* tag)
+        : path(testsupport::makeScratchDir(tag) + L"/trace.log") {
+        logger.enableLogFile(path.c_str());
+    }
+    CLogger* get() { return &logger; }
+
+    // Every line of the trace file after its thread prefix, "\r" of system texts removed.
+    std::vector<std::string> lines(bool withEntryExit = false) {
+        std::vector<std::string> out;
+        std::string text = testsupport::readFileBytes(path);
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) {
+                end = text.size();
+            }
+            std::string line = text.substr(start, end - start);
+            start = end + 1;
+            if (line.size() >= 9 && line[8] == ' ') {
+                line = line.substr(9);
+            } else if (line.empty()) {
+                continue; // the line feed behind a system text's own CR LF
+            }
+            while (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            bool entryExit = line.find(" Entry") != std::string::npos ||
+                             line.find(" Exit ") != std::string::npos;
+            if (withEntryExit || !entryExit) {
+                out.push_back(line);
+            }
+        }
+        return out;
+    }
+    std::string text() { return testsupport::readFileBytes(path); }
+
+  private:
+    std::wstring path;
+    CLogger logger;
+};
+
+#endif
