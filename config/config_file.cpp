@@ -28,6 +28,14 @@ CConfigOption* CConfigFile::getOption(const wchar_t* name) {
     return nullptr;
 }
 
+CConfigOption* CConfigFile::getOptionAt(int index) {
+    OptionNode* node = first;
+    for (int i = 0; node != nullptr && i < index; ++i) {
+        node = node->next;
+    }
+    return index >= 0 && node != nullptr ? node->option : nullptr;
+}
+
 wchar_t* CConfigFile::getStrOptionValue(const wchar_t* name, wchar_t* defaultValue) {
     CConfigOption* option = getOption(name);
     return option != nullptr ? option->getValue() : defaultValue;

@@ -26,6 +26,8 @@ class CConfigFile {
     wchar_t* getStrOptionValue(const wchar_t* name, wchar_t* defaultValue);
     int getBoolOptionValue(const wchar_t* name, int defaultValue);
     int getOptionCount() const { return optionCount; }
+    // The option at `index` in file order (0 first), or null.
+    CConfigOption* getOptionAt(int index);
 
     // -c
     void generateSkeletonFile(const wchar_t* fileName, int unicode);

@@ -9,6 +9,7 @@
 namespace {
 // Result code when no memory can be had for the file's text.
 const int outOfMemory = 9;
+const DWORD maxFileSize = 0x7FFFFFF0u;
 } // namespace
 
 int CConfigFile::parseConfigFile(const wchar_t* fileName, int unicode) {
@@ -44,20 +45,17 @@ int CConfigFile::parseFile(HANDLE file, int unicode) {
         logger->logExit(L"CConfigFile::parseFile", 4);
         return 4;
     }
-    if (sizeHigh != 0 || size > 0x7FFFFFF0u) {
-        // Read whole into memory, a file this size cannot be a configuration file.
-        logger->logMessage(L"Config file is bad ", static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
-        logger->logSystemError(ERROR_NOT_ENOUGH_MEMORY);
-        logger->logExit(L"CConfigFile::parseFile", 4);
-        return 4;
-    }
-    if (size == 0) {
+    if (size == 0 && sizeHigh == 0) {
         logger->logMessage(L"Empty config file");
         logger->logExit(L"CConfigFile::parseFile", 0);
         return 0;
     }
-    // Four zero bytes behind the data terminate it in either encoding.
-    unsigned char* bytes = static_cast<unsigned char*>(calloc(static_cast<size_t>(size) + 4, 1));
+    // Four zero bytes behind the data terminate it in either encoding. The whole file is held in
+    // memory, several times over once decoded: beyond this size there is no room for its text.
+    unsigned char* bytes = nullptr;
+    if (sizeHigh == 0 && size <= maxFileSize) {
+        bytes = static_cast<unsigned char*>(calloc(static_cast<size_t>(size) + 4, 1));
+    }
     if (bytes == nullptr) {
         logger->logMessage(L"Memory error.");
         logger->logExit(L"CConfigFile::parseFile", outOfMemory);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -243,6 +244,22 @@ TEST_F(ConfigFiles, GarbageNulBytesAndEqualSignsNeverCrash) {
     EXPECT_EQ(5, equals.parseConfigFile(file(L"eq.conf", "=\n==\n===\n").c_str(), 0));
     // "==" and "===" keep the further signs as their value.
     EXPECT_EQ(2, equals.getOptionCount());
+}
+
+TEST_F(ConfigFiles, FileTooLargeToHoldIsAMemoryErrorNotSuccess) {
+    // A sparse file: sized without writing its gigabytes.
+    std::wstring path = dir + L"/huge.conf";
+    ASSERT_TRUE(testsupport::writeFileBytes(path, "a=1\n"));
+    std::error_code error;
+    std::filesystem::resize_file(std::filesystem::path(path), 0x80000000ull, error);
+    ASSERT_FALSE(error) << error.message();
+    TraceCapture trace(L"huge");
+    CConfigFile config(trace.get());
+    EXPECT_EQ(9, config.parseConfigFile(path.c_str(), 0));
+    EXPECT_EQ(0, config.getOptionCount());
+    std::vector<std::string> want = {"Memory error."};
+    EXPECT_EQ(want, trace.lines());
+    std::filesystem::remove(std::filesystem::path(path), error);
 }
 
 TEST_F(ConfigFiles, LongLinesAndManyLines) {

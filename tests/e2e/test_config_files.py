@@ -1,0 +1,77 @@
+"""The skeleton configuration file (-c) as an administrator meets it, in both encodings, and
+read back by the program's own reader (the configdump test tool)."""
+
+import re
+
+FIRST_LINE = re.compile(r"^# Brontel Configuration file {15}\(build [A-Z][a-z]{2} [ 123]\d \d{4}\)$")
+
+
+def dump(machine, path, unicode):
+    args = (["-w"] if unicode else []) + [machine.path(path)]
+    result = machine.tool("configdump", args)
+    assert result.rc == 0, result
+    lines = result.lines
+    return int(lines[0].split()[1]), lines[1:]
+
+
+def test_skeleton_in_both_encodings_reads_back_as_the_required_options(machine):
+    ansi = machine.tmp / "skeleton.conf"
+    wide = machine.tmp / "skeleton-w.conf"
+    result = machine.run(["-c", machine.path(ansi)])
+    assert result.rc == 0
+    assert result.out == f"Generating file {machine.path(ansi)} \n"
+    result = machine.run(["-w", "-c", machine.path(wide)])
+    assert result.rc == 0
+    assert result.out == f"Generating file {machine.path(wide)} using unicode.\n"
+
+    data = ansi.read_bytes()
+    wdata = wide.read_bytes()
+    assert len(wdata) == 2 * len(data)
+    assert wdata == data.decode("ascii").encode("utf-16-le")
+    assert not data.startswith(b"\xef\xbb\xbf") and not wdata.startswith(b"\xff\xfe")
+    assert data.endswith(b"\r\n")
+    lines = data.split(b"\r\n")[:-1]
+    assert len(lines) == 120
+    assert all(b"\r" not in line and b"\n" not in line for line in lines)
+    assert FIRST_LINE.match(lines[0].decode("ascii")), lines[0]
+
+    required = [
+        "serviceDisplayName=$$DISPLAYNAME$$",
+        "serviceName=$$SERVICENAME$$",
+        "ibrontelClass=$$SERVICECLASSNAME$$",
+    ]
+    assert dump(machine, ansi, False) == (0, required)
+    assert dump(machine, wide, True) == (0, required)
+    # The UTF-16 skeleton is only read correctly with -w: without it the text ends at the first
+    # zero byte, leaving the lone "#" of the first line, and no options.
+    assert dump(machine, wide, False) == (0, [])
+    # The other way round the ASCII bytes pair up into characters that are no lines at all.
+    assert dump(machine, ansi, True)[1] == []
+
+
+def test_skeleton_never_touches_an_existing_file(machine):
+    target = machine.tmp / "mine.conf"
+    target.write_bytes(b"serviceName=precious\n")
+    for flags in ([], ["-w"]):
+        result = machine.run(flags + ["-c", machine.path(target)])
+        assert result.rc == 0
+        lines = result.lines
+        assert lines[0] == f"Cannot open file {machine.path(target)}"
+        assert len(lines) >= 2 and lines[1].strip()  # the system's own text
+        assert target.read_bytes() == b"serviceName=precious\n"
+
+
+def test_skeleton_with_an_empty_name_writes_and_prints_nothing(machine):
+    before = sorted(p.name for p in machine.tmp.iterdir())
+    result = machine.run(["-c", ""])
+    assert result.rc == 0
+    assert result.out == ""
+    assert sorted(p.name for p in machine.tmp.iterdir()) == before
+
+
+def test_skeleton_into_a_missing_directory_reports_the_error(machine):
+    target = machine.tmp / "no-such-dir" / "x.conf"
+    result = machine.run(["-c", machine.path(target)])
+    assert result.rc == 0
+    assert result.lines[0] == f"Cannot open file {machine.path(target)}"
+    assert not target.exists()
