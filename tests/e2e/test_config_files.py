@@ -67,11 +67,3 @@ def test_skeleton_with_an_empty_name_writes_and_prints_nothing(machine):
     assert result.rc == 0
     assert result.out == ""
     assert sorted(p.name for p in machine.tmp.iterdir()) == before
-
-
-def test_skeleton_into_a_missing_directory_reports_the_error(machine):
-    target = machine.tmp / "no-such-dir" / "x.conf"
-    result = machine.run(["-c", machine.path(target)])
-    assert result.rc == 0
-    assert result.lines[0] == f"Cannot open file {machine.path(target)}"
-    assert not target.exists()

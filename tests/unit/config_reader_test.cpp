@@ -123,21 +123,6 @@ TEST(ConfigReader, BooleanValues) {
     EXPECT_EQ("D has an unrecognized value, using default: TRUE", lines[echoed + 1]);
 }
 
-TEST(ConfigReader, OptionCopiesAreIndependent) {
-    CLogger logger;
-    CConfigOption option(&logger);
-    EXPECT_EQ(nullptr, option.getName());
-    wchar_t text[] = L"name";
-    option.setName(text);
-    text[0] = L'X';
-    EXPECT_STREQ(L"name", option.getName());
-    option.setName(nullptr); // changes nothing
-    EXPECT_STREQ(L"name", option.getName());
-    option.setValue(L"v1");
-    option.setValue(L"v2");
-    EXPECT_STREQ(L"v2", option.getValue());
-}
-
 class ConfigFiles : public ::testing::Test {
   protected:
     void SetUp() override { dir = testsupport::makeScratchDir(L"cfgfiles"); }

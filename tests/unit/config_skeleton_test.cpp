@@ -1,9 +1,6 @@
 // The skeleton configuration file: its structure, both encodings, and the file it never touches.
 #include "app/build_stamp.h"
-#include "config/config_file.h"
 #include "config/skeleton_template.h"
-#include "test_support.h"
-#include "trace_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -149,67 +146,6 @@ TEST(Skeleton, HeaderEntriesAndLineCounts) {
     EXPECT_NE(std::string::npos, comments[3][1].find("optional"));
     EXPECT_EQ(comments[3][1], comments[6][1]);
     EXPECT_EQ(comments[3][2], comments[6][2]);
-}
-
-class SkeletonFile : public ::testing::Test {
-  protected:
-    void SetUp() override { dir = testsupport::makeScratchDir(L"skeleton"); }
-    std::wstring dir;
-};
-
-TEST_F(SkeletonFile, BothEncodingsReadBackAsTheThreeRequiredOptions) {
-    TraceCapture trace(L"skelwrite");
-    std::wstring ansiPath = dir + L"/ansi.conf";
-    std::wstring widePath = dir + L"/wide.conf";
-    {
-        CConfigFile writer(trace.get());
-        writer.generateSkeletonFile(ansiPath.c_str(), 0);
-        writer.generateSkeletonFile(widePath.c_str(), 1);
-    }
-    std::string ansi = testsupport::readFileBytes(ansiPath);
-    std::string wide = testsupport::readFileBytes(widePath);
-    EXPECT_EQ(templateText(), ansi);
-    ASSERT_EQ(2 * ansi.size(), wide.size());
-    for (size_t i = 0; i < ansi.size(); ++i) {
-        ASSERT_EQ(ansi[i], wide[2 * i]) << i;
-        ASSERT_EQ('\0', wide[2 * i + 1]) << i;
-    }
-    std::string ansiName(ansiPath.begin(), ansiPath.end());
-    std::string wideName(widePath.begin(), widePath.end());
-    std::vector<std::string> want = {"Generating file " + ansiName + " ",
-                                     "Generating file " + wideName + " using unicode."};
-    EXPECT_EQ(want, trace.lines());
-
-    for (int unicode = 0; unicode <= 1; ++unicode) {
-        CConfigFile reader(trace.get());
-        EXPECT_EQ(0,
-                  reader.parseConfigFile(unicode ? widePath.c_str() : ansiPath.c_str(), unicode));
-        EXPECT_EQ(3, reader.getOptionCount());
-        EXPECT_STREQ(L"$$DISPLAYNAME$$", reader.getStrOptionValue(L"serviceDisplayName", nullptr));
-        EXPECT_STREQ(L"$$SERVICENAME$$", reader.getStrOptionValue(L"serviceName", nullptr));
-        EXPECT_STREQ(L"$$SERVICECLASSNAME$$", reader.getStrOptionValue(L"ibrontelClass", nullptr));
-    }
-}
-
-TEST_F(SkeletonFile, ExistingFileAndEmptyNameAreLeftAlone) {
-    TraceCapture trace(L"skelexisting");
-    std::wstring path = dir + L"/mine.conf";
-    ASSERT_TRUE(testsupport::writeFileBytes(path, "precious=1\n"));
-    CConfigFile writer(trace.get());
-    writer.generateSkeletonFile(path.c_str(), 0);
-    writer.generateSkeletonFile(path.c_str(), 1);
-    EXPECT_EQ("precious=1\n", testsupport::readFileBytes(path));
-    writer.generateSkeletonFile(L"", 0);
-    writer.generateSkeletonFile(nullptr, 0);
-    std::vector<std::string> lines = trace.lines();
-    std::string name(path.begin(), path.end());
-    ASSERT_EQ(4u, lines.size()); // two failures, each with the system's text
-    EXPECT_EQ("Cannot open file " + name, lines[0]);
-    EXPECT_EQ("Cannot open file " + name, lines[2]);
-    // Entry and exit are traced under the bare names.
-    std::vector<std::string> all = trace.lines(true);
-    EXPECT_EQ("generateSkeletonFile Entry", all.front());
-    EXPECT_EQ("generateSkeletonFile Exit 0", all.back());
 }
 
 } // namespace

@@ -246,22 +246,6 @@ TEST_F(ServiceParameters, ValueWithoutNulOrWithOddSizeComesBackTerminated) {
     free(value);
 }
 
-TEST_F(ServiceParameters, ExpansionOnlyWhenAsked) {
-    SetEnvironmentVariableW(L"BRONTEL_REG_TEST_DIR", L"C:\\T");
-    TraceCapture trace(L"expand");
-    ASSERT_EQ(0, setRegServiceParameter(service.c_str(), REGVAL_VERBOSE_FILE,
-                                        L"%BRONTEL_REG_TEST_DIR%\\v.log", trace.get()));
-    wchar_t* stored = getRegServiceParam(service.c_str(), REGVAL_VERBOSE_FILE, trace.get(), 0, 0);
-    wchar_t* expanded = getRegServiceParam(service.c_str(), REGVAL_VERBOSE_FILE, trace.get(), 0, 1);
-    ASSERT_NE(nullptr, stored);
-    ASSERT_NE(nullptr, expanded);
-    EXPECT_STREQ(L"%BRONTEL_REG_TEST_DIR%\\v.log", stored);
-    EXPECT_STREQ(L"C:\\T\\v.log", expanded);
-    free(stored);
-    free(expanded);
-    SetEnvironmentVariableW(L"BRONTEL_REG_TEST_DIR", nullptr);
-}
-
 // expandEnvStrings takes a writable text; each case gets its own copy.
 std::wstring expand(const std::wstring& text) {
     std::vector<wchar_t> copy(text.begin(), text.end());
@@ -354,26 +338,6 @@ TEST(ConvertToMBCS, ConvertsWholeTextsInAnyCodePage) {
     MultiByteToWideChar(CP_ACP, 0, narrow, -1, back, 256);
     EXPECT_EQ(accented, back);
     free(narrow);
-}
-
-TEST(ConfigKeys, TableFindsKeysWithoutRegardToCase) {
-    const ConfigKey* key = findConfigKey(L"IBRONTELCLASS");
-    ASSERT_NE(nullptr, key);
-    EXPECT_STREQ(REGVAL_SERVICE_CLASS, key->valueName);
-    EXPECT_EQ(CONFIG_STORE_PARAMETERS, key->store);
-    EXPECT_EQ(1, key->required);
-    key = findConfigKey(L"jvmoption12");
-    ASSERT_NE(nullptr, key);
-    EXPECT_STREQ(REGVAL_JVM_OPTION, key->valueName);
-    EXPECT_EQ(nullptr, findConfigKey(L"jvmOption"));
-    EXPECT_EQ(nullptr, findConfigKey(L"jvmOption0"));
-    EXPECT_EQ(nullptr, findConfigKey(L"jvmOptionX"));
-    EXPECT_EQ(nullptr, findConfigKey(L"account"));
-    int required = 0;
-    for (int i = 0; i < configKeyCount; ++i) {
-        required += configKeys[i].required;
-    }
-    EXPECT_EQ(3, required);
 }
 
 } // namespace
