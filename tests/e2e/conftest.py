@@ -189,6 +189,8 @@ def wineprefix():
     prefix = pathlib.Path(tempfile.mkdtemp(prefix="brontel-wine-"))
     env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all")
     subprocess.run(["wineboot", "--init"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+    # A persistent wineserver saves a restart of it for every process the tests start.
+    subprocess.run(["wineserver", "-p"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     yield prefix
     subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     shutil.rmtree(prefix, ignore_errors=True)
