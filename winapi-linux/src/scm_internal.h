@@ -1,0 +1,111 @@
+// Shared pieces of the stand-in Service Control Manager. There is no daemon: a service's entry
+// is its registry key, its run-time status is a small record file under <root>/scm that the
+// service process publishes, and controls travel over a Unix socket beside it.
+#ifndef BRONTEL_WINAPI_SCM_INTERNAL_H
+#define BRONTEL_WINAPI_SCM_INTERNAL_H
+
+#include "kobject.h"
+
+#include <string>
+#include <sys/types.h>
+
+// What an SC_HANDLE points at: the manager itself, or one service by its registry spelling.
+struct brontel_sc_handle {
+    uint32_t magic;
+    bool manager;
+    DWORD access;
+    std::wstring name;
+};
+
+namespace standin {
+namespace scm {
+
+const wchar_t servicesKey[] = L"SYSTEM\\CurrentControlSet\\Services";
+// Environment of a process started by StartServiceW: the service's name, and the descriptor
+// on which its dispatcher reports that it has connected.
+const char startServiceVar[] = "BRONTEL_SCM_SERVICE";
+const char startFdVar[] = "BRONTEL_SCM_START_FD";
+// Longest service name Windows accepts.
+const size_t maxServiceName = 256;
+
+// Serializes the state changes of all processes and threads using the same root (flock on
+// <root>/scm/lock). `held()` is false when the root cannot be written.
+class Lock {
+  public:
+    Lock();
+    ~Lock();
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    bool held() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
+};
+
+// <root>/scm, created on demand; empty when it cannot be created.
+std::string stateDirectory();
+// Per-service files: the status record, the control socket and the captured output.
+std::string statusPath(const std::wstring& name);
+std::string socketPath(const std::wstring& name);
+std::string outputPath(const std::wstring& name);
+bool rootWritable();
+
+// The status a service published, with the process that runs it.
+struct Record {
+    pid_t pid = 0;
+    unsigned long long startTime = 0;
+    SERVICE_STATUS status = {};
+};
+bool readRecord(const std::wstring& name, Record* record);
+// Written to a temporary file and renamed, so readers never see half a record.
+bool writeRecord(const std::wstring& name, const Record& record);
+void removeServiceFiles(const std::wstring& name);
+unsigned long long processStartTime(pid_t pid);
+bool processAlive(pid_t pid, unsigned long long startTime);
+
+// Registry side of a service entry.
+std::wstring serviceKeyPath(const std::wstring& name);
+// True when the key exists; `spelling` receives the name as the key spells it.
+bool serviceExists(const std::wstring& name, std::wstring* spelling);
+DWORD readServiceDword(const std::wstring& name, const wchar_t* value, DWORD defaultValue);
+bool readServiceString(const std::wstring& name, const wchar_t* value, std::wstring* text);
+bool setServiceDword(const std::wstring& name, const wchar_t* value, DWORD data);
+// Removes the key with its subkeys and the run-time files.
+void deleteService(const std::wstring& name);
+
+// The service's current status: a process that died is seen as stopped (and recorded so), and
+// a service marked for deletion is removed once it has stopped. Call with the lock held.
+// False when the service no longer exists (`status` then reads stopped).
+bool refreshStatus(const std::wstring& name, SERVICE_STATUS* status, Record* record);
+// A stopped status as Windows reports it for a service that never ran or whose process ended.
+SERVICE_STATUS stoppedStatus(const std::wstring& name, DWORD win32ExitCode);
+
+// How long the manager waits for a service process to connect or answer a control
+// (SYSTEM\CurrentControlSet\Control\ServicesPipeTimeout, 30 s by default).
+DWORD pipeTimeoutMs();
+
+// Binds or connects a Unix socket to `path`, also when the path is longer than a socket address
+// holds (through the directory's descriptor). 0 or an errno value.
+int bindSocket(int sock, const std::string& path);
+int connectSocket(int sock, const std::string& path);
+
+// Handles: registered while open so that stale or foreign ones are refused.
+SC_HANDLE newHandle(bool manager, DWORD access, const std::wstring& name);
+// The handle's object when it is open and of the wanted kind (else ERROR_INVALID_HANDLE), and
+// grants `access` (else ERROR_ACCESS_DENIED). Sets the last error and returns null on failure.
+brontel_sc_handle* checkHandle(SC_HANDLE handle, bool manager, DWORD access);
+bool closeHandle(SC_HANDLE handle);
+DWORD mapServiceAccess(DWORD access);
+DWORD mapManagerAccess(DWORD access);
+
+// The dispatcher's wire format: the client sends the control code (4 bytes); the service
+// answers with an error code and the status after its handler ran.
+struct ControlReply {
+    DWORD error;
+    SERVICE_STATUS status;
+};
+
+} // namespace scm
+} // namespace standin
+
+#endif
