@@ -1,0 +1,165 @@
+// A small service control tool for the tests, on both builds: creates, starts, queries, stops,
+// controls, waits for and deletes services through the Windows API. Each command prints one
+// line; the exit code is 0 on success, 2 when the Windows call failed (the line says
+// "FAILED <error>"), 3 when a wait timed out, 1 for a usage error.
+#include "platform/winapi.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+namespace {
+
+const wchar_t* stateName(DWORD state) {
+    switch (state) {
+    case SERVICE_STOPPED:
+        return L"STOPPED";
+    case SERVICE_START_PENDING:
+        return L"START_PENDING";
+    case SERVICE_STOP_PENDING:
+        return L"STOP_PENDING";
+    case SERVICE_RUNNING:
+        return L"RUNNING";
+    case SERVICE_CONTINUE_PENDING:
+        return L"CONTINUE_PENDING";
+    case SERVICE_PAUSE_PENDING:
+        return L"PAUSE_PENDING";
+    case SERVICE_PAUSED:
+        return L"PAUSED";
+    default:
+        return L"UNKNOWN";
+    }
+}
+
+// A state given by name (RUNNING, STOPPED, ...) or number; 0 when unknown.
+DWORD parseState(const wchar_t* text) {
+    for (DWORD state = SERVICE_STOPPED; state <= SERVICE_PAUSED; ++state) {
+        if (wcscmp(text, stateName(state)) == 0) {
+            return state;
+        }
+    }
+    DWORD number = static_cast<DWORD>(wcstoul(text, nullptr, 10));
+    return number >= SERVICE_STOPPED && number <= SERVICE_PAUSED ? number : 0;
+}
+
+void printStatus(const SERVICE_STATUS& s) {
+    wprintf(L"STATE %lu %ls WIN32_EXIT %lu SERVICE_EXIT %lu CHECKPOINT %lu WAIT_HINT %lu "
+            L"ACCEPTED %lu\n",
+            static_cast<unsigned long>(s.dwCurrentState), stateName(s.dwCurrentState),
+            static_cast<unsigned long>(s.dwWin32ExitCode),
+            static_cast<unsigned long>(s.dwServiceSpecificExitCode),
+            static_cast<unsigned long>(s.dwCheckPoint), static_cast<unsigned long>(s.dwWaitHint),
+            static_cast<unsigned long>(s.dwControlsAccepted));
+}
+
+int failed(const wchar_t* call) {
+    DWORD error = GetLastError();
+    wprintf(L"FAILED %lu %ls\n", static_cast<unsigned long>(error), call);
+    return 2;
+}
+
+int usage() {
+    wprintf(L"usage: svctool create NAME DISPLAYNAME IMAGEPATH\n"
+            L"       svctool start|query|stop|delete NAME\n"
+            L"       svctool control NAME CODE\n"
+            L"       svctool wait NAME STATE TIMEOUT_MS\n");
+    return 1;
+}
+
+} // namespace
+
+extern "C" int wmain(int argc, wchar_t** argv) {
+    if (argc < 3) {
+        return usage();
+    }
+    const wchar_t* command = argv[1];
+    const wchar_t* name = argv[2];
+    bool create = wcscmp(command, L"create") == 0;
+    SC_HANDLE manager =
+        OpenSCManagerW(nullptr, nullptr, create ? SC_MANAGER_CREATE_SERVICE : SC_MANAGER_CONNECT);
+    if (manager == nullptr) {
+        return failed(L"OpenSCManagerW");
+    }
+    int result = 0;
+    SC_HANDLE service = nullptr;
+    if (create) {
+        if (argc < 5) {
+            CloseServiceHandle(manager);
+            return usage();
+        }
+        service = CreateServiceW(manager, name, argv[3], SERVICE_ALL_ACCESS,
+                                 SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                 SERVICE_ERROR_NORMAL, argv[4], nullptr, nullptr, nullptr,
+                                 nullptr, nullptr);
+        result = service != nullptr ? (wprintf(L"CREATED\n"), 0) : failed(L"CreateServiceW");
+    } else {
+        service = OpenServiceW(manager, name, SERVICE_ALL_ACCESS);
+        if (service == nullptr) {
+            result = failed(L"OpenServiceW");
+        } else if (wcscmp(command, L"start") == 0) {
+            result = StartServiceW(service, 0, nullptr) ? (wprintf(L"STARTED\n"), 0)
+                                                        : failed(L"StartServiceW");
+        } else if (wcscmp(command, L"query") == 0) {
+            SERVICE_STATUS status = {};
+            if (QueryServiceStatus(service, &status)) {
+                printStatus(status);
+            } else {
+                result = failed(L"QueryServiceStatus");
+            }
+        } else if (wcscmp(command, L"stop") == 0 || wcscmp(command, L"control") == 0) {
+            DWORD code = SERVICE_CONTROL_STOP;
+            if (wcscmp(command, L"control") == 0) {
+                if (argc < 4) {
+                    result = usage();
+                }
+                code = argc >= 4 ? static_cast<DWORD>(wcstoul(argv[3], nullptr, 10)) : 0;
+            }
+            SERVICE_STATUS status = {};
+            if (result == 0) {
+                if (ControlService(service, code, &status)) {
+                    printStatus(status);
+                } else {
+                    result = failed(L"ControlService");
+                }
+            }
+        } else if (wcscmp(command, L"wait") == 0) {
+            DWORD wanted = argc >= 5 ? parseState(argv[3]) : 0;
+            if (wanted == 0) {
+                result = usage();
+            } else {
+                // Polls: the manager offers no notification that both builds share.
+                DWORD timeout = static_cast<DWORD>(wcstoul(argv[4], nullptr, 10));
+                DWORD waited = 0;
+                SERVICE_STATUS status = {};
+                for (;;) {
+                    if (!QueryServiceStatus(service, &status)) {
+                        result = failed(L"QueryServiceStatus");
+                        break;
+                    }
+                    if (status.dwCurrentState == wanted) {
+                        printStatus(status);
+                        break;
+                    }
+                    if (waited >= timeout) {
+                        wprintf(L"TIMEOUT ");
+                        printStatus(status);
+                        result = 3;
+                        break;
+                    }
+                    Sleep(50);
+                    waited += 50;
+                }
+            }
+        } else if (wcscmp(command, L"delete") == 0) {
+            result = DeleteService(service) ? (wprintf(L"DELETED\n"), 0) : failed(L"DeleteService");
+        } else {
+            result = usage();
+        }
+    }
+    if (service != nullptr) {
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    fflush(stdout);
+    return result;
+}
