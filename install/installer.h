@@ -5,6 +5,12 @@
 #include "app/parameters.h"
 #include "config/config_file.h"
 
+// Removal results beyond the shared table: the service could not be stopped, or could not be
+// opened for deletion or deleted. (The Service Control Manager that cannot be opened gives 8,
+// as for installation.)
+#define BRONTEL_RESULT_STOP_FAILED 25
+#define BRONTEL_RESULT_DELETE_FAILED 26
+
 class CInstaller {
   public:
     CInstaller(CLogger* logger, CParameters* params);

@@ -87,10 +87,10 @@ extern "C" int wmain(int argc, wchar_t** argv) {
             CloseServiceHandle(manager);
             return usage();
         }
-        service = CreateServiceW(manager, name, argv[3], SERVICE_ALL_ACCESS,
-                                 SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                                 SERVICE_ERROR_NORMAL, argv[4], nullptr, nullptr, nullptr,
-                                 nullptr, nullptr);
+        service =
+            CreateServiceW(manager, name, argv[3], SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                           SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, argv[4], nullptr, nullptr,
+                           nullptr, nullptr, nullptr);
         result = service != nullptr ? (wprintf(L"CREATED\n"), 0) : failed(L"CreateServiceW");
     } else {
         service = OpenServiceW(manager, name, SERVICE_ALL_ACCESS);

@@ -9,11 +9,14 @@
 namespace standin {
 
 namespace {
-bool isBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+bool isBlank(wchar_t c) {
+    return c == L' ' || c == L'\t';
+}
 
 bool isExecutableFile(const std::string& path) {
     struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           access(path.c_str(), X_OK) == 0;
 }
 } // namespace
 
@@ -98,7 +101,8 @@ std::string findProgram(const std::wstring& program) {
     size_t start = 0;
     for (;;) {
         size_t colon = dirs.find(':', start);
-        std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        std::string dir =
+            dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
         std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
         if (isExecutableFile(candidate)) {
             return candidate;

@@ -229,7 +229,8 @@ extern "C" NTSTATUS NTAPI LsaAddAccountRights(LSA_HANDLE policyHandle, PSID sid,
     for (ULONG i = 0; i < count && status == STATUS_SUCCESS; ++i) {
         DWORD granted = 1;
         if (RegSetValueExW(key, lsaText(rights[i]).c_str(), 0, REG_DWORD,
-                           reinterpret_cast<const BYTE*>(&granted), sizeof granted) != ERROR_SUCCESS) {
+                           reinterpret_cast<const BYTE*>(&granted),
+                           sizeof granted) != ERROR_SUCCESS) {
             status = STATUS_ACCESS_DENIED;
         }
     }
@@ -248,7 +249,7 @@ extern "C" NTSTATUS NTAPI LsaRemoveAccountRights(LSA_HANDLE policyHandle, PSID s
     std::wstring path = std::wstring(accountsKey) + L"\\" + sidText(sid);
     if (allRights) {
         LSTATUS rc = RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());
-        return rc == ERROR_SUCCESS ? STATUS_SUCCESS
+        return rc == ERROR_SUCCESS          ? STATUS_SUCCESS
                : rc == ERROR_FILE_NOT_FOUND ? STATUS_OBJECT_NAME_NOT_FOUND
                                             : STATUS_ACCESS_DENIED;
     }

@@ -189,8 +189,10 @@ extern "C" BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* t
         }
     }
     if (error != 0) {
-        if (listener >= 0) close(listener);
-        if (wake >= 0) close(wake);
+        if (listener >= 0)
+            close(listener);
+        if (wake >= 0)
+            close(wake);
         close(startFd);
         SetLastError(standin::errorFromErrno(error));
         return FALSE;

@@ -24,7 +24,8 @@ bool validServiceName(const wchar_t* name) {
         return false;
     }
     size_t length = wcslen(name);
-    return length <= maxServiceName && wcschr(name, L'\\') == nullptr && wcschr(name, L'/') == nullptr;
+    return length <= maxServiceName && wcschr(name, L'\\') == nullptr &&
+           wcschr(name, L'/') == nullptr;
 }
 
 bool equalNoCase(const std::wstring& a, const std::wstring& b) {
@@ -33,8 +34,10 @@ bool equalNoCase(const std::wstring& a, const std::wstring& b) {
     }
     for (size_t i = 0; i < a.size(); ++i) {
         wchar_t x = a[i], y = b[i];
-        if (x >= L'A' && x <= L'Z') x += L'a' - L'A';
-        if (y >= L'A' && y <= L'Z') y += L'a' - L'A';
+        if (x >= L'A' && x <= L'Z')
+            x += L'a' - L'A';
+        if (y >= L'A' && y <= L'Z')
+            y += L'a' - L'A';
         if (x != y) {
             return false;
         }
@@ -61,8 +64,9 @@ bool displayNameTaken(const wchar_t* displayName) {
             break;
         }
         std::wstring other;
-        taken = equalNoCase(name, displayName) ||
-                (readServiceString(name, L"DisplayName", &other) && equalNoCase(other, displayName));
+        taken =
+            equalNoCase(name, displayName) ||
+            (readServiceString(name, L"DisplayName", &other) && equalNoCase(other, displayName));
     }
     RegCloseKey(services);
     return taken;
@@ -168,18 +172,21 @@ extern "C" SC_HANDLE WINAPI CreateServiceW(SC_HANDLE manager, LPCWSTR serviceNam
     removeServiceFiles(serviceName);
 
     HKEY key = nullptr;
-    LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, serviceKeyPath(serviceName).c_str(), 0,
-                                 nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
-                                 nullptr);
+    LSTATUS rc =
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, serviceKeyPath(serviceName).c_str(), 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr);
     if (rc != ERROR_SUCCESS) {
         SetLastError(static_cast<DWORD>(rc));
         return nullptr;
     }
     rc = setDword(key, L"Type", serviceType);
-    if (rc == ERROR_SUCCESS) rc = setDword(key, L"Start", startType);
-    if (rc == ERROR_SUCCESS) rc = setDword(key, L"ErrorControl", errorControl);
+    if (rc == ERROR_SUCCESS)
+        rc = setDword(key, L"Start", startType);
+    if (rc == ERROR_SUCCESS)
+        rc = setDword(key, L"ErrorControl", errorControl);
     if (rc == ERROR_SUCCESS) {
-        rc = setString(key, L"ImagePath", REG_EXPAND_SZ, binaryPathName, wcslen(binaryPathName) + 1);
+        rc =
+            setString(key, L"ImagePath", REG_EXPAND_SZ, binaryPathName, wcslen(binaryPathName) + 1);
     }
     if (rc == ERROR_SUCCESS) {
         rc = setString(key, L"DisplayName", REG_SZ, shownName, wcslen(shownName) + 1);

@@ -261,7 +261,8 @@ extern "C" BOOL WINAPI StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* arg
             SetLastError(standin::errorFromErrno(errno));
             return FALSE;
         }
-        int outputFd = open(outputPath(name).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        int outputFd =
+            open(outputPath(name).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         pid = spawnService(launch, startPipe[1], outputFd, &error);
         if (outputFd >= 0) {
             close(outputFd);

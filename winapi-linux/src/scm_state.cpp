@@ -80,9 +80,15 @@ std::string stateDirectory() {
     return dir;
 }
 
-std::string statusPath(const std::wstring& name) { return servicePath(name, ".status"); }
-std::string socketPath(const std::wstring& name) { return servicePath(name, ".sock"); }
-std::string outputPath(const std::wstring& name) { return servicePath(name, ".out"); }
+std::string statusPath(const std::wstring& name) {
+    return servicePath(name, ".status");
+}
+std::string socketPath(const std::wstring& name) {
+    return servicePath(name, ".sock");
+}
+std::string outputPath(const std::wstring& name) {
+    return servicePath(name, ".out");
+}
 
 bool rootWritable() {
     return ensureRootDirectory() && access(rootDirectory().c_str(), W_OK) == 0;
@@ -154,15 +160,14 @@ bool writeRecord(const std::wstring& name, const Record& record) {
         return false;
     }
     const SERVICE_STATUS& s = record.status;
-    int written = fprintf(file, "%lld %llu %lu %lu %lu %lu %lu %lu %lu\n",
-                          static_cast<long long>(record.pid), record.startTime,
-                          static_cast<unsigned long>(s.dwServiceType),
-                          static_cast<unsigned long>(s.dwCurrentState),
-                          static_cast<unsigned long>(s.dwControlsAccepted),
-                          static_cast<unsigned long>(s.dwWin32ExitCode),
-                          static_cast<unsigned long>(s.dwServiceSpecificExitCode),
-                          static_cast<unsigned long>(s.dwCheckPoint),
-                          static_cast<unsigned long>(s.dwWaitHint));
+    int written = fprintf(
+        file, "%lld %llu %lu %lu %lu %lu %lu %lu %lu\n", static_cast<long long>(record.pid),
+        record.startTime, static_cast<unsigned long>(s.dwServiceType),
+        static_cast<unsigned long>(s.dwCurrentState),
+        static_cast<unsigned long>(s.dwControlsAccepted),
+        static_cast<unsigned long>(s.dwWin32ExitCode),
+        static_cast<unsigned long>(s.dwServiceSpecificExitCode),
+        static_cast<unsigned long>(s.dwCheckPoint), static_cast<unsigned long>(s.dwWaitHint));
     bool ok = written > 0 && fflush(file) == 0;
     ok = (fclose(file) == 0) && ok;
     if (!ok || rename(tempPath.c_str(), path.c_str()) != 0) {
@@ -202,7 +207,8 @@ unsigned long long processStartTime(pid_t pid) {
     unsigned long long start = 0;
     // state ppid pgrp session tty tpgid flags minflt cminflt majflt cmajflt utime stime cutime
     // cstime priority nice threads itrealvalue starttime
-    if (sscanf(rest + 1, " %c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %*d %*d %llu",
+    if (sscanf(rest + 1,
+               " %c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %*d %*d %llu",
                &state, &start) != 2) {
         return 0;
     }
@@ -252,8 +258,10 @@ bool serviceExists(const std::wstring& name, std::wstring* spelling) {
                     bool same = true;
                     for (size_t k = 0; k < chars && same; ++k) {
                         wchar_t a = entry[k], b = name[k];
-                        if (a >= L'A' && a <= L'Z') a += L'a' - L'A';
-                        if (b >= L'A' && b <= L'Z') b += L'a' - L'A';
+                        if (a >= L'A' && a <= L'Z')
+                            a += L'a' - L'A';
+                        if (b >= L'A' && b <= L'Z')
+                            b += L'a' - L'A';
                         same = a == b;
                     }
                     if (same) {
@@ -381,8 +389,12 @@ DWORD pipeTimeoutMs() {
     return timeout;
 }
 
-int bindSocket(int sock, const std::string& path) { return withAddress(sock, path, true); }
-int connectSocket(int sock, const std::string& path) { return withAddress(sock, path, false); }
+int bindSocket(int sock, const std::string& path) {
+    return withAddress(sock, path, true);
+}
+int connectSocket(int sock, const std::string& path) {
+    return withAddress(sock, path, false);
+}
 
 } // namespace scm
 } // namespace standin

@@ -1,0 +1,35 @@
+#include "install/stop_progress.h"
+
+CStopProgress::CStopProgress()
+    : seen(0), lastState(0), lastCheckPoint(0), stalledMs(0), totalMs(0) {}
+
+DWORD CStopProgress::nextWait(const SERVICE_STATUS& status) {
+    if (!seen || status.dwCurrentState != lastState || status.dwCheckPoint != lastCheckPoint) {
+        seen = 1;
+        lastState = status.dwCurrentState;
+        lastCheckPoint = status.dwCheckPoint;
+        stalledMs = 0;
+    }
+    DWORD interval = status.dwWaitHint != 0 ? status.dwWaitHint : 1000;
+    if (interval > maximumIntervalMs) {
+        interval = maximumIntervalMs;
+    }
+    unsigned long long stallLimit = 3ull * interval;
+    if (stallLimit < minimumStallMs) {
+        stallLimit = minimumStallMs;
+    }
+    if (stalledMs >= stallLimit || totalMs >= maximumTotalMs) {
+        return 0;
+    }
+    stalledMs += interval;
+    totalMs += interval;
+    return interval;
+}
+
+const wchar_t* serviceStateName(DWORD state) {
+    static const wchar_t* const names[] = {
+        L"SERVICE_STOPPED", L"SERVICE_START_PENDING",    L"SERVICE_STOP_PENDING",
+        L"SERVICE_RUNNING", L"SERVICE_CONTINUE_PENDING", L"SERVICE_PAUSE_PENDING",
+        L"SERVICE_PAUSED"};
+    return state >= 1 && state <= 7 ? names[state - 1] : L"Unknown";
+}

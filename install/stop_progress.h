@@ -1,0 +1,34 @@
+// When a service that was asked to stop is polled again, and when waiting for it is pointless.
+#ifndef BRONTEL_INSTALL_STOP_PROGRESS_H
+#define BRONTEL_INSTALL_STOP_PROGRESS_H
+
+#include "platform/winapi.h"
+
+class CStopProgress {
+  public:
+    CStopProgress();
+
+    // The milliseconds to wait before the next status query, given the latest status: its wait
+    // hint, or a second when it gives none. 0 when the service has shown no progress (no new
+    // state, no new checkpoint) for three of its wait hints and at least ten seconds, or has been
+    // waited for half an hour in all: then it is not going to stop by itself.
+    DWORD nextWait(const SERVICE_STATUS& status);
+    DWORD getStalledMs() const { return stalledMs; }
+
+    static const DWORD minimumStallMs = 10000;
+    static const DWORD maximumTotalMs = 30 * 60 * 1000;
+    // One wait never exceeds this, whatever hint the service gives.
+    static const DWORD maximumIntervalMs = 10 * 60 * 1000;
+
+  private:
+    int seen;
+    DWORD lastState;
+    DWORD lastCheckPoint;
+    DWORD stalledMs;
+    DWORD totalMs;
+};
+
+// The name of a service state for messages ("SERVICE_STOP_PENDING"), "Unknown" for others.
+const wchar_t* serviceStateName(DWORD state);
+
+#endif
