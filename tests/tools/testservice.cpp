@@ -6,7 +6,7 @@
 //   --no-stop          does not accept the stop control
 //   --stuck-stopping   reports STOP_PENDING right after starting and stays there
 //   --exit-code N      service-specific exit code reported when it stops
-//   --log FILE         appends "running", "control N" and "stopped" lines to FILE
+//   --log FILE         appends "running PID", "control N" and "stopped" lines to FILE
 #include "platform/winapi.h"
 
 #include <stdio.h>
@@ -76,7 +76,7 @@ void WINAPI serviceMain(DWORD, LPWSTR*) {
         return;
     }
     report(SERVICE_RUNNING, noStop ? 0 : SERVICE_ACCEPT_STOP, 0, 0);
-    logLine("running");
+    logLine("running", static_cast<long>(GetCurrentProcessId()));
     if (stuckStopping) {
         report(SERVICE_STOP_PENDING, 0, 1, 1000);
         WaitForSingleObject(neverEvent, INFINITE);
