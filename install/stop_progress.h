@@ -15,10 +15,10 @@ class CStopProgress {
     DWORD nextWait(const SERVICE_STATUS& status);
     DWORD getStalledMs() const { return stalledMs; }
 
-    static const DWORD minimumStallMs = 10000;
-    static const DWORD maximumTotalMs = 30 * 60 * 1000;
+    static constexpr DWORD minimumStallMs = 10000;
+    static constexpr DWORD maximumTotalMs = 30 * 60 * 1000;
     // One wait never exceeds this, whatever hint the service gives.
-    static const DWORD maximumIntervalMs = 10 * 60 * 1000;
+    static constexpr DWORD maximumIntervalMs = 10 * 60 * 1000;
 
   private:
     int seen;

@@ -9,7 +9,9 @@
 
 namespace {
 
-std::wstring traceFile(const wchar_t* tag) { return testsupport::makeScratchDir(tag) + L"/trace.log"; }
+std::wstring traceFile(const wchar_t* tag) {
+    return testsupport::makeScratchDir(tag) + L"/trace.log";
+}
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;

@@ -1,0 +1,99 @@
+#include "install/logon_right.h"
+
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+TEST(LogonRight, LsaStringsCountUtf16Bytes) {
+    LSA_UNICODE_STRING text;
+    InitLsaString(&text, L"SeServiceLogonRight");
+    EXPECT_EQ(text.Length, 38);
+    EXPECT_EQ(text.MaximumLength, 40);
+    EXPECT_STREQ(text.Buffer, L"SeServiceLogonRight");
+    InitLsaString(&text, nullptr);
+    EXPECT_EQ(text.Buffer, nullptr);
+    EXPECT_EQ(text.Length, 0);
+    EXPECT_EQ(text.MaximumLength, 0);
+}
+
+TEST(LogonRight, RefusesEmptyAndUnknownAccounts) {
+    EXPECT_EQ(SetServiceRightW(L"", nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(SetServiceRightW(nullptr, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(SetServiceRightW(L"no-such-account-anywhere", nullptr), ERROR_NONE_MAPPED);
+    PSID sid = reinterpret_cast<PSID>(1);
+    EXPECT_FALSE(GetAccountSid(nullptr, L"no-such-account-anywhere", &sid));
+    EXPECT_EQ(sid, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NONE_MAPPED));
+}
+
+#ifndef _WIN32
+std::wstring currentUser() {
+    struct passwd* entry = getpwuid(getuid());
+    std::string name = entry != nullptr ? entry->pw_name : "root";
+    return std::wstring(name.begin(), name.end());
+}
+
+const wchar_t computerNameKey[] = L"SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+
+// The stand-in records granted rights under SECURITY\Policy\Accounts\<SID>.
+TEST(LogonRight, GrantsTheRightToALocalAccount) {
+    testsupport::deleteRegistryTree(L"SECURITY\\Policy\\Accounts");
+    // A computer name longer than the first guess of 16 characters makes the lookup grow its
+    // buffers and ask again.
+    ASSERT_TRUE(testsupport::setRegistryString(computerNameKey, L"ComputerName",
+                                               L"A-RATHER-LONG-COMPUTER-NAME-FOR-TESTS"));
+    PSID sid = nullptr;
+    ASSERT_TRUE(GetAccountSid(nullptr, (L".\\" + currentUser()).c_str(), &sid)) << GetLastError();
+    ASSERT_NE(sid, nullptr);
+    PSID again = nullptr;
+    ASSERT_TRUE(GetAccountSid(nullptr, currentUser().c_str(), &again));
+    ASSERT_EQ(GetLengthSid(sid), GetLengthSid(again));
+    EXPECT_EQ(memcmp(sid, again, GetLengthSid(sid)), 0) << "the identifier is stable";
+    HeapFree(GetProcessHeap(), 0, sid);
+    HeapFree(GetProcessHeap(), 0, again);
+
+    EXPECT_EQ(SetServiceRightW(currentUser().c_str(), nullptr), 0);
+    HKEY accounts = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SECURITY\\Policy\\Accounts", 0,
+                            KEY_ENUMERATE_SUB_KEYS, &accounts),
+              ERROR_SUCCESS);
+    wchar_t name[200];
+    DWORD chars = 200;
+    ASSERT_EQ(RegEnumKeyExW(accounts, 0, name, &chars, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(accounts);
+    EXPECT_EQ(std::wstring(name).rfind(L"S-1-5-21-", 0), 0u) << name;
+    HKEY account = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                            (L"SECURITY\\Policy\\Accounts\\" + std::wstring(name)).c_str(), 0,
+                            KEY_QUERY_VALUE, &account),
+              ERROR_SUCCESS);
+    DWORD granted = 0, size = sizeof granted;
+    EXPECT_EQ(RegQueryValueExW(account, L"SeServiceLogonRight", nullptr, nullptr,
+                               reinterpret_cast<LPBYTE>(&granted), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(granted, 1u);
+    RegCloseKey(account);
+
+    // Removing the one right leaves the account without it.
+    LSA_HANDLE policy = nullptr;
+    ASSERT_EQ(OpenPolicy(nullptr, POLICY_CREATE_ACCOUNT | POLICY_LOOKUP_NAMES, &policy), 0);
+    ASSERT_TRUE(GetAccountSid(nullptr, currentUser().c_str(), &sid));
+    EXPECT_EQ(SetPrivilegeOnAccount(policy, sid, L"SeServiceLogonRight", FALSE), 0);
+    EXPECT_EQ(SetPrivilegeOnAccount(policy, sid, L"NotARight", TRUE), STATUS_NO_SUCH_PRIVILEGE);
+    HeapFree(GetProcessHeap(), 0, sid);
+    EXPECT_EQ(LsaClose(policy), 0);
+    EXPECT_EQ(LsaClose(policy), STATUS_INVALID_HANDLE);
+    testsupport::deleteRegistryTree(L"SYSTEM\\CurrentControlSet\\Control\\ComputerName");
+    testsupport::deleteRegistryTree(L"SECURITY\\Policy\\Accounts");
+}
+#endif
+
+} // namespace

@@ -1,0 +1,74 @@
+#include "install/stop_progress.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+SERVICE_STATUS stopPending(DWORD checkPoint, DWORD waitHint) {
+    SERVICE_STATUS status = {};
+    status.dwCurrentState = SERVICE_STOP_PENDING;
+    status.dwCheckPoint = checkPoint;
+    status.dwWaitHint = waitHint;
+    return status;
+}
+
+// The waits until the policy gives up on a service that repeats `status`.
+std::vector<DWORD> waitsUntilGivingUp(const SERVICE_STATUS& status) {
+    CStopProgress progress;
+    std::vector<DWORD> waits;
+    for (DWORD wait; (wait = progress.nextWait(status)) != 0 && waits.size() < 100000;) {
+        waits.push_back(wait);
+    }
+    return waits;
+}
+
+TEST(StopProgress, WaitsTheHintOrASecondAndGivesUpOnAStalledService) {
+    // No hint: polled once a second, abandoned after ten seconds without progress.
+    EXPECT_EQ(waitsUntilGivingUp(stopPending(1, 0)), std::vector<DWORD>(10, 1000));
+    // A hint of three seconds: polled every three seconds, for at least ten seconds.
+    EXPECT_EQ(waitsUntilGivingUp(stopPending(1, 3000)), std::vector<DWORD>(4, 3000));
+    // A long hint is honoured three times over.
+    EXPECT_EQ(waitsUntilGivingUp(stopPending(1, 20000)), std::vector<DWORD>(3, 20000));
+    // A hint beyond reason is capped.
+    EXPECT_EQ(waitsUntilGivingUp(stopPending(1, 0xFFFFFFFF)),
+              std::vector<DWORD>(3, CStopProgress::maximumIntervalMs));
+}
+
+TEST(StopProgress, ProgressKeepsTheWaitGoingUpToTheTotalLimit) {
+    CStopProgress progress;
+    DWORD total = 0;
+    DWORD checkPoint = 0;
+    // A new checkpoint (or a new state) each round is progress: no stall, only the total limit.
+    for (;;) {
+        SERVICE_STATUS status = stopPending(++checkPoint, 5000);
+        if (checkPoint % 2 == 0) {
+            status.dwCurrentState = SERVICE_RUNNING;
+        }
+        DWORD wait = progress.nextWait(status);
+        if (wait == 0) {
+            break;
+        }
+        EXPECT_EQ(progress.getStalledMs(), 5000u);
+        total += wait;
+    }
+    EXPECT_EQ(total, CStopProgress::maximumTotalMs);
+}
+
+TEST(StopProgress, StallCountsFromTheLastProgress) {
+    CStopProgress progress;
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(progress.nextWait(stopPending(1, 0)), 1000u);
+    }
+    EXPECT_EQ(progress.getStalledMs(), 9000u);
+    EXPECT_EQ(progress.nextWait(stopPending(2, 0)), 1000u);
+    EXPECT_EQ(progress.getStalledMs(), 1000u);
+}
+
+TEST(StopProgress, NamesStates) {
+    EXPECT_STREQ(serviceStateName(SERVICE_STOP_PENDING), L"SERVICE_STOP_PENDING");
+    EXPECT_STREQ(serviceStateName(SERVICE_PAUSED), L"SERVICE_PAUSED");
+    EXPECT_STREQ(serviceStateName(0), L"Unknown");
+    EXPECT_STREQ(serviceStateName(8), L"Unknown");
+}
+
+} // namespace
