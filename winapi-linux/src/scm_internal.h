@@ -65,7 +65,7 @@ bool processAlive(pid_t pid, unsigned long long startTime);
 
 // Registry side of a service entry.
 std::wstring serviceKeyPath(const std::wstring& name);
-// True when the key exists; `spelling` receives the name as the key spells it.
+// True when the key exists with a service type; `spelling` receives the name as the key spells it.
 bool serviceExists(const std::wstring& name, std::wstring* spelling);
 DWORD readServiceDword(const std::wstring& name, const wchar_t* value, DWORD defaultValue);
 bool readServiceString(const std::wstring& name, const wchar_t* value, std::wstring* text);

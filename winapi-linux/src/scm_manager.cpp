@@ -63,6 +63,9 @@ bool displayNameTaken(const wchar_t* displayName) {
         if (rc != ERROR_SUCCESS) {
             break;
         }
+        if (!serviceExists(name, nullptr)) {
+            continue;
+        }
         std::wstring other;
         taken =
             equalNoCase(name, displayName) ||

@@ -243,7 +243,11 @@ bool serviceExists(const std::wstring& name, std::wstring* spelling) {
     HKEY key = nullptr;
     bool found = RegOpenKeyExW(services, name.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS;
     if (found) {
+        // As when Windows loads its database: a key without a service type is no service.
+        found = RegQueryValueExW(key, L"Type", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
         RegCloseKey(key);
+    }
+    if (found) {
         if (spelling != nullptr) {
             *spelling = name;
             // Report the name as it was created, as the manager does.

@@ -1,0 +1,379 @@
+"""Installing, listing, inspecting and removing services as an administrator does: -c, -i
+(with -a and -p), -b, -d, -e, -u and -r, on the Linux stand-in and on Wine's own Service
+Control Manager."""
+
+import os
+import pwd
+import re
+
+import pytest
+
+SERVICES = r"SYSTEM\CurrentControlSet\Services"
+
+
+def write_config(machine, lines, name="svc.conf"):
+    path = machine.tmp / name
+    path.write_text("".join(line + "\n" for line in lines))
+    return path
+
+
+def basic(name, *extra, display=None):
+    return [f"serviceDisplayName={display or 'Display ' + name}", f"serviceName={name}",
+            "ibrontelClass=com.example.Service", *extra]
+
+
+def install(machine, lines, *options, file_name="svc.conf"):
+    config = write_config(machine, lines, file_name)
+    return machine.run(["-i", machine.path(config), *options])
+
+
+def service_exists(machine, name):
+    return machine.tool("svctool", ["query", name]).rc == 0
+
+
+def remove(machine, name):
+    machine.tool("svctool", ["stop", name])
+    machine.tool("svctool", ["delete", name])
+
+
+def report(machine, name):
+    result = machine.run(["-d", name])
+    return [line for line in result.lines if "=" in line]
+
+
+def image_path(machine, name):
+    found = machine.reg_get(SERVICES + "\\" + name, "ImagePath")
+    return found[1] if found else None
+
+
+def test_administrator_round_trip(machine):
+    name = machine.unique("round")
+    skeleton = machine.tmp / "skeleton.conf"
+    assert machine.run(["-c", machine.path(skeleton)]).rc == 0
+    text = skeleton.read_text()
+    text = (text.replace("$$DISPLAYNAME$$", "Round Trip " + name).replace("$$SERVICENAME$$", name)
+            .replace("$$SERVICECLASSNAME$$", "com.example.RoundTrip"))
+    extra = ["startType=SERVICE_AUTO_START", "errorControl=SERVICE_ERROR_SEVERE",
+             "serviceDependencies=Alpha,Beta", "description=Round trip service",
+             "jvmDLL=%JAVA_HOME%\\bin\\server\\jvm.dll", "jvmOption1=-Xmx64m",
+             "jvmOption2=-Dapp.home=%TEMP%", "commandLineParms=one two",
+             "verboseOutput=verbose.log", "preinitCommand=prepare.cmd", "preinitWaitHint=5000"]
+    config = machine.tmp / "edited.conf"
+    config.write_text(text + "".join(line + "\r\n" for line in extra))
+
+    result = machine.run(["-i", machine.path(config)])
+    assert result.rc == 0, result
+    assert "Service successfully installed." in result.lines
+    assert f"{name} : Round Trip {name}" in machine.run(["-b"]).lines
+
+    expected = [f"serviceDisplayName=Round Trip {name}", f"serviceName={name}",
+                "startType=SERVICE_AUTO_START", "errorControl=SERVICE_ERROR_SEVERE",
+                f"binaryPath={machine.path(machine.exe)}", "serviceDependencies=Alpha,Beta",
+                "description=Round trip service"]
+    shown = report(machine, name)
+    assert shown[:len(expected)] == expected
+    assert image_path(machine, name) == f'"{machine.path(machine.exe)}" -Z "{name}"'
+
+    saved = machine.tmp / "saved.conf"
+    assert machine.run(["-e", name, machine.path(saved)]).rc == 0
+    stored = saved.read_text()
+    assert "JVMOption2=-Dapp.home=%TEMP%\n" in stored
+    assert "jvmDLL=%JAVA_HOME%\\bin\\server\\jvm.dll\n" in stored
+
+    result = machine.run(["-r", name])
+    assert result.rc == 0, result
+    assert f"Service {name} deleted successfully." in result.lines
+    assert f"{name} : Round Trip {name}" not in machine.run(["-b"]).lines
+    assert not service_exists(machine, name)
+
+    result = machine.run(["-i", machine.path(saved)])
+    assert result.rc == 0, result
+    assert machine.run(["-e", name, machine.path(machine.tmp / "again.conf")]).rc == 0
+    assert (machine.tmp / "again.conf").read_text() == stored
+    assert machine.run(["-r", name]).rc == 0
+
+
+def test_only_the_first_missing_required_key_is_reported(machine):
+    name = machine.unique("missing")
+    cases = [
+        ([f"serviceName={name}"], "serviceDisplayName"),
+        (["serviceDisplayName=D", "ibrontelClass=x.Y"], "serviceName"),
+        (["serviceDisplayName=D", f"serviceName={name}"], "ibrontelClass"),
+    ]
+    for lines, key in cases:
+        result = install(machine, lines)
+        assert result.rc == 7, result
+        missing = [line for line in result.lines if line.startswith("Missing config option : ")]
+        assert missing == ["Missing config option : " + key]
+        assert "Installation failed" in result.lines
+    assert not service_exists(machine, name)
+
+
+def test_existing_service_fails_with_8_and_writes_no_parameters(machine):
+    name = machine.unique("exists")
+    assert machine.tool("svctool", ["create", name, "Other " + name, "C:\\other.exe"]).rc == 0
+    result = install(machine, basic(name, "jvmOption1=-Xmx1m"))
+    assert result.rc == 8, result
+    assert "Could create service 1073" in result.lines
+    assert machine.reg_keys(SERVICES + "\\" + name) == []
+    assert image_path(machine, name) == "C:\\other.exe"
+    machine.tool("svctool", ["delete", name])
+
+
+def test_start_type_error_control_and_interactive_values(machine):
+    rows = [
+        (["startType=service_disabled", "errorControl=Service_Error_Critical",
+          "interactiveService=true"], [], ("4", "3", "272")),
+        (["startType=AUTO", "errorControl=1", "interactiveService=maybe"],
+         ["AUTO unreconized for startType; assuming SERVICE_DEMAND_START",
+          "1 unreconized for errorControl; assuming SERVICE_ERROR_NORMAL"], ("3", "1", "16")),
+        ([], [], ("3", "1", "16")),
+    ]
+    for options, messages, (start, error_control, type_) in rows:
+        name = machine.unique("types")
+        result = install(machine, basic(name, *options))
+        assert result.rc == 0, result
+        for message in messages:
+            assert message in result.lines
+        key = SERVICES + "\\" + name
+        assert machine.reg_get(key, "Start") == ("dword", start)
+        assert machine.reg_get(key, "ErrorControl") == ("dword", error_control)
+        assert machine.reg_get(key, "Type") == ("dword", type_)
+        assert machine.run(["-r", name]).rc == 0
+
+
+def test_dependencies_and_binary_path(machine):
+    rows = [("A,B", "A,B"), ("A,,B", "A"), ("A,B,", "A,B"), ("A, C", "A, C")]
+    for given, shown in rows:
+        name = machine.unique("deps")
+        assert install(machine, basic(name, "serviceDependencies=" + given)).rc == 0
+        assert f"serviceDependencies={shown}" in report(machine, name)
+        assert machine.run(["-r", name]).rc == 0
+
+    name = machine.unique("binpath")
+    assert install(machine, basic(name, "binaryPath=C:\\Program Files\\Tools\\brontel.exe")).rc == 0
+    assert image_path(machine, name) == f'"C:\\Program Files\\Tools\\brontel.exe" -Z "{name}"'
+    assert machine.run(["-r", name]).rc == 0
+    # A path that carries its own quotes ends up quoted twice, as given.
+    name = machine.unique("quoted")
+    assert install(machine, basic(name, 'binaryPath="C:\\Tools\\brontel.exe"')).rc == 0
+    assert image_path(machine, name) == f'""C:\\Tools\\brontel.exe"" -Z "{name}"'
+    assert machine.run(["-r", name]).rc == 0
+
+
+def test_image_path_that_does_not_fit_is_refused(machine):
+    name = machine.unique("long")
+    result = install(machine, basic(name, "binaryPath=C:\\" + "d" * 1990 + "\\brontel.exe"))
+    assert result.rc == 9, result
+    assert any("would be longer than 1999 characters" in line for line in result.lines)
+    assert not service_exists(machine, name)
+    # The longest that fits is taken whole.
+    path = "C:\\" + "d" * (1999 - 9 - len(name) - len("C:\\brontel.exe")) + "\\brontel.exe"
+    assert install(machine, basic(name, "binaryPath=" + path)).rc == 0
+    assert image_path(machine, name) == f'"{path}" -Z "{name}"'
+    assert len(image_path(machine, name)) == 1999
+    assert machine.run(["-r", name]).rc == 0
+
+
+def test_options_1_2_4_with_stale_stored_options(machine):
+    name = machine.unique("stale")
+    parameters = SERVICES + "\\" + name + "\\Parameters"
+    for n in (1, 2, 3, 5):
+        machine.reg_set(parameters, f"JVMOption{n}", "sz", f"old{n}")
+    result = install(machine, basic(name, "jvmOption1=-Da=1", "jvmOption2=-Db=2", "jvmOption4=-Dd=4"))
+    assert result.rc == 0, result
+    assert machine.reg_get(parameters, "JVMOption1") == ("sz", "-Da=1")
+    assert machine.reg_get(parameters, "JVMOption2") == ("sz", "-Db=2")
+    assert machine.reg_get(parameters, "JVMOption3") is None
+    assert machine.reg_get(parameters, "JVMOption4") is None
+    # Clean-up stops at the first number without a value: option 5 survives.
+    assert machine.reg_get(parameters, "JVMOption5") == ("sz", "old5")
+    assert machine.run(["-r", name]).rc == 0
+
+
+def test_a_thousand_options(machine):
+    name = machine.unique("many")
+    options = [f"jvmOption{n}=-Dopt{n}={n}" for n in range(1, 1001)]
+    assert install(machine, basic(name, *options)).rc == 0
+    parameters = SERVICES + "\\" + name + "\\Parameters"
+    assert machine.reg_get(parameters, "JVMOption1000") == ("sz", "-Dopt1000=1000")
+    assert machine.reg_get(parameters, "JVMOption1001") is None
+    assert machine.run(["-r", name]).rc == 0
+
+
+def current_user(machine):
+    if machine.is_windows:
+        return os.environ.get("USER") or pwd.getpwuid(os.getuid()).pw_name
+    return pwd.getpwuid(os.getuid()).pw_name
+
+
+def test_account_with_and_without_password(machine):
+    user = current_user(machine)
+    name = machine.unique("account")
+    result = install(machine, basic(name), "-a", ".\\" + user, "-p", "secret")
+    assert result.rc == 0, result
+    assert f"Setting logon as a service right on account {user}" in result.lines
+    if not machine.is_windows:
+        assert "Logon as a service right set successfullly." in result.lines
+    assert machine.reg_get(SERVICES + "\\" + name, "ObjectName") == ("sz", ".\\" + user)
+    assert machine.run(["-r", name]).rc == 0
+
+    name = machine.unique("nopass")
+    result = install(machine, basic(name), "-a", ".\\" + user)
+    assert result.rc == 0, result
+    assert not any(line.startswith("Setting logon") for line in result.lines)
+    assert machine.reg_get(SERVICES + "\\" + name, "ObjectName") == ("sz", ".\\" + user)
+    assert machine.run(["-r", name]).rc == 0
+
+
+def test_administrator_rights_are_needed(linux):
+    config = write_config(linux, basic("norights"))
+    env = {"BRONTEL_ROOT": "/dev/null/root"}
+    result = linux.run(["-i", linux.path(config), "-a", "root", "-p", "pw"], env=env)
+    assert result.rc == 8, result
+    assert "Failed to set logon as a service right. -1073741790" in result.lines
+    assert "Could not open the service control manager 5" in result.lines
+
+
+def install_test_service(machine, options):
+    """A service installed by brontel whose process is the testservice tool."""
+    name = machine.unique("running")
+    assert install(machine, basic(name)).rc == 0
+    log = machine.tmp / (name + ".log")
+    command = f'"{machine.path(machine.tool_path("testservice"))}" --log "{machine.path(log)}" {options}'
+    machine.reg_set(SERVICES + "\\" + name, "ImagePath", "expand", command)
+    return name, log
+
+
+def start_and_wait(machine, name, state="RUNNING"):
+    assert machine.tool("svctool", ["start", name]).rc == 0
+    waited = machine.tool("svctool", ["wait", name, state, "30000"])
+    assert waited.rc == 0, waited
+
+
+def test_removal_of_stopped_and_running_services(machine):
+    name = machine.unique("stopped")
+    assert install(machine, basic(name)).rc == 0
+    result = machine.run(["-r", name])
+    assert result.rc == 0, result
+    assert not any("Error stopping" in line for line in result.lines)
+    assert f"Service {name} deleted successfully." in result.lines
+
+    # A running service is stopped and waited for through its stop-pending report.
+    name, log = install_test_service(machine, "--stop-hint 1500 --stop-delay 500")
+    start_and_wait(machine, name)
+    result = machine.run(["-r", name])
+    assert result.rc == 0, result
+    assert f"Service {name} deleted successfully." in result.lines
+    # It had stopped before it was deleted, so its entry went at once.
+    assert log.read_text().endswith("control 1\nstopped\n")
+    assert not service_exists(machine, name)
+
+
+def test_removal_of_a_service_that_refuses_to_stop(machine):
+    name, log = install_test_service(machine, "--stuck-stopping")
+    start_and_wait(machine, name, "STOP_PENDING")
+    result = machine.run(["-r", name])
+    assert result.rc == 25, result
+    assert "Error stopping service rc =  1061" in result.lines
+    assert "Uninstall failed" in result.lines
+    assert not any("deleted successfully" in line for line in result.lines)
+    assert service_exists(machine, name)
+    if not machine.is_windows:
+        os.kill(int(re.search(r"running (\d+)", log.read_text()).group(1)), 9)
+        machine.tool("svctool", ["wait", name, "STOPPED", "30000"])
+        assert machine.run(["-r", name]).rc == 0
+
+
+def test_removal_gives_up_on_a_service_that_never_finishes_stopping(linux):
+    name, log = install_test_service(linux, "--stop-hint 100 --hang-stop")
+    start_and_wait(linux, name)
+    result = linux.run(["-r", name], timeout=120)
+    assert result.rc == 25, result
+    assert any(f"The service {name} did not stop: it is still in state SERVICE_STOP_PENDING"
+               in line for line in result.lines)
+    assert service_exists(linux, name)
+    os.kill(int(re.search(r"running (\d+)", log.read_text()).group(1)), 9)
+
+
+def test_removal_refuses_services_not_installed_by_brontel(machine):
+    name = machine.unique("foreign")
+    assert machine.tool("svctool", ["create", name, "Foreign " + name, "C:\\foreign.exe"]).rc == 0
+    result = machine.run(["-r", name])
+    assert result.rc == 11, result
+    assert (f"The service {name} is not a service created by Brontel.  Therefore it will not be "
+            "removed.") in result.lines
+    assert service_exists(machine, name)
+    machine.tool("svctool", ["delete", name])
+    assert machine.run(["-r", machine.unique("nothing")]).rc == 11
+
+
+def test_removal_by_name_or_configuration_file(machine):
+    name = machine.unique("byname")
+    assert install(machine, basic(name)).rc == 0
+    # -r wins over -u: the file is never opened.
+    result = machine.run(["-u", machine.path(machine.tmp / "no-such.conf"), "-r", name])
+    assert result.rc == 0, result
+    assert not service_exists(machine, name)
+
+    name = machine.unique("byfile")
+    config = write_config(machine, basic(name), "remove.conf")
+    assert machine.run(["-i", machine.path(config)]).rc == 0
+    assert machine.run(["-u", machine.path(config)]).rc == 0
+    assert not service_exists(machine, name)
+
+    nameless = write_config(machine, ["serviceDisplayName=D", "ibrontelClass=x.Y"], "nameless.conf")
+    result = machine.run(["-u", machine.path(nameless)])
+    assert result.rc == 0, result
+    assert not any("deleted" in line or "Brontel" in line for line in result.lines)
+    result = machine.run(["-u"])
+    assert result.rc == 1
+    result = machine.run(["-r", name, "-u", machine.path(config)])
+    assert result.rc == 11
+
+
+def test_service_names_with_awkward_characters(machine):
+    for name in (machine.unique("with blanks "), machine.unique("Dienst-\u00e4\u00f6\u00fc-\u670d\u52a1")):
+        result = install(machine, basic(name))
+        assert result.rc == 0, result
+        assert image_path(machine, name) == f'"{machine.path(machine.exe)}" -Z "{name}"'
+        result = machine.run(["-r", name])
+        assert result.rc == 0, result
+        assert not service_exists(machine, name)
+
+    name = machine.unique('say"cheese')
+    result = install(machine, basic(name))
+    assert result.rc == 8, result
+    assert f"The service name {name} cannot be used: it contains a double quote." in result.lines
+    assert not service_exists(machine, name)
+
+    name = machine.unique("back\\slash")
+    result = install(machine, basic(name))
+    assert result.rc == 8, result
+    assert "Could create service 123" in result.lines
+
+    longest = machine.unique("n")
+    longest += "x" * (256 - len(longest))
+    result = install(machine, basic(longest, display="Longest name"))
+    assert result.rc == 0, result
+    assert f"{longest} : Longest name" in machine.run(["-b"]).lines
+    assert machine.run(["-r", longest]).rc == 0
+    result = install(machine, basic(longest + "y", display="Too long"))
+    assert result.rc == 8, result
+
+
+def test_listing(linux):
+    heading = "SERVICE NAME : DISPLAY NAME\n---------------------------\n"
+    # A machine without any service key at all.
+    assert linux.run(["-b"]).out == heading + "Cannot open registry."
+    foreign = linux.unique("other")
+    assert linux.tool("svctool", ["create", foreign, "Other", "/bin/true"]).rc == 0
+    assert linux.run(["-b"]).out == heading + "No services found that use Brontel\n"
+    first, second = linux.unique("listed"), linux.unique("listed")
+    assert install(linux, basic(first)).rc == 0
+    assert install(linux, basic(second), file_name="second.conf").rc == 0
+    # A service without a display name is listed by its name alone.
+    linux.reg_delval(SERVICES + "\\" + second, "DisplayName")
+    result = linux.run(["-b"])
+    assert result.rc == 0
+    assert result.lines[2:] == [f"{first} : Display {first}", second]
