@@ -93,20 +93,20 @@ def test_administrator_round_trip(machine):
     assert machine.run(["-r", name]).rc == 0
 
 
-def test_only_the_first_missing_required_key_is_reported(machine):
-    name = machine.unique("missing")
+def test_only_the_first_missing_required_key_is_reported(linux):
+    name = linux.unique("missing")
     cases = [
         ([f"serviceName={name}"], "serviceDisplayName"),
         (["serviceDisplayName=D", "ibrontelClass=x.Y"], "serviceName"),
         (["serviceDisplayName=D", f"serviceName={name}"], "ibrontelClass"),
     ]
     for lines, key in cases:
-        result = install(machine, lines)
+        result = install(linux, lines)
         assert result.rc == 7, result
         missing = [line for line in result.lines if line.startswith("Missing config option : ")]
         assert missing == ["Missing config option : " + key]
         assert "Installation failed" in result.lines
-    assert not service_exists(machine, name)
+    assert not service_exists(linux, name)
 
 
 def test_existing_service_fails_with_8_and_writes_no_parameters(machine):
@@ -120,7 +120,7 @@ def test_existing_service_fails_with_8_and_writes_no_parameters(machine):
     machine.tool("svctool", ["delete", name])
 
 
-def test_start_type_error_control_and_interactive_values(machine):
+def test_start_type_error_control_and_interactive_values(linux):
     rows = [
         (["startType=service_disabled", "errorControl=Service_Error_Critical",
           "interactiveService=true"], [], ("4", "3", "272")),
@@ -130,75 +130,75 @@ def test_start_type_error_control_and_interactive_values(machine):
         ([], [], ("3", "1", "16")),
     ]
     for options, messages, (start, error_control, type_) in rows:
-        name = machine.unique("types")
-        result = install(machine, basic(name, *options))
+        name = linux.unique("types")
+        result = install(linux, basic(name, *options))
         assert result.rc == 0, result
         for message in messages:
             assert message in result.lines
         key = SERVICES + "\\" + name
-        assert machine.reg_get(key, "Start") == ("dword", start)
-        assert machine.reg_get(key, "ErrorControl") == ("dword", error_control)
-        assert machine.reg_get(key, "Type") == ("dword", type_)
-        assert machine.run(["-r", name]).rc == 0
+        assert linux.reg_get(key, "Start") == ("dword", start)
+        assert linux.reg_get(key, "ErrorControl") == ("dword", error_control)
+        assert linux.reg_get(key, "Type") == ("dword", type_)
+        assert linux.run(["-r", name]).rc == 0
 
 
-def test_dependencies_and_binary_path(machine):
+def test_dependencies_and_binary_path(linux):
     rows = [("A,B", "A,B"), ("A,,B", "A"), ("A,B,", "A,B"), ("A, C", "A, C")]
     for given, shown in rows:
-        name = machine.unique("deps")
-        assert install(machine, basic(name, "serviceDependencies=" + given)).rc == 0
-        assert f"serviceDependencies={shown}" in report(machine, name)
-        assert machine.run(["-r", name]).rc == 0
+        name = linux.unique("deps")
+        assert install(linux, basic(name, "serviceDependencies=" + given)).rc == 0
+        assert f"serviceDependencies={shown}" in report(linux, name)
+        assert linux.run(["-r", name]).rc == 0
 
-    name = machine.unique("binpath")
-    assert install(machine, basic(name, "binaryPath=C:\\Program Files\\Tools\\brontel.exe")).rc == 0
-    assert image_path(machine, name) == f'"C:\\Program Files\\Tools\\brontel.exe" -Z "{name}"'
-    assert machine.run(["-r", name]).rc == 0
+    name = linux.unique("binpath")
+    assert install(linux, basic(name, "binaryPath=C:\\Program Files\\Tools\\brontel.exe")).rc == 0
+    assert image_path(linux, name) == f'"C:\\Program Files\\Tools\\brontel.exe" -Z "{name}"'
+    assert linux.run(["-r", name]).rc == 0
     # A path that carries its own quotes ends up quoted twice, as given.
-    name = machine.unique("quoted")
-    assert install(machine, basic(name, 'binaryPath="C:\\Tools\\brontel.exe"')).rc == 0
-    assert image_path(machine, name) == f'""C:\\Tools\\brontel.exe"" -Z "{name}"'
-    assert machine.run(["-r", name]).rc == 0
+    name = linux.unique("quoted")
+    assert install(linux, basic(name, 'binaryPath="C:\\Tools\\brontel.exe"')).rc == 0
+    assert image_path(linux, name) == f'""C:\\Tools\\brontel.exe"" -Z "{name}"'
+    assert linux.run(["-r", name]).rc == 0
 
 
-def test_image_path_that_does_not_fit_is_refused(machine):
-    name = machine.unique("long")
-    result = install(machine, basic(name, "binaryPath=C:\\" + "d" * 1990 + "\\brontel.exe"))
+def test_image_path_that_does_not_fit_is_refused(linux):
+    name = linux.unique("long")
+    result = install(linux, basic(name, "binaryPath=C:\\" + "d" * 1990 + "\\brontel.exe"))
     assert result.rc == 9, result
     assert any("would be longer than 1999 characters" in line for line in result.lines)
-    assert not service_exists(machine, name)
+    assert not service_exists(linux, name)
     # The longest that fits is taken whole.
     path = "C:\\" + "d" * (1999 - 9 - len(name) - len("C:\\brontel.exe")) + "\\brontel.exe"
-    assert install(machine, basic(name, "binaryPath=" + path)).rc == 0
-    assert image_path(machine, name) == f'"{path}" -Z "{name}"'
-    assert len(image_path(machine, name)) == 1999
-    assert machine.run(["-r", name]).rc == 0
+    assert install(linux, basic(name, "binaryPath=" + path)).rc == 0
+    assert image_path(linux, name) == f'"{path}" -Z "{name}"'
+    assert len(image_path(linux, name)) == 1999
+    assert linux.run(["-r", name]).rc == 0
 
 
-def test_options_1_2_4_with_stale_stored_options(machine):
-    name = machine.unique("stale")
+def test_options_1_2_4_with_stale_stored_options(linux):
+    name = linux.unique("stale")
     parameters = SERVICES + "\\" + name + "\\Parameters"
     for n in (1, 2, 3, 5):
-        machine.reg_set(parameters, f"JVMOption{n}", "sz", f"old{n}")
-    result = install(machine, basic(name, "jvmOption1=-Da=1", "jvmOption2=-Db=2", "jvmOption4=-Dd=4"))
+        linux.reg_set(parameters, f"JVMOption{n}", "sz", f"old{n}")
+    result = install(linux, basic(name, "jvmOption1=-Da=1", "jvmOption2=-Db=2", "jvmOption4=-Dd=4"))
     assert result.rc == 0, result
-    assert machine.reg_get(parameters, "JVMOption1") == ("sz", "-Da=1")
-    assert machine.reg_get(parameters, "JVMOption2") == ("sz", "-Db=2")
-    assert machine.reg_get(parameters, "JVMOption3") is None
-    assert machine.reg_get(parameters, "JVMOption4") is None
+    assert linux.reg_get(parameters, "JVMOption1") == ("sz", "-Da=1")
+    assert linux.reg_get(parameters, "JVMOption2") == ("sz", "-Db=2")
+    assert linux.reg_get(parameters, "JVMOption3") is None
+    assert linux.reg_get(parameters, "JVMOption4") is None
     # Clean-up stops at the first number without a value: option 5 survives.
-    assert machine.reg_get(parameters, "JVMOption5") == ("sz", "old5")
-    assert machine.run(["-r", name]).rc == 0
+    assert linux.reg_get(parameters, "JVMOption5") == ("sz", "old5")
+    assert linux.run(["-r", name]).rc == 0
 
 
-def test_a_thousand_options(machine):
-    name = machine.unique("many")
+def test_a_thousand_options(linux):
+    name = linux.unique("many")
     options = [f"jvmOption{n}=-Dopt{n}={n}" for n in range(1, 1001)]
-    assert install(machine, basic(name, *options)).rc == 0
+    assert install(linux, basic(name, *options)).rc == 0
     parameters = SERVICES + "\\" + name + "\\Parameters"
-    assert machine.reg_get(parameters, "JVMOption1000") == ("sz", "-Dopt1000=1000")
-    assert machine.reg_get(parameters, "JVMOption1001") is None
-    assert machine.run(["-r", name]).rc == 0
+    assert linux.reg_get(parameters, "JVMOption1000") == ("sz", "-Dopt1000=1000")
+    assert linux.reg_get(parameters, "JVMOption1001") is None
+    assert linux.run(["-r", name]).rc == 0
 
 
 def current_user(machine):
@@ -236,12 +236,12 @@ def test_administrator_rights_are_needed(linux):
 
 
 def install_test_service(machine, options):
-    """A service installed by brontel whose process is the testservice tool."""
+    """A service of the program's (it has a service class) whose process is the testservice tool."""
     name = machine.unique("running")
-    assert install(machine, basic(name)).rc == 0
     log = machine.tmp / (name + ".log")
     command = f'"{machine.path(machine.tool_path("testservice"))}" --log "{machine.path(log)}" {options}'
-    machine.reg_set(SERVICES + "\\" + name, "ImagePath", "expand", command)
+    assert machine.tool("svctool", ["create", name, "Test " + name, command]).rc == 0
+    machine.reg_set(SERVICES + "\\" + name + "\\Parameters", "IBrontelClass", "sz", "x.Y")
     return name, log
 
 
@@ -308,38 +308,46 @@ def test_removal_refuses_services_not_installed_by_brontel(machine):
     assert machine.run(["-r", machine.unique("nothing")]).rc == 11
 
 
-def test_removal_by_name_or_configuration_file(machine):
-    name = machine.unique("byname")
-    assert install(machine, basic(name)).rc == 0
+def test_removal_by_name_or_configuration_file(linux):
+    name = linux.unique("byname")
+    assert install(linux, basic(name)).rc == 0
     # -r wins over -u: the file is never opened.
-    result = machine.run(["-u", machine.path(machine.tmp / "no-such.conf"), "-r", name])
+    result = linux.run(["-u", linux.path(linux.tmp / "no-such.conf"), "-r", name])
     assert result.rc == 0, result
-    assert not service_exists(machine, name)
+    assert not service_exists(linux, name)
 
-    name = machine.unique("byfile")
-    config = write_config(machine, basic(name), "remove.conf")
-    assert machine.run(["-i", machine.path(config)]).rc == 0
-    assert machine.run(["-u", machine.path(config)]).rc == 0
-    assert not service_exists(machine, name)
+    name = linux.unique("byfile")
+    config = write_config(linux, basic(name), "remove.conf")
+    assert linux.run(["-i", linux.path(config)]).rc == 0
+    assert linux.run(["-u", linux.path(config)]).rc == 0
+    assert not service_exists(linux, name)
 
-    nameless = write_config(machine, ["serviceDisplayName=D", "ibrontelClass=x.Y"], "nameless.conf")
-    result = machine.run(["-u", machine.path(nameless)])
+    nameless = write_config(linux, ["serviceDisplayName=D", "ibrontelClass=x.Y"], "nameless.conf")
+    result = linux.run(["-u", linux.path(nameless)])
     assert result.rc == 0, result
     assert not any("deleted" in line or "Brontel" in line for line in result.lines)
-    result = machine.run(["-u"])
+    result = linux.run(["-u"])
     assert result.rc == 1
-    result = machine.run(["-r", name, "-u", machine.path(config)])
+    result = linux.run(["-r", name, "-u", linux.path(config)])
     assert result.rc == 11
 
 
 def test_service_names_with_awkward_characters(machine):
-    for name in (machine.unique("with blanks "), machine.unique("Dienst-\u00e4\u00f6\u00fc-\u670d\u52a1")):
-        result = install(machine, basic(name))
-        assert result.rc == 0, result
-        assert image_path(machine, name) == f'"{machine.path(machine.exe)}" -Z "{name}"'
-        result = machine.run(["-r", name])
-        assert result.rc == 0, result
-        assert not service_exists(machine, name)
+    name = machine.unique("with blanks ")
+    result = install(machine, basic(name))
+    assert result.rc == 0, result
+    assert image_path(machine, name) == f'"{machine.path(machine.exe)}" -Z "{name}"'
+    assert machine.run(["-r", name]).rc == 0
+    assert not service_exists(machine, name)
+
+    # Names beyond the ANSI code page need a UTF-16 file (-w); removal by the same file.
+    config = machine.tmp / "unicode.conf"
+    name = machine.unique("Dienst-\u00e4\u00f6\u00fc-\u670d\u52a1-\U0001F600")
+    config.write_bytes("\r\n".join(basic(name)).encode("utf-16-le"))
+    result = machine.run(["-w", "-i", machine.path(config)])
+    assert result.rc == 0, result
+    assert machine.run(["-w", "-u", machine.path(config)]).rc == 0
+    assert machine.run(["-w", "-u", machine.path(config)]).rc == 11
 
     name = machine.unique('say"cheese')
     result = install(machine, basic(name))
