@@ -5,6 +5,7 @@ Control Manager."""
 import os
 import pwd
 import re
+import subprocess
 
 import pytest
 
@@ -246,6 +247,9 @@ def install_test_service(machine, options):
 
 
 def start_and_wait(machine, name, state="RUNNING"):
+    if machine.is_windows:
+        # Wine ends its services once no program of the prefix runs; keep its server up.
+        subprocess.run(["wineserver", "-p"], env=machine.env, check=False)
     assert machine.tool("svctool", ["start", name]).rc == 0
     waited = machine.tool("svctool", ["wait", name, state, "30000"])
     assert waited.rc == 0, waited
