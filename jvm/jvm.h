@@ -6,6 +6,9 @@
 #include "trace/logger.h"
 
 #include <jni.h>
+#include <stdio.h>
+
+#include <atomic>
 
 class CJvm {
   public:
@@ -34,7 +37,14 @@ class CJvm {
     HMODULE jvmLibrary;
     JavaVM* javaVm;
     JNIEnv* env;
-    char* serviceClassName;
+    // Set once by runServiceMain on the VM's main thread and read by the threads that deliver
+    // controls and console events, which drop a delivery while it is still unset.
+    std::atomic<char*> serviceClassName;
+
+    // The calling thread's JNI environment for one delivery: attaches the thread unless it is
+    // already a VM thread. *attached tells detachThread whether to detach it again.
+    JNIEnv* attachThread(int* attached);
+    void detachThread(int attached);
 };
 
 typedef jint(JNICALL* CreateJavaVM_t)(JavaVM** vm, void** env, void* args);
@@ -51,7 +61,8 @@ extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_setSe
     jint checkPoint, jint waitHint);
 extern "C" JNIEXPORT jboolean JNICALL Java_com_vantero_core_orb_BrontelManager_sendServiceControl(
     JNIEnv* env, jclass receiver, jstring serviceName, jint control);
-// A new wide string (free() it) with the characters of a Java string.
+// A new wide string (free() it) with the characters of a Java string; null only when out of
+// memory.
 wchar_t* allocGetTstrFromJstr(JNIEnv* env, jstring text);
 
 #endif

@@ -38,6 +38,14 @@ class CExecutor {
 
     const wchar_t* getServiceName() const { return serviceName; }
 
+    // Deliveries to the Java VM host from the control handler, the pipe thread and the console
+    // handler. A delivery while the host is not ready (before its VM exists, after a failed
+    // start, once the task has ended) is dropped: deliverControl returns 0 and
+    // deliverConsoleSignal reports the event as not handled. The host is never deleted while a
+    // delivery is inside it.
+    int deliverControl(DWORD control);
+    int deliverConsoleSignal(DWORD event);
+
   protected:
     void startSCMDispatcher();
     void startDevModeService();
@@ -45,6 +53,14 @@ class CExecutor {
     int executePreinitCommand();
     // "\\.\pipe\" + service name + "_BrontelPipe"; malloc'ed (free() it), null when out of memory.
     wchar_t* getPipeName();
+
+    // The host's delivery gate: acquireJvm returns the ready host (null when none) and holds
+    // it until releaseJvm; retireJvm stops new deliveries and waits for those in flight.
+    CJvm* acquireJvm();
+    void releaseJvm();
+    void retireJvm();
+    // The last report: stopped, nothing accepted, `exitCode` as the service-specific code.
+    void reportFinalStop(DWORD exitCode);
 
   private:
     int withoutSCM;
@@ -54,6 +70,11 @@ class CExecutor {
     SERVICE_STATUS_HANDLE statusHandle;
     SERVICE_STATUS serviceStatus;
     CLogger* logger;
+    HANDLE jvmLock;          // guards jvmReady and deliveriesInFlight
+    int jvmReady;            // 1 from a successful initialize until the task ends
+    int deliveriesInFlight;  // deliveries inside the host right now
+    HANDLE deliveriesDone;   // set while no delivery is in flight
+    HANDLE statusLock;       // one status report at a time, from whichever thread
 };
 
 // The one executor that runs a service; set by execute() before any other thread starts.

@@ -1,0 +1,188 @@
+// Calls across the boundary between the service runtime and Java: the manager class's native
+// methods, service controls and console events delivered to the service class.
+#include "jvm/jvm.h"
+
+#include "jvm/java_exception.h"
+#include "jvm/jni_text.h"
+#include "runtime/executor.h"
+
+#include <stdlib.h>
+
+JNINativeMethod native_methods[2] = {
+    {const_cast<char*>("setServiceState"), const_cast<char*>("(IIIII)V"),
+     reinterpret_cast<void*>(Java_com_vantero_core_orb_BrontelManager_setServiceState)},
+    {const_cast<char*>("sendServiceControl"), const_cast<char*>("(Ljava/lang/String;I)Z"),
+     reinterpret_cast<void*>(Java_com_vantero_core_orb_BrontelManager_sendServiceControl)},
+};
+
+extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_setServiceState(
+    JNIEnv* env, jclass receiver, jint state, jint controlsAccepted, jint exitCode,
+    jint checkPoint, jint waitHint) {
+    (void)env, (void)receiver;
+    if (g_pExecutor != nullptr) {
+        g_pExecutor->setServiceStatus(static_cast<DWORD>(state), static_cast<DWORD>(controlsAccepted),
+                                      static_cast<DWORD>(exitCode), static_cast<DWORD>(checkPoint),
+                                      static_cast<DWORD>(waitHint));
+    }
+}
+
+extern "C" JNIEXPORT jboolean JNICALL Java_com_vantero_core_orb_BrontelManager_sendServiceControl(
+    JNIEnv* env, jclass receiver, jstring serviceName, jint control) {
+    (void)receiver;
+    if (g_pExecutor == nullptr) {
+        return JNI_FALSE;
+    }
+    wchar_t* name = nullptr;
+    if (serviceName != nullptr) {
+        name = allocGetTstrFromJstr(env, serviceName);
+        if (name == nullptr) {
+            // A null name would mean this service: never signal the wrong one.
+            return JNI_FALSE;
+        }
+    }
+    int started = g_pExecutor->sendControlSignal(name, static_cast<DWORD>(control));
+    free(name);
+    return started ? JNI_TRUE : JNI_FALSE;
+}
+
+wchar_t* allocGetTstrFromJstr(JNIEnv* env, jstring text) {
+    // The UTF-16 characters rather than modified UTF-8, so that surrogate pairs decode.
+    jsize units = env->GetStringLength(text);
+    const jchar* chars = env->GetStringChars(text, nullptr);
+    if (chars == nullptr) {
+        clearJavaException(env);
+        return static_cast<wchar_t*>(calloc(1, sizeof(wchar_t)));
+    }
+    wchar_t* result = javaCharsToWide(chars, units);
+    env->ReleaseStringChars(text, chars);
+    return result;
+}
+
+JNIEnv* CJvm::attachThread(int* attached) {
+    *attached = 0;
+    JNIEnv* threadEnv = nullptr;
+    if (javaVm == nullptr) {
+        return nullptr;
+    }
+    // A thread the VM already knows must not be detached afterwards.
+    if (javaVm->GetEnv(reinterpret_cast<void**>(&threadEnv), JNI_VERSION_1_2) == JNI_OK) {
+        return threadEnv;
+    }
+    JavaVMAttachArgs attachArgs;
+    attachArgs.version = JNI_VERSION_1_2;
+    attachArgs.name = nullptr;
+    attachArgs.group = nullptr;
+    if (javaVm->AttachCurrentThread(reinterpret_cast<void**>(&threadEnv), &attachArgs) != JNI_OK) {
+        return nullptr;
+    }
+    *attached = 1;
+    return threadEnv;
+}
+
+void CJvm::detachThread(int attached) {
+    if (attached) {
+        javaVm->DetachCurrentThread();
+    }
+}
+
+void CJvm::sendControlCommand(DWORD code) {
+    logger->logEntry(L"CJvm::sendControlCommand", static_cast<int>(code));
+    int result = 0;
+    if (code == 251) {
+        logger->logMessage(L"Generating control break event.");
+        typedef jboolean(JNICALL * RaiseSignal_t)(jint);
+        FARPROC proc = jvmLibrary ? GetProcAddress(jvmLibrary, BRONTEL_RAISE_SIGNAL_EXPORT) : nullptr;
+        if (proc != nullptr) {
+            reinterpret_cast<RaiseSignal_t>(reinterpret_cast<void (*)()>(proc))(BRONTEL_BREAK_SIGNAL);
+        } else if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0)) {
+            DWORD error = GetLastError();
+            logger->logMessage(L"Failed to generate control break event. ", error);
+            logger->logSystemError(error);
+        }
+    } else if (code == 250) {
+        logger->logMessage(L"Generating control c event.");
+        if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) {
+            DWORD error = GetLastError();
+            logger->logMessage(L"Failed to generate control c event. ", error);
+            logger->logSystemError(error);
+        }
+    } else {
+        const char* className = serviceClassName.load();
+        int attached = 0;
+        JNIEnv* threadEnv = className ? attachThread(&attached) : nullptr;
+        if (className == nullptr) {
+            // Start-up has not yet named the class; nothing in Java could receive the control.
+            logger->logMessage(L"The service class is not known yet, control dropped.");
+        } else if (threadEnv == nullptr) {
+            logger->logMessage(L"Could not attach the thread.");
+        } else {
+            jclass serviceClass = threadEnv->FindClass(className);
+            jmethodID method = nullptr;
+            if (serviceClass == nullptr) {
+                clearJavaException(threadEnv);
+                logger->logMessage(L"Cannot find the BrontelManager class");
+                result = 18;
+            } else {
+                method = threadEnv->GetStaticMethodID(serviceClass, "serviceControl", "(I)V");
+                if (method == nullptr) {
+                    clearJavaException(threadEnv);
+                    logger->logMessage(L"serviceControl", L" method does not exist.");
+                    result = 20;
+                }
+            }
+            if (method != nullptr) {
+                if (g_pExecutor != nullptr) {
+                    logger->logMessage(L"Sending service control : ",
+                                       CExecutor::getCtrlCodeDescription(code));
+                }
+                threadEnv->CallStaticVoidMethod(serviceClass, method, static_cast<jint>(code));
+                traceJavaException(threadEnv, logger, L"serviceControl ended with an exception: ");
+            }
+            if (serviceClass != nullptr) {
+                threadEnv->DeleteLocalRef(serviceClass);
+            }
+            detachThread(attached);
+        }
+    }
+    logger->logExit(L"CJvm::sendControlCommand", result);
+}
+
+int CJvm::sendConsoleSignal(DWORD event) {
+    logger->logEntry(L"CJvm::sendConsoleSignal", static_cast<int>(event));
+    int result = 0;
+    const char* className = serviceClassName.load();
+    int attached = 0;
+    JNIEnv* threadEnv = className ? attachThread(&attached) : nullptr;
+    if (className == nullptr) {
+        logger->logMessage(L"The service class is not known yet, console event not offered.");
+    } else if (threadEnv == nullptr) {
+        logger->logMessage(L"Could not attach the thread.");
+    } else {
+        jclass serviceClass = threadEnv->FindClass(className);
+        jmethodID method = nullptr;
+        if (serviceClass == nullptr) {
+            clearJavaException(threadEnv);
+            logger->logMessage(L"Cannot find the BrontelManager class");
+        } else {
+            method = threadEnv->GetStaticMethodID(serviceClass, "consoleSignal", "(I)Z");
+            if (method == nullptr) {
+                clearJavaException(threadEnv);
+                logger->logMessage(L"No console signal handler found.");
+            }
+        }
+        if (method != nullptr) {
+            jboolean handled =
+                threadEnv->CallStaticBooleanMethod(serviceClass, method, static_cast<jint>(event));
+            if (traceJavaException(threadEnv, logger, L"consoleSignal ended with an exception: ")) {
+                handled = JNI_FALSE;
+            }
+            result = handled == JNI_TRUE ? 1 : 0;
+        }
+        if (serviceClass != nullptr) {
+            threadEnv->DeleteLocalRef(serviceClass);
+        }
+        detachThread(attached);
+    }
+    logger->logExit(L"CJvm::sendConsoleSignal", result);
+    return result;
+}

@@ -1,0 +1,211 @@
+// The Java VM host's start-up: loads the JVM library named in the service's settings, checks
+// that it speaks JNI 1.2, builds the VM options and creates the VM.
+#include "jvm/jvm.h"
+
+#include "registry/registry.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+CreateJavaVM_t JNI_CreateJavaVM_proc = nullptr;
+GetDefaultJavaVMInitArgs_t JNI_GetDefaultJavaVMInitArgs_proc = nullptr;
+
+namespace {
+// The option through which the VM hands its diagnostic output to my_vfprintf.
+char vfprintfOption[] = "vfprintf";
+
+// GetProcAddress returns a generic function pointer; going through void(*)() keeps the
+// conversion to the export's real type free of cast warnings.
+template <class T> T exportAs(FARPROC proc) {
+    return reinterpret_cast<T>(reinterpret_cast<void (*)()>(proc));
+}
+
+void freeInitArgs(JavaVMInitArgs* args) {
+    for (jint i = 0; i < args->nOptions; ++i) {
+        if (args->options[i].optionString != vfprintfOption) {
+            free(args->options[i].optionString);
+        }
+    }
+    free(args->options);
+    free(args);
+}
+} // namespace
+
+CJvm::CJvm(const wchar_t* serviceName, CLogger* logger)
+    : logger(logger), serviceName(serviceName), jvmLibrary(nullptr), javaVm(nullptr),
+      env(nullptr), serviceClassName(nullptr) {}
+
+CJvm::~CJvm() {
+    destroyJVM();
+    free(serviceClassName.exchange(nullptr));
+}
+
+void CJvm::destroyJVM() {
+    // The VM cannot be created twice in one process, so it is left to end with the process.
+    javaVm = nullptr;
+}
+
+int CJvm::initialize() {
+    logger->logEntry(L"CJvm::initialize");
+    // Only one VM per process, but never leak or leave a stale path behind.
+    wchar_t* verbose = getRegServiceParam(serviceName, REGVAL_VERBOSE_FILE, logger, 0, 1);
+    if (g_pVerboseOutputFile == nullptr) {
+        g_pVerboseOutputFile = verbose;
+    } else {
+        free(verbose);
+    }
+
+    int result = loadJVMDll();
+    if (result == 0) {
+        result = getDefaultArgs();
+    }
+    if (result == 0) {
+        JavaVMInitArgs* args = createInitArgs();
+        if (args == nullptr) {
+            // Without the options record no VM can be created; going on would run nothing.
+            result = 9;
+        } else {
+            jint rc = JNI_CreateJavaVM_proc(&javaVm, reinterpret_cast<void**>(&env), args);
+            if (rc < 0) {
+                logger->logMessage(L"Failed to create Java VM rc=", static_cast<DWORD>(rc));
+                javaVm = nullptr;
+                env = nullptr;
+                result = 16;
+            }
+            // The record stays allocated: the JNI does not promise that the VM copies it.
+        }
+    }
+    logger->logExit(L"CJvm::initialize", result);
+    return result;
+}
+
+int CJvm::loadJVMDll() {
+    logger->logEntry(L"CJvm::loadJVMDll");
+    wchar_t* path = getRegServiceParameter(serviceName, REGVAL_JVM_DLL, logger);
+    if (path == nullptr) {
+        // The registry function has traced why; the system's library search finds the default.
+        size_t bytes = (wcslen(BRONTEL_DEFAULT_JVM_LIBRARY) + 1) * sizeof(wchar_t);
+        path = static_cast<wchar_t*>(malloc(bytes));
+        if (path == nullptr) {
+            logger->logMessage(L"Memory error in CJvm::loadJVMDll");
+            logger->logExit(L"CJvm::loadJVMDll", 9);
+            return 9;
+        }
+        memcpy(path, BRONTEL_DEFAULT_JVM_LIBRARY, bytes);
+    }
+
+    int result = 0;
+    jvmLibrary = LoadLibraryW(path);
+    if (jvmLibrary == nullptr) {
+        DWORD error = GetLastError();
+        logger->logMessage(L"Cannot load the JVM DLL : ", path);
+        logger->logSystemError(error);
+        logger->logMessage(L"The JVM DLL should be located in your jre/bin/classic subdirectory.");
+        result = 13;
+    }
+    if (result == 0) {
+        JNI_CreateJavaVM_proc =
+            exportAs<CreateJavaVM_t>(GetProcAddress(jvmLibrary, "JNI_CreateJavaVM"));
+        if (JNI_CreateJavaVM_proc == nullptr) {
+            DWORD error = GetLastError();
+            logger->logMessage(L"Cannot load JNI_CreateJavaVM from the JVM DLL : ", path);
+            logger->logSystemError(error);
+            result = 14;
+        }
+    }
+    if (result == 0) {
+        JNI_GetDefaultJavaVMInitArgs_proc = exportAs<GetDefaultJavaVMInitArgs_t>(
+            GetProcAddress(jvmLibrary, "JNI_GetDefaultJavaVMInitArgs"));
+        if (JNI_GetDefaultJavaVMInitArgs_proc == nullptr) {
+            DWORD error = GetLastError();
+            logger->logMessage(L"Cannot load JNI_GetDefaultJavaVMInitArgs from the JVM DLL : ",
+                               path);
+            logger->logSystemError(error);
+            result = 14;
+        }
+    }
+    if (result == 0) {
+        logger->logMessage(L"JVM DLL ", path, L" loaded successfully.");
+    }
+    free(path);
+    logger->logExit(L"CJvm::loadJVMDll", result);
+    return result;
+}
+
+int CJvm::getDefaultArgs() {
+    logger->logEntry(L"CJvm::getDefaultArgs");
+    // Only establishes that the library accepts version 1.2; the defaults are not used.
+    JavaVMInitArgs args;
+    memset(&args, 0, sizeof args);
+    args.version = JNI_VERSION_1_2;
+    args.nOptions = 0;
+    args.options = nullptr;
+    args.ignoreUnrecognized = JNI_FALSE;
+    int result = 0;
+    jint rc = JNI_GetDefaultJavaVMInitArgs_proc(&args);
+    if (rc != 0) {
+        logger->logMessage(L"JNI_GetDefaultJavaVMInitArgs failed!", static_cast<DWORD>(rc));
+        result = 15;
+    }
+    logger->logExit(L"CJvm::getDefaultArgs", result);
+    return result;
+}
+
+JavaVMInitArgs* CJvm::createInitArgs() {
+    logger->logEntry(L"CJvm::createInitArgs");
+    JavaVMInitArgs* args = static_cast<JavaVMInitArgs*>(calloc(1, sizeof(JavaVMInitArgs)));
+    int failed = args == nullptr;
+    if (!failed) {
+        args->version = JNI_VERSION_1_2;
+        args->ignoreUnrecognized = JNI_TRUE;
+        args->nOptions = 0;
+        args->options = nullptr;
+    }
+    // The options run from JVMOption1 up to the first missing number.
+    for (int n = 1; !failed; ++n) {
+        wchar_t name[40];
+        swprintf(name, 40, L"%ls%d", REGVAL_JVM_OPTION, n);
+        wchar_t* value = getRegServiceParam(serviceName, name, logger, 0, 1);
+        if (value == nullptr) {
+            break;
+        }
+        char* option = convertToMBCS(value);
+        free(value);
+        JavaVMOption* grown = static_cast<JavaVMOption*>(
+            realloc(args->options, static_cast<size_t>(args->nOptions + 1) * sizeof(JavaVMOption)));
+        if (option == nullptr || grown == nullptr) {
+            free(option);
+            if (grown != nullptr) {
+                args->options = grown;
+            }
+            failed = 1;
+            break;
+        }
+        args->options = grown;
+        args->options[args->nOptions].optionString = option;
+        args->options[args->nOptions].extraInfo = nullptr;
+        ++args->nOptions;
+    }
+    if (!failed && g_pVerboseOutputFile != nullptr) {
+        JavaVMOption* grown = static_cast<JavaVMOption*>(
+            realloc(args->options, static_cast<size_t>(args->nOptions + 1) * sizeof(JavaVMOption)));
+        if (grown == nullptr) {
+            failed = 1;
+        } else {
+            args->options = grown;
+            args->options[args->nOptions].optionString = vfprintfOption;
+            args->options[args->nOptions].extraInfo = reinterpret_cast<void*>(my_vfprintf);
+            ++args->nOptions;
+        }
+    }
+    if (failed) {
+        // A VM started without some of its options would not be the configured service.
+        logger->logMessage(L"Memory error in CJvm::createInitArgs");
+        if (args != nullptr) {
+            freeInitArgs(args);
+        }
+        args = nullptr;
+    }
+    logger->logExit(L"CJvm::createInitArgs", 0);
+    return args;
+}

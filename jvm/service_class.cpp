@@ -1,0 +1,160 @@
+// Runs the configured Java service class: its arguments from the stored command line, the
+// native methods on the manager class, the two static methods, and serviceMain itself.
+#include "jvm/jvm.h"
+
+#include "jvm/command_line.h"
+#include "jvm/java_exception.h"
+#include "jvm/jni_text.h"
+#include "registry/registry.h"
+
+#include <stdlib.h>
+
+#define BRONTEL_MANAGER_CLASS "com/vantero/core/orb/BrontelManager"
+
+wchar_t* CJvm::dotsToSlashes(wchar_t* text) {
+    for (wchar_t* p = text; *p != L'\0'; ++p) {
+        if (*p == L'.') {
+            *p = L'/';
+        }
+    }
+    return text;
+}
+
+wchar_t* CJvm::getCommandLineArgs(int* count) {
+    // Used literally: %NAME% in the parameters is the service's business, not ours.
+    wchar_t* value = getRegServiceParam(serviceName, REGVAL_COMMAND_LINE, logger, 0, 0);
+    logger->logEntry(L"CJvm::getCommandLineArgs");
+    *count = 0;
+    if (value == nullptr) {
+        logger->logExit(L"CJvm::getCommandLineArgs", 0);
+        return nullptr;
+    }
+    wchar_t* buffer = splitCommandLine(value, count);
+    if (buffer == nullptr) {
+        logger->logMessage(L"Memory error in CJvm::getCommandLineArgs");
+    }
+    free(value);
+    logger->logExit(L"CJvm::getCommandLineArgs", *count);
+    return buffer;
+}
+
+int CJvm::registerNativeMethods(JNIEnv* jniEnv) {
+    jclass manager = jniEnv->FindClass(BRONTEL_MANAGER_CLASS);
+    if (manager == nullptr) {
+        clearJavaException(jniEnv);
+        logger->logMessage(L"Cannot find BrontelManager class.");
+        return 21;
+    }
+    int result = 0;
+    if (jniEnv->RegisterNatives(manager, native_methods, 2) != 0) {
+        clearJavaException(jniEnv);
+        logger->logMessage(L"Unable to register methods for BrontelManager class.");
+        result = 22;
+    }
+    jniEnv->DeleteLocalRef(manager);
+    return result;
+}
+
+namespace {
+// The argument array of serviceMain: exactly `count` strings, possibly none.
+jobjectArray buildArguments(JNIEnv* env, const wchar_t* args, int count) {
+    jstring empty = env->NewStringUTF("");
+    jclass stringClass = empty ? env->FindClass("java/lang/String") : nullptr;
+    jobjectArray array =
+        stringClass ? env->NewObjectArray(count, stringClass, empty) : nullptr;
+    const wchar_t* next = args;
+    for (int i = 0; array != nullptr && i < count; ++i) {
+        jstring argument = newJavaString(env, next);
+        if (argument == nullptr) {
+            array = nullptr;
+            break;
+        }
+        env->SetObjectArrayElement(array, i, argument);
+        env->DeleteLocalRef(argument);
+        next += wcslen(next) + 1;
+    }
+    return array;
+}
+} // namespace
+
+int CJvm::runServiceMain() {
+    int count = 0;
+    wchar_t* args = getCommandLineArgs(&count);
+    logger->logEntry(L"CJvm::runServiceMain");
+    int result = 0;
+    jclass serviceClass = nullptr;
+    jobjectArray javaArgs = nullptr;
+    jmethodID serviceMainId = nullptr;
+
+    wchar_t* className = getRegServiceParameter(serviceName, REGVAL_SERVICE_CLASS, logger);
+    if (className == nullptr) {
+        logger->logMessage(L"No Java class implementing service routines was specified.");
+        result = 17;
+    }
+    if (result == 0) {
+        javaArgs = buildArguments(env, args ? args : L"", args ? count : 0);
+        if (javaArgs == nullptr) {
+            traceJavaException(env, logger, L"Cannot build the arguments of serviceMain: ");
+            logger->logMessage(L"Memory error in CJvm::runServiceMain");
+            result = 9;
+        }
+    }
+    if (result == 0) {
+        dotsToSlashes(className);
+        char* name = wideToModifiedUtf8(className);
+        if (name == nullptr) {
+            logger->logMessage(L"Memory error in CJvm::runServiceMain");
+            result = 9;
+        } else {
+            free(serviceClassName.exchange(name));
+        }
+    }
+    if (result == 0) {
+        serviceClass = env->FindClass(serviceClassName.load());
+        if (serviceClass == nullptr) {
+            traceJavaException(env, logger, L"Class lookup failed: ");
+            logger->logMessage(L"Cannot find the class ", className);
+            result = 18;
+        }
+    }
+    if (result == 0) {
+        result = registerNativeMethods(env);
+    }
+    if (result == 0) {
+        // A failed lookup leaves NoSuchMethodError pending: clear it before the next JNI call.
+        serviceMainId =
+            env->GetStaticMethodID(serviceClass, "serviceMain", "([Ljava/lang/String;)V");
+        if (serviceMainId == nullptr) {
+            clearJavaException(env);
+            logger->logMessage(L"serviceMain", L" method does not exist in class ", className);
+            result = 19;
+        }
+    }
+    if (result == 0) {
+        jmethodID serviceControlId = env->GetStaticMethodID(serviceClass, "serviceControl", "(I)V");
+        if (serviceControlId == nullptr) {
+            clearJavaException(env);
+            logger->logMessage(L"serviceControl", L" method does not exist in class ",
+                               className);
+            result = 20;
+        }
+    }
+    if (result == 0) {
+        env->CallStaticVoidMethod(serviceClass, serviceMainId, javaArgs);
+        // An exception escaping serviceMain ends the service abnormally; say so and why.
+        if (traceJavaException(env, logger, L"serviceMain ended with an exception: ", 1)) {
+            result = 25;
+        }
+    }
+
+    if (serviceClass != nullptr) {
+        env->DeleteLocalRef(serviceClass);
+    }
+    if (javaArgs != nullptr) {
+        env->DeleteLocalRef(javaArgs);
+    }
+    free(className);
+    free(args);
+    logger->logExit(L"CJvm::runServiceMain", result);
+    return result;
+}

@@ -1,0 +1,158 @@
+// The service executor: the service task shared by both modes, the status record, and the
+// gate through which controls and console events reach the Java VM host.
+#include "runtime/executor.h"
+
+#include "jvm/jvm.h"
+
+CExecutor* g_pExecutor = nullptr;
+
+CExecutor::CExecutor(CLogger* logger, const wchar_t* serviceName)
+    : withoutSCM(0), serviceName(serviceName), jvm(nullptr),
+      serviceDoneEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), statusHandle(nullptr),
+      serviceStatus(), logger(logger), jvmLock(CreateMutexW(nullptr, FALSE, nullptr)),
+      jvmReady(0), deliveriesInFlight(0),
+      deliveriesDone(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
+      statusLock(CreateMutexW(nullptr, FALSE, nullptr)) {}
+
+CExecutor::~CExecutor() {
+    // Java threads that outlive the service must not reach a deleted executor.
+    if (g_pExecutor == this) {
+        g_pExecutor = nullptr;
+    }
+    if (jvm != nullptr) {
+        retireJvm();
+        delete jvm;
+        jvm = nullptr;
+    }
+    HANDLE handles[] = {serviceDoneEvent, jvmLock, deliveriesDone, statusLock};
+    for (HANDLE handle : handles) {
+        if (handle != nullptr) {
+            CloseHandle(handle);
+        }
+    }
+}
+
+void CExecutor::execute(int withoutSCM) {
+    logger->logEntry(L"CExecutor::execute");
+    this->withoutSCM = withoutSCM;
+    g_pExecutor = this;
+    if (withoutSCM) {
+        startDevModeService();
+    } else {
+        startSCMDispatcher();
+    }
+    logger->logExit(L"CExecutor::execute", 0);
+}
+
+int CExecutor::startServiceTask() {
+    logger->logEntry(L"CExecutor::startServiceTask");
+    // The VM is started whether or not the command could be run.
+    executePreinitCommand();
+
+    CJvm* host = new CJvm(serviceName, logger);
+    WaitForSingleObject(jvmLock, INFINITE);
+    jvm = host;
+    ReleaseMutex(jvmLock);
+
+    int result = host->initialize();
+    if (result == 0) {
+        WaitForSingleObject(jvmLock, INFINITE);
+        jvmReady = 1;
+        ReleaseMutex(jvmLock);
+        // Installed only once the VM exists, and never removed.
+        SetConsoleCtrlHandler(signal_handler, TRUE);
+        result = host->runServiceMain();
+    }
+
+    retireJvm();
+    WaitForSingleObject(jvmLock, INFINITE);
+    jvm = nullptr;
+    ReleaseMutex(jvmLock);
+    delete host;
+    logger->logExit(L"CExecutor::startServiceTask", result);
+    return result;
+}
+
+CJvm* CExecutor::acquireJvm() {
+    CJvm* host = nullptr;
+    WaitForSingleObject(jvmLock, INFINITE);
+    if (jvm != nullptr && jvmReady) {
+        host = jvm;
+        if (deliveriesInFlight++ == 0) {
+            ResetEvent(deliveriesDone);
+        }
+    }
+    ReleaseMutex(jvmLock);
+    return host;
+}
+
+void CExecutor::releaseJvm() {
+    WaitForSingleObject(jvmLock, INFINITE);
+    if (--deliveriesInFlight == 0) {
+        SetEvent(deliveriesDone);
+    }
+    ReleaseMutex(jvmLock);
+}
+
+void CExecutor::retireJvm() {
+    WaitForSingleObject(jvmLock, INFINITE);
+    jvmReady = 0;
+    ReleaseMutex(jvmLock);
+    // No new delivery can start now; those already inside the host finish first.
+    WaitForSingleObject(deliveriesDone, INFINITE);
+}
+
+int CExecutor::deliverControl(DWORD control) {
+    CJvm* host = acquireJvm();
+    if (host == nullptr) {
+        return 0;
+    }
+    host->sendControlCommand(control);
+    releaseJvm();
+    return 1;
+}
+
+int CExecutor::deliverConsoleSignal(DWORD event) {
+    CJvm* host = acquireJvm();
+    if (host == nullptr) {
+        return 0;
+    }
+    int handled = host->sendConsoleSignal(event);
+    releaseJvm();
+    return handled;
+}
+
+void CExecutor::serviceControlHandler(DWORD control) {
+    logger->logEntry(L"CExecutor::serviceControlHandler");
+    // Every code goes to Java, which answers through setServiceState.
+    deliverControl(control);
+    logger->logExit(L"CExecutor::serviceControlHandler", 0);
+}
+
+void CExecutor::setServiceStatus(DWORD currentState, DWORD controlsAccepted, DWORD exitCode,
+                                 DWORD checkPoint, DWORD waitHint) {
+    logger->logEntry(L"CExecutor::setServiceStatus", static_cast<int>(currentState));
+    WaitForSingleObject(statusLock, INFINITE);
+    serviceStatus.dwCurrentState = currentState;
+    serviceStatus.dwControlsAccepted = controlsAccepted;
+    serviceStatus.dwServiceSpecificExitCode = exitCode;
+    serviceStatus.dwCheckPoint = checkPoint;
+    serviceStatus.dwWaitHint = waitHint;
+    logger->logMessage(L"Set service to state ", getStatusDescription(currentState));
+    if (!withoutSCM) {
+        SetServiceStatus(statusHandle, &serviceStatus);
+    }
+    ReleaseMutex(statusLock);
+    logger->logExit(L"CExecutor::setServiceStatus", static_cast<int>(currentState));
+}
+
+void CExecutor::reportFinalStop(DWORD exitCode) {
+    WaitForSingleObject(statusLock, INFINITE);
+    serviceStatus.dwCurrentState = SERVICE_STOPPED;
+    serviceStatus.dwControlsAccepted = 0;
+    serviceStatus.dwServiceSpecificExitCode = exitCode;
+    serviceStatus.dwCheckPoint = 0;
+    serviceStatus.dwWaitHint = 0;
+    SetServiceStatus(statusHandle, &serviceStatus);
+    ReleaseMutex(statusLock);
+}
