@@ -1,0 +1,45 @@
+// The runtime's name tables for the trace and the quoting of relay command lines.
+#include "runtime/command_text.h"
+#include "runtime/executor.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+TEST(RuntimeNames, StatesAndControlCodesHaveTheirNamesAndOthersReadUnknown) {
+    EXPECT_STREQ(CExecutor::getStatusDescription(1), L"SERVICE_STOPPED");
+    EXPECT_STREQ(CExecutor::getStatusDescription(4), L"SERVICE_RUNNING");
+    EXPECT_STREQ(CExecutor::getStatusDescription(7), L"SERVICE_PAUSED");
+    EXPECT_STREQ(CExecutor::getStatusDescription(0), L"Unknown");
+    EXPECT_STREQ(CExecutor::getStatusDescription(8), L"Unknown");
+    EXPECT_STREQ(CExecutor::getStatusDescription(0xFFFFFFFFu), L"Unknown");
+
+    EXPECT_STREQ(CExecutor::getCtrlCodeDescription(1), L"SERVICE_CONTROL_STOP");
+    EXPECT_STREQ(CExecutor::getCtrlCodeDescription(4), L"SERVICE_CONTROL_INTERROGATE");
+    EXPECT_STREQ(CExecutor::getCtrlCodeDescription(10), L"SERVICE_CONTROL_NETBINDDISABLE");
+    for (DWORD code : {0u, 11u, 13u, 128u, 250u, 251u}) {
+        EXPECT_STREQ(CExecutor::getCtrlCodeDescription(code), L"Unknown") << code;
+    }
+}
+
+TEST(RuntimeNames, QuotedArgumentsSurviveTheWindowsSplittingRules) {
+    std::wstring line;
+    appendQuotedArgument(line, L"My Service");
+    EXPECT_EQ(line, L"\"My Service\"");
+    line.clear();
+    // A quote gets its own backslash; backslashes before it and before the end are doubled.
+    appendQuotedArgument(line, L"a\"b\\\"c\\");
+    EXPECT_EQ(line, L"\"a\\\"b\\\\\\\"c\\\\\"");
+    line.clear();
+    appendQuotedArgument(line, L"C:\\dir\\x");
+    EXPECT_EQ(line, L"\"C:\\dir\\x\"");
+    line.clear();
+    appendQuotedArgument(line, L"");
+    EXPECT_EQ(line, L"\"\"");
+}
+
+TEST(RuntimeNames, ExecutablePathIsTheRunningProgram) {
+    std::wstring path = getExecutablePath();
+    ASSERT_FALSE(path.empty());
+    EXPECT_NE(path.find(L"brontel_unit_tests"), std::wstring::npos);
+}
