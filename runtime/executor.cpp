@@ -6,6 +6,14 @@
 
 CExecutor* g_pExecutor = nullptr;
 
+namespace {
+// The Service Control Manager ignores the service-specific code unless the Win32 code says
+// that there is one; without it a failed start would look like a clean stop.
+DWORD win32ExitCodeFor(DWORD serviceSpecificExitCode) {
+    return serviceSpecificExitCode != 0 ? ERROR_SERVICE_SPECIFIC_ERROR : NO_ERROR;
+}
+} // namespace
+
 CExecutor::CExecutor(CLogger* logger, const wchar_t* serviceName)
     : withoutSCM(0), serviceName(serviceName), jvm(nullptr),
       serviceDoneEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), statusHandle(nullptr),
@@ -138,6 +146,7 @@ void CExecutor::setServiceStatus(DWORD currentState, DWORD controlsAccepted, DWO
     serviceStatus.dwServiceSpecificExitCode = exitCode;
     serviceStatus.dwCheckPoint = checkPoint;
     serviceStatus.dwWaitHint = waitHint;
+    serviceStatus.dwWin32ExitCode = win32ExitCodeFor(exitCode);
     logger->logMessage(L"Set service to state ", getStatusDescription(currentState));
     if (!withoutSCM) {
         SetServiceStatus(statusHandle, &serviceStatus);
@@ -153,6 +162,7 @@ void CExecutor::reportFinalStop(DWORD exitCode) {
     serviceStatus.dwServiceSpecificExitCode = exitCode;
     serviceStatus.dwCheckPoint = 0;
     serviceStatus.dwWaitHint = 0;
+    serviceStatus.dwWin32ExitCode = win32ExitCodeFor(exitCode);
     SetServiceStatus(statusHandle, &serviceStatus);
     ReleaseMutex(statusLock);
 }

@@ -3,6 +3,9 @@ arguments, the VM gets its options and verbose file, and each start-up failure i
 with its code. Development mode (-x) here; service mode (-Z) further below."""
 
 import os
+import re
+import threading
+import time
 
 import pytest
 
@@ -20,6 +23,7 @@ class JavaService:
         self.out = m.tmp / (self.name + ".out")
         self.trace = m.tmp / (self.name + ".trace")
         m.trace_to(self.trace)
+        self.prepare()
         if jvm_library is True:
             jvm_library = str(m.jvm_library)
         if jvm_library:
@@ -39,6 +43,9 @@ class JavaService:
             self.set("IBrontelClass", service_class)
         if command_line is not None:
             self.set("CommandLine", command_line)
+
+    def prepare(self):
+        pass
 
     def set(self, name, value):
         self.m.reg_set(self.key, name, "sz", value)
@@ -199,3 +206,144 @@ def test_development_mode_without_jvm_under_wine(machine):
     messages = svc.trace_messages()
     assert any(m.startswith("Cannot load the JVM DLL : jvm.dll") for m in messages), svc.trace_text()
     assert "CExecutor::startServiceTask Exit 13" in messages
+
+
+# -- service mode (-Z) through the Service Control Manager ---------------------------------------
+
+
+class ScmService(JavaService):
+    """A Java service entered with the Service Control Manager, as installation would."""
+
+    def prepare(self):
+        # The manager creates the service's key; the Java settings go below it afterwards.
+        image = f'"{self.m.path(self.m.exe)}" -Z "{self.name}"'
+        result = self.svc("create", self.name, self.name, image)
+        assert result.rc == 0, result
+
+    def svc(self, *args):
+        return self.m.tool("svctool", [str(a) for a in args])
+
+    def start_and_wait(self, state="STOPPED"):
+        keeper = None
+        if self.m.is_windows:
+            # Wine's manager forgets a stopped service's status once no Wine process is left;
+            # a waiting svctool keeps it alive until the status has been read.
+            keeper = self.m.start(["wait", self.name, "PAUSED", 120000], tool="svctool")
+        try:
+            return self._start_and_wait(state)
+        finally:
+            if keeper is not None:
+                keeper.kill()
+                keeper.communicate()
+
+    def _start_and_wait(self, state):
+        result = self.svc("start", self.name)
+        # Wine's manager answers a service that stops before it ever ran with a time-out (1053)
+        # where Windows reports the start; the status that follows is the same.
+        assert result.rc == 0 or (self.m.is_windows and "FAILED 1053" in result.out), result
+        waited = self.svc("wait", self.name, state, 60000)
+        assert waited.rc == 0, (waited, self.trace_text())
+        if result.rc != 0:
+            # Wine said "stopped" before the service process reported: wait for its report,
+            # the service's last word in the trace.
+            deadline = time.monotonic() + 120
+            while "main Exit" not in self.trace_text() and time.monotonic() < deadline:
+                time.sleep(0.2)
+        return self.status()
+
+    def status(self):
+        """QueryServiceStatus as a dict: STATE, SERVICE_EXIT, WIN32_EXIT, ACCEPTED, ... (ints)."""
+        result = self.svc("query", self.name)
+        assert result.rc == 0, result
+        return {key: int(value) for key, value in re.findall(r"([A-Z_0-9]+) (\d+)", result.out)}
+
+    def states_set(self):
+        return [m[len("Set service to state "):] for m in self.trace_messages()
+                if m.startswith("Set service to state ")]
+
+
+def test_service_mode_stop_reaches_java_and_java_reports_the_end(linux):
+    svc = ScmService(linux, "com.vantero.tests.StoppableService", options=["-Dbrontel.test.stopCode=42"])
+    status = svc.start_and_wait("RUNNING")
+    assert status["ACCEPTED"] == 5  # stop and shutdown, as the worker thread reported them
+    control = svc.svc("control", svc.name, 1)
+    assert control.rc == 0, control
+    assert svc.svc("wait", svc.name, "STOPPED", 60000).rc == 0
+    status = svc.status()
+    # Java's own stop report (exit code 42) stands: no second stop report overwrote it.
+    assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (42, 1066)
+    assert svc.states_set() == ["SERVICE_RUNNING", "SERVICE_STOP_PENDING", "SERVICE_STOPPED"]
+    assert "Sending service control : SERVICE_CONTROL_STOP" in svc.trace_messages()
+    assert svc.record() == ["running", "control 1", "stopped"]
+    assert "CExecutor::serviceMain Exit 0" in svc.trace_messages()
+
+
+def test_service_mode_service_that_never_reports_gets_one_clean_stop(linux):
+    svc = ScmService(linux, "com.vantero.tests.RecordingService", "a b")
+    # A missing Type is no obstacle: the reports go out as an own-process service.
+    linux.reg_delval(SERVICES + "\\" + svc.name, "Type")
+    status = svc.start_and_wait()
+    assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (0, 0)
+    assert svc.states_set() == []
+    assert svc.record()[:3] == ["count 2", "arg [61]", "arg [62]"]
+    assert "CExecutor::serviceMain Exit 0" in svc.trace_messages()
+
+
+@pytest.mark.parametrize("case", FAILURES)
+def test_service_mode_start_failures_stop_with_their_code(linux, case):
+    kwargs, code, messages = failure_cases(linux)[case]
+    svc = ScmService(linux, **kwargs)
+    status = svc.start_and_wait()
+    assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (code, 1066), svc.trace_text()
+    traced = svc.trace_messages()
+    for message in messages:
+        assert message in traced
+    assert f"Service failed to start.  {code}" in traced
+    assert f"CExecutor::serviceMain Exit {code}" in traced
+
+
+def test_service_mode_controls_during_start_and_end_never_crash(linux):
+    """A stream of interrogate and stop controls while the service starts, runs and ends."""
+    # The service leaves its final report to brontel, so controls keep arriving while the VM
+    # host is retired and deleted.
+    svc = ScmService(linux, "com.vantero.tests.StoppableService", options=["-Dbrontel.test.silentStop=true"])
+    for round_ in range(6):
+        done = threading.Event()
+        sent = []
+
+        def pelt():
+            while not done.is_set():
+                for code in (4, 1, 4):
+                    sent.append(svc.svc("control", svc.name, code).rc)
+
+        pelters = [threading.Thread(target=pelt) for _ in range(2)]
+        start = svc.svc("start", svc.name)
+        assert start.rc == 0, start
+        for pelter in pelters:
+            pelter.start()
+        try:
+            waited = svc.svc("wait", svc.name, "STOPPED", 60000)
+        finally:
+            done.set()
+            for pelter in pelters:
+                pelter.join()
+        assert waited.rc == 0, (round_, svc.trace_text()[-3000:])
+        assert svc.status()["SERVICE_EXIT"] == 0
+        assert sent, "no control was sent"
+    traced = svc.trace_messages()
+    # Every run ended through its own code path, none by a crash.
+    assert traced.count("CExecutor::serviceMain Exit 0") == 6
+    assert traced.count("main Exit 0") == 6
+    assert "Sending service control : SERVICE_CONTROL_STOP" in traced
+
+
+def test_service_mode_without_jvm_library_stops_with_13(machine):
+    """Through the real Service Control Manager under Wine as through the stand-in."""
+    svc = ScmService(machine, "com.vantero.tests.RecordingService",
+                     jvm_library=machine.path(machine.tmp / "missing" / "jvm.dll"))
+    status = svc.start_and_wait()
+    assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (13, 1066), svc.trace_text()
+    traced = svc.trace_messages()
+    assert any(m.startswith("Cannot load the JVM DLL : ") for m in traced)
+    assert "Service failed to start.  13" in traced
+    assert svc.svc("delete", svc.name).rc == 0

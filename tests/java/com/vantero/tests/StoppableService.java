@@ -5,7 +5,8 @@ import java.util.concurrent.CountDownLatch;
 
 /**
  * Runs until stopped. Its states are reported from a worker thread of its own; every control is
- * recorded; stop reports stop-pending at once and stopped once the worker has ended.
+ * recorded; stop reports stop-pending at once and stopped (with the exit code in
+ * brontel.test.stopCode) once the worker has ended.
  */
 public final class StoppableService {
     private static final CountDownLatch stop = new CountDownLatch(1);
@@ -22,7 +23,11 @@ public final class StoppableService {
             } catch (InterruptedException e) {
                 Thread.currentThread().interrupt();
             }
-            BrontelManager.setServiceState(BrontelManager.SERVICE_STOPPED, 0, 0, 0, 0);
+            // With brontel.test.silentStop the final report is left to brontel.
+            if (!Boolean.getBoolean("brontel.test.silentStop")) {
+                BrontelManager.setServiceState(BrontelManager.SERVICE_STOPPED, 0,
+                        Integer.getInteger("brontel.test.stopCode", 0), 0, 0);
+            }
             TestRecord.line("stopped");
         }, "service-worker");
         worker.start();
