@@ -347,3 +347,38 @@ def test_service_mode_without_jvm_library_stops_with_13(machine):
     assert any(m.startswith("Cannot load the JVM DLL : ") for m in traced)
     assert "Service failed to start.  13" in traced
     assert svc.svc("delete", svc.name).rc == 0
+
+
+# -- the relay: Java asks for a control through a separate brontel -s process ---------------------
+
+
+def _signal_mode_built(m):
+    return "not built yet" not in m.run(["-s", "nosuchservice", "1"]).out
+
+
+def test_java_stops_its_own_service_through_the_relay(linux):
+    if not _signal_mode_built(linux):
+        pytest.skip("signal sending (-s) is not on this branch yet")
+    svc = ScmService(linux, "com.vantero.tests.RelayService")
+    status = svc.start_and_wait()
+    # sendServiceControl(null, 1) started "brontel -s <own name> 1", which stopped the service.
+    assert svc.record() == ["sent true", "control 1", "ended"], svc.trace_text()
+    assert status["SERVICE_EXIT"] == 0
+
+
+def test_relay_quotes_names_with_blanks_and_non_ascii_characters(linux):
+    target = "Other Service \u00e9\U0001F600"
+    svc = JavaService(linux, "com.vantero.tests.RelayService",
+                      options=["-Dbrontel.test.target=" + target, "-Dbrontel.test.control=4"])
+    proc = linux.start(["-x", svc.name])
+    try:
+        # The relay process traces into the same file; its run ends with the first "main Exit".
+        deadline = time.monotonic() + 60
+        while "main Exit" not in svc.trace_text() and time.monotonic() < deadline:
+            time.sleep(0.1)
+        assert svc.record()[:1] == ["sent true"]
+        # It parsed exactly four arguments: its path, -s, the whole name and the code.
+        assert "CParameters::parseCommandLine Entry 4" in svc.trace_messages(), svc.trace_text()
+    finally:
+        proc.kill()
+        proc.communicate()
