@@ -16,11 +16,12 @@ JNINativeMethod native_methods[2] = {
 };
 
 extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_setServiceState(
-    JNIEnv* env, jclass receiver, jint state, jint controlsAccepted, jint exitCode,
-    jint checkPoint, jint waitHint) {
+    JNIEnv* env, jclass receiver, jint state, jint controlsAccepted, jint exitCode, jint checkPoint,
+    jint waitHint) {
     (void)env, (void)receiver;
     if (g_pExecutor != nullptr) {
-        g_pExecutor->setServiceStatus(static_cast<DWORD>(state), static_cast<DWORD>(controlsAccepted),
+        g_pExecutor->setServiceStatus(static_cast<DWORD>(state),
+                                      static_cast<DWORD>(controlsAccepted),
                                       static_cast<DWORD>(exitCode), static_cast<DWORD>(checkPoint),
                                       static_cast<DWORD>(waitHint));
     }
@@ -91,9 +92,11 @@ void CJvm::sendControlCommand(DWORD code) {
     if (code == 251) {
         logger->logMessage(L"Generating control break event.");
         typedef jboolean(JNICALL * RaiseSignal_t)(jint);
-        FARPROC proc = jvmLibrary ? GetProcAddress(jvmLibrary, BRONTEL_RAISE_SIGNAL_EXPORT) : nullptr;
+        FARPROC proc =
+            jvmLibrary ? GetProcAddress(jvmLibrary, BRONTEL_RAISE_SIGNAL_EXPORT) : nullptr;
         if (proc != nullptr) {
-            reinterpret_cast<RaiseSignal_t>(reinterpret_cast<void (*)()>(proc))(BRONTEL_BREAK_SIGNAL);
+            reinterpret_cast<RaiseSignal_t>(reinterpret_cast<void (*)()>(proc))(
+                BRONTEL_BREAK_SIGNAL);
         } else if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0)) {
             DWORD error = GetLastError();
             logger->logMessage(L"Failed to generate control break event. ", error);

@@ -12,7 +12,6 @@ int clearJavaException(JNIEnv* env);
 // Clears a pending exception and traces `what` followed by the exception's own text
 // (Throwable.toString()); with `printStackTrace` the VM also prints the stack trace on the
 // standard error stream. Returns 1 when there was an exception.
-int traceJavaException(JNIEnv* env, CLogger* logger, const wchar_t* what,
-                       int printStackTrace = 0);
+int traceJavaException(JNIEnv* env, CLogger* logger, const wchar_t* what, int printStackTrace = 0);
 
 #endif

@@ -4,7 +4,9 @@
 #include <stdlib.h>
 
 namespace {
-bool isSupplementary(wchar_t c) { return (static_cast<uint32_t>(c) >> 16) != 0; }
+bool isSupplementary(wchar_t c) {
+    return (static_cast<uint32_t>(c) >> 16) != 0;
+}
 } // namespace
 
 jchar* wideToJavaChars(const wchar_t* text, size_t count, jsize* units) {

@@ -57,8 +57,8 @@ extern JNINativeMethod native_methods[2];
 
 extern "C" jint JNICALL my_vfprintf(FILE* stream, const char* format, va_list args);
 extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_setServiceState(
-    JNIEnv* env, jclass receiver, jint state, jint controlsAccepted, jint exitCode,
-    jint checkPoint, jint waitHint);
+    JNIEnv* env, jclass receiver, jint state, jint controlsAccepted, jint exitCode, jint checkPoint,
+    jint waitHint);
 extern "C" JNIEXPORT jboolean JNICALL Java_com_vantero_core_orb_BrontelManager_sendServiceControl(
     JNIEnv* env, jclass receiver, jstring serviceName, jint control);
 // A new wide string (free() it) with the characters of a Java string; null only when out of

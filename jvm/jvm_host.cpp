@@ -32,8 +32,8 @@ void freeInitArgs(JavaVMInitArgs* args) {
 } // namespace
 
 CJvm::CJvm(const wchar_t* serviceName, CLogger* logger)
-    : logger(logger), serviceName(serviceName), jvmLibrary(nullptr), javaVm(nullptr),
-      env(nullptr), serviceClassName(nullptr) {}
+    : logger(logger), serviceName(serviceName), jvmLibrary(nullptr), javaVm(nullptr), env(nullptr),
+      serviceClassName(nullptr) {}
 
 CJvm::~CJvm() {
     destroyJVM();

@@ -60,8 +60,7 @@ namespace {
 jobjectArray buildArguments(JNIEnv* env, const wchar_t* args, int count) {
     jstring empty = env->NewStringUTF("");
     jclass stringClass = empty ? env->FindClass("java/lang/String") : nullptr;
-    jobjectArray array =
-        stringClass ? env->NewObjectArray(count, stringClass, empty) : nullptr;
+    jobjectArray array = stringClass ? env->NewObjectArray(count, stringClass, empty) : nullptr;
     const wchar_t* next = args;
     for (int i = 0; array != nullptr && i < count; ++i) {
         jstring argument = newJavaString(env, next);
@@ -134,8 +133,7 @@ int CJvm::runServiceMain() {
         jmethodID serviceControlId = env->GetStaticMethodID(serviceClass, "serviceControl", "(I)V");
         if (serviceControlId == nullptr) {
             clearJavaException(env);
-            logger->logMessage(L"serviceControl", L" method does not exist in class ",
-                               className);
+            logger->logMessage(L"serviceControl", L" method does not exist in class ", className);
             result = 20;
         }
     }

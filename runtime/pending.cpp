@@ -9,7 +9,9 @@ int CExecutor::executePreinitCommand() {
     return 0;
 }
 
-int CExecutor::consoleSignalHandler(DWORD event) { return deliverConsoleSignal(event); }
+int CExecutor::consoleSignalHandler(DWORD event) {
+    return deliverConsoleSignal(event);
+}
 
 BOOL WINAPI signal_handler(DWORD event) {
     return g_pExecutor != nullptr && g_pExecutor->consoleSignalHandler(event) ? TRUE : FALSE;
@@ -22,12 +24,18 @@ DWORD WINAPI pipeRoutine(LPVOID executor) {
     return 0;
 }
 
-wchar_t* CExecutor::getPipeName() { return nullptr; }
+wchar_t* CExecutor::getPipeName() {
+    return nullptr;
+}
 
 void CExecutor::sendControlSignal(const wchar_t*) {
     wprintf(L"brontel: signal sending (-s) is not built yet\n");
 }
 
-int CExecutor::sendControlSignal(DWORD, const wchar_t*) { return 0; }
+int CExecutor::sendControlSignal(DWORD, const wchar_t*) {
+    return 0;
+}
 
-int CExecutor::doRestart() { return 0; }
+int CExecutor::doRestart() {
+    return 0;
+}

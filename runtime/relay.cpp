@@ -31,8 +31,8 @@ int CExecutor::sendControlSignal(const wchar_t* targetService, DWORD signal) {
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = SW_HIDE;
         PROCESS_INFORMATION process = {};
-        if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                           nullptr, &startup, &process)) {
+        if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &process)) {
             CloseHandle(process.hThread);
             CloseHandle(process.hProcess);
             result = 1;

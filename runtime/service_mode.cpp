@@ -14,7 +14,9 @@ DWORD WINAPI serviceMainThread(LPVOID executor) {
     return 0;
 }
 
-void WINAPI g_ControlHandler(DWORD control) { g_pExecutor->serviceControlHandler(control); }
+void WINAPI g_ControlHandler(DWORD control) {
+    g_pExecutor->serviceControlHandler(control);
+}
 
 void CExecutor::startSCMDispatcher() {
     logger->logEntry(L"CExecutor::startSCMDispatcher");

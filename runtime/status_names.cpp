@@ -3,8 +3,8 @@
 
 const wchar_t* CExecutor::getStatusDescription(DWORD state) {
     static const wchar_t* const names[] = {
-        L"SERVICE_STOPPED",          L"SERVICE_START_PENDING", L"SERVICE_STOP_PENDING",
-        L"SERVICE_RUNNING",          L"SERVICE_CONTINUE_PENDING", L"SERVICE_PAUSE_PENDING",
+        L"SERVICE_STOPPED", L"SERVICE_START_PENDING",    L"SERVICE_STOP_PENDING",
+        L"SERVICE_RUNNING", L"SERVICE_CONTINUE_PENDING", L"SERVICE_PAUSE_PENDING",
         L"SERVICE_PAUSED",
     };
     if (state >= 1 && state <= sizeof names / sizeof names[0]) {

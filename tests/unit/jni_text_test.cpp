@@ -30,8 +30,9 @@ std::string modifiedUtf8(const std::wstring& text) {
 }
 // U+1F600 as the platform's wide text: one character on Linux, a surrogate pair on Windows.
 std::wstring grinning() {
-    return sizeof(wchar_t) == 4 ? std::wstring(1, static_cast<wchar_t>(0x1F600))
-                                : std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)};
+    return sizeof(wchar_t) == 4
+               ? std::wstring(1, static_cast<wchar_t>(0x1F600))
+               : std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)};
 }
 } // namespace
 
