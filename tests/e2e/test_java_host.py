@@ -280,8 +280,6 @@ def test_service_mode_stop_reaches_java_and_java_reports_the_end(linux):
 
 def test_service_mode_service_that_never_reports_gets_one_clean_stop(linux):
     svc = ScmService(linux, "com.vantero.tests.RecordingService", "a b")
-    # A missing Type is no obstacle: the reports go out as an own-process service.
-    linux.reg_delval(SERVICES + "\\" + svc.name, "Type")
     status = svc.start_and_wait()
     assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (0, 0)
     assert svc.states_set() == []
