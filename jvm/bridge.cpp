@@ -94,9 +94,14 @@ void CJvm::sendControlCommand(DWORD code) {
         typedef jboolean(JNICALL * RaiseSignal_t)(jint);
         FARPROC proc =
             jvmLibrary ? GetProcAddress(jvmLibrary, BRONTEL_RAISE_SIGNAL_EXPORT) : nullptr;
-        if (proc != nullptr) {
+        // The VM's function works only on a thread that the VM knows: on any other thread it
+        // crashes the process. Without an attached thread the console event serves instead.
+        int attached = 0;
+        JNIEnv* threadEnv = proc != nullptr ? attachThread(&attached) : nullptr;
+        if (threadEnv != nullptr) {
             reinterpret_cast<RaiseSignal_t>(reinterpret_cast<void (*)()>(proc))(
                 BRONTEL_BREAK_SIGNAL);
+            detachThread(attached);
         } else if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0)) {
             DWORD error = GetLastError();
             logger->logMessage(L"Failed to generate control break event. ", error);

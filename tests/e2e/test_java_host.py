@@ -380,3 +380,81 @@ def test_relay_quotes_names_with_blanks_and_non_ascii_characters(linux):
     finally:
         proc.kill()
         proc.communicate()
+
+
+# -- console pseudo-controls and console events ------------------------------------------------------
+
+
+def wait_for(predicate, what, timeout=60):
+    deadline = time.monotonic() + timeout
+    while not predicate():
+        assert time.monotonic() < deadline, what
+        time.sleep(0.05)
+
+
+def test_break_control_makes_the_vm_dump_its_threads(linux):
+    verbose = linux.tmp / "vm.log"
+    svc = ScmService(linux, "com.vantero.tests.StoppableService")
+    svc.set("VerboseFile", str(verbose))
+    svc.start_and_wait("RUNNING")
+    result = svc.svc("control", svc.name, 251)
+    assert result.rc == 0, result
+    # The VM's break signal, raised on the control handler's thread (which the VM must know, or
+    # it crashes): offered to Java as a Ctrl+Break console event, which the service leaves
+    # unhandled, then the VM's own thread dump lands in the verbose file. serviceControl never
+    # sees code 251.
+    wait_for(lambda: verbose.exists() and "Full thread dump" in verbose.read_text(), "no thread dump")
+    assert svc.svc("control", svc.name, 1).rc == 0
+    assert svc.svc("wait", svc.name, "STOPPED", 60000).rc == 0
+    traced = svc.trace_messages()
+    assert "Generating control break event." in traced
+    assert not any(m.startswith("Failed to generate") for m in traced)
+    assert svc.record() == ["running", "console 1", "control 1", "stopped"]
+
+
+@pytest.mark.parametrize("handled", [True, False])
+def test_console_events_are_offered_to_java(linux, handled):
+    svc = JavaService(linux, "com.vantero.tests.StoppableService",
+                      options=[f"-Dbrontel.test.handleConsole={str(handled).lower()}"])
+    proc = linux.start(["-x", svc.name])
+    try:
+        wait_for(lambda: "running" in svc.record(), "the service never ran")
+        proc.send_signal(2)  # Ctrl+C
+        wait_for(lambda: "CJvm::sendConsoleSignal Exit" in svc.trace_text(), "no console delivery")
+        assert "console 0" in svc.record()
+        assert f"CJvm::sendConsoleSignal Exit {int(handled)}" in svc.trace_messages()
+        if not handled:
+            # Passed on to the handler installed before: the VM's own, which ends the process.
+            proc.wait(timeout=60)
+    finally:
+        proc.kill()
+        proc.communicate()
+
+
+def test_console_event_without_a_java_handler(linux):
+    svc = JavaService(linux, "com.vantero.tests.RelayService",
+                      options=["-Dbrontel.test.target=nosuchservice", "-Dbrontel.test.control=4"])
+    proc = linux.start(["-x", svc.name])
+    try:
+        wait_for(lambda: "sent true" in svc.record(), "the service never ran")
+        proc.send_signal(2)
+        proc.wait(timeout=60)
+        traced = svc.trace_messages()
+        assert "No console signal handler found." in traced
+        assert "CJvm::sendConsoleSignal Exit 0" in traced
+    finally:
+        proc.kill()
+        proc.communicate()
+
+
+def test_ctrl_c_control_becomes_a_console_event(linux):
+    svc = ScmService(linux, "com.vantero.tests.StoppableService", options=["-Dbrontel.test.handleConsole=true"])
+    svc.start_and_wait("RUNNING")
+    assert svc.svc("control", svc.name, 250).rc == 0
+    wait_for(lambda: "console 0" in svc.record(), "no Ctrl+C event reached Java")
+    # Java handled it, so the service runs on until it is stopped.
+    assert svc.status()["STATE"] == 4
+    assert svc.svc("control", svc.name, 1).rc == 0
+    assert svc.svc("wait", svc.name, "STOPPED", 60000).rc == 0
+    assert svc.record() == ["running", "console 0", "control 1", "stopped"]
+    assert "Generating control c event." in svc.trace_messages()
