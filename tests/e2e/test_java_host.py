@@ -4,6 +4,7 @@ with its code. Development mode (-x) here; service mode (-Z) further below."""
 
 import os
 import re
+import subprocess
 import threading
 import time
 
@@ -66,6 +67,13 @@ class JavaService:
 
 def code_points(text):
     return "[" + " ".join(format(ord(c), "x") for c in text) + "]"
+
+
+def wait_for(predicate, what, timeout=60):
+    deadline = time.monotonic() + timeout
+    while not predicate():
+        assert time.monotonic() < deadline, what
+        time.sleep(0.05)
 
 
 @pytest.mark.parametrize(
@@ -224,32 +232,30 @@ class ScmService(JavaService):
         return self.m.tool("svctool", [str(a) for a in args])
 
     def start_and_wait(self, state="STOPPED"):
-        keeper = None
-        if self.m.is_windows:
-            # Wine's manager forgets a stopped service's status once no Wine process is left;
-            # a waiting svctool keeps it alive until the status has been read.
-            keeper = self.m.start(["wait", self.name, "PAUSED", 120000], tool="svctool")
+        if not self.m.is_windows:
+            result = self.svc("start", self.name)
+            assert result.rc == 0, result
+            waited = self.svc("wait", self.name, state, 60000)
+            assert waited.rc == 0, (waited, self.trace_text())
+            return self.status()
+        # Wine's manager forgets a stopped service's status once no Wine process is left, so a
+        # Wine process that is known to run keeps it alive until the status has been read.
+        keeper = subprocess.Popen(self.m._command("cmd", ["/c", "echo ready&& pause"]), env=self.m.env,
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         try:
-            return self._start_and_wait(state)
+            assert b"ready" in keeper.stdout.readline()
+            result = self.svc("start", self.name)
+            # Wine answers a service that stops before it ever ran with a time-out (1053) where
+            # Windows reports the start; either way the service process runs to its end, and
+            # Wine may still show the old state until it has: its last trace line tells.
+            assert result.rc == 0 or "FAILED 1053" in result.out, result
+            assert state == "STOPPED"
+            wait_for(lambda: "main Exit" in self.trace_text(), "the service process never ended", 180)
+            assert self.svc("wait", self.name, state, 60000).rc == 0
+            return self.status()
         finally:
-            if keeper is not None:
-                keeper.kill()
-                keeper.communicate()
-
-    def _start_and_wait(self, state):
-        result = self.svc("start", self.name)
-        # Wine's manager answers a service that stops before it ever ran with a time-out (1053)
-        # where Windows reports the start; the status that follows is the same.
-        assert result.rc == 0 or (self.m.is_windows and "FAILED 1053" in result.out), result
-        waited = self.svc("wait", self.name, state, 60000)
-        assert waited.rc == 0, (waited, self.trace_text())
-        if result.rc != 0:
-            # Wine said "stopped" before the service process reported: wait for its report,
-            # the service's last word in the trace.
-            deadline = time.monotonic() + 120
-            while "main Exit" not in self.trace_text() and time.monotonic() < deadline:
-                time.sleep(0.2)
-        return self.status()
+            keeper.kill()
+            keeper.communicate()
 
     def status(self):
         """QueryServiceStatus as a dict: STATE, SERVICE_EXIT, WIN32_EXIT, ACCEPTED, ... (ints)."""
@@ -383,13 +389,6 @@ def test_relay_quotes_names_with_blanks_and_non_ascii_characters(linux):
 
 
 # -- console pseudo-controls and console events ------------------------------------------------------
-
-
-def wait_for(predicate, what, timeout=60):
-    deadline = time.monotonic() + timeout
-    while not predicate():
-        assert time.monotonic() < deadline, what
-        time.sleep(0.05)
 
 
 def test_break_control_makes_the_vm_dump_its_threads(linux):
