@@ -4,7 +4,6 @@ with its code. Development mode (-x) here; service mode (-Z) further below."""
 
 import os
 import re
-import subprocess
 import threading
 import time
 
@@ -238,24 +237,15 @@ class ScmService(JavaService):
             waited = self.svc("wait", self.name, state, 60000)
             assert waited.rc == 0, (waited, self.trace_text())
             return self.status()
-        # Wine's manager forgets a stopped service's status once no Wine process is left, so a
-        # Wine process that is known to run keeps it alive until the status has been read.
-        keeper = subprocess.Popen(self.m._command("cmd", ["/c", "echo ready&& pause"]), env=self.m.env,
-                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        try:
-            assert b"ready" in keeper.stdout.readline()
-            result = self.svc("start", self.name)
-            # Wine answers a service that stops before it ever ran with a time-out (1053) where
-            # Windows reports the start; either way the service process runs to its end, and
-            # Wine may still show the old state until it has: its last trace line tells.
-            assert result.rc == 0 or "FAILED 1053" in result.out, result
-            assert state == "STOPPED"
-            wait_for(lambda: "main Exit" in self.trace_text(), "the service process never ended", 180)
-            assert self.svc("wait", self.name, state, 60000).rc == 0
-            return self.status()
-        finally:
-            keeper.kill()
-            keeper.communicate()
+        result = self.svc("start", self.name)
+        # Wine answers a service that stops before it ever ran with a time-out (1053) where
+        # Windows reports the start; either way the service process runs to its end, and Wine
+        # may show the old state until it has: its last trace line tells.
+        assert result.rc == 0 or "FAILED 1053" in result.out, result
+        assert state == "STOPPED"
+        wait_for(lambda: "main Exit" in self.trace_text(), "the service process never ended", 180)
+        assert self.svc("wait", self.name, state, 60000).rc == 0
+        return self.status()
 
     def status(self):
         """QueryServiceStatus as a dict: STATE, SERVICE_EXIT, WIN32_EXIT, ACCEPTED, ... (ints)."""
