@@ -258,6 +258,16 @@ class ScmService(JavaService):
                 if m.startswith("Set service to state ")]
 
 
+def test_service_mode_from_a_console_runs_nothing(linux):
+    svc = JavaService(linux, "com.vantero.tests.RecordingService")
+    result = linux.run(["-Z", svc.name])
+    assert result.rc == 0
+    traced = svc.trace_messages()
+    assert "StartServiceCtrlDispatcher failed 1063" in traced, svc.trace_text()
+    assert "CExecutor::startServiceTask Entry" not in traced
+    assert not svc.out.exists()
+
+
 def test_service_mode_stop_reaches_java_and_java_reports_the_end(linux):
     svc = ScmService(linux, "com.vantero.tests.StoppableService", options=["-Dbrontel.test.stopCode=42"])
     status = svc.start_and_wait("RUNNING")
