@@ -399,16 +399,15 @@ def test_break_control_makes_the_vm_dump_its_threads(linux):
     result = svc.svc("control", svc.name, 251)
     assert result.rc == 0, result
     # The VM's break signal, raised on the control handler's thread (which the VM must know, or
-    # it crashes): offered to Java as a Ctrl+Break console event, which the service leaves
-    # unhandled, then the VM's own thread dump lands in the verbose file. serviceControl never
-    # sees code 251.
+    # it crashes): the VM's thread dump lands in the verbose file. serviceControl never sees
+    # code 251 (whether the signal is also offered to consoleSignal is the console's business).
     wait_for(lambda: verbose.exists() and "Full thread dump" in verbose.read_text(), "no thread dump")
     assert svc.svc("control", svc.name, 1).rc == 0
     assert svc.svc("wait", svc.name, "STOPPED", 60000).rc == 0
     traced = svc.trace_messages()
     assert "Generating control break event." in traced
     assert not any(m.startswith("Failed to generate") for m in traced)
-    assert svc.record() == ["running", "console 1", "control 1", "stopped"]
+    assert [r for r in svc.record() if not r.startswith("console")] == ["running", "control 1", "stopped"]
 
 
 @pytest.mark.parametrize("handled", [True, False])
