@@ -141,7 +141,7 @@ int CJvm::runServiceMain() {
         env->CallStaticVoidMethod(serviceClass, serviceMainId, javaArgs);
         // An exception escaping serviceMain ends the service abnormally; say so and why.
         if (traceJavaException(env, logger, L"serviceMain ended with an exception: ", 1)) {
-            result = 25;
+            result = 27;
         }
     }
 

@@ -176,7 +176,7 @@ def failure_cases(m):
                            ["serviceMain method does not exist in class com/vantero/tests/NeitherService"]),
         "no-service-control": (dict(service_class="com.vantero.tests.NoControlService"), 20,
                                ["serviceControl method does not exist in class com/vantero/tests/NoControlService"]),
-        "service-main-throws": (dict(service_class="com.vantero.tests.ThrowingService"), 25,
+        "service-main-throws": (dict(service_class="com.vantero.tests.ThrowingService"), 27,
                                 ["serviceMain ended with an exception: "
                                  "java.lang.IllegalStateException: the service gave up"]),
     }
