@@ -51,6 +51,13 @@ class CExecutor {
     void startDevModeService();
     int startServiceTask();
     int executePreinitCommand();
+    // Reads one client's 4-byte message from the connected pipe and delivers the code.
+    void serveClient(HANDLE pipe, OVERLAPPED* overlapped);
+    // The parts of sending: ControlService with its messages, and the two kinds of restart.
+    // Each returns 1 on success, 0 on failure.
+    int sendThroughSCM(DWORD control);
+    int restartDevModeInstance(HANDLE pipe, const wchar_t* pipeName);
+    int restartThroughSCM();
     // "\\.\pipe\" + service name + "_BrontelPipe"; malloc'ed (free() it), null when out of memory.
     wchar_t* getPipeName();
 

@@ -372,6 +372,9 @@ BOOL WINAPI ConnectNamedPipe(HANDLE pipe, LPOVERLAPPED overlapped);
 BOOL WINAPI DisconnectNamedPipe(HANDLE pipe);
 BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred,
                                 BOOL wait);
+// Cancels the pending overlapped operations on the handle; they complete with
+// ERROR_OPERATION_ABORTED.
+BOOL WINAPI CancelIo(HANDLE file);
 
 // ---- Console control events ----------------------------------------------------------------
 #define CTRL_C_EVENT 0

@@ -153,7 +153,6 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD share
 
 extern "C" BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
                                 LPOVERLAPPED overlapped) {
-    (void)overlapped;
     standin::KObject* object = standin::objectFromHandle(file);
     if (object == nullptr) {
         return FALSE;
@@ -161,7 +160,8 @@ extern "C" BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWOR
     if (read) {
         *read = 0;
     }
-    return object->read(buffer, toRead, read);
+    return overlapped ? object->readOverlapped(buffer, toRead, read, overlapped)
+                      : object->read(buffer, toRead, read);
 }
 
 extern "C" BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,

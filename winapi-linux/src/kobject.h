@@ -11,7 +11,7 @@ namespace standin {
 
 class KObject {
   public:
-    enum Kind { File, Mutex, Event, Thread, Process, Pipe };
+    enum Kind { File, Mutex, Event, Thread, Process, ProcessThread, Pipe };
     explicit KObject(Kind kind) : kind_(kind) {}
     virtual ~KObject() = default;
     Kind kind() const { return kind_; }
@@ -26,6 +26,12 @@ class KObject {
         (void)buffer, (void)toRead, (void)read;
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
+    }
+    // ReadFile with an OVERLAPPED record; objects that complete reads later override this.
+    virtual BOOL readOverlapped(LPVOID buffer, DWORD toRead, LPDWORD read,
+                                LPOVERLAPPED overlapped) {
+        (void)overlapped;
+        return this->read(buffer, toRead, read);
     }
     virtual BOOL write(LPCVOID buffer, DWORD toWrite, LPDWORD written) {
         (void)buffer, (void)toWrite, (void)written;

@@ -1,0 +1,155 @@
+// The control pipe of a development-mode run: another instance of the program (-s) writes a
+// control code into it, and the code goes to the Java side as a service control would.
+#include "runtime/executor.h"
+
+#include <stdlib.h>
+#include <wchar.h>
+
+namespace {
+
+const DWORD pollMs = 500;
+
+bool isSet(HANDLE event) {
+    return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+}
+
+} // namespace
+
+DWORD WINAPI pipeRoutine(LPVOID executor) {
+    static_cast<CExecutor*>(executor)->readFromPipe();
+    return 0;
+}
+
+wchar_t* CExecutor::getPipeName() {
+    static const wchar_t prefix[] = L"\\\\.\\pipe\\";
+    static const wchar_t suffix[] = L"_BrontelPipe";
+    const wchar_t* name = serviceName != nullptr ? serviceName : L"";
+    size_t length = wcslen(prefix) + wcslen(name) + wcslen(suffix);
+    wchar_t* pipeName = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
+    if (pipeName == nullptr) {
+        return nullptr;
+    }
+    wcscpy(pipeName, prefix);
+    wcscat(pipeName, name);
+    wcscat(pipeName, suffix);
+    return pipeName;
+}
+
+void CExecutor::readFromPipe() {
+    wchar_t* pipeName = getPipeName();
+    logger->logEntry(L"CExecutor::readFromPipe");
+    if (pipeName == nullptr) {
+        logger->logMessage(L"Memory Error");
+        logger->logExit(L"CExecutor::readFromPipe", 0);
+        return;
+    }
+    HANDLE pipe =
+        CreateNamedPipeW(pipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 2, 4, 4, pollMs, nullptr);
+    free(pipeName);
+    if (pipe == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        logger->logMessage(L"Could not create named pipe rc=", error);
+        logger->logSystemError(error);
+        logger->logExit(L"CExecutor::readFromPipe", 0);
+        return;
+    }
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (overlapped.hEvent == nullptr) {
+        DWORD error = GetLastError();
+        logger->logMessage(L"Could not create the pipe's event rc=", error);
+        logger->logSystemError(error);
+        CloseHandle(pipe);
+        logger->logExit(L"CExecutor::readFromPipe", 0);
+        return;
+    }
+
+    DWORD lastError = 0;
+    BOOL connected = FALSE;
+    int stop = isSet(serviceDoneEvent) ? 1 : 0;
+    while (!stop) {
+        if (lastError != ERROR_IO_PENDING) {
+            overlapped.Offset = 0;
+            overlapped.OffsetHigh = 0;
+            connected = ConnectNamedPipe(pipe, &overlapped);
+            lastError = connected ? 0 : GetLastError();
+        }
+        int clientHere = connected || lastError == ERROR_PIPE_CONNECTED;
+        if (lastError == ERROR_IO_PENDING &&
+            WaitForSingleObject(overlapped.hEvent, pollMs) == WAIT_OBJECT_0) {
+            DWORD ignored = 0;
+            if (GetOverlappedResult(pipe, &overlapped, &ignored, FALSE)) {
+                clientHere = 1;
+            } else {
+                // The connect ended without a client; listen again.
+                lastError = 0;
+            }
+        }
+        if (clientHere) {
+            serveClient(pipe, &overlapped);
+            DisconnectNamedPipe(pipe);
+            lastError = 0;
+            connected = FALSE;
+            ResetEvent(overlapped.hEvent);
+        } else if (lastError == ERROR_NO_DATA) {
+            // A client opened and closed again before the server asked (the restart's polls
+            // do this): nothing was sent, so listen again.
+            DisconnectNamedPipe(pipe);
+            lastError = 0;
+        } else if (lastError != ERROR_IO_PENDING && lastError != 0) {
+            logger->logMessage(L"Got an unexpected error, killing pipe thread rc =", lastError);
+            stop = 1;
+        }
+        if (isSet(serviceDoneEvent)) {
+            stop = 1;
+        }
+    }
+    if (lastError == ERROR_IO_PENDING) {
+        // The connect still pending refers to `overlapped`: end it before the record goes.
+        CancelIo(pipe);
+        DWORD ignored = 0;
+        GetOverlappedResult(pipe, &overlapped, &ignored, TRUE);
+    }
+    CloseHandle(overlapped.hEvent);
+    CloseHandle(pipe);
+    logger->logExit(L"CExecutor::readFromPipe", 0);
+}
+
+void CExecutor::serveClient(HANDLE pipe, OVERLAPPED* overlapped) {
+    BYTE message[4];
+    DWORD received = 0;
+    while (received < sizeof message) {
+        DWORD got = 0;
+        if (!ReadFile(pipe, message + received, sizeof message - received, &got, overlapped)) {
+            if (GetLastError() != ERROR_IO_PENDING) {
+                break; // the client closed its end early
+            }
+            // Waited for in slices, so that a client that never writes cannot keep the
+            // service from ending.
+            while (WaitForSingleObject(overlapped->hEvent, pollMs) == WAIT_TIMEOUT) {
+                if (isSet(serviceDoneEvent)) {
+                    CancelIo(pipe);
+                    break;
+                }
+            }
+            if (!GetOverlappedResult(pipe, overlapped, &got, TRUE)) {
+                break;
+            }
+        }
+        if (got == 0) {
+            break;
+        }
+        received += got;
+    }
+    if (received < sizeof message) {
+        // Normal traffic: a restart polls the pipe by opening and closing it.
+        logger->logMessage(L"Incomplete control message ignored, bytes received:", received);
+        return;
+    }
+    DWORD code = static_cast<DWORD>(message[0]) | (static_cast<DWORD>(message[1]) << 8) |
+                 (static_cast<DWORD>(message[2]) << 16) | (static_cast<DWORD>(message[3]) << 24);
+    if (!deliverControl(code)) {
+        logger->logMessage(L"The service is not ready, control code dropped:", code);
+    }
+}

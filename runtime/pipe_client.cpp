@@ -1,0 +1,29 @@
+#include "runtime/pipe_client.h"
+
+HANDLE openControlPipe(const wchar_t* pipeName) {
+    return CreateFileW(pipeName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+int writeControlCode(HANDLE pipe, DWORD code) {
+    BYTE message[4] = {static_cast<BYTE>(code), static_cast<BYTE>(code >> 8),
+                       static_cast<BYTE>(code >> 16), static_cast<BYTE>(code >> 24)};
+    DWORD written = 0;
+    return WriteFile(pipe, message, sizeof message, &written, nullptr) && written == sizeof message
+               ? 1
+               : 0;
+}
+
+int waitForPipeToGo(const wchar_t* pipeName, DWORD maxPolls) {
+    for (DWORD poll = 0; poll < maxPolls; ++poll) {
+        Sleep(1000);
+        HANDLE pipe = openControlPipe(pipeName);
+        if (pipe != INVALID_HANDLE_VALUE) {
+            // Opened and closed without a message: the server takes it as nothing sent.
+            CloseHandle(pipe);
+        } else if (GetLastError() != ERROR_PIPE_BUSY) {
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,54 @@
+// The pre-initialization command: a configured command line run to its end, hidden, before the
+// Java VM is created; in service mode the Service Control Manager is told to expect a slow start.
+#include "runtime/executor.h"
+
+#include "registry/registry.h"
+
+#include <stdlib.h>
+
+int CExecutor::executePreinitCommand() {
+    logger->logEntry(L"CExecutor::executePreinitCommand");
+    int result = 0;
+    wchar_t* command = getRegServiceParam(serviceName, REGVAL_PREINIT_CMD, logger, 0, 1);
+    if (command == nullptr) {
+        logger->logMessage(L"No preinit command specified.");
+    } else {
+        if (!withoutSCM) {
+            DWORD waitHint = 2000;
+            wchar_t* hint = getRegServiceParam(serviceName, REGVAL_PREINIT_HINT, logger, 0, 1);
+            if (hint != nullptr) {
+                waitHint = static_cast<DWORD>(_wtoi(hint));
+                free(hint);
+            }
+            WaitForSingleObject(statusLock, INFINITE);
+            serviceStatus.dwCurrentState = SERVICE_START_PENDING;
+            serviceStatus.dwControlsAccepted = 0;
+            serviceStatus.dwServiceSpecificExitCode = 0;
+            serviceStatus.dwCheckPoint = 0;
+            serviceStatus.dwWaitHint = waitHint;
+            SetServiceStatus(statusHandle, &serviceStatus);
+            ReleaseMutex(statusLock);
+        }
+        logger->logMessage(L"Executing command: ", command);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+        PROCESS_INFORMATION process = {};
+        if (CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &process)) {
+            WaitForSingleObject(process.hProcess, INFINITE);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+            logger->logMessage(L"Command completed.");
+        } else {
+            DWORD error = GetLastError();
+            logger->logMessage(L"Unable to create process. rc=", error);
+            logger->logSystemError(error);
+            result = 24;
+        }
+        free(command);
+    }
+    logger->logExit(L"CExecutor::executePreinitCommand", result);
+    return result;
+}

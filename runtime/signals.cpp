@@ -1,0 +1,234 @@
+// -s: sends a control to a service, through the control pipe of a development-mode instance or
+// else through the Service Control Manager, and carries out restarts in both modes.
+#include "runtime/executor.h"
+
+#include "app/parameters.h"
+#include "install/installer.h"
+#include "platform/textutil.h"
+#include "runtime/command_text.h"
+#include "runtime/pipe_client.h"
+
+#include <stdlib.h>
+#include <string>
+
+namespace {
+
+struct SignalName {
+    const wchar_t* name;
+    DWORD code;
+};
+
+const SignalName serviceSignals[] = {
+    {L"SERVICE_CONTROL_STOP", 1},          {L"SERVICE_CONTROL_PAUSE", 2},
+    {L"SERVICE_CONTROL_CONTINUE", 3},      {L"SERVICE_CONTROL_INTERROGATE", 4},
+    {L"SERVICE_CONTROL_SHUTDOWN", 5},      {L"SERVICE_CONTROL_PARAMCHANGE", 6},
+    {L"SERVICE_CONTROL_NETBINDADD", 7},    {L"SERVICE_CONTROL_NETBINDREMOVE", 8},
+    {L"SERVICE_CONTROL_NETBINDENABLE", 9}, {L"SERVICE_CONTROL_NETBINDDISABLE", 10},
+    {L"SERVICE_CONTROL_DEVICEEVENT", 11},  {L"SERVICE_CONTROL_HARDWAREPROFILECHANGE", 12},
+    {L"SERVICE_CONTROL_POWEREVENT", 13},   {L"SERVICE_CONTROL_RESTART", 128},
+};
+
+const SignalName consoleSignals[] = {
+    {L"CTRL_C_EVENT", 250},
+    {L"CTRL_BREAK_EVENT", 251},
+};
+
+const DWORD restartCode = 128;
+// How many one-second polls a development-mode restart waits for the running instance to end.
+const DWORD restartWaitPolls = 120;
+
+template <size_t N> bool lookUp(const SignalName (&table)[N], const wchar_t* text, DWORD* code) {
+    for (const SignalName& entry : table) {
+        if (asciiEqualNoCase(text, entry.name)) {
+            *code = entry.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void CExecutor::sendControlSignal(const wchar_t* signal) {
+    const wchar_t* label = L"CExecutor::sendControlSignal";
+    wchar_t* pipeName = getPipeName();
+    logger->logEntry(label);
+    if (pipeName == nullptr) {
+        logger->logMessage(L"Memory error.");
+    } else if (signal == nullptr) {
+        logger->logMessage(L"Error, signal is NULL");
+    } else {
+        DWORD code = 0;
+        bool known = true;
+        if (signal[0] == L'S' || signal[0] == L's') {
+            known = lookUp(serviceSignals, signal, &code);
+            if (!known) {
+                logger->logMessage(L"Unrecognized signal : ", signal);
+            }
+        } else if (signal[0] == L'C' || signal[0] == L'c') {
+            known = lookUp(consoleSignals, signal, &code);
+            if (!known) {
+                logger->logMessage(L"Unrecognized control signal : ", signal);
+            }
+        } else {
+            code = static_cast<DWORD>(_wtoi(signal));
+        }
+        if (known) {
+            sendControlSignal(code, pipeName);
+        }
+    }
+    free(pipeName);
+    logger->logExit(label, 0);
+}
+
+int CExecutor::sendControlSignal(DWORD control, const wchar_t* pipeName) {
+    const wchar_t* label = L"CExecutor::sendControlSignal(DWORD,LPTSTR)";
+    logger->logEntry(label, static_cast<int>(control));
+    int result = 0;
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    if (control == restartCode) {
+        result = doRestart();
+    } else if (pipeName != nullptr && (pipe = openControlPipe(pipeName)) != INVALID_HANDLE_VALUE) {
+        // A development-mode instance is listening.
+        result = writeControlCode(pipe, control);
+        if (!result) {
+            DWORD error = GetLastError();
+            logger->logMessage(L"Failed to write the control to the pipe", error);
+            logger->logSystemError(error);
+        }
+        CloseHandle(pipe);
+    } else {
+        result = sendThroughSCM(control);
+    }
+    logger->logExit(label, 0);
+    return result;
+}
+
+int CExecutor::sendThroughSCM(DWORD control) {
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (manager == nullptr) {
+        DWORD error = GetLastError();
+        logger->logMessage(L"Failed to open service control manager ", error);
+        logger->logSystemError(error);
+        return 0;
+    }
+    int result = 0;
+    // Execute rights cover every control but the interrogation, which needs its own right.
+    DWORD access =
+        GENERIC_EXECUTE | (control == SERVICE_CONTROL_INTERROGATE ? SERVICE_INTERROGATE : 0);
+    SC_HANDLE service = OpenServiceW(manager, serviceName, access);
+    if (service == nullptr) {
+        DWORD error = GetLastError();
+        logger->logMessage(L"Failed to open service ", error);
+        logger->logSystemError(error);
+    } else {
+        SERVICE_STATUS status = {};
+        if (ControlService(service, control, &status)) {
+            logger->logMessage(L"Control sent OK, current service state : ",
+                               getStatusDescription(status.dwCurrentState));
+            result = 1;
+        } else {
+            DWORD error = GetLastError();
+            logger->logMessage(L"Failed to send control ", error);
+            logger->logSystemError(error);
+        }
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return result;
+}
+
+int CExecutor::doRestart() {
+    wchar_t* pipeName = getPipeName();
+    logger->logEntry(L"CExecutor::doRestart");
+    int result = 0;
+    if (pipeName == nullptr) {
+        logger->logMessage(L"Memory error.");
+    } else {
+        HANDLE pipe = openControlPipe(pipeName);
+        if (pipe != INVALID_HANDLE_VALUE) {
+            result = restartDevModeInstance(pipe, pipeName);
+        } else {
+            result = restartThroughSCM();
+        }
+        free(pipeName);
+    }
+    logger->logExit(L"CExecutor::doRestart", 0);
+    return result;
+}
+
+int CExecutor::restartDevModeInstance(HANDLE pipe, const wchar_t* pipeName) {
+    int written = writeControlCode(pipe, SERVICE_CONTROL_STOP);
+    DWORD error = GetLastError();
+    CloseHandle(pipe);
+    if (!written) {
+        logger->logMessage(L"Failed to write the control to the pipe", error);
+        logger->logSystemError(error);
+        return 0;
+    }
+    // The running instance's pipe goes when its service has ended.
+    if (!waitForPipeToGo(pipeName, restartWaitPolls)) {
+        logger->logMessage(L"The running instance has not ended, restart abandoned after seconds:",
+                           restartWaitPolls);
+        return 0;
+    }
+    std::wstring path = getExecutablePath();
+    if (path.empty()) {
+        logger->logMessage(L"Cannot start process, binary not found.");
+        return 0;
+    }
+    // Quoted, so that blanks in the path or the service name cannot split them.
+    std::wstring commandLine;
+    appendQuotedArgument(commandLine, path.c_str());
+    commandLine += L" -x ";
+    appendQuotedArgument(commandLine, serviceName != nullptr ? serviceName : L"");
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
+                        nullptr, nullptr, &startup, &process)) {
+        error = GetLastError();
+        logger->logMessage(L"Unable to create process. rc=", error);
+        logger->logSystemError(error);
+        return 0;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 1;
+}
+
+int CExecutor::restartThroughSCM() {
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, GENERIC_WRITE | GENERIC_EXECUTE);
+    if (manager == nullptr) {
+        DWORD error = GetLastError();
+        logger->logMessage(L"Unable to open SCM. rc=", error);
+        logger->logSystemError(error);
+        return 0;
+    }
+    // The start is attempted even when the stop failed; its own failure is then reported.
+    CParameters* params = new CParameters(logger);
+    CInstaller* installer = new CInstaller(logger, params);
+    installer->stopService(manager, serviceName);
+    delete installer;
+    delete params;
+    int result = 0;
+    SC_HANDLE service = OpenServiceW(manager, serviceName, GENERIC_EXECUTE);
+    if (service == nullptr) {
+        DWORD error = GetLastError();
+        logger->logMessage(L"Unable to open service. rc=", error);
+        logger->logSystemError(error);
+    } else {
+        if (StartServiceW(service, 0, nullptr)) {
+            result = 1;
+        } else {
+            DWORD error = GetLastError();
+            logger->logMessage(L"Unable to start service. rc=", error);
+            logger->logSystemError(error);
+        }
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return result;
+}

@@ -1,0 +1,198 @@
+"""Sending controls with -s, as an operator would: through the control pipe of a development-mode
+instance, or through the Service Control Manager; restarts in both modes, and the Java side's
+own requests."""
+
+import pytest
+
+from runtime_support import Service, pid_alive, wait_until
+
+SIGNAL = "com.vantero.tests.SignalService"
+
+
+@pytest.fixture
+def service(linux):
+    created = []
+
+    def make(service_class=SIGNAL, **kwargs):
+        svc = Service(linux, service_class, **kwargs)
+        created.append(svc)
+        return svc
+
+    yield make
+    for svc in created:
+        svc.cleanup()
+
+
+def controls(svc):
+    return [line for line in svc.record() if line.startswith("control ")]
+
+
+def test_stop_through_the_pipe_reaches_service_control(service):
+    svc = service()
+    proc = svc.start_dev()
+    svc.wait_running()
+    result = svc.send("SERVICE_CONTROL_STOP")
+    assert result.rc == 0, result
+    assert "Control sent OK" not in result.out
+    assert proc.wait(timeout=60) == 0
+    assert controls(svc) == ["control 1"]
+    assert svc.record()[-1].startswith("ended ")
+    assert "Sending service control : SERVICE_CONTROL_STOP" in svc.trace_lines()
+    # The pipe went with the instance: a later sender falls back to the manager, which does
+    # not run this service.
+    after = svc.send("SERVICE_CONTROL_STOP")
+    assert after.out.startswith("Failed to "), after
+
+
+def test_clients_in_a_row_are_each_served_and_short_messages_deliver_nothing(service):
+    svc = service()
+    proc = svc.start_dev()
+    svc.wait_running()
+    pipe = svc.name + "_BrontelPipe"
+    def ignored():
+        return [l for l in svc.trace_lines() if l.startswith("Incomplete control message ignored")]
+
+    for n, message in enumerate(["", "04", "0400", "040000"], 1):
+        sent = svc.m.tool("pipetool", ["send", pipe, message])
+        assert sent.out.strip() == "sent", sent
+        wait_until(lambda: len(ignored()) == n, f"short message {n} to be read")
+    for n in range(1, 4):
+        assert svc.send("SERVICE_CONTROL_INTERROGATE").rc == 0
+        # One after the other: a sender that finds the one instance still busy does not wait.
+        wait_until(lambda: len(controls(svc)) == n, f"interrogation {n}")
+    assert svc.send("1").rc == 0
+    assert proc.wait(timeout=60) == 0
+    assert controls(svc) == ["control 4"] * 3 + ["control 1"]
+    assert ignored()[-1] == "Incomplete control message ignored, bytes received: 3"
+
+
+def test_names_in_any_case_numbers_and_unrecognized_texts(service):
+    svc = service()
+    proc = svc.start_dev()
+    svc.wait_running()
+    cases = [
+        ("service_control_interrogate", None),
+        ("stop", "Unrecognized signal : stop"),
+        ("SERVICE_CONTROL_STOP ", "Unrecognized signal : SERVICE_CONTROL_STOP "),
+        ("CTRL_Z_EVENT", "Unrecognized control signal : CTRL_Z_EVENT"),
+        ("abc", None),
+        ("-", None),
+        ("  7xyz", None),
+    ]
+    for text, message in cases:
+        before = len(controls(svc))
+        result = svc.send(text)
+        assert result.rc == 0, result
+        if message:
+            assert message in result.out.splitlines(), result
+        else:
+            wait_until(lambda: len(controls(svc)) > before, f"the control sent for {text!r}")
+    assert svc.send("Service_Control_Stop").rc == 0
+    assert proc.wait(timeout=60) == 0
+    assert controls(svc) == ["control 4", "control 0", "control 0", "control 7", "control 1"]
+
+
+def test_two_instances_share_the_pipe_and_a_third_cannot(service):
+    svc = service()
+    first = svc.start_dev()
+    svc.wait_running(1)
+    second = svc.start_dev()
+    svc.wait_running(2)
+    third = svc.start_dev()
+    svc.wait_running(3)
+    assert any(l.startswith("Could not create named pipe rc= 231") for l in svc.trace_lines())
+    # The third runs without signalling; the two others take one stop each. A stop goes to
+    # whichever instance takes the connection, so the next waits until one has ended.
+    third.kill()
+    third.wait()
+    assert svc.send("SERVICE_CONTROL_STOP").rc == 0
+    wait_until(lambda: first.poll() is not None or second.poll() is not None, "one instance to end")
+    assert svc.send("SERVICE_CONTROL_STOP").rc == 0
+    assert first.wait(timeout=60) == 0
+    assert second.wait(timeout=60) == 0
+    assert controls(svc) == ["control 1", "control 1"]
+
+
+def test_restart_in_development_mode_starts_a_new_instance_after_the_old_one(service):
+    svc = service()
+    proc = svc.start_dev()
+    old = svc.wait_running()
+    result = svc.send("SERVICE_CONTROL_RESTART")
+    assert result.rc == 0, result
+    assert proc.wait(timeout=60) == 0
+    new = svc.wait_running(2)
+    assert new != old
+    record = svc.record()
+    assert record.index(f"ended {old}") < record.index(f"running {new}")
+    # The new instance serves its own pipe.
+    assert svc.send("SERVICE_CONTROL_STOP").rc == 0
+    svc.wait_record(f"ended {new}")
+    wait_until(lambda: not pid_alive(new), "the new instance to end")
+
+
+def test_java_asks_for_its_own_stop_and_restart(service, linux):
+    stop = service(options=["-Dbrontel.test.sendControl=1",
+                            "-Dbrontel.test.sendOnce=" + str(linux.tmp / "stop.once")])
+    proc = stop.start_dev()
+    assert proc.wait(timeout=60) == 0
+    assert stop.record()[1:] == ["sent true", "control 1", f"ended {stop.running_pids()[0]}"]
+
+    again = service(options=["-Dbrontel.test.sendControl=128",
+                             "-Dbrontel.test.sendOnce=" + str(linux.tmp / "restart.once")])
+    proc = again.start_dev()
+    assert proc.wait(timeout=60) == 0
+    new = again.wait_running(2)
+    assert again.record()[1:4] == ["sent true", "control 1", f"ended {again.running_pids()[0]}"]
+    assert again.send("SERVICE_CONTROL_STOP").rc == 0
+    again.wait_record(f"ended {new}")
+
+
+def test_manager_fallback_messages(machine):
+    svc = Service(machine, jvm=False)
+    try:
+        result = svc.send("SERVICE_CONTROL_STOP")
+        assert result.rc == 0, result
+        assert "Failed to open service  1060" in result.out.splitlines(), result
+    finally:
+        svc.cleanup()
+    svc = Service(machine, jvm=False, install=True)
+    try:
+        result = svc.send("SERVICE_CONTROL_STOP")
+        assert "Failed to send control  1062" in result.out.splitlines(), result
+        assert "Control sent OK" not in result.out
+    finally:
+        svc.cleanup()
+
+
+def test_stop_and_restart_through_the_manager(service):
+    svc = service(install=True)
+    assert svc.svc("start").rc == 0
+    assert svc.svc("wait", "RUNNING", "60000").rc == 0
+    old = svc.wait_running()
+
+    result = svc.send("SERVICE_CONTROL_INTERROGATE")
+    assert "Control sent OK, current service state : SERVICE_RUNNING" in result.out.splitlines(), result
+    result = svc.send("SERVICE_CONTROL_RESTART")
+    assert result.rc == 0, result
+    new = svc.wait_running(2)
+    assert new != old and not pid_alive(old)
+    assert svc.svc("wait", "RUNNING", "60000").rc == 0
+
+    result = svc.send("SERVICE_CONTROL_STOP")
+    lines = result.out.splitlines()
+    assert ("Control sent OK, current service state : SERVICE_STOP_PENDING" in lines
+            or "Control sent OK, current service state : SERVICE_STOPPED" in lines), result
+    assert svc.svc("wait", "STOPPED", "60000").rc == 0
+    assert controls(svc) == ["control 4", "control 1", "control 1"]
+
+
+def test_java_restarts_its_own_service_through_the_manager(service, linux):
+    svc = service(options=["-Dbrontel.test.sendControl=128",
+                           "-Dbrontel.test.sendOnce=" + str(linux.tmp / "restart.once")],
+                  install=True)
+    assert svc.svc("start").rc == 0
+    old = svc.wait_running()
+    new = svc.wait_running(2)
+    assert new != old
+    assert svc.svc("wait", "RUNNING", "60000").rc == 0
+    assert svc.record()[1:4] == ["sent true", "control 1", f"ended {old}"]

@@ -1,0 +1,68 @@
+// Test tool: a child process for the process tests, the same on both builds.
+//   proctool args FILE [ARG...]   writes each ARG to FILE as UTF-8, one per line, and exits 0
+//   proctool exit N              exits with N
+//   proctool sleep               waits until it is ended from outside
+//   proctool waitfile FILE       waits until FILE exists, then exits 0
+#include "platform/winapi.h"
+
+#include <stdio.h>
+#include <string>
+#include <wchar.h>
+
+namespace {
+
+std::string toUtf8(const wchar_t* text) {
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string narrow(bytes > 0 ? static_cast<size_t>(bytes) : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &narrow[0], bytes, nullptr, nullptr);
+    narrow.resize(narrow.size() - 1);
+    return narrow;
+}
+
+int writeArgs(const wchar_t* path, int count, wchar_t** args) {
+    std::string content;
+    for (int i = 0; i < count; ++i) {
+        content += toUtf8(args[i]);
+        content += '\n';
+    }
+    HANDLE file =
+        CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 2;
+    }
+    DWORD written = 0;
+    BOOL ok =
+        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok ? 0 : 3;
+}
+
+} // namespace
+
+extern "C" int wmain(int argc, wchar_t** argv) {
+    if (argc >= 3 && wcscmp(argv[1], L"args") == 0) {
+        return writeArgs(argv[2], argc - 3, argv + 3);
+    }
+    if (argc == 3 && wcscmp(argv[1], L"exit") == 0) {
+        return _wtoi(argv[2]);
+    }
+    if (argc == 2 && wcscmp(argv[1], L"sleep") == 0) {
+        HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        WaitForSingleObject(never, INFINITE);
+        return 0;
+    }
+    if (argc == 3 && wcscmp(argv[1], L"waitfile") == 0) {
+        // Polled: nothing tells another process that a file has appeared on both builds.
+        for (;;) {
+            HANDLE file = CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file != INVALID_HANDLE_VALUE) {
+                CloseHandle(file);
+                return 0;
+            }
+            Sleep(20);
+        }
+    }
+    fwprintf(stderr, L"usage: proctool args FILE [ARG...] | exit N | sleep | waitfile FILE\n");
+    return 64;
+}
