@@ -102,6 +102,17 @@ class Scm : public ::testing::Test {
             }
             testsupport::deleteRegistryTree(serviceKey(name).c_str());
         }
+        // Services that refuse to stop would outlive the test run: end their processes.
+        for (const std::wstring& log : logs) {
+            std::string text = testsupport::readFileBytes(log);
+            size_t at = text.find("running ");
+            if (at != std::string::npos) {
+                pid_t pid = static_cast<pid_t>(atoi(text.c_str() + at + 8));
+                if (pid > 0) {
+                    kill(pid, SIGKILL);
+                }
+            }
+        }
         CloseServiceHandle(manager);
     }
 
@@ -118,6 +129,7 @@ class Scm : public ::testing::Test {
     // A testservice with the given options, logging to a file of its own.
     SC_HANDLE createTestService(const std::wstring& name, const std::wstring& options) {
         logPath = testsupport::makeScratchDir(L"scm") + L"/service.log";
+        logs.push_back(logPath);
         return create(name,
                       L"\"" + testServicePath() + L"\" --log \"" + logPath + L"\" " + options);
     }
@@ -140,6 +152,7 @@ class Scm : public ::testing::Test {
     SC_HANDLE manager = nullptr;
     std::vector<std::wstring> created;
     std::wstring logPath;
+    std::vector<std::wstring> logs;
 };
 
 TEST_F(Scm, CreateWritesTheEntryAsWindowsDoes) {
