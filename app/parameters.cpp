@@ -30,11 +30,15 @@ const wchar_t needServiceName[] = L" option requires the service name";
 CParameters::CParameters(CLogger* logger)
     : logger(logger), helpFlag(0), installFlag(0), uninstallFlag(0), scmFlag(0), noScmFlag(0),
       configFileUnicode(0), skeletonFlag(0), displayAllFlag(0), displayFlag(0),
-      configFileName(nullptr), serviceName(nullptr), accountName(nullptr),
-      accountPassword(nullptr), signalFlag(0), signal(nullptr) {}
+      configFileName(nullptr), serviceName(nullptr), accountName(nullptr), accountPassword(nullptr),
+      signalFlag(0), signal(nullptr) {}
 
-const wchar_t* CParameters::getBuildDate() const { return T_BRONTEL_BUILD_DATE; }
-const wchar_t* CParameters::getBuildTime() const { return T_BRONTEL_BUILD_TIME; }
+const wchar_t* CParameters::getBuildDate() const {
+    return T_BRONTEL_BUILD_DATE;
+}
+const wchar_t* CParameters::getBuildTime() const {
+    return T_BRONTEL_BUILD_TIME;
+}
 
 int CParameters::parseCommandLine(int argc, wchar_t** argv) {
     const wchar_t* label = L"CParameters::parseCommandLine";

@@ -78,7 +78,8 @@ inline wchar_t* utf16leDecode(const unsigned char* bytes, size_t size) {
     }
     size_t n = 0;
     for (size_t i = 0; i < units; ++i) {
-        uint32_t unit = static_cast<uint32_t>(bytes[2 * i]) | (static_cast<uint32_t>(bytes[2 * i + 1]) << 8);
+        uint32_t unit =
+            static_cast<uint32_t>(bytes[2 * i]) | (static_cast<uint32_t>(bytes[2 * i + 1]) << 8);
         if (unit == 0) {
             break;
         }
@@ -86,7 +87,8 @@ inline wchar_t* utf16leDecode(const unsigned char* bytes, size_t size) {
             uint32_t next = static_cast<uint32_t>(bytes[2 * i + 2]) |
                             (static_cast<uint32_t>(bytes[2 * i + 3]) << 8);
             if (next >= 0xDC00 && next <= 0xDFFF) {
-                text[n++] = static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+                text[n++] =
+                    static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
                 ++i;
                 continue;
             }

@@ -7,7 +7,7 @@
 namespace {
 // The trace switch holds a path of at most 999 characters plus its terminator.
 const DWORD traceNameChars = 1000;
-}
+} // namespace
 
 CLogger::CLogger()
     : stdoutEnabled(0), fileEnabled(0), fileHandle(INVALID_HANDLE_VALUE), lineBuffer(nullptr),
@@ -52,8 +52,9 @@ void CLogger::enableLogFile(const wchar_t* path) {
     }
     // Append-only access: every line lands whole at the end of the file, also when several
     // processes trace into it at once. The file is never truncated.
-    HANDLE file = CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         logSystemError(GetLastError());
         return;
@@ -63,7 +64,9 @@ void CLogger::enableLogFile(const wchar_t* path) {
     fileEnabled = 1;
 }
 
-void CLogger::enableStdout(int flag) { stdoutEnabled = flag; }
+void CLogger::enableStdout(int flag) {
+    stdoutEnabled = flag;
+}
 
 void CLogger::logEntry(const wchar_t* label) {
     if (!fileEnabled) {
@@ -90,7 +93,9 @@ void CLogger::logExit(const wchar_t* label, int result) {
     writeEntry(label, L" Exit ", number);
 }
 
-void CLogger::logMessage(const wchar_t* text) { logMessage(text, nullptr, nullptr); }
+void CLogger::logMessage(const wchar_t* text) {
+    logMessage(text, nullptr, nullptr);
+}
 
 void CLogger::logMessage(const wchar_t* text, const wchar_t* second) {
     logMessage(text, second, nullptr);
@@ -121,10 +126,9 @@ void CLogger::logSystemError(DWORD errorCode) {
         return;
     }
     wchar_t* text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                      FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                  nullptr, errorCode, 0x400, reinterpret_cast<LPWSTR>(&text), 0,
-                                  nullptr);
+    DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+        nullptr, errorCode, 0x400, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     if (length == 0 || text == nullptr) {
         // The system has no text for this number: say so rather than print nothing.
         wchar_t fallback[80];
@@ -180,19 +184,19 @@ void CLogger::writeEntry(const wchar_t* first, const wchar_t* second, const wcha
             narrowBufferSize = narrowBuffer ? static_cast<DWORD>(narrowNeeded) : 0;
         }
         DWORD written = 0;
-        int converted = narrowNeeded > 0 && narrowBuffer != nullptr
-                            ? WideCharToMultiByte(CP_ACP, 0, lineBuffer, -1, narrowBuffer,
-                                                  static_cast<int>(narrowBufferSize), nullptr,
-                                                  nullptr)
-                            : 0;
+        int converted =
+            narrowNeeded > 0 && narrowBuffer != nullptr
+                ? WideCharToMultiByte(CP_ACP, 0, lineBuffer, -1, narrowBuffer,
+                                      static_cast<int>(narrowBufferSize), nullptr, nullptr)
+                : 0;
         if (converted > 0) {
             WriteFile(fileHandle, narrowBuffer, static_cast<DWORD>(converted - 1), &written,
                       nullptr);
         } else if (narrowNeeded > 0 && narrowBuffer == nullptr) {
             // No room for the converted line: drop it, as for the line buffer.
         } else {
-            WriteFile(fileHandle, lineBuffer, static_cast<DWORD>(length * sizeof(wchar_t)), &written,
-                      nullptr);
+            WriteFile(fileHandle, lineBuffer, static_cast<DWORD>(length * sizeof(wchar_t)),
+                      &written, nullptr);
         }
         FlushFileBuffers(fileHandle);
     }

@@ -112,7 +112,8 @@ int getValue(const wchar_t* keyPath, const wchar_t* name) {
         break;
     }
     case REG_DWORD:
-        wprintf(L"dword %lu\n", static_cast<unsigned long>(*reinterpret_cast<const DWORD*>(data.data())));
+        wprintf(L"dword %lu\n",
+                static_cast<unsigned long>(*reinterpret_cast<const DWORD*>(data.data())));
         break;
     default: {
         wprintf(L"type%lu ", static_cast<unsigned long>(type));
@@ -152,7 +153,8 @@ extern "C" int wmain(int argc, wchar_t** argv) {
     }
     if (wcscmp(command, L"deltree") == 0) {
         LSTATUS rc = RegDeleteTreeW(HKEY_LOCAL_MACHINE, keyPath);
-        return (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) ? 0 : fail(L"RegDeleteTreeW", rc);
+        return (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) ? 0
+                                                                   : fail(L"RegDeleteTreeW", rc);
     }
     if (wcscmp(command, L"keys") == 0) {
         HKEY key = nullptr;
@@ -163,7 +165,8 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         wchar_t name[512];
         for (DWORD i = 0;; ++i) {
             DWORD chars = 512;
-            if (RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+            if (RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS) {
                 break;
             }
             wprintf(L"%ls\n", name);

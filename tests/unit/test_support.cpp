@@ -61,12 +61,14 @@ bool writeFileBytes(const std::wstring& path, const std::string& bytes) {
     return ok && written == bytes.size();
 }
 
-void deleteRegistryTree(const wchar_t* keyPath) { RegDeleteTreeW(HKEY_LOCAL_MACHINE, keyPath); }
+void deleteRegistryTree(const wchar_t* keyPath) {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, keyPath);
+}
 
 bool setRegistryString(const wchar_t* keyPath, const wchar_t* name, const wchar_t* value) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
         return false;
     }
     LSTATUS rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),

@@ -415,8 +415,7 @@ BOOL WINAPI GenerateConsoleCtrlEvent(DWORD ctrlEvent, DWORD processGroupId);
 #define REG_CREATED_NEW_KEY 0x00000001
 #define REG_OPENED_EXISTING_KEY 0x00000002
 
-LSTATUS WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access,
-                             PHKEY result);
+LSTATUS WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access, PHKEY result);
 LSTATUS WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass,
                                DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES security,
                                PHKEY result, LPDWORD disposition);
@@ -547,7 +546,8 @@ typedef enum _SID_NAME_USE {
     SidTypeUnknown,
     SidTypeComputer,
     SidTypeLabel
-} SID_NAME_USE, *PSID_NAME_USE;
+} SID_NAME_USE,
+    *PSID_NAME_USE;
 
 typedef struct _LSA_UNICODE_STRING {
     USHORT Length;

@@ -22,12 +22,15 @@ const MessageText messages[] = {
     {ERROR_PATH_NOT_FOUND, L"The system cannot find the path specified.\r\n"},
     {ERROR_ACCESS_DENIED, L"Access is denied.\r\n"},
     {ERROR_INVALID_HANDLE, L"The handle is invalid.\r\n"},
-    {ERROR_NOT_ENOUGH_MEMORY, L"Not enough memory resources are available to process this command.\r\n"},
+    {ERROR_NOT_ENOUGH_MEMORY,
+     L"Not enough memory resources are available to process this command.\r\n"},
     {ERROR_BAD_FORMAT, L"An attempt was made to load a program with an incorrect format.\r\n"},
     {ERROR_INVALID_DATA, L"The data is invalid.\r\n"},
-    {ERROR_OUTOFMEMORY, L"Not enough memory resources are available to complete this operation.\r\n"},
+    {ERROR_OUTOFMEMORY,
+     L"Not enough memory resources are available to complete this operation.\r\n"},
     {ERROR_WRITE_PROTECT, L"The media is write protected.\r\n"},
-    {ERROR_SHARING_VIOLATION, L"The process cannot access the file because it is being used by another process.\r\n"},
+    {ERROR_SHARING_VIOLATION,
+     L"The process cannot access the file because it is being used by another process.\r\n"},
     {ERROR_HANDLE_EOF, L"Reached the end of the file.\r\n"},
     {ERROR_NOT_SUPPORTED, L"The request is not supported.\r\n"},
     {ERROR_FILE_EXISTS, L"The file exists.\r\n"},
@@ -40,7 +43,8 @@ const MessageText messages[] = {
     {ERROR_PROC_NOT_FOUND, L"The specified procedure could not be found.\r\n"},
     {ERROR_ALREADY_EXISTS, L"Cannot create a file when that file already exists.\r\n"},
     {ERROR_BAD_EXE_FORMAT, L"The specified program is not a valid application.\r\n"},
-    {ERROR_ENVVAR_NOT_FOUND, L"The system could not find the environment option that was entered.\r\n"},
+    {ERROR_ENVVAR_NOT_FOUND,
+     L"The system could not find the environment option that was entered.\r\n"},
     {ERROR_BAD_PIPE, L"The pipe state is invalid.\r\n"},
     {ERROR_PIPE_BUSY, L"All pipe instances are busy.\r\n"},
     {ERROR_NO_DATA, L"The pipe is being closed.\r\n"},
@@ -49,36 +53,49 @@ const MessageText messages[] = {
     {ERROR_NO_MORE_ITEMS, L"No more data is available.\r\n"},
     {ERROR_PIPE_CONNECTED, L"There is a process on other end of the pipe.\r\n"},
     {ERROR_PIPE_LISTENING, L"Waiting for a process to open the other end of the pipe.\r\n"},
-    {ERROR_OPERATION_ABORTED, L"The I/O operation has been aborted because of either a thread exit or an application request.\r\n"},
+    {ERROR_OPERATION_ABORTED, L"The I/O operation has been aborted because of either a thread exit "
+                              L"or an application request.\r\n"},
     {ERROR_IO_INCOMPLETE, L"Overlapped I/O event is not in a signaled state.\r\n"},
     {ERROR_IO_PENDING, L"Overlapped I/O operation is in progress.\r\n"},
     {ERROR_NOACCESS, L"Invalid access to memory location.\r\n"},
     {ERROR_CANTOPEN, L"The configuration registry key could not be opened.\r\n"},
     {ERROR_CANTREAD, L"The configuration registry key could not be read.\r\n"},
     {ERROR_CANTWRITE, L"The configuration registry key could not be written.\r\n"},
-    {ERROR_REGISTRY_CORRUPT, L"The structure of one of the files containing registry data is corrupted.\r\n"},
-    {ERROR_REGISTRY_IO_FAILED, L"An I/O operation initiated by the registry failed unrecoverably.\r\n"},
-    {ERROR_KEY_DELETED, L"Illegal operation attempted on a registry key that has been marked for deletion.\r\n"},
-    {ERROR_DEPENDENT_SERVICES_RUNNING, L"A stop control has been sent to a service that other running services are dependent on.\r\n"},
+    {ERROR_REGISTRY_CORRUPT,
+     L"The structure of one of the files containing registry data is corrupted.\r\n"},
+    {ERROR_REGISTRY_IO_FAILED,
+     L"An I/O operation initiated by the registry failed unrecoverably.\r\n"},
+    {ERROR_KEY_DELETED,
+     L"Illegal operation attempted on a registry key that has been marked for deletion.\r\n"},
+    {ERROR_DEPENDENT_SERVICES_RUNNING, L"A stop control has been sent to a service that other "
+                                       L"running services are dependent on.\r\n"},
     {ERROR_INVALID_SERVICE_CONTROL, L"The requested control is not valid for this service.\r\n"},
-    {ERROR_SERVICE_REQUEST_TIMEOUT, L"The service did not respond to the start or control request in a timely fashion.\r\n"},
+    {ERROR_SERVICE_REQUEST_TIMEOUT,
+     L"The service did not respond to the start or control request in a timely fashion.\r\n"},
     {ERROR_SERVICE_NO_THREAD, L"A thread could not be created for the service.\r\n"},
     {ERROR_SERVICE_DATABASE_LOCKED, L"The service database is locked.\r\n"},
     {ERROR_SERVICE_ALREADY_RUNNING, L"An instance of the service is already running.\r\n"},
-    {ERROR_INVALID_SERVICE_ACCOUNT, L"The account name is invalid or does not exist, or the password is invalid for the account name specified.\r\n"},
-    {ERROR_SERVICE_DISABLED, L"The service cannot be started, either because it is disabled or because it has no enabled devices associated with it.\r\n"},
-    {ERROR_SERVICE_DOES_NOT_EXIST, L"The specified service does not exist as an installed service.\r\n"},
-    {ERROR_SERVICE_CANNOT_ACCEPT_CTRL, L"The service cannot accept control messages at this time.\r\n"},
+    {ERROR_INVALID_SERVICE_ACCOUNT, L"The account name is invalid or does not exist, or the "
+                                    L"password is invalid for the account name specified.\r\n"},
+    {ERROR_SERVICE_DISABLED, L"The service cannot be started, either because it is disabled or "
+                             L"because it has no enabled devices associated with it.\r\n"},
+    {ERROR_SERVICE_DOES_NOT_EXIST,
+     L"The specified service does not exist as an installed service.\r\n"},
+    {ERROR_SERVICE_CANNOT_ACCEPT_CTRL,
+     L"The service cannot accept control messages at this time.\r\n"},
     {ERROR_SERVICE_NOT_ACTIVE, L"The service has not been started.\r\n"},
-    {ERROR_FAILED_SERVICE_CONTROLLER_CONNECT, L"The service process could not connect to the service controller.\r\n"},
+    {ERROR_FAILED_SERVICE_CONTROLLER_CONNECT,
+     L"The service process could not connect to the service controller.\r\n"},
     {ERROR_DATABASE_DOES_NOT_EXIST, L"The database specified does not exist.\r\n"},
-    {ERROR_EXCEPTION_IN_SERVICE, L"An exception occurred in the service when handling the control request.\r\n"},
+    {ERROR_EXCEPTION_IN_SERVICE,
+     L"An exception occurred in the service when handling the control request.\r\n"},
     {ERROR_SERVICE_SPECIFIC_ERROR, L"The service has returned a service-specific error code.\r\n"},
     {ERROR_PROCESS_ABORTED, L"The process terminated unexpectedly.\r\n"},
     {ERROR_SERVICE_MARKED_FOR_DELETE, L"The specified service has been marked for deletion.\r\n"},
     {ERROR_SERVICE_EXISTS, L"The specified service already exists.\r\n"},
     {ERROR_SERVICE_NEVER_STARTED, L"The service has not been started since the last boot.\r\n"},
-    {ERROR_DUPLICATE_SERVICE_NAME, L"The name is already in use as either a service name or a service display name.\r\n"},
+    {ERROR_DUPLICATE_SERVICE_NAME,
+     L"The name is already in use as either a service name or a service display name.\r\n"},
     {ERROR_SHUTDOWN_IN_PROGRESS, L"A system shutdown is in progress.\r\n"},
     {ERROR_NO_SUCH_PRIVILEGE, L"A specified privilege does not exist.\r\n"},
     {ERROR_PRIVILEGE_NOT_HELD, L"A required privilege is not held by the client.\r\n"},
@@ -86,12 +103,17 @@ const MessageText messages[] = {
     {ERROR_INVALID_SID, L"The security ID structure is invalid.\r\n"},
     {ERROR_TIMEOUT, L"This operation returned because the timeout period expired.\r\n"},
     {RPC_S_SERVER_UNAVAILABLE, L"The RPC server is unavailable.\r\n"},
-    {(DWORD)STATUS_ACCESS_DENIED, L"{Access Denied}\r\nA process has requested access to an object, but has not been granted those access rights.\r\n"},
+    {(DWORD)STATUS_ACCESS_DENIED, L"{Access Denied}\r\nA process has requested access to an "
+                                  L"object, but has not been granted those access rights.\r\n"},
 };
 } // namespace
 
-extern "C" DWORD WINAPI GetLastError(void) { return lastError; }
-extern "C" void WINAPI SetLastError(DWORD code) { lastError = code; }
+extern "C" DWORD WINAPI GetLastError(void) {
+    return lastError;
+}
+extern "C" void WINAPI SetLastError(DWORD code) {
+    lastError = code;
+}
 
 namespace standin {
 DWORD errorFromErrno(int error) {
@@ -168,7 +190,8 @@ extern "C" DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messag
 }
 
 extern "C" HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes) {
-    void* memory = (flags & LMEM_ZEROINIT) ? calloc(1, bytes ? bytes : 1) : malloc(bytes ? bytes : 1);
+    void* memory =
+        (flags & LMEM_ZEROINIT) ? calloc(1, bytes ? bytes : 1) : malloc(bytes ? bytes : 1);
     if (memory == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     }

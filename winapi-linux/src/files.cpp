@@ -72,8 +72,8 @@ FileObject* fileFromHandle(HANDLE handle) {
 } // namespace
 
 extern "C" HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
-                                     LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                                     DWORD flags, HANDLE templateFile) {
+                                     LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                                     HANDLE templateFile) {
     (void)shareMode, (void)security, (void)flags, (void)templateFile;
     if (fileName == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -210,9 +210,10 @@ extern "C" DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanc
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
     }
-    int64_t offset = distanceHigh ? ((static_cast<int64_t>(*distanceHigh) << 32) |
-                                     static_cast<uint32_t>(distance))
-                                  : distance;
+    int64_t offset =
+        distanceHigh
+            ? ((static_cast<int64_t>(*distanceHigh) << 32) | static_cast<uint32_t>(distance))
+            : distance;
     off_t position = lseek(object->fd(), offset, whence);
     if (position < 0) {
         // Character devices and pipes cannot seek; Windows reports success at 0 for them.

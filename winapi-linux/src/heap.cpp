@@ -9,11 +9,14 @@ namespace {
 int processHeapTag;
 }
 
-extern "C" HANDLE WINAPI GetProcessHeap(void) { return &processHeapTag; }
+extern "C" HANDLE WINAPI GetProcessHeap(void) {
+    return &processHeapTag;
+}
 
 extern "C" LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
     (void)heap;
-    void* memory = (flags & HEAP_ZERO_MEMORY) ? calloc(1, bytes ? bytes : 1) : malloc(bytes ? bytes : 1);
+    void* memory =
+        (flags & HEAP_ZERO_MEMORY) ? calloc(1, bytes ? bytes : 1) : malloc(bytes ? bytes : 1);
     if (memory == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     }

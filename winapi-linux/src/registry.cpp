@@ -35,7 +35,9 @@ Database& database() {
     return instance;
 }
 
-std::string databasePath() { return standin::rootDirectory() + "/registry.db"; }
+std::string databasePath() {
+    return standin::rootDirectory() + "/registry.db";
+}
 
 std::string lowerAscii(const std::string& text) {
     std::string out = text;
@@ -128,7 +130,9 @@ LSTATUS openDatabase(bool forWrite, Database** out) {
 // A prepared statement that finalizes itself.
 class Statement {
   public:
-    Statement(sqlite3* db, const char* sql) { rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+    Statement(sqlite3* db, const char* sql) {
+        rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+    }
     ~Statement() { sqlite3_finalize(stmt_); }
     bool ok() const { return rc_ == SQLITE_OK; }
     int prepareResult() const { return rc_; }
@@ -218,10 +222,16 @@ REGSAM normalizeAccess(REGSAM access) {
     return access;
 }
 
-bool validKey(HKEY key) { return key != nullptr; }
+bool validKey(HKEY key) {
+    return key != nullptr;
+}
 
-int64_t keyId(HKEY key) { return key == HKEY_LOCAL_MACHINE ? rootKeyId : key->id; }
-REGSAM keyAccess(HKEY key) { return key == HKEY_LOCAL_MACHINE ? KEY_ALL_ACCESS : key->access; }
+int64_t keyId(HKEY key) {
+    return key == HKEY_LOCAL_MACHINE ? rootKeyId : key->id;
+}
+REGSAM keyAccess(HKEY key) {
+    return key == HKEY_LOCAL_MACHINE ? KEY_ALL_ACCESS : key->access;
+}
 
 HKEY newKey(int64_t id, REGSAM access) {
     auto* key = new brontel_hkey;
@@ -289,8 +299,8 @@ extern "C" LSTATUS WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options,
     return ERROR_SUCCESS;
 }
 
-extern "C" LSTATUS WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved,
-                                          LPWSTR keyClass, DWORD options, REGSAM access,
+extern "C" LSTATUS WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass,
+                                          DWORD options, REGSAM access,
                                           LPSECURITY_ATTRIBUTES security, PHKEY result,
                                           LPDWORD disposition) {
     (void)reserved, (void)keyClass, (void)security;
@@ -502,7 +512,8 @@ extern "C" LSTATUS WINAPI RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDW
     if (step != SQLITE_ROW) {
         return fromSqlite(step);
     }
-    std::wstring found = standin::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0)));
+    std::wstring found =
+        standin::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0)));
     if (found.size() >= *nameChars) {
         return ERROR_MORE_DATA;
     }
@@ -535,7 +546,8 @@ extern "C" LSTATUS WINAPI RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
     }
     const char* tree = "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL SELECT keys.id FROM keys "
                        "JOIN tree ON keys.parent = tree.id) ";
-    std::string deleteValues = std::string(tree) + "DELETE FROM vals WHERE key IN (SELECT id FROM tree)";
+    std::string deleteValues =
+        std::string(tree) + "DELETE FROM vals WHERE key IN (SELECT id FROM tree)";
     Statement values(d->db, deleteValues.c_str());
     if (!values.ok()) {
         return fromSqlite(values.prepareResult());
@@ -546,7 +558,8 @@ extern "C" LSTATUS WINAPI RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
         return fromSqlite(step);
     }
     // With a subkey the key itself goes too; without one only its contents.
-    std::string deleteKeys = std::string(tree) + "DELETE FROM keys WHERE id IN (SELECT id FROM tree)" +
+    std::string deleteKeys = std::string(tree) +
+                             "DELETE FROM keys WHERE id IN (SELECT id FROM tree)" +
                              (subKey && *subKey ? "" : " AND id <> ?1");
     Statement keys(d->db, deleteKeys.c_str());
     if (!keys.ok()) {

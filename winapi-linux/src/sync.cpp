@@ -104,7 +104,7 @@ class ThreadObject : public standin::KObject {
     DWORD wait(DWORD ms) override {
         std::unique_lock<std::mutex> lock(state_->lock);
         return waitFor(state_->cv, lock, ms, [&] { return state_->done; }) ? WAIT_OBJECT_0
-                                                                          : WAIT_TIMEOUT;
+                                                                           : WAIT_TIMEOUT;
     }
     DWORD exitCode() {
         std::lock_guard<std::mutex> lock(state_->lock);
@@ -211,8 +211,8 @@ extern "C" DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
 }
 
 extern "C" HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
-                                      LPTHREAD_START_ROUTINE start, LPVOID parameter,
-                                      DWORD flags, LPDWORD threadId) {
+                                      LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
+                                      LPDWORD threadId) {
     (void)security;
     if (start == nullptr || flags != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -259,6 +259,10 @@ extern "C" void WINAPI Sleep(DWORD milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-extern "C" DWORD WINAPI GetCurrentThreadId(void) { return static_cast<DWORD>(syscall(SYS_gettid)); }
+extern "C" DWORD WINAPI GetCurrentThreadId(void) {
+    return static_cast<DWORD>(syscall(SYS_gettid));
+}
 
-extern "C" DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
+extern "C" DWORD WINAPI GetCurrentProcessId(void) {
+    return static_cast<DWORD>(getpid());
+}

@@ -107,7 +107,9 @@ std::string toUtf8(const wchar_t* text, size_t length) {
     }
     return out;
 }
-std::string toUtf8(const wchar_t* text) { return text ? toUtf8(text, wcslen(text)) : std::string(); }
+std::string toUtf8(const wchar_t* text) {
+    return text ? toUtf8(text, wcslen(text)) : std::string();
+}
 std::wstring fromUtf8(const std::string& text) {
     std::wstring out;
     decodeUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size(), out, false);
@@ -118,7 +120,8 @@ std::wstring fromUtf8(const std::string& text) {
 extern "C" int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcBytes,
                                           LPWSTR dst, int dstChars) {
     if (!supportedCodePage(codePage) || src == nullptr || srcBytes == 0 || dstChars < 0 ||
-        (dstChars > 0 && dst == nullptr) || (flags & ~(DWORD)(MB_PRECOMPOSED | MB_ERR_INVALID_CHARS))) {
+        (dstChars > 0 && dst == nullptr) ||
+        (flags & ~(DWORD)(MB_PRECOMPOSED | MB_ERR_INVALID_CHARS))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
@@ -193,7 +196,8 @@ extern "C" int WINAPIV wsprintfW(LPWSTR buffer, LPCWSTR format, ...) {
         buffer[0] = L'\0';
         return 0;
     }
-    size_t count = static_cast<size_t>(written) < limit - 1 ? static_cast<size_t>(written) : limit - 1;
+    size_t count =
+        static_cast<size_t>(written) < limit - 1 ? static_cast<size_t>(written) : limit - 1;
     wmemcpy(buffer, scratch.data(), count);
     buffer[count] = L'\0';
     return static_cast<int>(count);
