@@ -3,6 +3,8 @@
 //                                prints "created" or "failed RC", and keeps it until ended
 //   pipetool send NAME [HEX]     opens \\.\pipe\NAME for writing, writes the bytes given in hex
 //                                (none: opens and closes), prints "sent" or "failed RC"
+//   pipetool sendhold NAME HEX   the same, but keeps the pipe open afterwards until killed (a
+//                                client that dies in the middle of its message)
 #include "platform/winapi.h"
 
 #include <stdio.h>
@@ -38,7 +40,8 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         WaitForSingleObject(never, INFINITE);
         return 0;
     }
-    if ((argc == 3 || argc == 4) && wcscmp(argv[1], L"send") == 0) {
+    bool hold = argc == 4 && wcscmp(argv[1], L"sendhold") == 0;
+    if (hold || ((argc == 3 || argc == 4) && wcscmp(argv[1], L"send") == 0)) {
         std::vector<BYTE> bytes;
         const wchar_t* hex = argc == 4 ? argv[3] : L"";
         for (size_t i = 0; hex[i] != L'\0' && hex[i + 1] != L'\0'; i += 2) {
@@ -58,10 +61,15 @@ extern "C" int wmain(int argc, wchar_t** argv) {
             CloseHandle(pipe);
             return failed(rc);
         }
-        CloseHandle(pipe);
         wprintf(L"sent\n");
+        fflush(stdout);
+        if (hold) {
+            HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            WaitForSingleObject(never, INFINITE);
+        }
+        CloseHandle(pipe);
         return 0;
     }
-    fwprintf(stderr, L"usage: pipetool hold NAME MAX | send NAME [HEX]\n");
+    fwprintf(stderr, L"usage: pipetool hold NAME MAX | send NAME [HEX] | sendhold NAME HEX\n");
     return 64;
 }
