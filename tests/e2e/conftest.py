@@ -27,10 +27,12 @@ BRONTEL_BUILD_WIN64, BRONTEL_WINEPREFIX (an existing prefix to use instead of a 
 
 import itertools
 import os
+import select
 import pathlib
 import shutil
 import subprocess
 import tempfile
+import time
 import uuid
 
 import pytest
@@ -179,21 +181,44 @@ class Machine:
         self.reg_delval(r"SOFTWARE\Orvane\Brontel", "Trace")
 
 
+def _keep_prefix_alive(env):
+    """Wine ends the prefix's system processes (its Service Control Manager among them) whenever
+    no program of the prefix runs, and restarts them with the next one. A console waiting on its
+    input keeps them up for the whole run, so services and their manager behave as on Windows."""
+    keeper = subprocess.Popen([WINE, "cmd.exe"], env=env, stdin=subprocess.PIPE,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    # Its prompt says the prefix is up; starting other programs before that can stall Wine.
+    deadline = time.monotonic() + 300
+    seen = b""
+    while b">" not in seen and time.monotonic() < deadline:
+        ready, _, _ = select.select([keeper.stdout], [], [], 1)
+        if ready:
+            chunk = os.read(keeper.stdout.fileno(), 4096)
+            if not chunk:
+                break
+            seen += chunk
+    return keeper
+
+
 @pytest.fixture(scope="session")
 def wineprefix():
     """One Wine prefix for the whole run: created on first use, its wineserver stopped at the end."""
     given = os.environ.get("BRONTEL_WINEPREFIX")
-    if given:
-        yield pathlib.Path(given)
-        return
-    prefix = pathlib.Path(tempfile.mkdtemp(prefix="brontel-wine-"))
+    prefix = pathlib.Path(given) if given else pathlib.Path(tempfile.mkdtemp(prefix="brontel-wine-"))
     env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all")
-    subprocess.run(["wineboot", "--init"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
-    # A persistent wineserver saves a restart of it for every process the tests start.
-    subprocess.run(["wineserver", "-p"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if not given:
+        subprocess.run(["wineboot", "--init"], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=600)
+    keeper = _keep_prefix_alive(env)
     yield prefix
-    subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    shutil.rmtree(prefix, ignore_errors=True)
+    keeper.stdin.close()
+    try:
+        keeper.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        keeper.kill()
+    if not given:
+        subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        shutil.rmtree(prefix, ignore_errors=True)
 
 
 def _make_machine(request, name, tmp_path):
