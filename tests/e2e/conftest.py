@@ -36,9 +36,10 @@ import uuid
 import pytest
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
+# A relative build directory is taken from the repository root (tests run in scratch dirs).
 BUILD_DIRS = {
-    "linux": pathlib.Path(os.environ.get("BRONTEL_BUILD_LINUX", REPO / "build" / "linux")),
-    "win64": pathlib.Path(os.environ.get("BRONTEL_BUILD_WIN64", REPO / "build" / "win64")),
+    "linux": REPO / os.environ.get("BRONTEL_BUILD_LINUX", "build/linux"),
+    "win64": REPO / os.environ.get("BRONTEL_BUILD_WIN64", "build/win64"),
 }
 WINE = shutil.which("wine") or shutil.which("wine64")
 JAVA_HOME = pathlib.Path(os.environ.get("BRONTEL_JAVA_HOME", "/usr/lib/jvm/java-17-openjdk-amd64"))
