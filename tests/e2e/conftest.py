@@ -189,9 +189,15 @@ def wineprefix():
         return
     prefix = pathlib.Path(tempfile.mkdtemp(prefix="brontel-wine-"))
     env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all")
-    subprocess.run(["wineboot", "--init"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
-    # A persistent wineserver saves a restart of it for every process the tests start.
-    subprocess.run(["wineserver", "-p"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    quiet = dict(env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+    subprocess.run(["wineboot", "--init"], **quiet)
+    # Let the new prefix's start-up end completely: a test process that meets the Service
+    # Control Manager of a start-up still ending can reach two of them, each with its own list.
+    subprocess.run(["wineserver", "-w"], **quiet)
+    # A persistent wineserver saves a restart of it for every process the tests start. Its
+    # services start here, with no output of a test's to inherit and keep open.
+    subprocess.run(["wineserver", "-p"], **quiet)
+    subprocess.run(["wineboot"], **quiet)
     yield prefix
     subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     shutil.rmtree(prefix, ignore_errors=True)

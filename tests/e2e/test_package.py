@@ -57,13 +57,13 @@ def test_bundle_holds_both_programs_the_jar_the_example_and_the_guide(bundle):
     assert "java/brontel.jar" in names
     assert "admin-guide.md" in names
     assert "example/example-service.conf" in names
-    sources = [n for n in names if n.startswith("example/") and n.endswith(".java")]
+    sources = [n for n in names if n.startswith("example/src/") and n.endswith(".java")]
     classes = [n for n in names if n.startswith("example/classes/") and n.endswith(".class")]
     assert sources and classes
     # Every example source has its compiled class, in the package directory the JVM expects.
     for source in sources:
-        relative = source[len("example/") :]
-        assert "example/classes/" + relative[: -len(".java")] + ".class" in names, source
+        relative = source[len("example/src/") : -len(".java")]
+        assert "example/classes/" + relative + ".class" in names, source
     # Nothing else: no build trees, logs or scratch files.
     files = {n for n in names if not n.endswith("/")}
     expected = set(PE_MACHINE) | {"java/brontel.jar", "admin-guide.md", "example/example-service.conf"}
