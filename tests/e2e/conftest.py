@@ -29,11 +29,19 @@ import itertools
 import os
 import pathlib
 import shutil
+import signal
 import subprocess
 import tempfile
 import uuid
 
 import pytest
+
+# A test run started in the background inherits SIGINT and SIGQUIT ignored and would hand that on
+# to every program it starts; the console-event tests need the actions a console program gets.
+if signal.getsignal(signal.SIGINT) == signal.SIG_IGN:
+    signal.signal(signal.SIGINT, signal.default_int_handler)
+if signal.getsignal(signal.SIGQUIT) == signal.SIG_IGN:
+    signal.signal(signal.SIGQUIT, signal.SIG_DFL)
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
 # A relative build directory is taken from the repository root (tests run in scratch dirs).
