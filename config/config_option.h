@@ -17,7 +17,8 @@ class CConfigOption {
     wchar_t* getValue() const { return value; }
 
   private:
-    CLogger* logger;
+    // Handed in by the file that owns the option; nothing is reported through it yet.
+    [[maybe_unused]] CLogger* logger;
     wchar_t* name;
     wchar_t* value;
 };

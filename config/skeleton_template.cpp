@@ -64,8 +64,8 @@ const char* const templateLines[] = {
     "#     configuration.",
     "# Put one of the four values in place of the placeholder, or leave the",
     "# line as it is to keep the default.",
-    "#errorControl=$$SERVICE_ERROR_IGNORE | SERVICE_ERROR_NORMAL | SERVICE_ERROR_SEVERE | "
-    "SERVICE_ERROR_CRITICAL$$",
+    ("#errorControl=$$SERVICE_ERROR_IGNORE | SERVICE_ERROR_NORMAL | SERVICE_ERROR_SEVERE | "
+     "SERVICE_ERROR_CRITICAL$$"),
     "",
     "# binaryPath (optional): the full path of brontel.exe, which runs the service.",
     "# This key is optional: leave the line commented out to keep the default.",

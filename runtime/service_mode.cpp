@@ -43,13 +43,13 @@ void CExecutor::startServiceMainThread() {
         DWORD error = GetLastError();
         logger->logMessage(L"Error creating service thread, service failed.", error);
         logger->logSystemError(error);
-        // The service work is over before it began; nobody must wait for it.
-        SetEvent(serviceDoneEvent);
     } else {
         WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);
     }
     logger->logExit(L"CExecutor::startServiceMainThread", 0);
+    // Last: once the event is set, the main thread deletes this executor and the logger.
+    SetEvent(serviceDoneEvent);
 }
 
 void CExecutor::serviceMain() {
@@ -81,5 +81,4 @@ void CExecutor::serviceMain() {
         }
     }
     logger->logExit(L"CExecutor::serviceMain", exitValue);
-    SetEvent(serviceDoneEvent);
 }

@@ -4,48 +4,18 @@
 
 #include "app/parameters.h"
 #include "install/installer.h"
-#include "platform/textutil.h"
 #include "runtime/command_text.h"
 #include "runtime/pipe_client.h"
+#include "runtime/signal_text.h"
 
 #include <stdlib.h>
 #include <string>
 
 namespace {
 
-struct SignalName {
-    const wchar_t* name;
-    DWORD code;
-};
-
-const SignalName serviceSignals[] = {
-    {L"SERVICE_CONTROL_STOP", 1},          {L"SERVICE_CONTROL_PAUSE", 2},
-    {L"SERVICE_CONTROL_CONTINUE", 3},      {L"SERVICE_CONTROL_INTERROGATE", 4},
-    {L"SERVICE_CONTROL_SHUTDOWN", 5},      {L"SERVICE_CONTROL_PARAMCHANGE", 6},
-    {L"SERVICE_CONTROL_NETBINDADD", 7},    {L"SERVICE_CONTROL_NETBINDREMOVE", 8},
-    {L"SERVICE_CONTROL_NETBINDENABLE", 9}, {L"SERVICE_CONTROL_NETBINDDISABLE", 10},
-    {L"SERVICE_CONTROL_DEVICEEVENT", 11},  {L"SERVICE_CONTROL_HARDWAREPROFILECHANGE", 12},
-    {L"SERVICE_CONTROL_POWEREVENT", 13},   {L"SERVICE_CONTROL_RESTART", 128},
-};
-
-const SignalName consoleSignals[] = {
-    {L"CTRL_C_EVENT", 250},
-    {L"CTRL_BREAK_EVENT", 251},
-};
-
 const DWORD restartCode = 128;
 // How many one-second polls a development-mode restart waits for the running instance to end.
 const DWORD restartWaitPolls = 120;
-
-template <size_t N> bool lookUp(const SignalName (&table)[N], const wchar_t* text, DWORD* code) {
-    for (const SignalName& entry : table) {
-        if (asciiEqualNoCase(text, entry.name)) {
-            *code = entry.code;
-            return true;
-        }
-    }
-    return false;
-}
 
 } // namespace
 
@@ -59,22 +29,13 @@ void CExecutor::sendControlSignal(const wchar_t* signal) {
         logger->logMessage(L"Error, signal is NULL");
     } else {
         DWORD code = 0;
-        bool known = true;
-        if (signal[0] == L'S' || signal[0] == L's') {
-            known = lookUp(serviceSignals, signal, &code);
-            if (!known) {
-                logger->logMessage(L"Unrecognized signal : ", signal);
-            }
-        } else if (signal[0] == L'C' || signal[0] == L'c') {
-            known = lookUp(consoleSignals, signal, &code);
-            if (!known) {
-                logger->logMessage(L"Unrecognized control signal : ", signal);
-            }
-        } else {
-            code = static_cast<DWORD>(_wtoi(signal));
-        }
-        if (known) {
+        int parsed = parseSignalText(signal, &code);
+        if (parsed == SIGNAL_TEXT_CODE) {
             sendControlSignal(code, pipeName);
+        } else if (parsed == SIGNAL_TEXT_UNKNOWN_SERVICE_CONTROL) {
+            logger->logMessage(L"Unrecognized signal : ", signal);
+        } else {
+            logger->logMessage(L"Unrecognized control signal : ", signal);
         }
     }
     free(pipeName);

@@ -30,6 +30,7 @@ import os
 import select
 import pathlib
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -37,10 +38,18 @@ import uuid
 
 import pytest
 
+# A test run started in the background inherits SIGINT and SIGQUIT ignored and would hand that on
+# to every program it starts; the console-event tests need the actions a console program gets.
+if signal.getsignal(signal.SIGINT) == signal.SIG_IGN:
+    signal.signal(signal.SIGINT, signal.default_int_handler)
+if signal.getsignal(signal.SIGQUIT) == signal.SIG_IGN:
+    signal.signal(signal.SIGQUIT, signal.SIG_DFL)
+
 REPO = pathlib.Path(__file__).resolve().parents[2]
+# A relative build directory is taken from the repository root (tests run in scratch dirs).
 BUILD_DIRS = {
-    "linux": pathlib.Path(os.environ.get("BRONTEL_BUILD_LINUX", REPO / "build" / "linux")),
-    "win64": pathlib.Path(os.environ.get("BRONTEL_BUILD_WIN64", REPO / "build" / "win64")),
+    "linux": REPO / os.environ.get("BRONTEL_BUILD_LINUX", "build/linux"),
+    "win64": REPO / os.environ.get("BRONTEL_BUILD_WIN64", "build/win64"),
 }
 WINE = shutil.which("wine") or shutil.which("wine64")
 JAVA_HOME = pathlib.Path(os.environ.get("BRONTEL_JAVA_HOME", "/usr/lib/jvm/java-17-openjdk-amd64"))
@@ -207,8 +216,11 @@ def wineprefix():
     prefix = pathlib.Path(given) if given else pathlib.Path(tempfile.mkdtemp(prefix="brontel-wine-"))
     env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all")
     if not given:
-        subprocess.run(["wineboot", "--init"], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=600)
+        quiet = dict(env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+        subprocess.run(["wineboot", "--init"], **quiet)
+        # Let the new prefix's start-up end completely: a test process that meets the Service
+        # Control Manager of a start-up still ending can reach two of them, each with its own list.
+        subprocess.run(["wineserver", "-w"], **quiet)
     keeper = _keep_prefix_alive(env)
     yield prefix
     keeper.stdin.close()

@@ -293,6 +293,19 @@ def test_service_mode_service_that_never_reports_gets_one_clean_stop(linux):
     assert "CExecutor::serviceMain Exit 0" in svc.trace_messages()
 
 
+def test_service_mode_process_ends_only_after_the_service_main_thread(linux):
+    # The main thread deletes the executor and the logger when it returns; the dispatcher's
+    # service-main thread must have written its last line by then, or it writes into a freed
+    # logger (it did, and AddressSanitizer caught it).
+    for _ in range(3):
+        svc = ScmService(linux, "com.vantero.tests.RecordingService")
+        svc.start_and_wait()
+        wait_for(lambda: "main Exit 0" in svc.trace_messages(), "the service process never ended")
+        messages = svc.trace_messages()
+        assert "CExecutor::startServiceMainThread Exit 0" in messages, svc.trace_text()
+        assert messages.index("CExecutor::startServiceMainThread Exit 0") < messages.index("main Exit 0")
+
+
 @pytest.mark.parametrize("case", FAILURES)
 def test_service_mode_start_failures_stop_with_their_code(linux, case):
     kwargs, code, messages = failure_cases(linux)[case]

@@ -135,14 +135,19 @@ def test_java_asks_for_its_own_stop_and_restart(service, linux):
                             "-Dbrontel.test.sendOnce=" + str(linux.tmp / "stop.once")])
     proc = stop.start_dev()
     assert proc.wait(timeout=60) == 0
-    assert stop.record()[1:] == ["sent true", "control 1", f"ended {stop.running_pids()[0]}"]
+    # The relay's control may arrive before the Java call that started it has returned.
+    record = stop.record()
+    assert sorted(record[1:3]) == ["control 1", "sent true"]
+    assert record[3:] == [f"ended {stop.running_pids()[0]}"]
 
     again = service(options=["-Dbrontel.test.sendControl=128",
                              "-Dbrontel.test.sendOnce=" + str(linux.tmp / "restart.once")])
     proc = again.start_dev()
     assert proc.wait(timeout=60) == 0
     new = again.wait_running(2)
-    assert again.record()[1:4] == ["sent true", "control 1", f"ended {again.running_pids()[0]}"]
+    record = again.record()
+    assert sorted(record[1:3]) == ["control 1", "sent true"]
+    assert record[3] == f"ended {again.running_pids()[0]}"
     assert again.send("SERVICE_CONTROL_STOP").rc == 0
     again.wait_record(f"ended {new}")
 
@@ -175,7 +180,9 @@ def test_stop_and_restart_through_the_manager(service):
     result = svc.send("SERVICE_CONTROL_RESTART")
     assert result.rc == 0, result
     new = svc.wait_running(2)
-    assert new != old and not pid_alive(old)
+    assert new != old
+    # The manager saw the old process report its stop; the process itself ends just after.
+    wait_until(lambda: not pid_alive(old), "the old process to end")
     assert svc.svc("wait", "RUNNING", "60000").rc == 0
 
     result = svc.send("SERVICE_CONTROL_STOP")
@@ -195,4 +202,7 @@ def test_java_restarts_its_own_service_through_the_manager(service, linux):
     new = svc.wait_running(2)
     assert new != old
     assert svc.svc("wait", "RUNNING", "60000").rc == 0
-    assert svc.record()[1:4] == ["sent true", "control 1", f"ended {old}"]
+    record = svc.record()
+    # The relay's control may arrive before the Java call that started it has returned.
+    assert sorted(record[1:3]) == ["control 1", "sent true"]
+    assert record[3] == f"ended {old}"

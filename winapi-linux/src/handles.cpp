@@ -12,8 +12,10 @@ std::mutex& tableLock() {
     return lock;
 }
 std::unordered_set<KObject*>& table() {
-    static std::unordered_set<KObject*> objects;
-    return objects;
+    // Never destroyed: when the Java VM ends the process with exit(), other threads still look
+    // handles up while the exit handlers run.
+    static std::unordered_set<KObject*>* objects = new std::unordered_set<KObject*>();
+    return *objects;
 }
 } // namespace
 

@@ -1,0 +1,87 @@
+// Fuzz target: %NAME% expansion of stored registry values. The result is compared with a
+// straightforward model of the expansion rules, with variables of every interesting kind set.
+#include "fuzz_support.h"
+#include "registry/registry.h"
+
+#include <wchar.h>
+
+using fuzzsupport::decodeText;
+
+namespace {
+
+// A variable's value up to the expansion's 4000-character room, as the program sees it;
+// absent, empty and too long all expand to nothing.
+std::wstring variableValue(const std::wstring& name) {
+    if (name.empty()) {
+        return std::wstring();
+    }
+    std::vector<wchar_t> buffer(70000);
+    DWORD length =
+        GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0 || length >= 4000) {
+        return std::wstring();
+    }
+    return std::wstring(buffer.data(), length);
+}
+
+std::wstring expectedExpansion(const std::wstring& text) {
+    std::wstring out;
+    size_t literal = 0;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == L'%') {
+            size_t close = text.find(L'%', i + 1);
+            if (close == std::wstring::npos) {
+                break; // a lone percent sign: the rest is literal
+            }
+            out.append(text, literal, i - literal);
+            out += variableValue(text.substr(i + 1, close - i - 1));
+            i = close + 1;
+            literal = i;
+        } else if (text[i] == L'\\' && i + 1 < text.size() && text[i + 1] == L'%') {
+            out.append(text, literal, i - literal);
+            literal = i + 1; // the percent sign starts the next literal stretch
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    out.append(text, literal, std::wstring::npos);
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzzsupport::setUpProcess();
+    setenv("A", "alpha", 1);
+    setenv("Mixed", "MiXeD", 1);
+    setenv("E", "", 1);
+    setenv("P", "%A%", 1); // an inserted value is not expanded again
+    setenv("BS", "\\", 1);
+    setenv("U", "\xc3\xa4\xf0\x9f\x98\x80", 1); // beyond ASCII and beyond the BMP
+    setenv("FIT", std::string(3999, 'f').c_str(), 1);
+    setenv("LONG", std::string(4000, 'l').c_str(), 1);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::wstring text = decodeText(data, size);
+    if (text.find(L'\0') != std::wstring::npos) {
+        text.resize(text.find(L'\0')); // the program only ever sees terminated texts
+    }
+    // A private, writable copy: the expansion may overwrite its argument.
+    wchar_t* argument = static_cast<wchar_t*>(calloc(text.size() + 1, sizeof(wchar_t)));
+    if (argument == nullptr) {
+        return 0;
+    }
+    wmemcpy(argument, text.c_str(), text.size());
+    wchar_t* result = expandEnvStrings(argument);
+    FUZZ_CHECK(result != nullptr, "expansion returns a text");
+    FUZZ_CHECK(result != argument, "expansion returns a new text");
+    std::wstring expected = expectedExpansion(text);
+    FUZZ_CHECK(expected == result, "expansion follows the rules");
+    free(result);
+    free(argument);
+    return 0;
+}

@@ -1,0 +1,17 @@
+// The signal text of -s: a control's name, a console event's name, or a number.
+#ifndef BRONTEL_RUNTIME_SIGNAL_TEXT_H
+#define BRONTEL_RUNTIME_SIGNAL_TEXT_H
+
+#include "platform/winapi.h"
+
+// Results of parseSignalText.
+#define SIGNAL_TEXT_CODE 0                    // *code holds the control code to send
+#define SIGNAL_TEXT_UNKNOWN_SERVICE_CONTROL 1 // begins with S or s but names no control
+#define SIGNAL_TEXT_UNKNOWN_CONSOLE_EVENT 2   // begins with C or c but names no console event
+
+// A text beginning with S or C (any case) must be a whole name of the control or console-event
+// table, compared without regard to ASCII case; any other text is read as a decimal number the
+// way _wtoi reads it (no digits give 0). `text` must not be null.
+int parseSignalText(const wchar_t* text, DWORD* code);
+
+#endif
