@@ -5,6 +5,22 @@ HANDLE openControlPipe(const wchar_t* pipeName) {
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+HANDLE openControlPipeWhenFree(const wchar_t* pipeName, DWORD waitMs) {
+    const DWORD retryMs = 10;
+    DWORD waited = 0;
+    for (;;) {
+        HANDLE pipe = openControlPipe(pipeName);
+        if (pipe != INVALID_HANDLE_VALUE || GetLastError() != ERROR_PIPE_BUSY || waited >= waitMs) {
+            return pipe;
+        }
+        // The one instance is delivering another sender's control; it listens again within
+        // moments.
+        Sleep(retryMs);
+        waited += retryMs;
+        SetLastError(ERROR_PIPE_BUSY);
+    }
+}
+
 int writeControlCode(HANDLE pipe, DWORD code) {
     BYTE message[4] = {static_cast<BYTE>(code), static_cast<BYTE>(code >> 8),
                        static_cast<BYTE>(code >> 16), static_cast<BYTE>(code >> 24)};

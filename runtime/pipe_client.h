@@ -7,6 +7,12 @@
 // Opens the pipe for writing without waiting for a busy one; INVALID_HANDLE_VALUE (with the
 // error in GetLastError) when no instance can be had.
 HANDLE openControlPipe(const wchar_t* pipeName);
+// Opens the pipe for writing; while it is busy with another sender, tries again every few
+// milliseconds for up to `waitMs`. A sender that gave up at once would lose its control: with no
+// instance free it falls back to the Service Control Manager, which refuses it.
+HANDLE openControlPipeWhenFree(const wchar_t* pipeName, DWORD waitMs);
+// How long a signal sender waits for a busy pipe.
+#define CONTROL_PIPE_BUSY_WAIT_MS 5000
 // Writes `code` as one message: 4 bytes, little-endian. 1 when all four were written.
 int writeControlCode(HANDLE pipe, DWORD code);
 // Polls once a second until nobody serves the pipe any more; a busy pipe is still served.

@@ -49,7 +49,9 @@ int CExecutor::sendControlSignal(DWORD control, const wchar_t* pipeName) {
     HANDLE pipe = INVALID_HANDLE_VALUE;
     if (control == restartCode) {
         result = doRestart();
-    } else if (pipeName != nullptr && (pipe = openControlPipe(pipeName)) != INVALID_HANDLE_VALUE) {
+    } else if (pipeName != nullptr &&
+               (pipe = openControlPipeWhenFree(pipeName, CONTROL_PIPE_BUSY_WAIT_MS)) !=
+                   INVALID_HANDLE_VALUE) {
         // A development-mode instance is listening.
         result = writeControlCode(pipe, control);
         if (!result) {
@@ -106,7 +108,7 @@ int CExecutor::doRestart() {
     if (pipeName == nullptr) {
         logger->logMessage(L"Memory error.");
     } else {
-        HANDLE pipe = openControlPipe(pipeName);
+        HANDLE pipe = openControlPipeWhenFree(pipeName, CONTROL_PIPE_BUSY_WAIT_MS);
         if (pipe != INVALID_HANDLE_VALUE) {
             result = restartDevModeInstance(pipe, pipeName);
         } else {

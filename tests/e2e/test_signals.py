@@ -58,12 +58,28 @@ def test_clients_in_a_row_are_each_served_and_short_messages_deliver_nothing(ser
         wait_until(lambda: len(ignored()) == n, f"short message {n} to be read")
     for n in range(1, 4):
         assert svc.send("SERVICE_CONTROL_INTERROGATE").rc == 0
-        # One after the other: a sender that finds the one instance still busy does not wait.
+        # Delivery ends after the sender has: let each land before the next is sent.
         wait_until(lambda: len(controls(svc)) == n, f"interrogation {n}")
     assert svc.send("1").rc == 0
     assert proc.wait(timeout=60) == 0
     assert controls(svc) == ["control 4"] * 3 + ["control 1"]
     assert ignored()[-1] == "Incomplete control message ignored, bytes received: 3"
+
+
+def test_senders_at_once_all_get_through_the_one_pipe_instance(service):
+    # The instance serves one sender at a time; the others wait for it instead of falling back
+    # to the manager, which would refuse them and lose their controls.
+    svc = service()
+    proc = svc.start_dev()
+    svc.wait_running()
+    senders = [svc.m.start(["-s", svc.name, "200"]) for _ in range(12)]
+    for sender in senders:
+        out, _ = sender.communicate(timeout=60)
+        assert (sender.returncode, out) == (0, b""), out
+    wait_until(lambda: len(controls(svc)) == 12, "every control to arrive")
+    assert svc.send("SERVICE_CONTROL_STOP").rc == 0
+    assert proc.wait(timeout=60) == 0
+    assert controls(svc) == ["control 200"] * 12 + ["control 1"]
 
 
 def test_names_in_any_case_numbers_and_unrecognized_texts(service):

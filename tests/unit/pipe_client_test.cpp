@@ -1,10 +1,11 @@
-// The senders' side of the control pipe: the message format and the restart's wait for a
-// running instance to let its pipe go.
+// The senders' side of the control pipe: the message format, the wait for a busy pipe, and the
+// restart's wait for a running instance to let its pipe go.
 #include "runtime/pipe_client.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -71,6 +72,34 @@ TEST(PipeClient, AServedOrBusyPipeIsStillThere) {
     CloseHandle(server);
     CloseHandle(overlapped.hEvent);
     EXPECT_EQ(1, waitForPipeToGo(name.c_str(), 1));
+}
+
+TEST(PipeClient, ASenderWaitsForABusyPipeForABoundedTime) {
+    std::wstring name = uniquePipe(L"wait");
+    HANDLE server = createServer(name);
+    ASSERT_NE(INVALID_HANDLE_VALUE, server);
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ConnectNamedPipe(server, &overlapped);
+    HANDLE first = openControlPipe(name.c_str());
+    ASSERT_NE(INVALID_HANDLE_VALUE, first);
+    // Busy for good: the sender gives up after its wait, saying why.
+    EXPECT_EQ(INVALID_HANDLE_VALUE, openControlPipeWhenFree(name.c_str(), 50));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PIPE_BUSY), GetLastError());
+
+    // Freed while a second sender waits: the second gets the instance.
+    HANDLE second = INVALID_HANDLE_VALUE;
+    std::thread sender([&] { second = openControlPipeWhenFree(name.c_str(), 60000); });
+    CloseHandle(first);
+    DisconnectNamedPipe(server);
+    ResetEvent(overlapped.hEvent);
+    ConnectNamedPipe(server, &overlapped);
+    sender.join();
+    EXPECT_NE(INVALID_HANDLE_VALUE, second);
+    EXPECT_EQ(1, writeControlCode(second, 7));
+    CloseHandle(second);
+    CloseHandle(server);
+    CloseHandle(overlapped.hEvent);
 }
 
 } // namespace
