@@ -50,11 +50,16 @@ void CLogger::enableLogFile(const wchar_t* path) {
     if (path == nullptr || path[0] == L'\0') {
         return;
     }
-    // Append-only access: every line lands whole at the end of the file, also when several
-    // processes trace into it at once. The file is never truncated.
-    HANDLE file =
-        CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Append-only access: every line lands at the end of the file and it is never truncated.
+    // Read access as well only because locking needs it (see writeLine); a file that may only
+    // be written is traced into without the lock.
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+        file = CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
     if (file == INVALID_HANDLE_VALUE) {
         logSystemError(GetLastError());
         return;
@@ -183,22 +188,36 @@ void CLogger::writeEntry(const wchar_t* first, const wchar_t* second, const wcha
             narrowBuffer = static_cast<char*>(malloc(static_cast<size_t>(narrowNeeded) + 10));
             narrowBufferSize = narrowBuffer ? static_cast<DWORD>(narrowNeeded) : 0;
         }
-        DWORD written = 0;
         int converted =
             narrowNeeded > 0 && narrowBuffer != nullptr
                 ? WideCharToMultiByte(CP_ACP, 0, lineBuffer, -1, narrowBuffer,
                                       static_cast<int>(narrowBufferSize), nullptr, nullptr)
                 : 0;
         if (converted > 0) {
-            WriteFile(fileHandle, narrowBuffer, static_cast<DWORD>(converted - 1), &written,
-                      nullptr);
+            writeLine(narrowBuffer, static_cast<DWORD>(converted - 1));
         } else if (narrowNeeded > 0 && narrowBuffer == nullptr) {
             // No room for the converted line: drop it, as for the line buffer.
         } else {
-            WriteFile(fileHandle, lineBuffer, static_cast<DWORD>(length * sizeof(wchar_t)),
-                      &written, nullptr);
+            writeLine(lineBuffer, static_cast<DWORD>(length * sizeof(wchar_t)));
         }
-        FlushFileBuffers(fileHandle);
     }
     ReleaseMutex(mutex);
+}
+
+void CLogger::writeLine(const void* bytes, DWORD count) {
+    // The mutex orders this process's threads; other processes tracing into the same file are
+    // kept out by a lock on a byte far past any real end of file, so no reader is ever blocked.
+    // Not every file system makes appends from several processes whole on its own (network
+    // shares do not, nor does Wine), so the line is written at the end while the lock is held.
+    OVERLAPPED range = {};
+    range.OffsetHigh = 0x7FFFFFFF;
+    BOOL locked = LockFileEx(fileHandle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &range);
+    SetFilePointer(fileHandle, 0, nullptr, FILE_END);
+    DWORD written = 0;
+    WriteFile(fileHandle, bytes, count, &written, nullptr);
+    if (locked) {
+        UnlockFileEx(fileHandle, 0, 1, 0, &range);
+    }
+    // Outside the lock: the line is in place, and other processes need not wait for the disk.
+    FlushFileBuffers(fileHandle);
 }

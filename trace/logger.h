@@ -30,6 +30,8 @@ class CLogger {
     int isStdoutEnabled() const { return stdoutEnabled; }
 
   private:
+    void writeLine(const void* bytes, DWORD count);
+
     int stdoutEnabled;
     int fileEnabled;
     HANDLE fileHandle;

@@ -134,4 +134,39 @@ TEST(Logger, ConcurrentThreadsWriteWholeLines) {
     }
 }
 
+// Two loggers have two handles on the file, as two processes tracing into it do: each line
+// must land whole at the end, never over another's.
+TEST(Logger, SeparateHandlesOnOneFileKeepEveryLine) {
+    std::wstring path = traceFile(L"handles");
+    const int perLogger = 400;
+    {
+        CLogger first;
+        CLogger second;
+        first.enableLogFile(path.c_str());
+        second.enableLogFile(path.c_str());
+        auto worker = [&](CLogger* logger, wchar_t fill) {
+            std::wstring text(150, fill);
+            for (int i = 0; i < perLogger; ++i) {
+                logger->logMessage(text.c_str(), L"|", L"done");
+            }
+        };
+        std::thread a(worker, &first, L'a');
+        std::thread b(worker, &second, L'b');
+        a.join();
+        b.join();
+    }
+    std::vector<std::string> got = lines(testsupport::readFileBytes(path));
+    ASSERT_EQ(static_cast<size_t>(2 * perLogger), got.size());
+    int perFill[2] = {0, 0};
+    for (const std::string& line : got) {
+        ASSERT_EQ(9u + 150u + 5u, line.size()) << line;
+        char fill = line[9];
+        ASSERT_TRUE(fill == 'a' || fill == 'b') << line;
+        EXPECT_EQ(std::string(150, fill) + "|done", line.substr(9));
+        ++perFill[fill - 'a'];
+    }
+    EXPECT_EQ(perLogger, perFill[0]);
+    EXPECT_EQ(perLogger, perFill[1]);
+}
+
 } // namespace

@@ -18,11 +18,16 @@ std::wstring makeScratchDir(const wchar_t* tag) {
     swprintf(base, 1000, L"%s/", tmp && *tmp ? tmp : "/tmp");
 #endif
     wchar_t dir[2048];
+#ifdef _WIN32
+    // Wine reuses small process ids from run to run: a directory left by an earlier run is
+    // skipped rather than reused, so no test reads another run's files.
+    do {
+        swprintf(dir, 2048, L"%lsbrontel-unit-%lu-%ls-%u", base,
+                 static_cast<unsigned long>(GetCurrentProcessId()), tag, ++counter);
+    } while (!CreateDirectoryW(dir, nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
+#else
     swprintf(dir, 2048, L"%lsbrontel-unit-%lu-%ls-%u", base,
              static_cast<unsigned long>(GetCurrentProcessId()), tag, ++counter);
-#ifdef _WIN32
-    CreateDirectoryW(dir, nullptr);
-#else
     char narrow[4096];
     wcstombs(narrow, dir, sizeof narrow);
     std::string command = std::string("rm -rf '") + narrow + "' && mkdir -p '" + narrow + "'";

@@ -31,6 +31,8 @@ const MessageText messages[] = {
     {ERROR_WRITE_PROTECT, L"The media is write protected.\r\n"},
     {ERROR_SHARING_VIOLATION,
      L"The process cannot access the file because it is being used by another process.\r\n"},
+    {ERROR_LOCK_VIOLATION, L"The process cannot access the file because another process has "
+                           L"locked a portion of the file.\r\n"},
     {ERROR_HANDLE_EOF, L"Reached the end of the file.\r\n"},
     {ERROR_NOT_SUPPORTED, L"The request is not supported.\r\n"},
     {ERROR_FILE_EXISTS, L"The file exists.\r\n"},

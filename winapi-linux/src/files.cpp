@@ -2,6 +2,7 @@
 #include "kobject.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -240,6 +241,56 @@ extern "C" BOOL WINAPI FlushFileBuffers(HANDLE file) {
         return FALSE;
     }
     return TRUE;
+}
+
+namespace {
+BOOL lockRange(HANDLE file, short type, int command, DWORD bytesLow, DWORD bytesHigh,
+               LPOVERLAPPED overlapped) {
+    FileObject* object = fileFromHandle(file);
+    if (object == nullptr) {
+        return FALSE;
+    }
+    if (overlapped == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    uint64_t start = (static_cast<uint64_t>(overlapped->OffsetHigh) << 32) | overlapped->Offset;
+    uint64_t length = (static_cast<uint64_t>(bytesHigh) << 32) | bytesLow;
+    // off_t is signed: ranges beyond its reach cannot be expressed to the kernel.
+    if (length == 0 || start > static_cast<uint64_t>(INT64_MAX) ||
+        length > static_cast<uint64_t>(INT64_MAX) - start) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    struct flock range = {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    range.l_start = static_cast<off_t>(start);
+    range.l_len = static_cast<off_t>(length);
+    while (fcntl(object->fd(), command, &range) != 0) {
+        if (errno == EINTR) {
+            continue;
+        }
+        SetLastError(errno == EAGAIN || errno == EACCES ? ERROR_LOCK_VIOLATION
+                                                        : standin::errorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+} // namespace
+
+extern "C" BOOL WINAPI LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD bytesLow,
+                                  DWORD bytesHigh, LPOVERLAPPED overlapped) {
+    (void)reserved;
+    short type = (flags & LOCKFILE_EXCLUSIVE_LOCK) ? F_WRLCK : F_RDLCK;
+    int command = (flags & LOCKFILE_FAIL_IMMEDIATELY) ? F_OFD_SETLK : F_OFD_SETLKW;
+    return lockRange(file, type, command, bytesLow, bytesHigh, overlapped);
+}
+
+extern "C" BOOL WINAPI UnlockFileEx(HANDLE file, DWORD reserved, DWORD bytesLow, DWORD bytesHigh,
+                                    LPOVERLAPPED overlapped) {
+    (void)reserved;
+    return lockRange(file, F_UNLCK, F_OFD_SETLK, bytesLow, bytesHigh, overlapped);
 }
 
 extern "C" BOOL WINAPI DeleteFileW(LPCWSTR fileName) {
