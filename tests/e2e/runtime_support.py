@@ -134,3 +134,18 @@ class Service:
             self.svc("stop")
             self.svc("wait", "STOPPED", "30000")
             self.svc("delete")
+
+
+def service_maker(machine, default_class):
+    """The body of a test's `service` fixture: makes services (of default_class unless told
+    otherwise) and cleans every one of them up after the test."""
+    created = []
+
+    def make(service_class=default_class, **kwargs):
+        svc = Service(machine, service_class, **kwargs)
+        created.append(svc)
+        return svc
+
+    yield make
+    for svc in created:
+        svc.cleanup()

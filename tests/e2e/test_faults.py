@@ -10,7 +10,7 @@ import subprocess
 
 import pytest
 
-from runtime_support import Service, pid_alive, wait_until
+from runtime_support import pid_alive, service_maker, wait_until
 
 FAULT = "com.vantero.tests.FaultService"
 SIGNAL = "com.vantero.tests.SignalService"
@@ -18,16 +18,7 @@ SIGNAL = "com.vantero.tests.SignalService"
 
 @pytest.fixture
 def service(linux):
-    created = []
-
-    def make(service_class=FAULT, **kwargs):
-        svc = Service(linux, service_class, **kwargs)
-        created.append(svc)
-        return svc
-
-    yield make
-    for svc in created:
-        svc.cleanup()
+    yield from service_maker(linux, FAULT)
 
 
 def write_config(m, name):

@@ -4,23 +4,14 @@ own requests."""
 
 import pytest
 
-from runtime_support import Service, pid_alive, wait_until
+from runtime_support import Service, pid_alive, service_maker, wait_until
 
 SIGNAL = "com.vantero.tests.SignalService"
 
 
 @pytest.fixture
 def service(linux):
-    created = []
-
-    def make(service_class=SIGNAL, **kwargs):
-        svc = Service(linux, service_class, **kwargs)
-        created.append(svc)
-        return svc
-
-    yield make
-    for svc in created:
-        svc.cleanup()
+    yield from service_maker(linux, SIGNAL)
 
 
 def controls(svc):

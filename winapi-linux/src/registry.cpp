@@ -262,6 +262,18 @@ class Transaction {
     bool done_ = false;
 };
 
+// The checks the value and enumeration calls make before touching the database: a live handle
+// opened with the access the call needs. The caller holds dbLock().
+LSTATUS openForKey(HKEY key, REGSAM needed, bool forWrite, Database** out) {
+    if (!validKey(key)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if ((keyAccess(key) & needed) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    return openDatabase(forWrite, out);
+}
+
 } // namespace
 
 extern "C" LSTATUS WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access,
@@ -363,18 +375,12 @@ extern "C" LSTATUS WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserv
 extern "C" LSTATUS WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved,
                                            LPDWORD type, LPBYTE data, LPDWORD dataSize) {
     (void)reserved;
-    if (!validKey(key)) {
-        return ERROR_INVALID_HANDLE;
-    }
     if (data != nullptr && dataSize == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
-    if ((keyAccess(key) & KEY_QUERY_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
-    }
     std::lock_guard<std::recursive_mutex> guard(dbLock());
     Database* d = nullptr;
-    LSTATUS rc = openDatabase(false, &d);
+    LSTATUS rc = openForKey(key, KEY_QUERY_VALUE, false, &d);
     if (rc != ERROR_SUCCESS) {
         return rc;
     }
@@ -417,18 +423,12 @@ extern "C" LSTATUS WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD 
 extern "C" LSTATUS WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type,
                                          const BYTE* data, DWORD dataSize) {
     (void)reserved;
-    if (!validKey(key)) {
-        return ERROR_INVALID_HANDLE;
-    }
     if (data == nullptr && dataSize != 0) {
         return ERROR_NOACCESS;
     }
-    if ((keyAccess(key) & KEY_SET_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
-    }
     std::lock_guard<std::recursive_mutex> guard(dbLock());
     Database* d = nullptr;
-    LSTATUS rc = openDatabase(true, &d);
+    LSTATUS rc = openForKey(key, KEY_SET_VALUE, true, &d);
     if (rc != ERROR_SUCCESS) {
         return rc;
     }
@@ -452,15 +452,9 @@ extern "C" LSTATUS WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD rese
 }
 
 extern "C" LSTATUS WINAPI RegDeleteValueW(HKEY key, LPCWSTR valueName) {
-    if (!validKey(key)) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if ((keyAccess(key) & KEY_SET_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
-    }
     std::lock_guard<std::recursive_mutex> guard(dbLock());
     Database* d = nullptr;
-    LSTATUS rc = openDatabase(true, &d);
+    LSTATUS rc = openForKey(key, KEY_SET_VALUE, true, &d);
     if (rc != ERROR_SUCCESS) {
         return rc;
     }
@@ -481,21 +475,15 @@ extern "C" LSTATUS WINAPI RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDW
                                         LPDWORD reserved, LPWSTR keyClass, LPDWORD classChars,
                                         void* lastWriteTime) {
     (void)reserved, (void)keyClass, (void)lastWriteTime;
-    if (!validKey(key)) {
-        return ERROR_INVALID_HANDLE;
-    }
     if (name == nullptr || nameChars == nullptr) {
         return ERROR_INVALID_PARAMETER;
-    }
-    if ((keyAccess(key) & KEY_ENUMERATE_SUB_KEYS) == 0) {
-        return ERROR_ACCESS_DENIED;
     }
     if (classChars) {
         *classChars = 0;
     }
     std::lock_guard<std::recursive_mutex> guard(dbLock());
     Database* d = nullptr;
-    LSTATUS rc = openDatabase(false, &d);
+    LSTATUS rc = openForKey(key, KEY_ENUMERATE_SUB_KEYS, false, &d);
     if (rc != ERROR_SUCCESS) {
         return rc == ERROR_FILE_NOT_FOUND ? ERROR_NO_MORE_ITEMS : rc;
     }
