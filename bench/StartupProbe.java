@@ -19,8 +19,14 @@ public final class StartupProbe {
 
     public static void serviceControl(int control) {}
 
-    /** The same entry point for the JDK's own launcher. */
-    public static void main(String[] args) throws IOException {
+    /**
+     * The same entry point for the JDK's own launcher. With "bridge" it first loads the bridge
+     * class from its jar, as brontel must before it can register the bridge's natives.
+     */
+    public static void main(String[] args) throws IOException, ClassNotFoundException {
+        if (args.length > 0 && args[0].equals("bridge")) {
+            Class.forName("com.vantero.core.orb.BrontelManager");
+        }
         serviceMain(args);
     }
 }
