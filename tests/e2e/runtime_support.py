@@ -2,6 +2,7 @@
 them, development-mode instances started in a session of their own, and bounded waits."""
 
 import os
+import re
 import signal
 import subprocess
 import time
@@ -43,26 +44,32 @@ class Service:
     """One service's Parameters, with its record file (written by the Java test classes) and the
     shared trace file. Processes it started are ended when the test ends."""
 
-    def __init__(self, m, service_class=None, options=(), jvm=True, name=None, install=False):
+    def __init__(self, m, service_class=None, options=(), jvm=True, name=None, install=False,
+                 command_line=None, jvm_library=True, trace="trace.txt"):
+        """jvm=False writes no Java settings at all; jvm_library=None leaves only JVMdll out."""
         self.m = m
         self.name = name or m.unique("sig")
         self.key = SERVICES + "\\" + self.name + r"\Parameters"
         self.out = m.tmp / (self.name + ".out")
-        self.trace = m.tmp / "trace.txt"
+        self.trace = m.tmp / trace
         self.started = []
         self.pids = set()
         m.trace_to(self.trace)
         if install:
             # Created first, as installation does; the Java settings go into its key afterwards.
             self.install()
+        self.options = []
         if jvm:
-            self.set("JVMdll", str(m.jvm_library))
+            if jvm_library:
+                self.set("JVMdll", str(m.jvm_library) if jvm_library is True else jvm_library)
             classpath = os.pathsep.join([str(m.java_dir / "brontel.jar"), str(m.java_dir / "testclasses")])
-            all_options = ["-Djava.class.path=" + classpath, "-Dbrontel.test.out=" + str(self.out)]
-            for i, option in enumerate(all_options + list(options), 1):
+            self.options = ["-Djava.class.path=" + classpath, "-Dbrontel.test.out=" + str(self.out), *options]
+            for i, option in enumerate(self.options, 1):
                 self.set(f"JVMOption{i}", option)
         if service_class:
             self.set("IBrontelClass", service_class)
+        if command_line is not None:
+            self.set("CommandLine", command_line)
 
     def set(self, name, value):
         self.m.reg_set(self.key, name, "sz", value)
@@ -102,11 +109,12 @@ class Service:
         return wait_until(lambda: len(self.running_pids()) >= count and self.running_pids(),
                           f"{count} running instance(s)")[count - 1]
 
+    def trace_text(self):
+        return self.trace.read_text(encoding="utf-8", errors="replace") if self.trace.exists() else ""
+
     def trace_lines(self):
-        if not self.trace.exists():
-            return []
-        text = self.trace.read_text(encoding="utf-8", errors="replace")
-        return [line.partition(" ")[2] for line in text.splitlines()]
+        """The trace's lines without their thread-id column."""
+        return [line.partition(" ")[2] for line in self.trace_text().splitlines()]
 
     def wait_trace(self, text):
         return wait_until(lambda: any(text in line for line in self.trace_lines()), repr(text) + " in the trace")
@@ -119,7 +127,28 @@ class Service:
         self.installed = True
 
     def svc(self, *args):
-        return self.m.tool("svctool", [args[0], self.name, *args[1:]])
+        return self.m.tool("svctool", [args[0], self.name, *map(str, args[1:])])
+
+    def status(self):
+        """QueryServiceStatus as a dict: STATE, SERVICE_EXIT, WIN32_EXIT, ACCEPTED, ... (ints)."""
+        result = self.svc("query")
+        assert result.rc == 0, result
+        return {key: int(value) for key, value in re.findall(r"([A-Z_0-9]+) (\d+)", result.out)}
+
+    def start_and_wait(self, state="STOPPED"):
+        result = self.svc("start")
+        if self.m.is_windows:
+            # Wine answers a service that stops before it ever ran with a time-out (1053) where
+            # Windows reports the start; either way the service process runs to its end, and Wine
+            # may show the old state until it has: its last trace line tells.
+            assert result.rc == 0 or "FAILED 1053" in result.out, result
+            assert state == "STOPPED"
+            wait_until(lambda: "main Exit" in self.trace_text(), "the service process to end", 180)
+        else:
+            assert result.rc == 0, result
+        waited = self.svc("wait", state, 60000)
+        assert waited.rc == 0, (waited, self.trace_text()[-3000:])
+        return self.status()
 
     def cleanup(self):
         for proc in self.started:

@@ -2,77 +2,28 @@
 arguments, the VM gets its options and verbose file, and each start-up failure is reported
 with its code. Development mode (-x) here; service mode (-Z) further below."""
 
-import os
-import re
 import threading
-import time
 
 import pytest
 
-SERVICES = r"SYSTEM\CurrentControlSet\Services"
-TRACE_KEY = r"SOFTWARE\Orvane\Brontel"
+from runtime_support import Service, wait_until
 
 
-class JavaService:
-    """A service's Parameters written directly, as installation would leave them."""
+def java_service(m, service_class=None, command_line=None, options=(), **kwargs):
+    """A service's Parameters written directly, as installation would leave them, with a trace
+    file of its own; install=True enters it with the Service Control Manager first."""
+    name = m.unique("jvm")
+    # The VM checks every JNI call of ours: a call made with an exception pending is fatal.
+    return Service(m, service_class, options=["-Xcheck:jni", *options], name=name,
+                   command_line=command_line, trace=name + ".trace", **kwargs)
 
-    def __init__(self, m, service_class=None, command_line=None, options=(), jvm_library=True):
-        self.m = m
-        self.name = m.unique("jvm")
-        self.key = SERVICES + "\\" + self.name + r"\Parameters"
-        self.out = m.tmp / (self.name + ".out")
-        self.trace = m.tmp / (self.name + ".trace")
-        m.trace_to(self.trace)
-        self.prepare()
-        if jvm_library is True:
-            jvm_library = str(m.jvm_library)
-        if jvm_library:
-            self.set("JVMdll", jvm_library)
-        classpath = os.pathsep.join(
-            [str(m.java_dir / "brontel.jar"), str(m.java_dir / "testclasses"), str(m.java_dir / "examples")]
-        )
-        self.options = [
-            "-Djava.class.path=" + classpath,
-            "-Dbrontel.test.out=" + str(self.out),
-            # The VM checks every JNI call of ours: a call made with an exception pending is fatal.
-            "-Xcheck:jni",
-        ] + list(options)
-        for i, option in enumerate(self.options, 1):
-            self.set(f"JVMOption{i}", option)
-        if service_class:
-            self.set("IBrontelClass", service_class)
-        if command_line is not None:
-            self.set("CommandLine", command_line)
 
-    def prepare(self):
-        pass
-
-    def set(self, name, value):
-        self.m.reg_set(self.key, name, "sz", value)
-
-    def run_dev(self, **kwargs):
-        return self.m.run(["-x", self.name], **kwargs)
-
-    def record(self):
-        return self.out.read_text(encoding="utf-8").splitlines() if self.out.exists() else []
-
-    def trace_text(self):
-        return self.trace.read_text(encoding="utf-8", errors="replace") if self.trace.exists() else ""
-
-    def trace_messages(self):
-        """The trace's lines without their thread-id column."""
-        return [line.partition(" ")[2] for line in self.trace_text().splitlines()]
+def run_dev(svc, **kwargs):
+    return svc.m.run(["-x", svc.name], **kwargs)
 
 
 def code_points(text):
     return "[" + " ".join(format(ord(c), "x") for c in text) + "]"
-
-
-def wait_for(predicate, what, timeout=60):
-    deadline = time.monotonic() + timeout
-    while not predicate():
-        assert time.monotonic() < deadline, what
-        time.sleep(0.05)
 
 
 @pytest.mark.parametrize(
@@ -80,22 +31,15 @@ def wait_for(predicate, what, timeout=60):
     [
         (None, []),
         ("", [""]),
-        ("a b", ["a", "b"]),
-        ("a  b", ["a", "", "b"]),
-        (" lead trail ", ["", "lead", "trail", ""]),
-        ('"one two" three', ["one two", "three"]),
-        ('a"b c"d', ["ab cd"]),
-        ('"open to the end', ["open to the end"]),
-        ('\\" \\\\ a\\ b \\x end\\', ['"', "\\", "a b", "x", "end"]),
-        ("%TEMP% %PATH%", ["%TEMP%", "%PATH%"]),
+        # Quotes, escapes, runs of blanks and references: the rules themselves are unit-tested.
+        ('"one two" a\\ b  \\\\x %TEMP% ', ["one two", "a b", "", "\\x", "%TEMP%", ""]),
         ("caf\u00e9 \u65e5\u672c \U0001F600x \U00010348", ["caf\u00e9", "\u65e5\u672c", "\U0001F600x", "\U00010348"]),
     ],
-    ids=["none", "empty", "two", "two-blanks", "edge-blanks", "quoted", "quoted-middle", "unclosed",
-         "backslashes", "references-kept", "non-ascii"],
+    ids=["none", "empty", "mixed", "non-ascii"],
 )
 def test_service_main_receives_the_exact_arguments(linux, command_line, expected):
-    svc = JavaService(linux, "com.vantero.tests.RecordingService", command_line)
-    result = svc.run_dev()
+    svc = java_service(linux, "com.vantero.tests.RecordingService", command_line)
+    result = run_dev(svc)
     assert result.rc == 0, result
     record = svc.record()
     assert record[0] == f"count {len(expected)}", svc.trace_text()
@@ -103,16 +47,16 @@ def test_service_main_receives_the_exact_arguments(linux, command_line, expected
     # The Java side ran on the thread that created the VM, and the service ended normally.
     assert "main-thread main" in record
     assert "in native method" not in result.out + result.err, result
-    assert "CExecutor::startServiceTask Exit 0" in svc.trace_messages()
+    assert "CExecutor::startServiceTask Exit 0" in svc.trace_lines()
 
 
 def test_class_name_with_slashes_and_expanded_references(linux):
-    svc = JavaService(linux, "com/vantero/tests/RecordingService", "x")
-    assert svc.run_dev().rc == 0
+    svc = java_service(linux, "com/vantero/tests/RecordingService", "x")
+    assert run_dev(svc).rc == 0
     assert svc.record()[:2] == ["count 1", "arg [78]"]
     # The class name, unlike the command line, has its references expanded.
-    svc2 = JavaService(linux, "com.vantero.%BRONTEL_TEST_PKG%.RecordingService")
-    assert svc2.run_dev(env={"BRONTEL_TEST_PKG": "tests"}).rc == 0
+    svc2 = java_service(linux, "com.vantero.%BRONTEL_TEST_PKG%.RecordingService")
+    assert run_dev(svc2, env={"BRONTEL_TEST_PKG": "tests"}).rc == 0
     assert svc2.record()[0] == "count 0"
 
 
@@ -120,7 +64,7 @@ def test_jvm_options_in_order_unknown_ignored_and_verbose_file_appended(linux):
     verbose = linux.tmp / "verbose" / "vm.log"
     verbose.parent.mkdir()
     verbose.write_text("kept from before\n")
-    svc = JavaService(
+    svc = java_service(
         linux,
         "com.vantero.tests.RecordingService",
         options=["-Dbrontel.order=first", "-Xbrontel-no-such-option", "-Dbrontel.order=second",
@@ -130,28 +74,28 @@ def test_jvm_options_in_order_unknown_ignored_and_verbose_file_appended(linux):
     # A gap ends the list: JVMOption9 is never read.
     svc.set(f"JVMOption{len(svc.options) + 2}", "-Dbrontel.order=ignored")
     env = {"BRONTEL_VERBOSE_DIR": "verbose"}
-    assert svc.run_dev(env=env).rc == 0
-    assert svc.run_dev(env=env).rc == 0
+    assert run_dev(svc, env=env).rc == 0
+    assert run_dev(svc, env=env).rc == 0
     assert svc.record().count("order second") == 2
     text = verbose.read_text()
     # The VM's own output went through the hook into the expanded path, twice, after the old text.
     assert text.startswith("kept from before\n")
     assert text.count("-XX:+PrintCommandLineFlags") == 2
-    assert "CExecutor::startServiceTask Exit 0" in svc.trace_messages()
+    assert "CExecutor::startServiceTask Exit 0" in svc.trace_lines()
 
 
 def test_without_verbose_file_the_vm_output_stays_on_the_console(linux):
-    svc = JavaService(linux, "com.vantero.tests.RecordingService", options=["-XX:+PrintCommandLineFlags"])
-    result = svc.run_dev()
+    svc = java_service(linux, "com.vantero.tests.RecordingService", options=["-XX:+PrintCommandLineFlags"])
+    result = run_dev(svc)
     assert "-XX:+PrintCommandLineFlags" in result.out
 
 
 def test_library_messages_and_default_name(linux):
     # Without JVMdll the registry read is traced and the system's search finds the default name.
-    svc = JavaService(linux, "com.vantero.tests.RecordingService", jvm_library=None)
-    result = svc.run_dev(env={"LD_LIBRARY_PATH": str(linux.jvm_library.parent)})
+    svc = java_service(linux, "com.vantero.tests.RecordingService", jvm_library=None)
+    result = run_dev(svc, env={"LD_LIBRARY_PATH": str(linux.jvm_library.parent)})
     assert result.rc == 0
-    messages = svc.trace_messages()
+    messages = svc.trace_lines()
     assert "JVM DLL libjvm.so loaded successfully." in messages
     assert any(m.startswith("Error getting size of value JVMdll") for m in messages), messages
     assert svc.record()[0] == "count 0"
@@ -189,11 +133,11 @@ FAILURES = ["no-library", "no-exports", "vm-refuses", "no-class-configured", "cl
 @pytest.mark.parametrize("case", FAILURES)
 def test_development_mode_start_failures(linux, case):
     kwargs, code, messages = failure_cases(linux)[case]
-    svc = JavaService(linux, **kwargs)
-    result = svc.run_dev()
+    svc = java_service(linux, **kwargs)
+    result = run_dev(svc)
     # Development mode has no status to report: the code shows in the trace only.
     assert result.rc == 0, result
-    traced = svc.trace_messages()
+    traced = svc.trace_lines()
     for message in messages:
         assert message in traced, svc.trace_text()
     assert f"CExecutor::startServiceTask Exit {code}" in traced
@@ -207,10 +151,10 @@ def test_development_mode_start_failures(linux, case):
 def test_development_mode_without_jvm_under_wine(machine):
     if not machine.is_windows:
         pytest.skip("shows the Windows build's default library name")
-    svc = JavaService(machine, "com.vantero.tests.RecordingService", jvm_library=None)
-    result = svc.run_dev()
+    svc = java_service(machine, "com.vantero.tests.RecordingService", jvm_library=None)
+    result = run_dev(svc)
     assert result.rc == 0
-    messages = svc.trace_messages()
+    messages = svc.trace_lines()
     assert any(m.startswith("Cannot load the JVM DLL : jvm.dll") for m in messages), svc.trace_text()
     assert "CExecutor::startServiceTask Exit 13" in messages
 
@@ -218,79 +162,45 @@ def test_development_mode_without_jvm_under_wine(machine):
 # -- service mode (-Z) through the Service Control Manager ---------------------------------------
 
 
-class ScmService(JavaService):
-    """A Java service entered with the Service Control Manager, as installation would."""
-
-    def prepare(self):
-        # The manager creates the service's key; the Java settings go below it afterwards.
-        image = f'"{self.m.path(self.m.exe)}" -Z "{self.name}"'
-        result = self.svc("create", self.name, self.name, image)
-        assert result.rc == 0, result
-
-    def svc(self, *args):
-        return self.m.tool("svctool", [str(a) for a in args])
-
-    def start_and_wait(self, state="STOPPED"):
-        if not self.m.is_windows:
-            result = self.svc("start", self.name)
-            assert result.rc == 0, result
-            waited = self.svc("wait", self.name, state, 60000)
-            assert waited.rc == 0, (waited, self.trace_text())
-            return self.status()
-        result = self.svc("start", self.name)
-        # Wine answers a service that stops before it ever ran with a time-out (1053) where
-        # Windows reports the start; either way the service process runs to its end, and Wine
-        # may show the old state until it has: its last trace line tells.
-        assert result.rc == 0 or "FAILED 1053" in result.out, result
-        assert state == "STOPPED"
-        wait_for(lambda: "main Exit" in self.trace_text(), "the service process never ended", 180)
-        assert self.svc("wait", self.name, state, 60000).rc == 0
-        return self.status()
-
-    def status(self):
-        """QueryServiceStatus as a dict: STATE, SERVICE_EXIT, WIN32_EXIT, ACCEPTED, ... (ints)."""
-        result = self.svc("query", self.name)
-        assert result.rc == 0, result
-        return {key: int(value) for key, value in re.findall(r"([A-Z_0-9]+) (\d+)", result.out)}
-
-    def states_set(self):
-        return [m[len("Set service to state "):] for m in self.trace_messages()
-                if m.startswith("Set service to state ")]
+def states_set(svc):
+    prefix = "Set service to state "
+    return [m[len(prefix):] for m in svc.trace_lines() if m.startswith(prefix)]
 
 
 def test_service_mode_from_a_console_runs_nothing(linux):
-    svc = JavaService(linux, "com.vantero.tests.RecordingService")
+    svc = java_service(linux, "com.vantero.tests.RecordingService")
     result = linux.run(["-Z", svc.name])
     assert result.rc == 0
-    traced = svc.trace_messages()
+    traced = svc.trace_lines()
     assert "StartServiceCtrlDispatcher failed 1063" in traced, svc.trace_text()
     assert "CExecutor::startServiceTask Entry" not in traced
     assert not svc.out.exists()
 
 
 def test_service_mode_stop_reaches_java_and_java_reports_the_end(linux):
-    svc = ScmService(linux, "com.vantero.tests.StoppableService", options=["-Dbrontel.test.stopCode=42"])
+    svc = java_service(linux, "com.vantero.tests.StoppableService", options=["-Dbrontel.test.stopCode=42"],
+                       install=True)
     status = svc.start_and_wait("RUNNING")
     assert status["ACCEPTED"] == 5  # stop and shutdown, as the worker thread reported them
-    control = svc.svc("control", svc.name, 1)
+    control = svc.svc("control", 1)
     assert control.rc == 0, control
-    assert svc.svc("wait", svc.name, "STOPPED", 60000).rc == 0
+    assert svc.svc("wait", "STOPPED", 60000).rc == 0
     status = svc.status()
     # Java's own stop report (exit code 42) stands: no second stop report overwrote it.
     assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (42, 1066)
-    assert svc.states_set() == ["SERVICE_RUNNING", "SERVICE_STOP_PENDING", "SERVICE_STOPPED"]
-    assert "Sending service control : SERVICE_CONTROL_STOP" in svc.trace_messages()
+    assert states_set(svc) == ["SERVICE_RUNNING", "SERVICE_STOP_PENDING", "SERVICE_STOPPED"]
+    assert "Sending service control : SERVICE_CONTROL_STOP" in svc.trace_lines()
     assert svc.record() == ["running", "control 1", "stopped"]
-    assert "CExecutor::serviceMain Exit 0" in svc.trace_messages()
+    assert "CExecutor::serviceMain Exit 0" in svc.trace_lines()
 
 
 def test_service_mode_service_that_never_reports_gets_one_clean_stop(linux):
-    svc = ScmService(linux, "com.vantero.tests.RecordingService", "a b")
+    svc = java_service(linux, "com.vantero.tests.RecordingService", "a b", install=True)
     status = svc.start_and_wait()
     assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (0, 0)
-    assert svc.states_set() == []
+    assert states_set(svc) == []
     assert svc.record()[:3] == ["count 2", "arg [61]", "arg [62]"]
-    assert "CExecutor::serviceMain Exit 0" in svc.trace_messages()
+    assert "CExecutor::serviceMain Exit 0" in svc.trace_lines()
 
 
 def test_service_mode_process_ends_only_after_the_service_main_thread(linux):
@@ -298,10 +208,10 @@ def test_service_mode_process_ends_only_after_the_service_main_thread(linux):
     # service-main thread must have written its last line by then, or it writes into a freed
     # logger (it did, and AddressSanitizer caught it).
     for _ in range(3):
-        svc = ScmService(linux, "com.vantero.tests.RecordingService")
+        svc = java_service(linux, "com.vantero.tests.RecordingService", install=True)
         svc.start_and_wait()
-        wait_for(lambda: "main Exit 0" in svc.trace_messages(), "the service process never ended")
-        messages = svc.trace_messages()
+        wait_until(lambda: "main Exit 0" in svc.trace_lines(), "the service process never ended")
+        messages = svc.trace_lines()
         assert "CExecutor::startServiceMainThread Exit 0" in messages, svc.trace_text()
         assert messages.index("CExecutor::startServiceMainThread Exit 0") < messages.index("main Exit 0")
 
@@ -309,10 +219,10 @@ def test_service_mode_process_ends_only_after_the_service_main_thread(linux):
 @pytest.mark.parametrize("case", FAILURES)
 def test_service_mode_start_failures_stop_with_their_code(linux, case):
     kwargs, code, messages = failure_cases(linux)[case]
-    svc = ScmService(linux, **kwargs)
+    svc = java_service(linux, **kwargs, install=True)
     status = svc.start_and_wait()
     assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (code, 1066), svc.trace_text()
-    traced = svc.trace_messages()
+    traced = svc.trace_lines()
     for message in messages:
         assert message in traced
     assert f"Service failed to start.  {code}" in traced
@@ -323,7 +233,8 @@ def test_service_mode_controls_during_start_and_end_never_crash(linux):
     """A stream of interrogate and stop controls while the service starts, runs and ends."""
     # The service leaves its final report to brontel, so controls keep arriving while the VM
     # host is retired and deleted.
-    svc = ScmService(linux, "com.vantero.tests.StoppableService", options=["-Dbrontel.test.silentStop=true"])
+    svc = java_service(linux, "com.vantero.tests.StoppableService", options=["-Dbrontel.test.silentStop=true"],
+                       install=True)
     for round_ in range(6):
         done = threading.Event()
         sent = []
@@ -331,15 +242,15 @@ def test_service_mode_controls_during_start_and_end_never_crash(linux):
         def pelt():
             while not done.is_set():
                 for code in (4, 1, 4):
-                    sent.append(svc.svc("control", svc.name, code).rc)
+                    sent.append(svc.svc("control", code).rc)
 
         pelters = [threading.Thread(target=pelt) for _ in range(2)]
-        start = svc.svc("start", svc.name)
+        start = svc.svc("start")
         assert start.rc == 0, start
         for pelter in pelters:
             pelter.start()
         try:
-            waited = svc.svc("wait", svc.name, "STOPPED", 60000)
+            waited = svc.svc("wait", "STOPPED", 60000)
         finally:
             done.set()
             for pelter in pelters:
@@ -347,7 +258,7 @@ def test_service_mode_controls_during_start_and_end_never_crash(linux):
         assert waited.rc == 0, (round_, svc.trace_text()[-3000:])
         assert svc.status()["SERVICE_EXIT"] == 0
         assert sent, "no control was sent"
-    traced = svc.trace_messages()
+    traced = svc.trace_lines()
     # Every run ended through its own code path, none by a crash.
     assert traced.count("CExecutor::serviceMain Exit 0") == 6
     assert traced.count("main Exit 0") == 6
@@ -356,27 +267,21 @@ def test_service_mode_controls_during_start_and_end_never_crash(linux):
 
 def test_service_mode_without_jvm_library_stops_with_13(machine):
     """Through the real Service Control Manager under Wine as through the stand-in."""
-    svc = ScmService(machine, "com.vantero.tests.RecordingService",
-                     jvm_library=machine.path(machine.tmp / "missing" / "jvm.dll"))
+    svc = java_service(machine, "com.vantero.tests.RecordingService",
+                       jvm_library=machine.path(machine.tmp / "missing" / "jvm.dll"), install=True)
     status = svc.start_and_wait()
     assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (13, 1066), svc.trace_text()
-    traced = svc.trace_messages()
+    traced = svc.trace_lines()
     assert any(m.startswith("Cannot load the JVM DLL : ") for m in traced)
     assert "Service failed to start.  13" in traced
-    assert svc.svc("delete", svc.name).rc == 0
+    assert svc.svc("delete").rc == 0
 
 
 # -- the relay: Java asks for a control through a separate brontel -s process ---------------------
 
 
-def _signal_mode_built(m):
-    return "not built yet" not in m.run(["-s", "nosuchservice", "1"]).out
-
-
 def test_java_stops_its_own_service_through_the_relay(linux):
-    if not _signal_mode_built(linux):
-        pytest.skip("signal sending (-s) is not on this branch yet")
-    svc = ScmService(linux, "com.vantero.tests.RelayService")
+    svc = java_service(linux, "com.vantero.tests.RelayService", install=True)
     status = svc.start_and_wait()
     # sendServiceControl(null, 1) started "brontel -s <own name> 1", which stopped the service.
     assert svc.record() == ["sent true", "control 1", "ended"], svc.trace_text()
@@ -385,17 +290,15 @@ def test_java_stops_its_own_service_through_the_relay(linux):
 
 def test_relay_quotes_names_with_blanks_and_non_ascii_characters(linux):
     target = "Other Service \u00e9\U0001F600"
-    svc = JavaService(linux, "com.vantero.tests.RelayService",
-                      options=["-Dbrontel.test.target=" + target, "-Dbrontel.test.control=4"])
+    svc = java_service(linux, "com.vantero.tests.RelayService",
+                       options=["-Dbrontel.test.target=" + target, "-Dbrontel.test.control=4"])
     proc = linux.start(["-x", svc.name])
     try:
         # The relay process traces into the same file; its run ends with the first "main Exit".
-        deadline = time.monotonic() + 60
-        while "main Exit" not in svc.trace_text() and time.monotonic() < deadline:
-            time.sleep(0.1)
+        wait_until(lambda: "main Exit" in svc.trace_text(), "the relay process to end")
         assert svc.record()[:1] == ["sent true"]
         # It parsed exactly four arguments: its path, -s, the whole name and the code.
-        assert "CParameters::parseCommandLine Entry 4" in svc.trace_messages(), svc.trace_text()
+        assert "CParameters::parseCommandLine Entry 4" in svc.trace_lines(), svc.trace_text()
     finally:
         proc.kill()
         proc.communicate()
@@ -406,18 +309,18 @@ def test_relay_quotes_names_with_blanks_and_non_ascii_characters(linux):
 
 def test_break_control_makes_the_vm_dump_its_threads(linux):
     verbose = linux.tmp / "vm.log"
-    svc = ScmService(linux, "com.vantero.tests.StoppableService")
+    svc = java_service(linux, "com.vantero.tests.StoppableService", install=True)
     svc.set("VerboseFile", str(verbose))
     svc.start_and_wait("RUNNING")
-    result = svc.svc("control", svc.name, 251)
+    result = svc.svc("control", 251)
     assert result.rc == 0, result
     # The VM's break signal, raised on the control handler's thread (which the VM must know, or
     # it crashes): the VM's thread dump lands in the verbose file. serviceControl never sees
     # code 251 (whether the signal is also offered to consoleSignal is the console's business).
-    wait_for(lambda: verbose.exists() and "Full thread dump" in verbose.read_text(), "no thread dump")
-    assert svc.svc("control", svc.name, 1).rc == 0
-    assert svc.svc("wait", svc.name, "STOPPED", 60000).rc == 0
-    traced = svc.trace_messages()
+    wait_until(lambda: verbose.exists() and "Full thread dump" in verbose.read_text(), "no thread dump")
+    assert svc.svc("control", 1).rc == 0
+    assert svc.svc("wait", "STOPPED", 60000).rc == 0
+    traced = svc.trace_lines()
     assert "Generating control break event." in traced
     assert not any(m.startswith("Failed to generate") for m in traced)
     assert [r for r in svc.record() if not r.startswith("console")] == ["running", "control 1", "stopped"]
@@ -425,15 +328,15 @@ def test_break_control_makes_the_vm_dump_its_threads(linux):
 
 @pytest.mark.parametrize("handled", [True, False])
 def test_console_events_are_offered_to_java(linux, handled):
-    svc = JavaService(linux, "com.vantero.tests.StoppableService",
-                      options=[f"-Dbrontel.test.handleConsole={str(handled).lower()}"])
+    svc = java_service(linux, "com.vantero.tests.StoppableService",
+                       options=[f"-Dbrontel.test.handleConsole={str(handled).lower()}"])
     proc = linux.start(["-x", svc.name])
     try:
-        wait_for(lambda: "running" in svc.record(), "the service never ran")
+        wait_until(lambda: "running" in svc.record(), "the service never ran")
         proc.send_signal(2)  # Ctrl+C
-        wait_for(lambda: "CJvm::sendConsoleSignal Exit" in svc.trace_text(), "no console delivery")
+        wait_until(lambda: "CJvm::sendConsoleSignal Exit" in svc.trace_text(), "no console delivery")
         assert "console 0" in svc.record()
-        assert f"CJvm::sendConsoleSignal Exit {int(handled)}" in svc.trace_messages()
+        assert f"CJvm::sendConsoleSignal Exit {int(handled)}" in svc.trace_lines()
         if not handled:
             # Passed on to the handler installed before: the VM's own, which ends the process.
             proc.wait(timeout=60)
@@ -443,14 +346,14 @@ def test_console_events_are_offered_to_java(linux, handled):
 
 
 def test_console_event_without_a_java_handler(linux):
-    svc = JavaService(linux, "com.vantero.tests.RelayService",
-                      options=["-Dbrontel.test.target=nosuchservice", "-Dbrontel.test.control=4"])
+    svc = java_service(linux, "com.vantero.tests.RelayService",
+                       options=["-Dbrontel.test.target=nosuchservice", "-Dbrontel.test.control=4"])
     proc = linux.start(["-x", svc.name])
     try:
-        wait_for(lambda: "sent true" in svc.record(), "the service never ran")
+        wait_until(lambda: "sent true" in svc.record(), "the service never ran")
         proc.send_signal(2)
         proc.wait(timeout=60)
-        traced = svc.trace_messages()
+        traced = svc.trace_lines()
         assert "No console signal handler found." in traced
         assert "CJvm::sendConsoleSignal Exit 0" in traced
     finally:
@@ -459,13 +362,14 @@ def test_console_event_without_a_java_handler(linux):
 
 
 def test_ctrl_c_control_becomes_a_console_event(linux):
-    svc = ScmService(linux, "com.vantero.tests.StoppableService", options=["-Dbrontel.test.handleConsole=true"])
+    svc = java_service(linux, "com.vantero.tests.StoppableService", options=["-Dbrontel.test.handleConsole=true"],
+                       install=True)
     svc.start_and_wait("RUNNING")
-    assert svc.svc("control", svc.name, 250).rc == 0
-    wait_for(lambda: "console 0" in svc.record(), "no Ctrl+C event reached Java")
+    assert svc.svc("control", 250).rc == 0
+    wait_until(lambda: "console 0" in svc.record(), "no Ctrl+C event reached Java")
     # Java handled it, so the service runs on until it is stopped.
     assert svc.status()["STATE"] == 4
-    assert svc.svc("control", svc.name, 1).rc == 0
-    assert svc.svc("wait", svc.name, "STOPPED", 60000).rc == 0
+    assert svc.svc("control", 1).rc == 0
+    assert svc.svc("wait", "STOPPED", 60000).rc == 0
     assert svc.record() == ["running", "console 0", "control 1", "stopped"]
-    assert "Generating control c event." in svc.trace_messages()
+    assert "Generating control c event." in svc.trace_lines()
