@@ -34,18 +34,10 @@ TEST(AppendText, GrowsInStepsOfAThousandCharacters) {
     free(buffer);
 }
 
-std::wstring uniqueService() {
-    static int counter = 0;
-    wchar_t name[100];
-    swprintf(name, 100, L"BrontelReportTest%lu_%d",
-             static_cast<unsigned long>(GetCurrentProcessId()), ++counter);
-    return name;
-}
-
 class ServiceReport : public ::testing::Test {
   protected:
     void SetUp() override {
-        service = uniqueService();
+        service = testsupport::uniqueName(L"BrontelReportTest", L"r");
         key = std::wstring(BRONTEL_SERVICES_KEY) + L"\\" + service;
         params = key + L"\\" + BRONTEL_PARAMETERS_SUBKEY;
         dir = testsupport::makeScratchDir(L"report");

@@ -13,20 +13,7 @@ std::wstring traceFile(const wchar_t* tag) {
     return testsupport::makeScratchDir(tag) + L"/trace.log";
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            out.push_back(text.substr(start));
-            break;
-        }
-        out.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
+using testsupport::splitLines;
 
 std::string threadPrefix() {
     char prefix[16];
@@ -48,7 +35,7 @@ TEST(Logger, WritesEntryExitAndMessageForms) {
         logger.logMessage(L"big", 0x80000000u);
     }
     std::string p = threadPrefix();
-    std::vector<std::string> got = lines(testsupport::readFileBytes(path));
+    std::vector<std::string> got = splitLines(testsupport::readFileBytes(path));
     std::vector<std::string> want = {p + "CJvm::initialize Entry",
                                      p + "CExecutor::setServiceStatus Entry 3",
                                      p + "CJvm::initialize Exit 13",
@@ -103,70 +90,47 @@ TEST(Logger, LongLinesStayWhole) {
         logger.enableLogFile(path.c_str());
         logger.logMessage(big.c_str(), L"-end");
     }
-    std::vector<std::string> got = lines(testsupport::readFileBytes(path));
+    std::vector<std::string> got = splitLines(testsupport::readFileBytes(path));
     ASSERT_EQ(1u, got.size());
     EXPECT_EQ(threadPrefix() + std::string(5000, 'x') + "-end", got[0]);
 }
 
-TEST(Logger, ConcurrentThreadsWriteWholeLines) {
-    std::wstring path = traceFile(L"threads");
-    const int perThread = 300;
-    {
-        CLogger logger;
-        logger.enableLogFile(path.c_str());
-        auto worker = [&](wchar_t fill) {
-            std::wstring text(200, fill);
-            for (int i = 0; i < perThread; ++i) {
-                logger.logMessage(text.c_str(), L"|", L"done");
-            }
-        };
-        std::thread a(worker, L'a');
-        std::thread b(worker, L'b');
-        a.join();
-        b.join();
+// Two threads on one logger, and two loggers with handles of their own on one file (as two
+// processes tracing into it): each line must land whole at the end, never over another's.
+TEST(Logger, ConcurrentWritersKeepEveryLineWhole) {
+    const int perWriter = 400;
+    for (bool separate : {false, true}) {
+        SCOPED_TRACE(separate ? "two loggers" : "one logger");
+        std::wstring path = traceFile(L"threads");
+        {
+            CLogger first;
+            CLogger second;
+            first.enableLogFile(path.c_str());
+            second.enableLogFile(path.c_str());
+            auto worker = [&](CLogger* logger, wchar_t fill) {
+                std::wstring text(150, fill);
+                for (int i = 0; i < perWriter; ++i) {
+                    logger->logMessage(text.c_str(), L"|", L"done");
+                }
+            };
+            std::thread a(worker, &first, L'a');
+            std::thread b(worker, separate ? &second : &first, L'b');
+            a.join();
+            b.join();
+        }
+        std::vector<std::string> got = splitLines(testsupport::readFileBytes(path));
+        ASSERT_EQ(static_cast<size_t>(2 * perWriter), got.size());
+        int perFill[2] = {0, 0};
+        for (const std::string& line : got) {
+            ASSERT_EQ(9u + 150u + 5u, line.size()) << line;
+            char fill = line[9];
+            ASSERT_TRUE(fill == 'a' || fill == 'b') << line;
+            EXPECT_EQ(std::string(150, fill) + "|done", line.substr(9));
+            ++perFill[fill - 'a'];
+        }
+        EXPECT_EQ(perWriter, perFill[0]);
+        EXPECT_EQ(perWriter, perFill[1]);
     }
-    std::vector<std::string> got = lines(testsupport::readFileBytes(path));
-    ASSERT_EQ(static_cast<size_t>(2 * perThread), got.size());
-    for (const std::string& line : got) {
-        ASSERT_EQ(9u + 200u + 5u, line.size()) << line;
-        char fill = line[9];
-        EXPECT_EQ(std::string(200, fill) + "|done", line.substr(9));
-    }
-}
-
-// Two loggers have two handles on the file, as two processes tracing into it do: each line
-// must land whole at the end, never over another's.
-TEST(Logger, SeparateHandlesOnOneFileKeepEveryLine) {
-    std::wstring path = traceFile(L"handles");
-    const int perLogger = 400;
-    {
-        CLogger first;
-        CLogger second;
-        first.enableLogFile(path.c_str());
-        second.enableLogFile(path.c_str());
-        auto worker = [&](CLogger* logger, wchar_t fill) {
-            std::wstring text(150, fill);
-            for (int i = 0; i < perLogger; ++i) {
-                logger->logMessage(text.c_str(), L"|", L"done");
-            }
-        };
-        std::thread a(worker, &first, L'a');
-        std::thread b(worker, &second, L'b');
-        a.join();
-        b.join();
-    }
-    std::vector<std::string> got = lines(testsupport::readFileBytes(path));
-    ASSERT_EQ(static_cast<size_t>(2 * perLogger), got.size());
-    int perFill[2] = {0, 0};
-    for (const std::string& line : got) {
-        ASSERT_EQ(9u + 150u + 5u, line.size()) << line;
-        char fill = line[9];
-        ASSERT_TRUE(fill == 'a' || fill == 'b') << line;
-        EXPECT_EQ(std::string(150, fill) + "|done", line.substr(9));
-        ++perFill[fill - 'a'];
-    }
-    EXPECT_EQ(perLogger, perFill[0]);
-    EXPECT_EQ(perLogger, perFill[1]);
 }
 
 } // namespace

@@ -95,17 +95,4 @@ TEST(Parameters, AccountAndPasswordAreRecordedWithoutInstall) {
     EXPECT_EQ(0, p.params.installRequested());
 }
 
-TEST(Parameters, BuildStampHasThePreprocessorForm) {
-    CLogger logger;
-    CParameters params(&logger);
-    std::wstring date = params.getBuildDate();
-    std::wstring time = params.getBuildTime();
-    ASSERT_EQ(11u, date.size());
-    EXPECT_EQ(L' ', date[3]);
-    EXPECT_EQ(L' ', date[6]);
-    ASSERT_EQ(8u, time.size());
-    EXPECT_EQ(L':', time[2]);
-    EXPECT_EQ(L':', time[5]);
-}
-
 } // namespace

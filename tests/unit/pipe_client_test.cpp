@@ -1,6 +1,7 @@
 // The senders' side of the control pipe: the message format, the wait for a busy pipe, and the
 // restart's wait for a running instance to let its pipe go.
 #include "runtime/pipe_client.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -10,16 +11,11 @@
 namespace {
 
 std::wstring uniquePipe(const wchar_t* tag) {
-    static unsigned counter = 0;
-    wchar_t name[128];
-    swprintf(name, 128, L"\\\\.\\pipe\\client-%lu-%ls-%u",
-             static_cast<unsigned long>(GetCurrentProcessId()), tag, ++counter);
-    return name;
+    return testsupport::uniqueName(L"\\\\.\\pipe\\client-", tag);
 }
 
 HANDLE createServer(const std::wstring& name) {
-    return CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED, 0, 1, 4, 4,
-                            500, nullptr);
+    return testsupport::createInboundPipe(name, 1);
 }
 
 TEST(PipeClient, CodeTravelsAsFourLittleEndianBytes) {

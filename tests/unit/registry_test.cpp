@@ -14,33 +14,13 @@ namespace {
 
 const wchar_t* const testKey = L"SOFTWARE\\BrontelRegistryTest";
 
-// A fresh service name per test, so runs never see each other's keys.
-std::wstring uniqueService(const wchar_t* tag) {
-    static int counter = 0;
-    wchar_t name[100];
-    swprintf(name, 100, L"BrontelRegTest%lu%ls%d",
-             static_cast<unsigned long>(GetCurrentProcessId()), tag, ++counter);
-    return name;
-}
-
 std::wstring serviceKey(const std::wstring& service) {
     return std::wstring(BRONTEL_SERVICES_KEY) + L"\\" + service;
 }
 
-bool setRaw(const wchar_t* keyPath, const wchar_t* name, DWORD type, const void* data, DWORD size) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    LSTATUS rc = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
-}
-
 bool setText(const wchar_t* keyPath, const wchar_t* name, const std::wstring& text, bool withNul) {
     DWORD size = static_cast<DWORD>((text.size() + (withNul ? 1 : 0)) * sizeof(wchar_t));
-    return setRaw(keyPath, name, REG_SZ, text.c_str(), size);
+    return testsupport::setRegistryValue(keyPath, name, REG_SZ, text.c_str(), size);
 }
 
 bool setMulti(const wchar_t* keyPath, const wchar_t* name, const std::vector<std::wstring>& items,
@@ -53,8 +33,8 @@ bool setMulti(const wchar_t* keyPath, const wchar_t* name, const std::vector<std
     if (closingItem) {
         data.push_back(L'\0');
     }
-    return setRaw(keyPath, name, REG_MULTI_SZ, data.data(),
-                  static_cast<DWORD>(data.size() * sizeof(wchar_t)));
+    return testsupport::setRegistryValue(keyPath, name, REG_MULTI_SZ, data.data(),
+                                         static_cast<DWORD>(data.size() * sizeof(wchar_t)));
 }
 
 class Registry : public ::testing::Test {
@@ -138,9 +118,9 @@ TEST_F(Registry, DwValueGivesTheNumberOrTheDefault) {
     DWORD four = 0x110;
     unsigned long long eight = 2;
     unsigned short two = 3;
-    ASSERT_TRUE(setRaw(testKey, L"Type", REG_DWORD, &four, sizeof(four)));
-    ASSERT_TRUE(setRaw(testKey, L"Wide", REG_QWORD, &eight, sizeof(eight)));
-    ASSERT_TRUE(setRaw(testKey, L"Short", REG_BINARY, &two, sizeof(two)));
+    ASSERT_TRUE(testsupport::setRegistryValue(testKey, L"Type", REG_DWORD, &four, sizeof(four)));
+    ASSERT_TRUE(testsupport::setRegistryValue(testKey, L"Wide", REG_QWORD, &eight, sizeof(eight)));
+    ASSERT_TRUE(testsupport::setRegistryValue(testKey, L"Short", REG_BINARY, &two, sizeof(two)));
     EXPECT_EQ(0x110u, getRegDwValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"type", 7));
     EXPECT_EQ(7u, getRegDwValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"Missing", 7));
     EXPECT_EQ(7u, getRegDwValue(HKEY_LOCAL_MACHINE, testKey, L"NoSuchKey", L"Type", 7));
@@ -153,7 +133,7 @@ TEST_F(Registry, DwValueGivesTheNumberOrTheDefault) {
 
 class ServiceParameters : public ::testing::Test {
   protected:
-    void SetUp() override { service = uniqueService(L"P"); }
+    void SetUp() override { service = testsupport::uniqueName(L"BrontelRegTest", L"P"); }
     void TearDown() override { testsupport::deleteRegistryTree(serviceKey(service).c_str()); }
     std::wstring service;
 };
@@ -173,19 +153,11 @@ TEST_F(ServiceParameters, WriteReadAndDelete) {
     EXPECT_STREQ(L"", value);
     free(value);
     // Stored as REG_SZ with its NUL.
-    wchar_t raw[64];
-    wmemset(raw, L'#', 64);
-    std::wstring params = serviceKey(service) + L"\\Parameters";
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, params.c_str(), 0, KEY_QUERY_VALUE, &key));
     DWORD type = 0;
-    DWORD size = sizeof(raw);
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, REGVAL_SERVICE_CLASS, nullptr, &type,
-                                              reinterpret_cast<LPBYTE>(raw), &size));
-    RegCloseKey(key);
+    std::wstring params = serviceKey(service) + L"\\Parameters";
+    EXPECT_EQ((wcslen(L"com.example.Svc") + 1) * sizeof(wchar_t),
+              testsupport::readRegistryValue(params.c_str(), REGVAL_SERVICE_CLASS, &type).size());
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
-    EXPECT_EQ((wcslen(L"com.example.Svc") + 1) * sizeof(wchar_t), size);
 
     EXPECT_EQ(0,
               setRegServiceParameter(service.c_str(), REGVAL_SERVICE_CLASS, nullptr, trace.get()));
@@ -233,7 +205,8 @@ TEST_F(ServiceParameters, ValueWithoutNulOrWithOddSizeComesBackTerminated) {
     ASSERT_TRUE(setText(params.c_str(), L"NoNul", L"abcdef", false));
     // One byte more than three characters: still a terminated text, nothing read beyond.
     std::wstring odd = L"xyz";
-    ASSERT_TRUE(setRaw(params.c_str(), L"Odd", REG_SZ, odd.c_str(), 3 * sizeof(wchar_t) + 1));
+    ASSERT_TRUE(testsupport::setRegistryValue(params.c_str(), L"Odd", REG_SZ, odd.c_str(),
+                                              3 * sizeof(wchar_t) + 1));
     TraceCapture trace(L"nonul");
     wchar_t* value = getRegServiceParam(service.c_str(), L"NoNul", trace.get(), 1, 0);
     ASSERT_NE(nullptr, value);

@@ -30,10 +30,7 @@ std::wstring testServicePath() {
 
 // A name of its own for each test, so that tests never see each other's services.
 std::wstring uniqueName(const wchar_t* tag) {
-    static int counter = 0;
-    wchar_t name[128];
-    swprintf(name, 128, L"scmtest-%ls-%d-%d", tag, static_cast<int>(getpid()), ++counter);
-    return name;
+    return testsupport::uniqueName(L"scmtest-", tag);
 }
 
 std::wstring serviceKey(const std::wstring& name) {
@@ -50,28 +47,9 @@ bool keyExists(const std::wstring& path) {
     return true;
 }
 
-// The raw data and type of a value, or an empty vector when it cannot be read.
-std::vector<BYTE> readValue(const std::wstring& keyPath, const wchar_t* name, DWORD* type) {
-    HKEY key = nullptr;
-    std::vector<BYTE> data;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) !=
-        ERROR_SUCCESS) {
-        return data;
-    }
-    DWORD size = 0;
-    if (RegQueryValueExW(key, name, nullptr, type, nullptr, &size) == ERROR_SUCCESS) {
-        data.resize(size);
-        if (RegQueryValueExW(key, name, nullptr, type, data.data(), &size) != ERROR_SUCCESS) {
-            data.clear();
-        }
-    }
-    RegCloseKey(key);
-    return data;
-}
-
 DWORD readDword(const std::wstring& keyPath, const wchar_t* name) {
     DWORD type = 0;
-    std::vector<BYTE> data = readValue(keyPath, name, &type);
+    std::vector<BYTE> data = testsupport::readRegistryValue(keyPath.c_str(), name, &type);
     DWORD value = 0xFFFFFFFF;
     if (type == REG_DWORD && data.size() == sizeof value) {
         memcpy(&value, data.data(), sizeof value);
@@ -80,9 +58,23 @@ DWORD readDword(const std::wstring& keyPath, const wchar_t* name) {
 }
 
 std::wstring readText(const std::wstring& keyPath, const wchar_t* name, DWORD* type) {
-    std::vector<BYTE> data = readValue(keyPath, name, type);
+    std::vector<BYTE> data = testsupport::readRegistryValue(keyPath.c_str(), name, type);
     return std::wstring(reinterpret_cast<const wchar_t*>(data.data()),
                         data.size() / sizeof(wchar_t));
+}
+
+// The output of a shell command run in the directory of the test tools.
+std::string runInToolDirectory(const std::string& command) {
+    FILE* pipe = popen(("cd '" + buildDir() + "/tests' && " + command).c_str(), "r");
+    std::string output;
+    char chunk[256];
+    while (pipe != nullptr && fgets(chunk, sizeof chunk, pipe) != nullptr) {
+        output += chunk;
+    }
+    if (pipe != nullptr) {
+        pclose(pipe);
+    }
+    return output;
 }
 
 class Scm : public ::testing::Test {
@@ -386,17 +378,8 @@ TEST_F(Scm, ConcurrentCreatesOfOneNameLeaveOneService) {
     std::wstring name = uniqueName(L"race");
     created.push_back(name);
     std::string narrowName(name.begin(), name.end());
-    std::string command = "cd '" + buildDir() +
-                          "/tests' && for i in 1 2 3 4 5 6; do ./svctool create '" + narrowName +
-                          "' \"Race $i\" /bin/true & done; wait";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    char chunk[256];
-    while (fgets(chunk, sizeof chunk, pipe) != nullptr) {
-        output += chunk;
-    }
-    pclose(pipe);
+    std::string output = runInToolDirectory("for i in 1 2 3 4 5 6; do ./svctool create '" +
+                                            narrowName + "' \"Race $i\" /bin/true & done; wait");
     size_t createdCount = 0, existed = 0;
     for (size_t at = 0; (at = output.find("CREATED", at)) != std::string::npos; ++at) {
         ++createdCount;
@@ -409,14 +392,8 @@ TEST_F(Scm, ConcurrentCreatesOfOneNameLeaveOneService) {
 }
 
 TEST_F(Scm, CallersWhoCannotWriteTheRootAreRefused) {
-    std::string command = "cd '" + buildDir() +
-                          "/tests' && BRONTEL_ROOT=/dev/null/root ./svctool create x x /bin/true";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char line[256] = {0};
-    ASSERT_NE(fgets(line, sizeof line, pipe), nullptr);
-    pclose(pipe);
-    EXPECT_STREQ(line, "FAILED 5 OpenSCManagerW\n");
+    EXPECT_EQ(runInToolDirectory("BRONTEL_ROOT=/dev/null/root ./svctool create x x /bin/true"),
+              "FAILED 5 OpenSCManagerW\n");
 }
 
 } // namespace

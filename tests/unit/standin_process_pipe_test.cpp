@@ -62,14 +62,7 @@ DWORD finish(const Started& started) {
     return code;
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-        result.push_back(text.substr(start, end - start));
-    }
-    return result;
-}
+using testsupport::splitLines;
 
 TEST(StandinProcess, ArgumentsSplitByTheWindowsRules) {
     std::wstring dir = testsupport::makeScratchDir(L"args");
@@ -85,7 +78,7 @@ TEST(StandinProcess, ArgumentsSplitByTheWindowsRules) {
     std::vector<std::string> expected = {
         "plain", "two words", "a\\b",    "c\\\"d",           "e\\", "", "x\"y",
         "tab",   "sep",       "q\"uote", "\xc3\xa9t\xc3\xa9"};
-    EXPECT_EQ(expected, lines(testsupport::readFileBytes(out)));
+    EXPECT_EQ(expected, splitLines(testsupport::readFileBytes(out)));
 }
 
 TEST(StandinProcess, MissingProgramIsFileNotFound) {
@@ -116,16 +109,11 @@ TEST(StandinProcess, TerminateEndsARunningProcess) {
 // ---- named pipes --------------------------------------------------------------------------
 
 std::wstring uniquePipe(const wchar_t* tag) {
-    static unsigned counter = 0;
-    wchar_t name[128];
-    swprintf(name, 128, L"\\\\.\\pipe\\standin-%lu-%ls-%u",
-             static_cast<unsigned long>(GetCurrentProcessId()), tag, ++counter);
-    return name;
+    return testsupport::uniqueName(L"\\\\.\\pipe\\standin-", tag);
 }
 
 HANDLE createServer(const std::wstring& name, DWORD maxInstances = 2) {
-    return CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED, 0,
-                            maxInstances, 4, 4, 500, nullptr);
+    return testsupport::createInboundPipe(name, maxInstances);
 }
 
 HANDLE openClient(const std::wstring& name) {
@@ -377,16 +365,17 @@ TEST(StandinConsoleLinux, HandlersNewestFirstThenTheEarlierAction) {
     };
     // The tool's last line says it waits for the shutdown from outside.
     for (int rounds = 0;
-         lines(testsupport::readFileBytes(out)).size() < before.size() && rounds < 6000; ++rounds) {
+         splitLines(testsupport::readFileBytes(out)).size() < before.size() && rounds < 6000;
+         ++rounds) {
         ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(started.info.hProcess, 10));
     }
-    EXPECT_EQ(before, lines(testsupport::readFileBytes(out)));
+    EXPECT_EQ(before, splitLines(testsupport::readFileBytes(out)));
     kill(static_cast<pid_t>(started.info.dwProcessId), SIGTERM);
     // Nobody handles the shutdown: the default action ends the process by the signal.
     EXPECT_EQ(128u + SIGTERM, finish(started));
     std::vector<std::string> after = before;
     after.push_back("first 6");
-    EXPECT_EQ(after, lines(testsupport::readFileBytes(out)));
+    EXPECT_EQ(after, splitLines(testsupport::readFileBytes(out)));
 }
 
 #endif

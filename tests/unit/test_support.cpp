@@ -38,6 +38,28 @@ std::wstring makeScratchDir(const wchar_t* tag) {
     return dir;
 }
 
+std::wstring uniqueName(const wchar_t* prefix, const wchar_t* tag) {
+    static unsigned counter = 0;
+    wchar_t name[256];
+    swprintf(name, 256, L"%ls%lu-%ls-%u", prefix, static_cast<unsigned long>(GetCurrentProcessId()),
+             tag, ++counter);
+    return name;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+HANDLE createInboundPipe(const std::wstring& name, DWORD maxInstances) {
+    return CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED, 0,
+                            maxInstances, 4, 4, 500, nullptr);
+}
+
 std::string readFileBytes(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -70,16 +92,38 @@ void deleteRegistryTree(const wchar_t* keyPath) {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, keyPath);
 }
 
-bool setRegistryString(const wchar_t* keyPath, const wchar_t* name, const wchar_t* value) {
+bool setRegistryValue(const wchar_t* keyPath, const wchar_t* name, DWORD type, const void* data,
+                      DWORD size) {
     HKEY key = nullptr;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
                         nullptr, &key, nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    LSTATUS rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                                static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    LSTATUS rc = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
     return rc == ERROR_SUCCESS;
+}
+
+bool setRegistryString(const wchar_t* keyPath, const wchar_t* name, const wchar_t* value) {
+    return setRegistryValue(keyPath, name, REG_SZ, value,
+                            static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+}
+
+std::vector<BYTE> readRegistryValue(const wchar_t* keyPath, const wchar_t* name, DWORD* type) {
+    HKEY key = nullptr;
+    std::vector<BYTE> data;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return data;
+    }
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name, nullptr, type, nullptr, &size) == ERROR_SUCCESS) {
+        data.resize(size);
+        if (RegQueryValueExW(key, name, nullptr, type, data.data(), &size) != ERROR_SUCCESS) {
+            data.clear();
+        }
+    }
+    RegCloseKey(key);
+    return data;
 }
 
 } // namespace testsupport

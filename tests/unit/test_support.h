@@ -1,23 +1,35 @@
-// Helpers shared by the unit tests: a scratch directory and registry clean-up.
+// Helpers shared by the unit tests: scratch directories, unique names, files, registry values.
 #ifndef BRONTEL_TESTS_TEST_SUPPORT_H
 #define BRONTEL_TESTS_TEST_SUPPORT_H
 
 #include "platform/winapi.h"
 
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
 // A new empty directory for one test (under the system's temporary directory).
 std::wstring makeScratchDir(const wchar_t* tag);
+// prefix + process id + tag + a counter: no two tests, nor two runs at once, share a name.
+std::wstring uniqueName(const wchar_t* prefix, const wchar_t* tag);
+// The lines of a text that end with a line feed (an unfinished last line is left out).
+std::vector<std::string> splitLines(const std::string& text);
+// An inbound, overlapped named pipe instance with 4-byte buffers, as the control pipe has.
+HANDLE createInboundPipe(const std::wstring& name, DWORD maxInstances);
 // Reads a whole file as bytes; empty when it cannot be read.
 std::string readFileBytes(const std::wstring& path);
 // Writes bytes to a new file (replacing it).
 bool writeFileBytes(const std::wstring& path, const std::string& bytes);
 // Removes a registry key and everything below it under HKEY_LOCAL_MACHINE; ignores absence.
 void deleteRegistryTree(const wchar_t* keyPath);
-// Sets a string value (creating the key); false on failure.
+// Sets a value of any type under HKEY_LOCAL_MACHINE (creating the key); false on failure.
+bool setRegistryValue(const wchar_t* keyPath, const wchar_t* name, DWORD type, const void* data,
+                      DWORD size);
+// Sets a string value with its NUL (creating the key); false on failure.
 bool setRegistryString(const wchar_t* keyPath, const wchar_t* name, const wchar_t* value);
+// The raw data and type of a value, or an empty vector when it cannot be read.
+std::vector<BYTE> readRegistryValue(const wchar_t* keyPath, const wchar_t* name, DWORD* type);
 
 } // namespace testsupport
 
