@@ -1,16 +1,15 @@
 // Test tool: reads and writes registry values under HKEY_LOCAL_MACHINE directly, so tests can
 // set up service keys without the installer and check what the program stored.
-//   regtool set KEY NAME sz|expand|sznonul TEXT
+//   regtool set KEY NAME sz|expand TEXT
 //   regtool set KEY NAME multi ITEM...         (no items: an empty list)
-//   regtool set KEY NAME dword|qword NUMBER
-//   regtool set KEY NAME binary HEXBYTES
-//   regtool get KEY NAME       prints "TYPE DATA" (multi items joined by '|'); exit 1 if missing
+//   regtool set KEY NAME dword NUMBER
+//   regtool get KEY NAME       prints "sz|expand|dword DATA" (other types: "typeN"); exit 1 if
+//                              missing
 //   regtool delval KEY NAME | deltree KEY | keys KEY
 #include "platform/winapi.h"
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <string>
 #include <vector>
 #include <wchar.h>
 
@@ -25,40 +24,26 @@ int setValue(const wchar_t* keyPath, const wchar_t* name, const wchar_t* type, i
              wchar_t** argv) {
     std::vector<BYTE> data;
     DWORD regType;
-    auto appendText = [&](const wchar_t* text, bool terminate) {
-        size_t n = wcslen(text) + (terminate ? 1 : 0);
+    auto appendText = [&](const wchar_t* text) {
         const BYTE* bytes = reinterpret_cast<const BYTE*>(text);
-        data.insert(data.end(), bytes, bytes + n * sizeof(wchar_t));
+        data.insert(data.end(), bytes, bytes + (wcslen(text) + 1) * sizeof(wchar_t));
     };
-    if (wcscmp(type, L"sz") == 0 || wcscmp(type, L"expand") == 0 || wcscmp(type, L"sznonul") == 0) {
-        if (argc < 1) {
-            return fail(L"set (missing text)", ERROR_INVALID_PARAMETER);
-        }
-        regType = wcscmp(type, L"expand") == 0 ? REG_EXPAND_SZ : REG_SZ;
-        appendText(argv[0], wcscmp(type, L"sznonul") != 0);
-    } else if (wcscmp(type, L"multi") == 0) {
+    if (wcscmp(type, L"multi") == 0) {
         regType = REG_MULTI_SZ;
         for (int i = 0; i < argc; ++i) {
-            appendText(argv[i], true);
+            appendText(argv[i]);
         }
-        appendText(L"", true);
-    } else if (wcscmp(type, L"dword") == 0 || wcscmp(type, L"qword") == 0) {
-        if (argc < 1) {
-            return fail(L"set (missing number)", ERROR_INVALID_PARAMETER);
-        }
-        unsigned long long value = wcstoull(argv[0], nullptr, 0);
-        size_t size = wcscmp(type, L"dword") == 0 ? 4 : 8;
-        regType = size == 4 ? REG_DWORD : REG_QWORD;
-        for (size_t i = 0; i < size; ++i) {
-            data.push_back(static_cast<BYTE>(value >> (8 * i)));
-        }
-    } else if (wcscmp(type, L"binary") == 0) {
-        regType = REG_BINARY;
-        const wchar_t* hex = argc >= 1 ? argv[0] : L"";
-        for (size_t i = 0; hex[i] && hex[i + 1]; i += 2) {
-            wchar_t pair[3] = {hex[i], hex[i + 1], 0};
-            data.push_back(static_cast<BYTE>(wcstoul(pair, nullptr, 16)));
-        }
+        appendText(L"");
+    } else if (argc < 1) {
+        return fail(L"set (missing data)", ERROR_INVALID_PARAMETER);
+    } else if (wcscmp(type, L"sz") == 0 || wcscmp(type, L"expand") == 0) {
+        regType = wcscmp(type, L"expand") == 0 ? REG_EXPAND_SZ : REG_SZ;
+        appendText(argv[0]);
+    } else if (wcscmp(type, L"dword") == 0) {
+        regType = REG_DWORD;
+        DWORD value = static_cast<DWORD>(wcstoul(argv[0], nullptr, 0));
+        const BYTE* bytes = reinterpret_cast<const BYTE*>(&value);
+        data.assign(bytes, bytes + sizeof value);
     } else {
         return fail(L"set (unknown type)", ERROR_INVALID_PARAMETER);
     }
@@ -97,31 +82,12 @@ int getValue(const wchar_t* keyPath, const wchar_t* name) {
     case REG_EXPAND_SZ:
         wprintf(L"%ls %ls\n", type == REG_SZ ? L"sz" : L"expand", text);
         break;
-    case REG_MULTI_SZ: {
-        std::wstring joined;
-        size_t chars = size / sizeof(wchar_t);
-        for (size_t i = 0; i < chars && text[i] != L'\0';) {
-            if (!joined.empty()) {
-                joined += L'|';
-            }
-            size_t n = wcslen(text + i);
-            joined.append(text + i, n);
-            i += n + 1;
-        }
-        wprintf(L"multi %ls\n", joined.c_str());
-        break;
-    }
     case REG_DWORD:
         wprintf(L"dword %lu\n",
                 static_cast<unsigned long>(*reinterpret_cast<const DWORD*>(data.data())));
         break;
-    default: {
-        wprintf(L"type%lu ", static_cast<unsigned long>(type));
-        for (DWORD i = 0; i < size; ++i) {
-            wprintf(L"%02x", data[i]);
-        }
-        wprintf(L"\n");
-    }
+    default:
+        wprintf(L"type%lu\n", static_cast<unsigned long>(type));
     }
     return 0;
 }

@@ -10,25 +10,13 @@
 
 namespace {
 
+// Indexed by the SERVICE_* state numbers, 1 to 7.
+const wchar_t* const stateNames[] = {L"UNKNOWN",       L"STOPPED", L"START_PENDING",
+                                     L"STOP_PENDING",  L"RUNNING", L"CONTINUE_PENDING",
+                                     L"PAUSE_PENDING", L"PAUSED"};
+
 const wchar_t* stateName(DWORD state) {
-    switch (state) {
-    case SERVICE_STOPPED:
-        return L"STOPPED";
-    case SERVICE_START_PENDING:
-        return L"START_PENDING";
-    case SERVICE_STOP_PENDING:
-        return L"STOP_PENDING";
-    case SERVICE_RUNNING:
-        return L"RUNNING";
-    case SERVICE_CONTINUE_PENDING:
-        return L"CONTINUE_PENDING";
-    case SERVICE_PAUSE_PENDING:
-        return L"PAUSE_PENDING";
-    case SERVICE_PAUSED:
-        return L"PAUSED";
-    default:
-        return L"UNKNOWN";
-    }
+    return state <= SERVICE_PAUSED ? stateNames[state] : stateNames[0];
 }
 
 // A state given by name (RUNNING, STOPPED, ...) or number; 0 when unknown.
@@ -107,20 +95,16 @@ extern "C" int wmain(int argc, wchar_t** argv) {
                 result = failed(L"QueryServiceStatus");
             }
         } else if (wcscmp(command, L"stop") == 0 || wcscmp(command, L"control") == 0) {
-            DWORD code = SERVICE_CONTROL_STOP;
-            if (wcscmp(command, L"control") == 0) {
-                if (argc < 4) {
-                    result = usage();
-                }
-                code = argc >= 4 ? static_cast<DWORD>(wcstoul(argv[3], nullptr, 10)) : 0;
-            }
+            bool control = wcscmp(command, L"control") == 0;
+            DWORD code = control && argc >= 4 ? static_cast<DWORD>(wcstoul(argv[3], nullptr, 10))
+                                              : SERVICE_CONTROL_STOP;
             SERVICE_STATUS status = {};
-            if (result == 0) {
-                if (ControlService(service, code, &status)) {
-                    printStatus(status);
-                } else {
-                    result = failed(L"ControlService");
-                }
+            if (control && argc < 4) {
+                result = usage();
+            } else if (ControlService(service, code, &status)) {
+                printStatus(status);
+            } else {
+                result = failed(L"ControlService");
             }
         } else if (wcscmp(command, L"wait") == 0) {
             DWORD wanted = argc >= 5 ? parseState(argv[3]) : 0;

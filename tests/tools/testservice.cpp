@@ -5,7 +5,6 @@
 //   --hang-stop        reports STOP_PENDING when asked to stop and never gets further
 //   --no-stop          does not accept the stop control
 //   --stuck-stopping   reports STOP_PENDING right after starting and stays there
-//   --exit-code N      service-specific exit code reported when it stops
 //   --log FILE         appends "running PID", "control N" and "stopped" lines to FILE
 #include "platform/winapi.h"
 
@@ -22,7 +21,6 @@ DWORD stopDelay = 0;
 bool hangStop = false;
 bool noStop = false;
 bool stuckStopping = false;
-DWORD exitCode = 0;
 const wchar_t* logFile = nullptr;
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
@@ -53,10 +51,6 @@ void report(DWORD state, DWORD accepted, DWORD checkPoint, DWORD waitHint) {
     status.dwControlsAccepted = accepted;
     status.dwCheckPoint = checkPoint;
     status.dwWaitHint = waitHint;
-    if (state == SERVICE_STOPPED && exitCode != 0) {
-        status.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
-        status.dwServiceSpecificExitCode = exitCode;
-    }
     SetServiceStatus(statusHandle, &status);
 }
 
@@ -102,8 +96,6 @@ extern "C" int wmain(int argc, wchar_t** argv) {
             stopHint = static_cast<DWORD>(wcstoul(argv[++i], nullptr, 10));
         } else if (wcscmp(argv[i], L"--stop-delay") == 0 && hasValue) {
             stopDelay = static_cast<DWORD>(wcstoul(argv[++i], nullptr, 10));
-        } else if (wcscmp(argv[i], L"--exit-code") == 0 && hasValue) {
-            exitCode = static_cast<DWORD>(wcstoul(argv[++i], nullptr, 10));
         } else if (wcscmp(argv[i], L"--log") == 0 && hasValue) {
             logFile = argv[++i];
         } else if (wcscmp(argv[i], L"--hang-stop") == 0) {
