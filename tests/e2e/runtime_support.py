@@ -85,6 +85,18 @@ class Service:
         self.started.append(proc)
         return proc
 
+    def start_running(self, env=None):
+        """start_dev, once the instance has said it runs."""
+        proc = self.start_dev(env)
+        self.wait_running(len(self.started))
+        return proc
+
+    def stop_dev(self, proc):
+        """Stops a development-mode instance through its pipe; it must end cleanly."""
+        result = self.send("SERVICE_CONTROL_STOP")
+        assert result.rc == 0, result
+        assert proc.wait(timeout=60) == 0
+
     def console_log(self, index=0):
         return (self.m.tmp / f"{self.name}.x{index}.log").read_bytes().decode("utf-8", "replace")
 

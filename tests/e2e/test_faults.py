@@ -125,19 +125,16 @@ def test_service_process_that_ends_abruptly_is_seen_stopped(service, linux, faul
 
 def test_development_mode_service_calling_system_exit(service):
     svc = service(options=["-Dbrontel.test.fault=exit"])
-    proc = svc.start_dev()
-    svc.wait_running()
+    proc = svc.start_running()
     assert proc.wait(timeout=60) == 3
     # The next run of the same service works.
-    proc = svc.start_dev()
-    svc.wait_running(2)
+    proc = svc.start_running()
     assert proc.wait(timeout=60) == 3
 
 
 def test_pipe_client_dying_mid_message_delivers_nothing(service):
     svc = service(SIGNAL)
-    proc = svc.start_dev()
-    svc.wait_running()
+    proc = svc.start_running()
     client = svc.m.start(["sendhold", svc.name + "_BrontelPipe", "0100"], tool="pipetool")
     assert client.stdout.readline().strip() == b"sent"
     client.kill()
@@ -145,16 +142,14 @@ def test_pipe_client_dying_mid_message_delivers_nothing(service):
     svc.wait_trace("Incomplete control message ignored")
     assert not [line for line in svc.record() if line.startswith("control ")]
     # The server listens again: a whole message is delivered.
-    assert svc.send("SERVICE_CONTROL_STOP").rc == 0
-    assert proc.wait(timeout=60) == 0
+    svc.stop_dev(proc)
     assert "control 1" in svc.record()
 
 
 def test_sender_killed_during_a_restart(service):
     # A development-mode instance that ignores stop keeps the restart waiting for it to end.
     svc = service(options=["-Dbrontel.test.fault=hang"])
-    proc = svc.start_dev()
-    svc.wait_running()
+    proc = svc.start_running()
     sender = svc.m.start(["-s", svc.name, "SERVICE_CONTROL_RESTART"])
     svc.wait_record("control 1")
     sender.kill()

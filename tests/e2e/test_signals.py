@@ -20,8 +20,7 @@ def controls(svc):
 
 def test_stop_through_the_pipe_reaches_service_control(service):
     svc = service()
-    proc = svc.start_dev()
-    svc.wait_running()
+    proc = svc.start_running()
     result = svc.send("SERVICE_CONTROL_STOP")
     assert result.rc == 0, result
     assert "Control sent OK" not in result.out
@@ -37,8 +36,7 @@ def test_stop_through_the_pipe_reaches_service_control(service):
 
 def test_clients_in_a_row_are_each_served_and_short_messages_deliver_nothing(service):
     svc = service()
-    proc = svc.start_dev()
-    svc.wait_running()
+    proc = svc.start_running()
     pipe = svc.name + "_BrontelPipe"
     def ignored():
         return [l for l in svc.trace_lines() if l.startswith("Incomplete control message ignored")]
@@ -61,22 +59,19 @@ def test_senders_at_once_all_get_through_the_one_pipe_instance(service):
     # The instance serves one sender at a time; the others wait for it instead of falling back
     # to the manager, which would refuse them and lose their controls.
     svc = service()
-    proc = svc.start_dev()
-    svc.wait_running()
+    proc = svc.start_running()
     senders = [svc.m.start(["-s", svc.name, "200"]) for _ in range(12)]
     for sender in senders:
         out, _ = sender.communicate(timeout=60)
         assert (sender.returncode, out) == (0, b""), out
     wait_until(lambda: len(controls(svc)) == 12, "every control to arrive")
-    assert svc.send("SERVICE_CONTROL_STOP").rc == 0
-    assert proc.wait(timeout=60) == 0
+    svc.stop_dev(proc)
     assert controls(svc) == ["control 200"] * 12 + ["control 1"]
 
 
 def test_names_in_any_case_numbers_and_unrecognized_texts(service):
     svc = service()
-    proc = svc.start_dev()
-    svc.wait_running()
+    proc = svc.start_running()
     cases = [
         ("service_control_interrogate", None),
         ("stop", "Unrecognized signal : stop"),
@@ -101,12 +96,7 @@ def test_names_in_any_case_numbers_and_unrecognized_texts(service):
 
 def test_two_instances_share_the_pipe_and_a_third_cannot(service):
     svc = service()
-    first = svc.start_dev()
-    svc.wait_running(1)
-    second = svc.start_dev()
-    svc.wait_running(2)
-    third = svc.start_dev()
-    svc.wait_running(3)
+    first, second, third = svc.start_running(), svc.start_running(), svc.start_running()
     assert any(l.startswith("Could not create named pipe rc= 231") for l in svc.trace_lines())
     # The third runs without signalling; the two others take one stop each. A stop goes to
     # whichever instance takes the connection, so the next waits until one has ended.
@@ -114,8 +104,7 @@ def test_two_instances_share_the_pipe_and_a_third_cannot(service):
     third.wait()
     assert svc.send("SERVICE_CONTROL_STOP").rc == 0
     wait_until(lambda: first.poll() is not None or second.poll() is not None, "one instance to end")
-    assert svc.send("SERVICE_CONTROL_STOP").rc == 0
-    assert first.wait(timeout=60) == 0
+    svc.stop_dev(first)
     assert second.wait(timeout=60) == 0
     assert controls(svc) == ["control 1", "control 1"]
 
