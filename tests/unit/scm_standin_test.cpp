@@ -77,6 +77,12 @@ std::string runInToolDirectory(const std::string& command) {
     return output;
 }
 
+// The process id a testservice logged when it began to run; 0 when it has not.
+pid_t loggedPid(const std::string& log) {
+    size_t at = log.find("running ");
+    return at == std::string::npos ? 0 : static_cast<pid_t>(atoi(log.c_str() + at + 8));
+}
+
 class Scm : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -96,13 +102,9 @@ class Scm : public ::testing::Test {
         }
         // Services that refuse to stop would outlive the test run: end their processes.
         for (const std::wstring& log : logs) {
-            std::string text = testsupport::readFileBytes(log);
-            size_t at = text.find("running ");
-            if (at != std::string::npos) {
-                pid_t pid = static_cast<pid_t>(atoi(text.c_str() + at + 8));
-                if (pid > 0) {
-                    kill(pid, SIGKILL);
-                }
+            pid_t pid = loggedPid(testsupport::readFileBytes(log));
+            if (pid > 0) {
+                kill(pid, SIGKILL);
             }
         }
         CloseServiceHandle(manager);
@@ -303,11 +305,8 @@ TEST_F(Scm, ServiceWhoseProcessDiedIsStoppedAndItsDeletionCompletes) {
     EXPECT_EQ(create(name, L"/bin/true"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE));
 
-    std::string log = serviceLog();
-    size_t at = log.find("running ");
-    ASSERT_NE(at, std::string::npos) << log;
-    pid_t pid = static_cast<pid_t>(atoi(log.c_str() + at + 8));
-    ASSERT_GT(pid, 0);
+    pid_t pid = loggedPid(serviceLog());
+    ASSERT_GT(pid, 0) << serviceLog();
     ASSERT_EQ(kill(pid, SIGKILL), 0);
     SERVICE_STATUS status = waitFor(service, SERVICE_STOPPED);
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));

@@ -18,21 +18,13 @@
 
 namespace {
 
-std::wstring ownDirectory() {
-    wchar_t path[4096];
-    DWORD length = GetModuleFileNameW(nullptr, path, 4096);
-    std::wstring self(path, length);
-    return self.substr(0, self.find_last_of(L"/\\"));
-}
-
 // A test tool built beside this executable, quoted for a command line.
 std::wstring tool(const wchar_t* name) {
     wchar_t path[4096];
-    DWORD length = GetModuleFileNameW(nullptr, path, 4096);
-    std::wstring self(path, length);
+    std::wstring self(path, GetModuleFileNameW(nullptr, path, 4096));
     bool windows = self.size() > 4 && self.compare(self.size() - 4, 4, L".exe") == 0;
-    return L"\"" + ownDirectory() + (windows ? L"\\" : L"/") + name + (windows ? L".exe" : L"") +
-           L"\"";
+    return L"\"" + self.substr(0, self.find_last_of(L"/\\") + 1) + name +
+           (windows ? L".exe" : L"") + L"\"";
 }
 
 struct Started {
@@ -248,13 +240,8 @@ TEST_F(StandinPipe, CancelledConnectCompletesAsAborted) {
 // its place.
 TEST_F(StandinPipe, InstanceLimitAcrossProcesses) {
     std::wstring name = uniquePipe(L"limit");
-    std::wstring shortName = name.substr(9);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION holder = {};
-    std::wstring line = tool(L"pipetool") + L" hold " + shortName + L" 2";
-    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &holder));
+    Started holder = start(tool(L"pipetool") + L" hold " + name.substr(9) + L" 2");
+    ASSERT_TRUE(holder.ok) << holder.error;
     // Wait until the other process's instance exists.
     for (;;) {
         HANDLE probe = openClient(name);
@@ -263,7 +250,7 @@ TEST_F(StandinPipe, InstanceLimitAcrossProcesses) {
             break;
         }
         ASSERT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
-        ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(holder.hProcess, 10));
+        ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(holder.info.hProcess, 10));
     }
     HANDLE mine = createServer(name);
     ASSERT_NE(INVALID_HANDLE_VALUE, mine) << GetLastError();
@@ -271,10 +258,8 @@ TEST_F(StandinPipe, InstanceLimitAcrossProcesses) {
     EXPECT_EQ(INVALID_HANDLE_VALUE, third);
     EXPECT_EQ(static_cast<DWORD>(ERROR_PIPE_BUSY), GetLastError());
 
-    EXPECT_TRUE(TerminateProcess(holder.hProcess, 1));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(holder.hProcess, INFINITE));
-    CloseHandle(holder.hThread);
-    CloseHandle(holder.hProcess);
+    EXPECT_TRUE(TerminateProcess(holder.info.hProcess, 1));
+    EXPECT_EQ(1u, finish(holder));
     third = createServer(name);
     EXPECT_NE(INVALID_HANDLE_VALUE, third) << GetLastError();
     CloseHandle(third);
