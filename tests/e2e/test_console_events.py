@@ -24,6 +24,7 @@ def test_handled_ctrl_c_keeps_the_service_running(service):
     svc.wait_record("console 0")
     svc.wait_trace("Console control event handled.")
     assert "Got a ctrl_c_event" in svc.trace_lines()
+    assert "CJvm::sendConsoleSignal Exit 1" in svc.trace_lines()
     # Still alive: it takes a control afterwards and ends only when stopped.
     svc.stop_dev(proc)
     assert svc.record()[1:] == ["console 0", "control 1", svc.record()[-1]]
@@ -38,6 +39,7 @@ def test_unhandled_ctrl_c_goes_on_to_the_vm_which_ends_the_process(service, serv
     assert proc.wait(timeout=60) == 130
     lines = svc.trace_lines()
     assert "Console control event not handled." in lines
+    assert "CJvm::sendConsoleSignal Exit 0" in lines
     if service_class.endswith("PlainService"):
         assert "No console signal handler found." in lines
         assert "console 0" not in svc.record()

@@ -326,41 +326,6 @@ def test_break_control_makes_the_vm_dump_its_threads(linux):
     assert [r for r in svc.record() if not r.startswith("console")] == ["running", "control 1", "stopped"]
 
 
-@pytest.mark.parametrize("handled", [True, False])
-def test_console_events_are_offered_to_java(linux, handled):
-    svc = java_service(linux, "com.vantero.tests.StoppableService",
-                       options=[f"-Dbrontel.test.handleConsole={str(handled).lower()}"])
-    proc = linux.start(["-x", svc.name])
-    try:
-        wait_until(lambda: "running" in svc.record(), "the service never ran")
-        proc.send_signal(2)  # Ctrl+C
-        wait_until(lambda: "CJvm::sendConsoleSignal Exit" in svc.trace_text(), "no console delivery")
-        assert "console 0" in svc.record()
-        assert f"CJvm::sendConsoleSignal Exit {int(handled)}" in svc.trace_lines()
-        if not handled:
-            # Passed on to the handler installed before: the VM's own, which ends the process.
-            proc.wait(timeout=60)
-    finally:
-        proc.kill()
-        proc.communicate()
-
-
-def test_console_event_without_a_java_handler(linux):
-    svc = java_service(linux, "com.vantero.tests.RelayService",
-                       options=["-Dbrontel.test.target=nosuchservice", "-Dbrontel.test.control=4"])
-    proc = linux.start(["-x", svc.name])
-    try:
-        wait_until(lambda: "sent true" in svc.record(), "the service never ran")
-        proc.send_signal(2)
-        proc.wait(timeout=60)
-        traced = svc.trace_lines()
-        assert "No console signal handler found." in traced
-        assert "CJvm::sendConsoleSignal Exit 0" in traced
-    finally:
-        proc.kill()
-        proc.communicate()
-
-
 def test_ctrl_c_control_becomes_a_console_event(linux):
     svc = java_service(linux, "com.vantero.tests.StoppableService", options=["-Dbrontel.test.handleConsole=true"],
                        install=True)
