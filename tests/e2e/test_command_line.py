@@ -39,15 +39,9 @@ def assert_help(out):
     assert rest == HELP_AFTER_STAMP
 
 
-def test_no_arguments_prints_help_and_exits_2(machine):
+def test_help_without_arguments_or_asked_for_first(machine):
     result = machine.run([])
     assert result.rc == 2
-    assert_help(result.out)
-
-
-def test_help_option_and_its_precedence(machine):
-    result = machine.run(["-?"])
-    assert result.rc == 0
     assert_help(result.out)
     # Help is tested first: the install that follows is never attempted.
     config = machine.tmp / "svc.conf"

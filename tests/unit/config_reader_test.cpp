@@ -39,9 +39,13 @@ std::string utf16(const std::wstring& text) {
     return bytes;
 }
 
-TEST(ConfigReader, CommentsBlanksAndTrimming) {
-    TraceCapture trace(L"trim");
-    CConfigFile config(trace.get());
+class ConfigReader : public ::testing::Test {
+  protected:
+    TraceCapture trace{L"reader"};
+    CConfigFile config{trace.get()};
+};
+
+TEST_F(ConfigReader, CommentsBlanksAndTrimming) {
     int rc = parseText(config, L"# a comment=with equals\n"
                                L"\n"
                                L"   \t \n"
@@ -65,9 +69,7 @@ TEST(ConfigReader, CommentsBlanksAndTrimming) {
     EXPECT_EQ(want, trace.lines());
 }
 
-TEST(ConfigReader, LinesWithoutValueAreReportedAndTheRestIsKept) {
-    TraceCapture trace(L"novalue");
-    CConfigFile config(trace.get());
+TEST_F(ConfigReader, LinesWithoutValueAreReportedAndTheRestIsKept) {
     int rc = parseText(config, L"startType=\n"
                                L"first=1\n"
                                L"startType=   \t\n"
@@ -83,18 +85,14 @@ TEST(ConfigReader, LinesWithoutValueAreReportedAndTheRestIsKept) {
     EXPECT_EQ(want, trace.lines());
 }
 
-TEST(ConfigReader, CarriageReturnsEndTheLine) {
-    TraceCapture trace(L"cr");
-    CConfigFile config(trace.get());
+TEST_F(ConfigReader, CarriageReturnsEndTheLine) {
     EXPECT_EQ(0, parseText(config, L"a=1\rb=2\nc=3\r\n\r\nd=4\r\n"));
     Options want = {{L"a", L"1"}, {L"c", L"3"}, {L"d", L"4"}};
     EXPECT_EQ(want, optionsOf(config, {L"a", L"b", L"c", L"d"}));
     EXPECT_EQ(3, config.getOptionCount());
 }
 
-TEST(ConfigReader, LookupIgnoresAsciiCaseAndTheFirstOccurrenceWins) {
-    TraceCapture trace(L"lookup");
-    CConfigFile config(trace.get());
+TEST_F(ConfigReader, LookupIgnoresAsciiCaseAndTheFirstOccurrenceWins) {
     ASSERT_EQ(0, parseText(config, L"SERVICENAME=first\nserviceName=second\n\u00c4x=umlaut\n"));
     EXPECT_STREQ(L"first", config.getStrOptionValue(L"serviceName", nullptr));
     EXPECT_EQ(3, config.getOptionCount());
@@ -106,9 +104,7 @@ TEST(ConfigReader, LookupIgnoresAsciiCaseAndTheFirstOccurrenceWins) {
     EXPECT_EQ(nullptr, config.getOption(nullptr));
 }
 
-TEST(ConfigReader, BooleanValues) {
-    TraceCapture trace(L"bool");
-    CConfigFile config(trace.get());
+TEST_F(ConfigReader, BooleanValues) {
     ASSERT_EQ(0, parseText(config, L"a=True\nb=FALSE\nc=on\nd=1\n"));
     std::size_t echoed = trace.lines().size();
     EXPECT_EQ(1, config.getBoolOptionValue(L"A", 0));
@@ -126,6 +122,7 @@ TEST(ConfigReader, BooleanValues) {
 class ConfigFiles : public ::testing::Test {
   protected:
     void SetUp() override { dir = testsupport::makeScratchDir(L"cfgfiles"); }
+    TraceCapture trace{L"files"};
     std::wstring file(const wchar_t* name, const std::string& bytes) {
         std::wstring path = dir + L"/" + name;
         EXPECT_TRUE(testsupport::writeFileBytes(path, bytes));
@@ -135,7 +132,6 @@ class ConfigFiles : public ::testing::Test {
 };
 
 TEST_F(ConfigFiles, AnsiAndUnicodeFiles) {
-    TraceCapture trace(L"encodings");
     std::string ansiText = "# Comment\r\nserviceName=caf\xc3\xa9\r\nibrontelClass=a.B\r\n";
     CConfigFile ansi(trace.get());
     // The ANSI code page of the Linux build is UTF-8; elsewhere only ASCII is compared.
@@ -154,7 +150,6 @@ TEST_F(ConfigFiles, AnsiAndUnicodeFiles) {
 }
 
 TEST_F(ConfigFiles, ByteOrderMarkUnderUnicodeIsPartOfTheFirstLine) {
-    TraceCapture trace(L"bom");
     CConfigFile config(trace.get());
     std::string bytes = "\xff\xfe" + utf16(L"# comment\r\nserviceName=x\r\n");
     EXPECT_EQ(5, config.parseConfigFile(file(L"bom.conf", bytes).c_str(), 1));
@@ -163,7 +158,6 @@ TEST_F(ConfigFiles, ByteOrderMarkUnderUnicodeIsPartOfTheFirstLine) {
 }
 
 TEST_F(ConfigFiles, UnicodeFileReadWithoutUnicodeFlagEndsAtItsFirstZeroByte) {
-    TraceCapture trace(L"utf16asansi");
     CConfigFile config(trace.get());
     std::string bytes = "\xff\xfe" + utf16(L"serviceName=x\r\n");
     EXPECT_EQ(5, config.parseConfigFile(file(L"u.conf", bytes).c_str(), 0));
@@ -174,7 +168,6 @@ TEST_F(ConfigFiles, UnicodeFileReadWithoutUnicodeFlagEndsAtItsFirstZeroByte) {
 }
 
 TEST_F(ConfigFiles, OddByteCountUnderUnicode) {
-    TraceCapture trace(L"odd");
     CConfigFile config(trace.get());
     // The odd last byte pairs with the zero behind the data: one more character, "x".
     std::string bytes = utf16(L"a=1\n") + "x";
@@ -188,7 +181,6 @@ TEST_F(ConfigFiles, OddByteCountUnderUnicode) {
 }
 
 TEST_F(ConfigFiles, MissingEmptyAndUnreadableFiles) {
-    TraceCapture trace(L"failures");
     CConfigFile config(trace.get());
     EXPECT_EQ(3, config.parseConfigFile(nullptr, 0));
     std::wstring missing = dir + L"/missing.conf";
@@ -206,7 +198,6 @@ TEST_F(ConfigFiles, MissingEmptyAndUnreadableFiles) {
 }
 
 TEST_F(ConfigFiles, GarbageNulBytesAndEqualSignsNeverCrash) {
-    TraceCapture trace(L"garbage");
     std::string garbage;
     unsigned value = 12345;
     for (int i = 0; i < 200000; ++i) {
@@ -238,7 +229,6 @@ TEST_F(ConfigFiles, FileTooLargeToHoldIsAMemoryErrorNotSuccess) {
     std::error_code error;
     std::filesystem::resize_file(std::filesystem::path(path), 0x80000000ull, error);
     ASSERT_FALSE(error) << error.message();
-    TraceCapture trace(L"huge");
     CConfigFile config(trace.get());
     EXPECT_EQ(9, config.parseConfigFile(path.c_str(), 0));
     EXPECT_EQ(0, config.getOptionCount());
