@@ -6,8 +6,6 @@
 
 #include <wchar.h>
 
-using fuzzsupport::decodeText;
-
 namespace {
 
 std::vector<std::wstring> expectedArguments(const std::wstring& value) {
@@ -37,10 +35,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::wstring value = decodeText(data, size);
-    if (value.find(L'\0') != std::wstring::npos) {
-        value.resize(value.find(L'\0'));
-    }
+    std::wstring value = fuzzsupport::decodeTerminated(data, size);
     int count = -1;
     wchar_t* buffer = splitCommandLine(value.c_str(), &count);
     FUZZ_CHECK(buffer != nullptr, "split returns a buffer");

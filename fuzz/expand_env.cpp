@@ -5,8 +5,6 @@
 
 #include <wchar.h>
 
-using fuzzsupport::decodeText;
-
 namespace {
 
 // A variable's value up to the expansion's 4000-character room, as the program sees it;
@@ -66,10 +64,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::wstring text = decodeText(data, size);
-    if (text.find(L'\0') != std::wstring::npos) {
-        text.resize(text.find(L'\0')); // the program only ever sees terminated texts
-    }
+    std::wstring text = fuzzsupport::decodeTerminated(data, size);
     // A private, writable copy: the expansion may overwrite its argument.
     wchar_t* argument = static_cast<wchar_t*>(calloc(text.size() + 1, sizeof(wchar_t)));
     if (argument == nullptr) {

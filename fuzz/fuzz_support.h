@@ -83,6 +83,12 @@ inline std::wstring decodeText(const uint8_t* data, size_t size) {
     return text;
 }
 
+// decodeText up to the first zero character: the program only ever sees terminated texts.
+inline std::wstring decodeTerminated(const uint8_t* data, size_t size) {
+    std::wstring text = decodeText(data, size);
+    return text.substr(0, text.find(L'\0'));
+}
+
 // Splits decoded text at line feeds: one piece per argument.
 inline std::vector<std::wstring> splitLines(const std::wstring& text) {
     std::vector<std::wstring> pieces;

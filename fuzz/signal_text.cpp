@@ -8,8 +8,6 @@
 #include <wchar.h>
 #include <wctype.h>
 
-using fuzzsupport::decodeText;
-
 namespace {
 
 struct Name {
@@ -70,10 +68,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::wstring text = decodeText(data, size);
-    if (text.find(L'\0') != std::wstring::npos) {
-        text.resize(text.find(L'\0'));
-    }
+    std::wstring text = fuzzsupport::decodeTerminated(data, size);
     DWORD code = 0xDEADBEEF;
     int result = parseSignalText(text.c_str(), &code);
 

@@ -4,7 +4,7 @@ own requests."""
 
 import pytest
 
-from runtime_support import Service, pid_alive, service_maker, wait_until
+from runtime_support import pid_alive, service_maker, wait_until
 
 SIGNAL = "com.vantero.tests.SignalService"
 
@@ -148,27 +148,24 @@ def test_java_asks_for_its_own_stop_and_restart(service, linux):
     again.wait_record(f"ended {new}")
 
 
-def test_manager_fallback_messages(machine):
-    svc = Service(machine, jvm=False)
-    try:
-        result = svc.send("SERVICE_CONTROL_STOP")
-        assert result.rc == 0, result
-        assert "Failed to open service  1060" in result.out.splitlines(), result
-    finally:
-        svc.cleanup()
-    svc = Service(machine, jvm=False, install=True)
-    try:
-        result = svc.send("SERVICE_CONTROL_STOP")
-        assert "Failed to send control  1062" in result.out.splitlines(), result
-        assert "Control sent OK" not in result.out
-    finally:
-        svc.cleanup()
+@pytest.fixture
+def bare_service(machine):
+    """Services without Java settings, on both builds."""
+    yield from service_maker(machine, None)
+
+
+def test_manager_fallback_messages(bare_service):
+    result = bare_service(jvm=False).send("SERVICE_CONTROL_STOP")
+    assert result.rc == 0, result
+    assert "Failed to open service  1060" in result.out.splitlines(), result
+    result = bare_service(jvm=False, install=True).send("SERVICE_CONTROL_STOP")
+    assert "Failed to send control  1062" in result.out.splitlines(), result
+    assert "Control sent OK" not in result.out
 
 
 def test_stop_and_restart_through_the_manager(service):
     svc = service(install=True)
-    assert svc.svc("start").rc == 0
-    assert svc.svc("wait", "RUNNING", "60000").rc == 0
+    svc.start_and_wait("RUNNING")
     old = svc.wait_running()
 
     result = svc.send("SERVICE_CONTROL_INTERROGATE")
