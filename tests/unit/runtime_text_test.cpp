@@ -23,19 +23,16 @@ TEST(RuntimeNames, StatesAndControlCodesHaveTheirNamesAndOthersReadUnknown) {
 }
 
 TEST(RuntimeNames, QuotedArgumentsSurviveTheWindowsSplittingRules) {
-    std::wstring line;
-    appendQuotedArgument(line, L"My Service");
-    EXPECT_EQ(line, L"\"My Service\"");
-    line.clear();
     // A quote gets its own backslash; backslashes before it and before the end are doubled.
-    appendQuotedArgument(line, L"a\"b\\\"c\\");
-    EXPECT_EQ(line, L"\"a\\\"b\\\\\\\"c\\\\\"");
-    line.clear();
-    appendQuotedArgument(line, L"C:\\dir\\x");
-    EXPECT_EQ(line, L"\"C:\\dir\\x\"");
-    line.clear();
-    appendQuotedArgument(line, L"");
-    EXPECT_EQ(line, L"\"\"");
+    const wchar_t* cases[][2] = {{L"My Service", L"\"My Service\""},
+                                 {L"a\"b\\\"c\\", L"\"a\\\"b\\\\\\\"c\\\\\""},
+                                 {L"C:\\dir\\x", L"\"C:\\dir\\x\""},
+                                 {L"", L"\"\""}};
+    for (const auto& c : cases) {
+        std::wstring line = L"before ";
+        appendQuotedArgument(line, c[0]);
+        EXPECT_EQ(line, std::wstring(L"before ") + c[1]) << c[0];
+    }
 }
 
 TEST(RuntimeNames, ExecutablePathIsTheRunningProgram) {

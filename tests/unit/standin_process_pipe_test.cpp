@@ -73,21 +73,17 @@ TEST(StandinProcess, ArgumentsSplitByTheWindowsRules) {
     EXPECT_EQ(expected, splitLines(testsupport::readFileBytes(out)));
 }
 
-TEST(StandinProcess, MissingProgramIsFileNotFound) {
-    Started started = start(L"brontel-no-such-program-4711 argument");
-    EXPECT_FALSE(started.ok);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), started.error);
-}
+TEST(StandinProcess, ExitCodesOfEndedTerminatedAndMissingPrograms) {
+    Started missing = start(L"brontel-no-such-program-4711 argument");
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), missing.error);
 
-TEST(StandinProcess, HandlesWaitAndReportTheExitCode) {
-    Started started = start(tool(L"proctool") + L" exit 7");
-    ASSERT_TRUE(started.ok) << started.error;
-    EXPECT_NE(0u, started.info.dwProcessId);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(started.info.hThread, INFINITE));
-    EXPECT_EQ(7u, finish(started));
-}
+    Started ended = start(tool(L"proctool") + L" exit 7");
+    ASSERT_TRUE(ended.ok) << ended.error;
+    EXPECT_NE(0u, ended.info.dwProcessId);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ended.info.hThread, INFINITE));
+    EXPECT_EQ(7u, finish(ended));
 
-TEST(StandinProcess, TerminateEndsARunningProcess) {
     Started started = start(tool(L"proctool") + L" sleep");
     ASSERT_TRUE(started.ok) << started.error;
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(started.info.hProcess, 0));
