@@ -19,7 +19,7 @@ A Machine offers:
                       registry access through the regtool test tool
   trace_to(host_path) switch the trace file on for later processes; trace_off()
   is_windows, name, build_dir, exe, env (the base environment), java_dir, jvm_library
-Result has rc, out (CR LF folded to LF), err, raw_out (bytes as written).
+Result has rc, out (CR LF folded to LF), err, lines (of out).
 
 Environment: BRONTEL_E2E_BUILDS (default "linux,win64"), BRONTEL_BUILD_LINUX,
 BRONTEL_BUILD_WIN64, BRONTEL_WINEPREFIX (an existing prefix to use instead of a new one).
@@ -71,7 +71,6 @@ def _wanted_builds():
 class Result:
     def __init__(self, rc, raw_out, err):
         self.rc = rc
-        self.raw_out = raw_out
         text = raw_out.decode("utf-8", errors="replace")
         # Windows' C runtime writes LF as CR LF; system texts carry their own CR LF.
         self.out = text.replace("\r\r\n", "\n").replace("\r\n", "\n")

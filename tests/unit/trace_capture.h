@@ -18,7 +18,7 @@ class TraceCapture {
     CLogger* get() { return &logger; }
 
     // Every line of the trace file after its thread prefix, "\r" of system texts removed.
-    std::vector<std::string> lines(bool withEntryExit = false) {
+    std::vector<std::string> lines() {
         std::vector<std::string> out;
         std::string text = testsupport::readFileBytes(path);
         size_t start = 0;
@@ -37,15 +37,13 @@ class TraceCapture {
             while (!line.empty() && line.back() == '\r') {
                 line.pop_back();
             }
-            bool entryExit = line.find(" Entry") != std::string::npos ||
-                             line.find(" Exit ") != std::string::npos;
-            if (withEntryExit || !entryExit) {
+            if (line.find(" Entry") == std::string::npos &&
+                line.find(" Exit ") == std::string::npos) {
                 out.push_back(line);
             }
         }
         return out;
     }
-    std::string text() { return testsupport::readFileBytes(path); }
 
   private:
     std::wstring path;
