@@ -195,23 +195,18 @@ def test_service_mode_stop_reaches_java_and_java_reports_the_end(linux):
 
 
 def test_service_mode_service_that_never_reports_gets_one_clean_stop(linux):
-    svc = java_service(linux, "com.vantero.tests.RecordingService", "a b", install=True)
-    status = svc.start_and_wait()
-    assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (0, 0)
-    assert states_set(svc) == []
-    assert svc.record()[:3] == ["count 2", "arg [61]", "arg [62]"]
-    assert "CExecutor::serviceMain Exit 0" in svc.trace_lines()
-
-
-def test_service_mode_process_ends_only_after_the_service_main_thread(linux):
-    # The main thread deletes the executor and the logger when it returns; the dispatcher's
-    # service-main thread must have written its last line by then, or it writes into a freed
-    # logger (it did, and AddressSanitizer caught it).
+    # Three times: the main thread deletes the executor and the logger when it returns; the
+    # dispatcher's service-main thread must have written its last line by then, or it writes
+    # into a freed logger (it did, and AddressSanitizer caught it).
     for _ in range(3):
-        svc = java_service(linux, "com.vantero.tests.RecordingService", install=True)
-        svc.start_and_wait()
+        svc = java_service(linux, "com.vantero.tests.RecordingService", "a b", install=True)
+        status = svc.start_and_wait()
+        assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (0, 0)
+        assert states_set(svc) == []
+        assert svc.record()[:3] == ["count 2", "arg [61]", "arg [62]"]
         wait_until(lambda: "main Exit 0" in svc.trace_lines(), "the service process never ended")
         messages = svc.trace_lines()
+        assert "CExecutor::serviceMain Exit 0" in messages
         assert "CExecutor::startServiceMainThread Exit 0" in messages, svc.trace_text()
         assert messages.index("CExecutor::startServiceMainThread Exit 0") < messages.index("main Exit 0")
 
