@@ -101,38 +101,33 @@ def test_library_messages_and_default_name(linux):
     assert svc.record()[0] == "count 0"
 
 
-def failure_cases(m):
-    missing = str(m.tmp / "no" / "such" / "libjvm.so")
-    return {
-        "no-library": (dict(service_class="com.vantero.tests.RecordingService", jvm_library=missing), 13,
-                       ["Cannot load the JVM DLL : " + missing,
-                        "The JVM DLL should be located in your jre/bin/classic subdirectory."]),
-        "no-exports": (dict(service_class="com.vantero.tests.RecordingService", jvm_library="libsqlite3.so.0"), 14,
-                       ["Cannot load JNI_CreateJavaVM from the JVM DLL : libsqlite3.so.0"]),
-        "vm-refuses": (dict(service_class="com.vantero.tests.RecordingService", options=["-Xssbad"]), 16,
-                       ["Failed to create Java VM rc= -6"]),
-        "no-class-configured": (dict(), 17, ["No Java class implementing service routines was specified."]),
-        "class-not-found": (dict(service_class="com.example.Missing"), 18,
-                            ["Cannot find the class com/example/Missing"]),
-        "no-service-main": (dict(service_class="com.vantero.tests.NoMainService"), 19,
-                            ["serviceMain method does not exist in class com/vantero/tests/NoMainService"]),
-        "neither-method": (dict(service_class="com.vantero.tests.NeitherService"), 19,
-                           ["serviceMain method does not exist in class com/vantero/tests/NeitherService"]),
-        "no-service-control": (dict(service_class="com.vantero.tests.NoControlService"), 20,
-                               ["serviceControl method does not exist in class com/vantero/tests/NoControlService"]),
-        "service-main-throws": (dict(service_class="com.vantero.tests.ThrowingService"), 27,
-                                ["serviceMain ended with an exception: "
-                                 "java.lang.IllegalStateException: the service gave up"]),
-    }
-
-
-FAILURES = ["no-library", "no-exports", "vm-refuses", "no-class-configured", "class-not-found",
-            "no-service-main", "neither-method", "no-service-control", "service-main-throws"]
+# A library path that names no file (relative: no run finds it); the messages to be traced.
+MISSING = "no/such/libjvm.so"
+FAILURES = {
+    "no-library": (dict(service_class="com.vantero.tests.RecordingService", jvm_library=MISSING), 13,
+                   ["Cannot load the JVM DLL : " + MISSING,
+                    "The JVM DLL should be located in your jre/bin/classic subdirectory."]),
+    "no-exports": (dict(service_class="com.vantero.tests.RecordingService", jvm_library="libsqlite3.so.0"), 14,
+                   ["Cannot load JNI_CreateJavaVM from the JVM DLL : libsqlite3.so.0"]),
+    "vm-refuses": (dict(service_class="com.vantero.tests.RecordingService", options=["-Xssbad"]), 16,
+                   ["Failed to create Java VM rc= -6"]),
+    "no-class-configured": (dict(), 17, ["No Java class implementing service routines was specified."]),
+    "class-not-found": (dict(service_class="com.example.Missing"), 18, ["Cannot find the class com/example/Missing"]),
+    "no-service-main": (dict(service_class="com.vantero.tests.NoMainService"), 19,
+                        ["serviceMain method does not exist in class com/vantero/tests/NoMainService"]),
+    "neither-method": (dict(service_class="com.vantero.tests.NeitherService"), 19,
+                       ["serviceMain method does not exist in class com/vantero/tests/NeitherService"]),
+    "no-service-control": (dict(service_class="com.vantero.tests.NoControlService"), 20,
+                           ["serviceControl method does not exist in class com/vantero/tests/NoControlService"]),
+    "service-main-throws": (dict(service_class="com.vantero.tests.ThrowingService"), 27,
+                            ["serviceMain ended with an exception: "
+                             "java.lang.IllegalStateException: the service gave up"]),
+}
 
 
 @pytest.mark.parametrize("case", FAILURES)
 def test_development_mode_start_failures(linux, case):
-    kwargs, code, messages = failure_cases(linux)[case]
+    kwargs, code, messages = FAILURES[case]
     svc = java_service(linux, **kwargs)
     result = run_dev(svc)
     # Development mode has no status to report: the code shows in the trace only.
@@ -213,7 +208,7 @@ def test_service_mode_service_that_never_reports_gets_one_clean_stop(linux):
 
 @pytest.mark.parametrize("case", FAILURES)
 def test_service_mode_start_failures_stop_with_their_code(linux, case):
-    kwargs, code, messages = failure_cases(linux)[case]
+    kwargs, code, messages = FAILURES[case]
     svc = java_service(linux, **kwargs, install=True)
     status = svc.start_and_wait()
     assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (code, 1066), svc.trace_text()

@@ -70,17 +70,12 @@ TEST(LogonRight, GrantsTheRightToALocalAccount) {
               ERROR_SUCCESS);
     RegCloseKey(accounts);
     EXPECT_EQ(std::wstring(name).rfind(L"S-1-5-21-", 0), 0u) << name;
-    HKEY account = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE,
-                            (L"SECURITY\\Policy\\Accounts\\" + std::wstring(name)).c_str(), 0,
-                            KEY_QUERY_VALUE, &account),
-              ERROR_SUCCESS);
-    DWORD granted = 0, size = sizeof granted;
-    EXPECT_EQ(RegQueryValueExW(account, L"SeServiceLogonRight", nullptr, nullptr,
-                               reinterpret_cast<LPBYTE>(&granted), &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(granted, 1u);
-    RegCloseKey(account);
+    DWORD type = 0;
+    std::vector<BYTE> granted = testsupport::readRegistryValue(
+        (L"SECURITY\\Policy\\Accounts\\" + std::wstring(name)).c_str(), L"SeServiceLogonRight",
+        &type);
+    EXPECT_EQ(granted, (std::vector<BYTE>{1, 0, 0, 0}));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
 
     // Removing the one right leaves the account without it.
     LSA_HANDLE policy = nullptr;

@@ -10,54 +10,48 @@
 
 namespace {
 
-std::wstring uniquePipe(const wchar_t* tag) {
-    return testsupport::uniqueName(L"\\\\.\\pipe\\client-", tag);
-}
+// A server instance of a pipe of its own, not yet listening, and an event for its overlapped calls.
+class PipeClient : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(INVALID_HANDLE_VALUE, server);
+        overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
+    void TearDown() override {
+        if (server != INVALID_HANDLE_VALUE) {
+            CloseHandle(server);
+        }
+        CloseHandle(overlapped.hEvent);
+    }
+    std::wstring name = testsupport::uniqueName(L"\\\\.\\pipe\\client-", L"p");
+    HANDLE server = testsupport::createInboundPipe(name, 1);
+    OVERLAPPED overlapped = {};
+};
 
-HANDLE createServer(const std::wstring& name) {
-    return testsupport::createInboundPipe(name, 1);
-}
-
-TEST(PipeClient, CodeTravelsAsFourLittleEndianBytes) {
-    std::wstring name = uniquePipe(L"code");
-    HANDLE server = createServer(name);
-    ASSERT_NE(INVALID_HANDLE_VALUE, server);
+TEST_F(PipeClient, CodeTravelsAsFourLittleEndianBytes) {
     HANDLE client = openControlPipe(name.c_str());
     ASSERT_NE(INVALID_HANDLE_VALUE, client) << GetLastError();
     EXPECT_EQ(1, writeControlCode(client, 0xFB020301u));
     CloseHandle(client);
-    OVERLAPPED overlapped = {};
-    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     unsigned char bytes[4] = {};
-    DWORD got = 0;
-    if (!ReadFile(server, bytes, 4, &got, &overlapped)) {
-        ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
-        ASSERT_TRUE(GetOverlappedResult(server, &overlapped, &got, TRUE));
-    }
-    EXPECT_EQ(4u, got);
+    DWORD error = 0;
+    EXPECT_EQ(4, testsupport::readSome(server, overlapped, bytes, 4, error)) << error;
     EXPECT_EQ(0x01, bytes[0]);
     EXPECT_EQ(0x03, bytes[1]);
     EXPECT_EQ(0x02, bytes[2]);
     EXPECT_EQ(0xFB, bytes[3]);
-    CloseHandle(overlapped.hEvent);
-    CloseHandle(server);
 }
 
-TEST(PipeClient, NobodyServingMeansGone) {
-    std::wstring name = uniquePipe(L"gone");
-    EXPECT_EQ(INVALID_HANDLE_VALUE, openControlPipe(name.c_str()));
-    EXPECT_EQ(1, waitForPipeToGo(name.c_str(), 1));
+TEST_F(PipeClient, NobodyServingMeansGone) {
+    std::wstring other = testsupport::uniqueName(L"\\\\.\\pipe\\client-", L"gone");
+    EXPECT_EQ(INVALID_HANDLE_VALUE, openControlPipe(other.c_str()));
+    EXPECT_EQ(1, waitForPipeToGo(other.c_str(), 1));
 }
 
-TEST(PipeClient, AServedOrBusyPipeIsStillThere) {
-    std::wstring name = uniquePipe(L"busy");
-    HANDLE server = createServer(name);
-    ASSERT_NE(INVALID_HANDLE_VALUE, server);
+TEST_F(PipeClient, AServedOrBusyPipeIsStillThere) {
     EXPECT_EQ(0, waitForPipeToGo(name.c_str(), 1));
     // The one instance is taken by another client: busy, not gone.
     DisconnectNamedPipe(server);
-    OVERLAPPED overlapped = {};
-    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ConnectNamedPipe(server, &overlapped);
     HANDLE other = openControlPipe(name.c_str());
     ASSERT_NE(INVALID_HANDLE_VALUE, other);
@@ -66,16 +60,11 @@ TEST(PipeClient, AServedOrBusyPipeIsStillThere) {
     EXPECT_EQ(0, waitForPipeToGo(name.c_str(), 1));
     CloseHandle(other);
     CloseHandle(server);
-    CloseHandle(overlapped.hEvent);
+    server = INVALID_HANDLE_VALUE;
     EXPECT_EQ(1, waitForPipeToGo(name.c_str(), 1));
 }
 
-TEST(PipeClient, ASenderWaitsForABusyPipeForABoundedTime) {
-    std::wstring name = uniquePipe(L"wait");
-    HANDLE server = createServer(name);
-    ASSERT_NE(INVALID_HANDLE_VALUE, server);
-    OVERLAPPED overlapped = {};
-    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+TEST_F(PipeClient, ASenderWaitsForABusyPipeForABoundedTime) {
     ConnectNamedPipe(server, &overlapped);
     HANDLE first = openControlPipe(name.c_str());
     ASSERT_NE(INVALID_HANDLE_VALUE, first);
@@ -94,8 +83,6 @@ TEST(PipeClient, ASenderWaitsForABusyPipeForABoundedTime) {
     EXPECT_NE(INVALID_HANDLE_VALUE, second);
     EXPECT_EQ(1, writeControlCode(second, 7));
     CloseHandle(second);
-    CloseHandle(server);
-    CloseHandle(overlapped.hEvent);
 }
 
 } // namespace

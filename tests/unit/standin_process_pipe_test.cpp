@@ -109,22 +109,7 @@ HANDLE openClient(const std::wstring& name) {
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Reads up to `size` bytes with an overlapped read, waiting for them; returns the count, or
-// -1 with the error in `error`.
-int readSome(HANDLE pipe, OVERLAPPED& overlapped, void* buffer, DWORD size, DWORD& error) {
-    DWORD got = 0;
-    if (!ReadFile(pipe, buffer, size, &got, &overlapped)) {
-        error = GetLastError();
-        if (error != ERROR_IO_PENDING) {
-            return -1;
-        }
-        if (!GetOverlappedResult(pipe, &overlapped, &got, TRUE)) {
-            error = GetLastError();
-            return -1;
-        }
-    }
-    return static_cast<int>(got);
-}
+using testsupport::readSome;
 
 struct StandinPipe : ::testing::Test {
     OVERLAPPED overlapped = {};

@@ -60,6 +60,21 @@ HANDLE createInboundPipe(const std::wstring& name, DWORD maxInstances) {
                             maxInstances, 4, 4, 500, nullptr);
 }
 
+int readSome(HANDLE pipe, OVERLAPPED& overlapped, void* buffer, DWORD size, DWORD& error) {
+    DWORD got = 0;
+    if (!ReadFile(pipe, buffer, size, &got, &overlapped)) {
+        error = GetLastError();
+        if (error != ERROR_IO_PENDING) {
+            return -1;
+        }
+        if (!GetOverlappedResult(pipe, &overlapped, &got, TRUE)) {
+            error = GetLastError();
+            return -1;
+        }
+    }
+    return static_cast<int>(got);
+}
+
 std::string readFileBytes(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

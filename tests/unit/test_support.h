@@ -17,6 +17,9 @@ std::wstring uniqueName(const wchar_t* prefix, const wchar_t* tag);
 std::vector<std::string> splitLines(const std::string& text);
 // An inbound, overlapped named pipe instance with 4-byte buffers, as the control pipe has.
 HANDLE createInboundPipe(const std::wstring& name, DWORD maxInstances);
+// Reads up to `size` bytes with an overlapped read, waiting for them; returns the count, or
+// -1 with the error in `error`.
+int readSome(HANDLE pipe, OVERLAPPED& overlapped, void* buffer, DWORD size, DWORD& error);
 // Reads a whole file as bytes; empty when it cannot be read.
 std::string readFileBytes(const std::wstring& path);
 // Writes bytes to a new file (replacing it).
