@@ -28,8 +28,9 @@ def test_skeleton_in_both_encodings_reads_back_as_the_required_options(machine):
     wdata = wide.read_bytes()
     assert wdata == data.decode("ascii").encode("utf-16-le")
     assert not data.startswith(b"\xef\xbb\xbf") and not wdata.startswith(b"\xff\xfe")
-    # The line structure is the unit tests' business; the file holds the whole text.
-    assert data.endswith(b"\r\n") and data.count(b"\r\n") == 120
+    # 120 lines, each ended by CR LF and holding neither on its own (no text-mode doubling).
+    assert data.endswith(b"\r\n")
+    assert data.count(b"\r") == data.count(b"\n") == data.count(b"\r\n") == 120
     assert FIRST_LINE.match(data.split(b"\r\n")[0].decode("ascii"))
 
     required = [
