@@ -8,6 +8,27 @@
 
 #include <stdlib.h>
 
+namespace {
+// Finds a static method of the service class. A failed look-up leaves a Java exception pending,
+// which must be cleared before the thread makes another JNI call. Returns 0, or 18 when the
+// class is not found, 20 when the method is not; *serviceClass is a local reference or null.
+int findServiceMethod(JNIEnv* env, const char* className, const char* name, const char* signature,
+                      jclass* serviceClass, jmethodID* method) {
+    *method = nullptr;
+    *serviceClass = env->FindClass(className);
+    if (*serviceClass == nullptr) {
+        clearJavaException(env);
+        return 18;
+    }
+    *method = env->GetStaticMethodID(*serviceClass, name, signature);
+    if (*method == nullptr) {
+        clearJavaException(env);
+        return 20;
+    }
+    return 0;
+}
+} // namespace
+
 JNINativeMethod native_methods[2] = {
     {const_cast<char*>("setServiceState"), const_cast<char*>("(IIIII)V"),
      reinterpret_cast<void*>(Java_com_vantero_core_orb_BrontelManager_setServiceState)},
@@ -124,21 +145,15 @@ void CJvm::sendControlCommand(DWORD code) {
         } else if (threadEnv == nullptr) {
             logger->logMessage(L"Could not attach the thread.");
         } else {
-            jclass serviceClass = threadEnv->FindClass(className);
+            jclass serviceClass = nullptr;
             jmethodID method = nullptr;
-            if (serviceClass == nullptr) {
-                clearJavaException(threadEnv);
+            result = findServiceMethod(threadEnv, className, "serviceControl", "(I)V",
+                                       &serviceClass, &method);
+            if (result == 18) {
                 logger->logMessage(L"Cannot find the BrontelManager class");
-                result = 18;
+            } else if (result == 20) {
+                logger->logMessage(L"serviceControl", L" method does not exist.");
             } else {
-                method = threadEnv->GetStaticMethodID(serviceClass, "serviceControl", "(I)V");
-                if (method == nullptr) {
-                    clearJavaException(threadEnv);
-                    logger->logMessage(L"serviceControl", L" method does not exist.");
-                    result = 20;
-                }
-            }
-            if (method != nullptr) {
                 if (g_pExecutor != nullptr) {
                     logger->logMessage(L"Sending service control : ",
                                        CExecutor::getCtrlCodeDescription(code));
@@ -166,19 +181,15 @@ int CJvm::sendConsoleSignal(DWORD event) {
     } else if (threadEnv == nullptr) {
         logger->logMessage(L"Could not attach the thread.");
     } else {
-        jclass serviceClass = threadEnv->FindClass(className);
+        jclass serviceClass = nullptr;
         jmethodID method = nullptr;
-        if (serviceClass == nullptr) {
-            clearJavaException(threadEnv);
+        int found = findServiceMethod(threadEnv, className, "consoleSignal", "(I)Z", &serviceClass,
+                                      &method);
+        if (found == 18) {
             logger->logMessage(L"Cannot find the BrontelManager class");
+        } else if (found == 20) {
+            logger->logMessage(L"No console signal handler found.");
         } else {
-            method = threadEnv->GetStaticMethodID(serviceClass, "consoleSignal", "(I)Z");
-            if (method == nullptr) {
-                clearJavaException(threadEnv);
-                logger->logMessage(L"No console signal handler found.");
-            }
-        }
-        if (method != nullptr) {
             jboolean handled =
                 threadEnv->CallStaticBooleanMethod(serviceClass, method, static_cast<jint>(event));
             if (traceJavaException(threadEnv, logger, L"consoleSignal ended with an exception: ")) {
