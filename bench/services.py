@@ -18,6 +18,8 @@ import sys
 import tempfile
 import time
 
+import wine_keeper
+
 REPO = pathlib.Path(__file__).resolve().parents[1]
 
 
@@ -66,10 +68,10 @@ def main():
     with tempfile.TemporaryDirectory(prefix="brontel-bench-services-") as scratch:
         scratch = pathlib.Path(scratch)
         env = dict(os.environ)
+        keeper = None
         if args.wine:
             env.update(WINEPREFIX=str(scratch / "wine"), WINEDEBUG="-all")
-            subprocess.run(["wineboot", "--init"], env=env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
+            keeper = wine_keeper.start(env)
         else:
             env["BRONTEL_ROOT"] = str(scratch / "root")
         runner = Runner(exe, env, args.wine)
@@ -98,8 +100,8 @@ def main():
         removals = [runner.run(["-r", name]) for name in names]
         removed_ok = sum(1 for r in removals if r[0] == 0)
         after = runner.run(["-b"])
-        if args.wine:
-            subprocess.run(["wineserver", "-k"], env=env)
+        if keeper:
+            wine_keeper.stop(keeper, env)
         database = sum(f.stat().st_size for f in (scratch / "root").glob("*")) if not args.wine else 0
 
     print(f"services: {args.count} installed, listed, reported and removed ({build.name})")
@@ -110,6 +112,13 @@ def main():
     phase("remove", removals, removed_ok)
     left = "none" if "No services found that use Brontel" in after[1] else after[1].count(" : ")
     print(f"  services left after removal: {left}")
+    # What the first few unexpected commands said, so a shortfall can be looked into.
+    failed = [(n, r) for n, r in zip(names, removals) if r[0] != 0][:3]
+    failed += [(n, r) for n, r in zip(names, installs) if r[0] != 0][:3]
+    for name, (code, text, _, _) in failed:
+        print(f"  {name}: exit {code}: " + " | ".join(text.strip().splitlines()[-4:]))
+    if left != "none":
+        print("  still listed: " + " | ".join(after[1].strip().splitlines()[:8]))
     if database:
         print(f"  machine root on disk after removal: {database / 1024:.0f} kB")
 
