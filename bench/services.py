@@ -18,9 +18,9 @@ import sys
 import tempfile
 import time
 
-import wine_keeper
-
 REPO = pathlib.Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(REPO / "tests" / "e2e"))
+import wine_keeper  # noqa: E402  (the tests' own way of keeping a Wine prefix up)
 
 
 class Runner:
@@ -71,7 +71,10 @@ def main():
         keeper = None
         if args.wine:
             env.update(WINEPREFIX=str(scratch / "wine"), WINEDEBUG="-all")
-            keeper = wine_keeper.start(env)
+            quiet = dict(env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            subprocess.run(["wineboot", "--init"], **quiet)
+            subprocess.run(["wineserver", "-w"], **quiet)
+            keeper = wine_keeper.keep_alive(env)
         else:
             env["BRONTEL_ROOT"] = str(scratch / "root")
         runner = Runner(exe, env, args.wine)
@@ -101,7 +104,8 @@ def main():
         removed_ok = sum(1 for r in removals if r[0] == 0)
         after = runner.run(["-b"])
         if keeper:
-            wine_keeper.stop(keeper, env)
+            wine_keeper.release(keeper)
+            subprocess.run(["wineserver", "-k"], env=env)
         database = sum(f.stat().st_size for f in (scratch / "root").glob("*")) if not args.wine else 0
 
     print(f"services: {args.count} installed, listed, reported and removed ({build.name})")

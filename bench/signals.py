@@ -119,7 +119,7 @@ def main():
     print(f"  delivered to Java        {delivered}")
     print(f"  refused by the sender    {refused} (pipe busy, fell back to the Service Control Manager)")
     print(f"  lost without a word      {args.count - delivered - refused}")
-    print(f"  instance RSS (MB)        " + "  ".join(f"{n}:{kb / 1024:.1f}" for n, kb in memory))
+    print("  instance RSS (MB)        " + "  ".join(f"{n}:{kb / 1024:.1f}" for n, kb in memory))
     if len(memory) > 2:
         print(f"  RSS growth after the first tenth  {(memory[-1][1] - memory[1][1]) / 1024:+.1f} MB")
     print(f"  instance exit after stop {ended}")

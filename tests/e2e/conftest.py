@@ -27,16 +27,16 @@ BRONTEL_BUILD_WIN64, BRONTEL_WINEPREFIX (an existing prefix to use instead of a 
 
 import itertools
 import os
-import select
 import pathlib
 import shutil
 import signal
 import subprocess
 import tempfile
-import time
 import uuid
 
 import pytest
+
+import wine_keeper
 
 # A test run started in the background inherits SIGINT and SIGQUIT ignored and would hand that on
 # to every program it starts; the console-event tests need the actions a console program gets.
@@ -189,25 +189,6 @@ class Machine:
         self.reg_delval(r"SOFTWARE\Orvane\Brontel", "Trace")
 
 
-def _keep_prefix_alive(env):
-    """Wine ends the prefix's system processes (its Service Control Manager among them) whenever
-    no program of the prefix runs, and restarts them with the next one. A console waiting on its
-    input keeps them up for the whole run, so services and their manager behave as on Windows."""
-    keeper = subprocess.Popen([WINE, "cmd.exe"], env=env, stdin=subprocess.PIPE,
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    # Its prompt says the prefix is up; starting other programs before that can stall Wine.
-    deadline = time.monotonic() + 300
-    seen = b""
-    while b">" not in seen and time.monotonic() < deadline:
-        ready, _, _ = select.select([keeper.stdout], [], [], 1)
-        if ready:
-            chunk = os.read(keeper.stdout.fileno(), 4096)
-            if not chunk:
-                break
-            seen += chunk
-    return keeper
-
-
 @pytest.fixture(scope="session")
 def wineprefix():
     """One Wine prefix for the whole run: created on first use, its wineserver stopped at the end."""
@@ -220,13 +201,9 @@ def wineprefix():
         # Let the new prefix's start-up end completely: a test process that meets the Service
         # Control Manager of a start-up still ending can reach two of them, each with its own list.
         subprocess.run(["wineserver", "-w"], **quiet)
-    keeper = _keep_prefix_alive(env)
+    keeper = wine_keeper.keep_alive(env, WINE)
     yield prefix
-    keeper.stdin.close()
-    try:
-        keeper.wait(timeout=30)
-    except subprocess.TimeoutExpired:
-        keeper.kill()
+    wine_keeper.release(keeper)
     if not given:
         subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         shutil.rmtree(prefix, ignore_errors=True)

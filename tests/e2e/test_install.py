@@ -7,7 +7,6 @@ import pwd
 import re
 import subprocess
 
-import pytest
 
 SERVICES = r"SYSTEM\CurrentControlSet\Services"
 

@@ -1,9 +1,9 @@
-"""A throw-away Wine prefix for a benchmark, kept up for the whole run.
+"""Keeping a Wine prefix's system processes up, for the tests and the benchmarks.
 
 Wine ends a prefix's system processes (its Service Control Manager among them) whenever no
 program of the prefix runs, and restarts them with the next one; a program that meets a manager
 still starting can reach two of them, each with its own list of services. A console waiting on
-its input keeps them up, so the figures show brontel on a manager that behaves as on Windows.
+its input keeps them up, so services and their manager behave as on Windows.
 """
 
 import os
@@ -12,14 +12,11 @@ import subprocess
 import time
 
 
-def start(env):
-    """Creates the prefix named by env["WINEPREFIX"] and returns the keeper process."""
-    quiet = dict(env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
-    subprocess.run(["wineboot", "--init"], **quiet)
-    subprocess.run(["wineserver", "-w"], **quiet)
-    keeper = subprocess.Popen(["wine", "cmd.exe"], env=env, stdin=subprocess.PIPE,
+def keep_alive(env, wine="wine"):
+    """Starts the console that keeps the prefix of env["WINEPREFIX"] up, once its prompt shows."""
+    keeper = subprocess.Popen([wine, "cmd.exe"], env=env, stdin=subprocess.PIPE,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    # Its prompt says the prefix is up.
+    # Its prompt says the prefix is up; starting other programs before that can stall Wine.
     deadline = time.monotonic() + 300
     seen = b""
     while b">" not in seen and time.monotonic() < deadline:
@@ -32,12 +29,10 @@ def start(env):
     return keeper
 
 
-def stop(keeper, env):
-    """Lets the keeper end and stops the prefix's wineserver."""
+def release(keeper):
+    """Lets the keeping console end."""
     keeper.stdin.close()
     try:
         keeper.wait(timeout=30)
     except subprocess.TimeoutExpired:
         keeper.kill()
-    subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
