@@ -7,11 +7,14 @@
 namespace {
 // The trace switch holds a path of at most 999 characters plus its terminator.
 const DWORD traceNameChars = 1000;
+// Tries for the trace file's lock: the first ones only yield, the rest wait a millisecond each,
+// about a quarter of a second in all.
+const int lockAttempts = 250;
 } // namespace
 
 CLogger::CLogger()
     : stdoutEnabled(0), fileEnabled(0), fileHandle(INVALID_HANDLE_VALUE), lineBuffer(nullptr),
-      narrowBuffer(nullptr), lineBufferSize(0), narrowBufferSize(0),
+      narrowBuffer(nullptr), lineBufferSize(0), narrowBufferSize(0), lockUsable(0),
       mutex(CreateMutexW(nullptr, FALSE, nullptr)) {
     // Read the switch directly: nothing else exists yet, and nothing is traced while reading.
     wchar_t path[traceNameChars + 1] = {0};
@@ -67,6 +70,7 @@ void CLogger::enableLogFile(const wchar_t* path) {
     SetFilePointer(file, 0, nullptr, FILE_END);
     fileHandle = file;
     fileEnabled = 1;
+    lockUsable = 1;
 }
 
 void CLogger::enableStdout(int flag) {
@@ -209,9 +213,24 @@ void CLogger::writeLine(const void* bytes, DWORD count) {
     // kept out by a lock on a byte far past any real end of file, so no reader is ever blocked.
     // Not every file system makes appends from several processes whole on its own (network
     // shares do not, nor does Wine), so the line is written at the end while the lock is held.
+    // The wait for the lock is bounded: another process that hangs while holding it (suspended
+    // in a debugger, say) must not hang this one, which may be stopping a service. Past the
+    // bound, or where the file cannot be locked at all, this process writes without the lock
+    // from then on, so it never waits again.
     OVERLAPPED range = {};
     range.OffsetHigh = 0x7FFFFFFF;
-    BOOL locked = LockFileEx(fileHandle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &range);
+    BOOL locked = FALSE;
+    for (int attempt = 0; lockUsable && attempt < lockAttempts && !locked; ++attempt) {
+        locked = LockFileEx(fileHandle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
+                            0, &range);
+        if (!locked && GetLastError() != ERROR_LOCK_VIOLATION) {
+            break;
+        }
+        if (!locked) {
+            Sleep(attempt < 20 ? 0 : 1);
+        }
+    }
+    lockUsable = locked;
     SetFilePointer(fileHandle, 0, nullptr, FILE_END);
     DWORD written = 0;
     WriteFile(fileHandle, bytes, count, &written, nullptr);

@@ -39,6 +39,7 @@ class CLogger {
     char* narrowBuffer;
     DWORD lineBufferSize;   // bytes in lineBuffer, 0 when there are no buffers
     DWORD narrowBufferSize; // bytes in narrowBuffer
+    int lockUsable;         // 0 once the trace file's lock could not be had: write without it
     HANDLE mutex;
 };
 

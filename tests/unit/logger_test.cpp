@@ -133,4 +133,29 @@ TEST(Logger, ConcurrentWritersKeepEveryLineWhole) {
     }
 }
 
+// A process that holds the trace file's lock and never lets go (suspended in a debugger, say)
+// must not hang another that traces: the line is written after a bounded wait, and the lines
+// after it without waiting again.
+TEST(Logger, LockHeldElsewhereDoesNotHangTracing) {
+    std::wstring path = traceFile(L"heldlock");
+    HANDLE holder = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    OVERLAPPED range = {};
+    range.OffsetHigh = 0x7FFFFFFF;
+    ASSERT_TRUE(LockFileEx(holder, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &range));
+    {
+        CLogger logger;
+        logger.enableLogFile(path.c_str());
+        for (int i = 0; i < 50; ++i) {
+            logger.logMessage(L"still tracing");
+        }
+    }
+    CloseHandle(holder);
+    std::vector<std::string> got = splitLines(testsupport::readFileBytes(path));
+    ASSERT_EQ(50u, got.size());
+    EXPECT_EQ(threadPrefix() + "still tracing", got[49]);
+}
+
 } // namespace
