@@ -129,7 +129,14 @@ class Service:
         return [line.partition(" ")[2] for line in self.trace_text().splitlines()]
 
     def wait_trace(self, text):
-        return wait_until(lambda: any(text in line for line in self.trace_lines()), repr(text) + " in the trace")
+        try:
+            return wait_until(lambda: any(text in line for line in self.trace_lines()),
+                              repr(text) + " in the trace")
+        except AssertionError as error:
+            # What the instances said and traced, so that a failure explains itself.
+            said = [f"{proc.args} -> {proc.poll()}: {self.console_log(i)[-2000:]!r}"
+                    for i, proc in enumerate(self.started)]
+            raise AssertionError(f"{error}\ntrace: {self.trace_text()[-3000:]!r}\n" + "\n".join(said))
 
     # -- service mode ----------------------------------------------------------------------
     def install(self):
