@@ -41,25 +41,10 @@ class FileObject : public standin::KObject {
     }
 
     BOOL write(LPCVOID buffer, DWORD toWrite, LPDWORD done) override {
-        DWORD total = 0;
-        while (total < toWrite) {
-            ssize_t n = ::write(fd_, static_cast<const char*>(buffer) + total, toWrite - total);
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                if (done) {
-                    *done = total;
-                }
-                SetLastError(standin::errorFromErrno(errno));
-                return FALSE;
-            }
-            total += static_cast<DWORD>(n);
-        }
-        if (done) {
-            *done = total;
-        }
-        return TRUE;
+        int fd = fd_;
+        return standin::writeAll(
+            [fd](const char* bytes, size_t count) { return ::write(fd, bytes, count); }, buffer,
+            toWrite, done, 0);
     }
 
   private:

@@ -5,7 +5,9 @@
 
 #include "winapi_linux.h"
 
+#include <cerrno>
 #include <string>
+#include <sys/types.h>
 
 namespace standin {
 
@@ -65,6 +67,31 @@ std::wstring fromUtf8(const std::string& text);
 
 // errno to the Windows error code the program would see.
 DWORD errorFromErrno(int error);
+
+// WriteFile's whole-buffer loop over a descriptor: writeSome(bytes, count) is write(2) or
+// send(2). Retries on EINTR; on failure reports what was written and sets `failure`, or the
+// errno's code when `failure` is 0.
+template <class WriteSome>
+BOOL writeAll(WriteSome writeSome, LPCVOID buffer, DWORD toWrite, LPDWORD done, DWORD failure) {
+    DWORD total = 0;
+    BOOL ok = TRUE;
+    while (total < toWrite) {
+        ssize_t n = writeSome(static_cast<const char*>(buffer) + total, toWrite - total);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            SetLastError(failure != 0 ? failure : errorFromErrno(errno));
+            ok = FALSE;
+            break;
+        }
+        total += static_cast<DWORD>(n);
+    }
+    if (done) {
+        *done = total;
+    }
+    return ok;
+}
 
 // The root directory under which all system-wide state lives ($BRONTEL_ROOT, else
 // $XDG_STATE_HOME/brontel, else ~/.local/state/brontel). Created on first use when possible.

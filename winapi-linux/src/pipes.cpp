@@ -352,26 +352,11 @@ class PipeClient : public standin::KObject {
     }
 
     BOOL write(LPCVOID buffer, DWORD toWrite, LPDWORD done) override {
-        DWORD total = 0;
-        while (total < toWrite) {
-            ssize_t n =
-                send(fd_, static_cast<const char*>(buffer) + total, toWrite - total, MSG_NOSIGNAL);
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                if (done) {
-                    *done = total;
-                }
-                SetLastError(ERROR_NO_DATA);
-                return FALSE;
-            }
-            total += static_cast<DWORD>(n);
-        }
-        if (done) {
-            *done = total;
-        }
-        return TRUE;
+        // A server that has gone reads as "the pipe is being closed", never as SIGPIPE.
+        int fd = fd_;
+        return standin::writeAll(
+            [fd](const char* bytes, size_t count) { return send(fd, bytes, count, MSG_NOSIGNAL); },
+            buffer, toWrite, done, ERROR_NO_DATA);
     }
 
   private:
