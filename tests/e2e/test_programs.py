@@ -203,8 +203,12 @@ def test_jar_code_source_and_controls_without_a_handler(linux):
     svc.wait_record("serving")
     assert svc.send("SERVICE_CONTROL_NETBINDADD").rc == 0
     svc.wait_trace("Control 7 not forwarded: the program has no control handler.")
-    svc.stop_dev(proc)
+    # Shutdown takes the stop's road.
+    assert svc.send("SERVICE_CONTROL_SHUTDOWN").rc == 0
+    assert proc.wait(timeout=60) == 0
+    assert "Stopping the program (shutdown): orderly shutdown of the VM." in svc.trace_text()
     record = svc.record()
+    assert record[-1] == "hook"
     # The jar is the code source of its classes, as launchers that look for their own archive
     # need; the administrator's class path follows it.
     assert f"source file:{app}" in record, record
