@@ -3,6 +3,7 @@
 // classes defined into a VM whose class path lacks them (against a fake JNI environment).
 #include "jvm/embedded_classes.h"
 #include "jvm/vm_options.h"
+#include "registry/registry.h"
 
 #include "trace_capture.h"
 
@@ -63,8 +64,13 @@ TEST(ProgramOptions, JarGoesFirstOnTheClassPath) {
         EXPECT_EQ(std::string(option), c.expected);
         free(option);
     }
+    // Like every VM option, in the ANSI code page.
     char* text = classPathWithJar(nullptr, L"/srv/caf\u00e9.jar");
-    EXPECT_STREQ(text, "-Djava.class.path=/srv/caf\xc3\xa9.jar");
+    char* jar = convertToMBCS(L"/srv/caf\u00e9.jar");
+    ASSERT_NE(text, nullptr);
+    ASSERT_NE(jar, nullptr);
+    EXPECT_EQ(std::string(text), std::string("-Djava.class.path=") + jar);
+    free(jar);
     free(text);
 }
 
