@@ -4,8 +4,9 @@
 Measures, for the same class and the same JVM, the time from starting the process to the first
 statement of its serviceMain (brontel -x) or main (java), and the resident memory of the process
 at that moment. Runs them side by side, alternating, and prints the medians and their ratios:
-against the bare launcher, and against the launcher that also loads the bridge class from
-brontel.jar, which brontel has to do before serviceMain.
+brontel with only the program's classes on the class path (it defines its own copy of the bridge
+class) against the bare launcher, and brontel with brontel.jar on the class path against the
+launcher that also loads the bridge class from brontel.jar.
 Figures only: nothing is asserted.
 
   bench/startup.py [--runs N] [--build build/linux] [--java-home /usr/lib/jvm/java-17-openjdk-amd64]
@@ -72,23 +73,25 @@ def main():
         classes = work / "classes"
         subprocess.run([str(java_home / "bin" / "javac"), "-d", str(classes),
                         str(REPO / "bench" / "StartupProbe.java")], check=True)
-        # brontel registers its natives on the manager class, so it must be on the class path;
-        # the launcher gets the same path.
-        classpath = os.pathsep.join([str(classes), str(build / "java" / "brontel.jar")])
+        # brontel registers its natives on the bridge class: from brontel.jar when the class path
+        # has it, else from brontel's own copy. Each launcher case gets the same class path.
+        with_jar = os.pathsep.join([str(classes), str(build / "java" / "brontel.jar")])
         env = dict(os.environ, BRONTEL_ROOT=str(work / "root"))
-        key = r"SYSTEM\CurrentControlSet\Services\BrontelBench\Parameters"
-        for name, value in [("JVMdll", str(java_home / "lib" / "server" / "libjvm.so")),
-                            ("JVMOption1", "-Djava.class.path=" + classpath),
-                            ("IBrontelClass", "StartupProbe")]:
-            subprocess.run([str(regtool), "set", key, name, "sz", value], env=env, check=True)
+        for service, classpath in [("BrontelBench", str(classes)), ("BrontelBenchJar", with_jar)]:
+            key = "SYSTEM\\CurrentControlSet\\Services\\" + service + "\\Parameters"
+            for name, value in [("JVMdll", str(java_home / "lib" / "server" / "libjvm.so")),
+                                ("JVMOption1", "-Djava.class.path=" + classpath),
+                                ("IBrontelClass", "StartupProbe")]:
+                subprocess.run([str(regtool), "set", key, name, "sz", value], env=env, check=True)
 
+        java = str(java_home / "bin" / "java")
         cases = {
             "brontel -x": [str(brontel), "-x", "BrontelBench"],
-            "java": [str(java_home / "bin" / "java"), "-cp", classpath, "StartupProbe"],
-            # The launcher doing the one thing brontel cannot skip: loading the bridge class
-            # (from brontel.jar) whose natives it registers before serviceMain.
-            "java+bridge": [str(java_home / "bin" / "java"), "-cp", classpath, "StartupProbe",
-                            "bridge"],
+            "java": [java, "-cp", str(classes), "StartupProbe"],
+            "brontel+jar": [str(brontel), "-x", "BrontelBenchJar"],
+            # The launcher loading the bridge class from brontel.jar, as brontel does when the
+            # class path has it.
+            "java+bridge": [java, "-cp", with_jar, "StartupProbe", "bridge"],
         }
         results = {name: ([], []) for name in cases}
         for command in cases.values():  # warm the file cache for all
@@ -105,14 +108,14 @@ def main():
         for name, (times, rss) in results.items():
             medians[name] = (statistics.median(times), statistics.median(rss) / 1024)
             print(f"{name:12} {medians[name][0] * 1000:9.1f} {min(times) * 1000:8.1f} {medians[name][1]:9.1f}")
-        for baseline in ("java", "java+bridge"):
-            time_ratio = medians["brontel -x"][0] / medians[baseline][0]
-            best_ratio = min(results["brontel -x"][0]) / min(results[baseline][0])
-            rss_delta = medians["brontel -x"][1] - medians[baseline][1]
+        for ours, baseline in (("brontel -x", "java"), ("brontel+jar", "java+bridge")):
+            time_ratio = medians[ours][0] / medians[baseline][0]
+            best_ratio = min(results[ours][0]) / min(results[baseline][0])
+            rss_delta = medians[ours][1] - medians[baseline][1]
             # On a busy machine the medians wander; the best runs show the cost without the noise.
-            print(f"brontel / {baseline} time ratio: {time_ratio:.3f} median "
+            print(f"{ours} / {baseline} time ratio: {time_ratio:.3f} median "
                   f"({(time_ratio - 1) * 100:+.1f}%), {best_ratio:.3f} best ({(best_ratio - 1) * 100:+.1f}%)")
-            print(f"brontel - {baseline} resident memory: {rss_delta:+.1f} MiB")
+            print(f"{ours} - {baseline} resident memory: {rss_delta:+.1f} MiB")
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

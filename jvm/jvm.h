@@ -54,6 +54,8 @@ extern GetDefaultJavaVMInitArgs_t JNI_GetDefaultJavaVMInitArgs_proc;
 extern wchar_t* g_pVerboseOutputFile;
 extern FILE* g_fpVerboseFileHandle;
 extern JNINativeMethod native_methods[2];
+// The optional native of the bridge class, registered apart from the two above.
+extern JNINativeMethod trace_method[1];
 
 extern "C" jint JNICALL my_vfprintf(FILE* stream, const char* format, va_list args);
 extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_setServiceState(
@@ -61,6 +63,9 @@ extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_setSe
     jint waitHint);
 extern "C" JNIEXPORT jboolean JNICALL Java_com_vantero_core_orb_BrontelManager_sendServiceControl(
     JNIEnv* env, jclass receiver, jstring serviceName, jint control);
+extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_trace(JNIEnv* env,
+                                                                                 jclass receiver,
+                                                                                 jstring text);
 // A new wide string (free() it) with the characters of a Java string; null only when out of
 // memory.
 wchar_t* allocGetTstrFromJstr(JNIEnv* env, jstring text);

@@ -2,6 +2,7 @@
 // that it speaks JNI 1.2, builds the VM options and creates the VM.
 #include "jvm/jvm.h"
 
+#include "jvm/vm_options.h"
 #include "registry/registry.h"
 
 #include <stdlib.h>
@@ -185,6 +186,9 @@ JavaVMInitArgs* CJvm::createInitArgs() {
         args->options[args->nOptions].optionString = option;
         args->options[args->nOptions].extraInfo = nullptr;
         ++args->nOptions;
+    }
+    if (!failed && addProgramOptions(args, serviceName, logger) != 0) {
+        failed = 1;
     }
     if (!failed && g_pVerboseOutputFile != nullptr) {
         JavaVMOption* grown = static_cast<JavaVMOption*>(

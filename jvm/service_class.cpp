@@ -3,6 +3,7 @@
 #include "jvm/jvm.h"
 
 #include "jvm/command_line.h"
+#include "jvm/embedded_classes.h"
 #include "jvm/java_exception.h"
 #include "jvm/jni_text.h"
 #include "registry/registry.h"
@@ -39,7 +40,7 @@ wchar_t* CJvm::getCommandLineArgs(int* count) {
 }
 
 int CJvm::registerNativeMethods(JNIEnv* jniEnv) {
-    jclass manager = jniEnv->FindClass(BRONTEL_MANAGER_CLASS);
+    jclass manager = findOrDefineClass(jniEnv, BRONTEL_MANAGER_CLASS, logger);
     if (manager == nullptr) {
         clearJavaException(jniEnv);
         logger->logMessage(L"Cannot find BrontelManager class.");
@@ -50,6 +51,10 @@ int CJvm::registerNativeMethods(JNIEnv* jniEnv) {
         clearJavaException(jniEnv);
         logger->logMessage(L"Unable to register methods for BrontelManager class.");
         result = 22;
+    }
+    if (result == 0 && jniEnv->RegisterNatives(manager, trace_method, 1) != 0) {
+        // A bridge class from an older brontel.jar has no trace method; nothing is lost.
+        clearJavaException(jniEnv);
     }
     jniEnv->DeleteLocalRef(manager);
     return result;
@@ -109,7 +114,7 @@ int CJvm::runServiceMain() {
         }
     }
     if (result == 0) {
-        serviceClass = env->FindClass(serviceClassName.load());
+        serviceClass = findOrDefineClass(env, serviceClassName.load(), logger);
         if (serviceClass == nullptr) {
             traceJavaException(env, logger, L"Class lookup failed: ");
             logger->logMessage(L"Cannot find the class ", className);

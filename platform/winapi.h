@@ -26,6 +26,12 @@
 #define BRONTEL_DEFAULT_JVM_LIBRARY L"libjvm.so"
 #define BRONTEL_RAISE_SIGNAL_EXPORT "JVM_RaiseSignal"
 #endif
+// Between the entries of the Java class path.
+#ifdef _WIN32
+#define BRONTEL_CLASS_PATH_SEPARATOR ";"
+#else
+#define BRONTEL_CLASS_PATH_SEPARATOR ":"
+#endif
 // The VM's break signal: SIGBREAK (21) on Windows, SIGQUIT (3) where the VM dumps threads on it.
 #ifdef _WIN32
 #define BRONTEL_BREAK_SIGNAL 21

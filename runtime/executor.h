@@ -37,6 +37,12 @@ class CExecutor {
     int sendControlSignal(const wchar_t* serviceName, DWORD signal);
 
     const wchar_t* getServiceName() const { return serviceName; }
+    CLogger* getLogger() const { return logger; }
+
+    // The Java VM is ending the process (System.exit, Runtime.exit, or the VM's orderly
+    // shutdown): traces it and, in service mode, reports the service stopped with the exit code
+    // as its service-specific code, unless it was reported stopped already.
+    void reportJavaExit(DWORD exitCode);
 
     // Deliveries to the Java VM host from the control handler, the pipe thread and the console
     // handler. A delivery while the host is not ready (before its VM exists, after a failed

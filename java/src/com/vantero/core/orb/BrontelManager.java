@@ -1,5 +1,7 @@
 package com.vantero.core.orb;
 
+import java.util.function.IntPredicate;
+
 /**
  * The bridge between a Java service and brontel, the program that hosts it as a Windows
  * service.
@@ -63,6 +65,8 @@ public final class BrontelManager {
     public static final int CTRL_LOGOFF_EVENT = 5;
     public static final int CTRL_SHUTDOWN_EVENT = 6;
 
+    private static volatile IntPredicate controlHandler;
+
     private BrontelManager() {}
 
     /**
@@ -87,4 +91,28 @@ public final class BrontelManager {
      * @return true when the sending process was started
      */
     public static native boolean sendServiceControl(String serviceName, int control);
+
+    /**
+     * Writes a line to brontel's trace file (when tracing is on).
+     *
+     * @param text the line
+     */
+    public static native void trace(String text);
+
+    /**
+     * For a program run by {@link ProgramService}: receives the service controls before
+     * ProgramService acts on them.
+     *
+     * @param handler gets each control code and returns true when it has dealt with it (a stop
+     *     taken this way is the program's to carry out and report); false leaves the control
+     *     to ProgramService. null removes the handler.
+     */
+    public static void setControlHandler(IntPredicate handler) {
+        controlHandler = handler;
+    }
+
+    /** The handler set with {@link #setControlHandler}, or null. */
+    public static IntPredicate getControlHandler() {
+        return controlHandler;
+    }
 }

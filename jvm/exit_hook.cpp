@@ -1,0 +1,11 @@
+// The VM's exit hook. The VM calls it on its own thread once the shutdown hooks have run and
+// every Java thread is stopped, so it must not call into Java; the process ends when it returns.
+#include "jvm/vm_options.h"
+
+#include "runtime/executor.h"
+
+extern "C" void JNICALL brontelExitHook(jint code) {
+    if (g_pExecutor != nullptr) {
+        g_pExecutor->reportJavaExit(static_cast<DWORD>(code));
+    }
+}

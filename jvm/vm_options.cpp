@@ -1,0 +1,137 @@
+// The exit hook and the class path of an executable jar, added to the administrator's options.
+#include "jvm/vm_options.h"
+
+#include "jvm/command_line.h"
+#include "jvm/jvm.h"
+#include "registry/registry.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+const char classPathPrefix[] = "-Djava.class.path=";
+
+int isProgramService(const wchar_t* serviceClass) {
+    if (serviceClass == nullptr) {
+        return 0;
+    }
+    const wchar_t* expected = BRONTEL_PROGRAM_SERVICE_CLASS;
+    for (; *serviceClass != L'\0' && *expected != L'\0'; ++serviceClass, ++expected) {
+        wchar_t c = *serviceClass == L'.' ? L'/' : *serviceClass;
+        if (c != *expected) {
+            return 0;
+        }
+    }
+    return *serviceClass == L'\0' && *expected == L'\0';
+}
+
+wchar_t* copyText(const wchar_t* text) {
+    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    wchar_t* copy = static_cast<wchar_t*>(malloc(bytes));
+    if (copy != nullptr) {
+        memcpy(copy, text, bytes);
+    }
+    return copy;
+}
+} // namespace
+
+int appendVmOption(JavaVMInitArgs* args, char* optionString, void* extraInfo) {
+    JavaVMOption* grown = static_cast<JavaVMOption*>(
+        realloc(args->options, static_cast<size_t>(args->nOptions + 1) * sizeof(JavaVMOption)));
+    if (optionString == nullptr || grown == nullptr) {
+        free(optionString);
+        if (grown != nullptr) {
+            args->options = grown;
+        }
+        return 9;
+    }
+    args->options = grown;
+    args->options[args->nOptions].optionString = optionString;
+    args->options[args->nOptions].extraInfo = extraInfo;
+    ++args->nOptions;
+    return 0;
+}
+
+wchar_t* programJarOf(const wchar_t* serviceClass, const wchar_t* commandLine) {
+    if (!isProgramService(serviceClass) || commandLine == nullptr) {
+        return nullptr;
+    }
+    int count = 0;
+    wchar_t* words = splitCommandLine(commandLine, &count);
+    if (words == nullptr) {
+        return nullptr;
+    }
+    wchar_t* jar = nullptr;
+    const wchar_t* word = words;
+    int i = 0;
+    // The service's own options come first; the first other word names the program.
+    while (i < count && wcsncmp(word, L"--", 2) == 0) {
+        word += wcslen(word) + 1;
+        ++i;
+    }
+    if (i + 1 < count && wcscmp(word, L"-jar") == 0) {
+        word += wcslen(word) + 1;
+        if (*word != L'\0') {
+            jar = copyText(word);
+        }
+    }
+    free(words);
+    return jar;
+}
+
+char* classPathWithJar(const char* classPathOption, const wchar_t* jar) {
+    char* jarText = convertToMBCS(jar);
+    if (jarText == nullptr) {
+        return nullptr;
+    }
+    const char* rest = "";
+    if (classPathOption != nullptr) {
+        rest = classPathOption + strlen(classPathPrefix);
+    }
+    size_t size = strlen(classPathPrefix) + strlen(jarText) + 1 + strlen(rest) + 1;
+    char* option = static_cast<char*>(malloc(size));
+    if (option != nullptr) {
+        snprintf(option, size, "%s%s%s%s", classPathPrefix, jarText,
+                 *rest ? BRONTEL_CLASS_PATH_SEPARATOR : "", rest);
+    }
+    free(jarText);
+    return option;
+}
+
+int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceName, CLogger* logger) {
+    // Without the hook, System.exit would end the process behind the Service Control
+    // Manager's back, which then reports a crash.
+    int result = appendVmOption(args, strdup("exit"), reinterpret_cast<void*>(brontelExitHook));
+
+    wchar_t* serviceClass = getRegServiceParam(serviceName, REGVAL_SERVICE_CLASS, logger, 0, 1);
+    wchar_t* commandLine = getRegServiceParam(serviceName, REGVAL_COMMAND_LINE, logger, 0, 0);
+    wchar_t* jar = programJarOf(serviceClass, commandLine);
+    if (result == 0 && jar != nullptr) {
+        // As with the launcher's -jar, the jar is on the class path: its classes load through
+        // the system class loader with the jar as their code source, and its manifest's
+        // Class-Path is honoured there.
+        JavaVMOption* existing = nullptr;
+        for (jint i = 0; i < args->nOptions; ++i) {
+            if (strncmp(args->options[i].optionString, classPathPrefix, strlen(classPathPrefix)) ==
+                0) {
+                existing = &args->options[i];
+            }
+        }
+        char* option = classPathWithJar(existing ? existing->optionString : nullptr, jar);
+        if (option == nullptr) {
+            result = 9;
+        } else if (existing != nullptr) {
+            free(existing->optionString);
+            existing->optionString = option;
+        } else {
+            result = appendVmOption(args, option, nullptr);
+        }
+        if (result == 0) {
+            logger->logMessage(L"The program's jar goes first on the class path: ", jar);
+        }
+    }
+    free(jar);
+    free(commandLine);
+    free(serviceClass);
+    return result;
+}

@@ -1,0 +1,31 @@
+// Options the program adds to the administrator's Java VM options.
+#ifndef BRONTEL_JVM_VM_OPTIONS_H
+#define BRONTEL_JVM_VM_OPTIONS_H
+
+#include "trace/logger.h"
+
+#include <jni.h>
+
+#define BRONTEL_PROGRAM_SERVICE_CLASS L"com/vantero/core/orb/ProgramService"
+
+// Appends one option; `optionString` (malloc'ed) then belongs to the record. 0, or 9 when out of
+// memory (the string is freed).
+int appendVmOption(JavaVMInitArgs* args, char* optionString, void* extraInfo);
+
+// For the ready-made program service started with "-jar FILE": FILE (a new text, free() it),
+// found after the service's own "--" options; null for any other command line.
+wchar_t* programJarOf(const wchar_t* serviceClass, const wchar_t* commandLine);
+
+// The class path option with `jar` put first: a new option text (free() it) made from
+// `classPathOption` ("-Djava.class.path=..." or null for none); null when out of memory.
+char* classPathWithJar(const char* classPathOption, const wchar_t* jar);
+
+// Adds the exit hook, and the program's jar to the class path when the ready-made program
+// service runs one, so that the jar's classes load as the launcher loads them. 0, or 9 when out
+// of memory.
+int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceName, CLogger* logger);
+
+// The VM's exit hook: called on the VM's way out of System.exit, Runtime.exit or halt.
+extern "C" void JNICALL brontelExitHook(jint code);
+
+#endif

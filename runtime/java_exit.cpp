@@ -1,0 +1,20 @@
+// The report of a process that the Java VM ends: without it the Service Control Manager would
+// see the process vanish without a final status and take it for a crash.
+#include "runtime/executor.h"
+
+void CExecutor::reportJavaExit(DWORD exitCode) {
+    logger->logEntry(L"CExecutor::reportJavaExit", static_cast<int>(exitCode));
+    logger->logMessage(L"The Java VM ends the process with exit code", exitCode);
+    if (!withoutSCM && statusHandle != nullptr) {
+        WaitForSingleObject(statusLock, INFINITE);
+        int stopped = serviceStatus.dwCurrentState == SERVICE_STOPPED;
+        ReleaseMutex(statusLock);
+        if (stopped) {
+            logger->logMessage(L"The service had reported stopped already.");
+        } else {
+            logger->logMessage(L"Set service to state ", getStatusDescription(SERVICE_STOPPED));
+            reportFinalStop(exitCode);
+        }
+    }
+    logger->logExit(L"CExecutor::reportJavaExit", static_cast<int>(exitCode));
+}

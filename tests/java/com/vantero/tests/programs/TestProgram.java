@@ -1,0 +1,98 @@
+package com.vantero.tests.programs;
+
+import java.io.File;
+import java.io.FileOutputStream;
+import java.io.IOException;
+import java.io.OutputStreamWriter;
+import java.io.Writer;
+import java.lang.management.ManagementFactory;
+import java.nio.charset.StandardCharsets;
+import java.util.Arrays;
+import java.util.concurrent.CountDownLatch;
+
+/**
+ * An ordinary program with a main, as a service runner meets them; it knows nothing of brontel
+ * but for the "handler" mode. Records what happens to the file named by brontel.test.out.
+ *
+ * <pre>
+ * serve            main returns at once; a non-daemon thread serves and ignores stop
+ * block            main blocks until stop(String[]) is called
+ * throw            main throws at once
+ * exit N TRIGGER   main exits with N once the file TRIGGER exists
+ * handler          like serve, with a control handler that takes pause (2) and records controls
+ * </pre>
+ */
+public final class TestProgram {
+    private static final CountDownLatch stopped = new CountDownLatch(1);
+
+    private TestProgram() {}
+
+    public static void main(String[] args) throws Exception {
+        record("main " + Arrays.toString(args) + " pid " + pid() + " thread "
+               + Thread.currentThread().getName() + " loader "
+               + (TestProgram.class.getClassLoader() == ClassLoader.getSystemClassLoader()));
+        record("classpath " + System.getProperty("java.class.path"));
+        record("source " + TestProgram.class.getProtectionDomain().getCodeSource().getLocation());
+        Runtime.getRuntime().addShutdownHook(new Thread(() -> record("hook")));
+        switch (args[0]) {
+        case "serve":
+            serve();
+            break;
+        case "handler":
+            Handler.install();
+            serve();
+            break;
+        case "block":
+            stopped.await();
+            record("main returns");
+            break;
+        case "throw":
+            throw new IllegalStateException("broken configuration");
+        case "exit":
+            File trigger = new File(args[2]);
+            while (!trigger.exists()) {
+                Thread.sleep(20);
+            }
+            record("exit " + args[1]);
+            System.exit(Integer.parseInt(args[1]));
+            break;
+        default:
+            throw new IllegalArgumentException(args[0]);
+        }
+    }
+
+    /** The stop method: releases main, which then returns. */
+    public static void stop(String[] args) {
+        record("stop " + Arrays.toString(args));
+        stopped.countDown();
+    }
+
+    private static void serve() {
+        Thread server = new Thread(() -> {
+            record("serving");
+            for (;;) {
+                try {
+                    Thread.sleep(60000);
+                } catch (InterruptedException e) {
+                    // a server that ignores interrupts too
+                }
+            }
+        }, "server");
+        server.start();
+        record("main returns");
+    }
+
+    static String pid() {
+        return ManagementFactory.getRuntimeMXBean().getName().split("@")[0];
+    }
+
+    static synchronized void record(String text) {
+        String path = System.getProperty("brontel.test.out");
+        try (Writer out = new OutputStreamWriter(new FileOutputStream(path, true), StandardCharsets.UTF_8)) {
+            out.write(text);
+            out.write('\n');
+        } catch (IOException e) {
+            throw new IllegalStateException("cannot record to " + path, e);
+        }
+    }
+}
