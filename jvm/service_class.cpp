@@ -5,9 +5,12 @@
 #include "jvm/command_line.h"
 #include "jvm/java_exception.h"
 #include "jvm/jni_text.h"
+#include "jvm/service_arguments.h"
 #include "registry/registry.h"
 
 #include <stdlib.h>
+
+#include <string>
 
 #define BRONTEL_MANAGER_CLASS "com/vantero/core/orb/BrontelManager"
 
@@ -55,27 +58,6 @@ int CJvm::registerNativeMethods(JNIEnv* jniEnv) {
     return result;
 }
 
-namespace {
-// The argument array of serviceMain: exactly `count` strings, possibly none.
-jobjectArray buildArguments(JNIEnv* env, const wchar_t* args, int count) {
-    jstring empty = env->NewStringUTF("");
-    jclass stringClass = empty ? env->FindClass("java/lang/String") : nullptr;
-    jobjectArray array = stringClass ? env->NewObjectArray(count, stringClass, empty) : nullptr;
-    const wchar_t* next = args;
-    for (int i = 0; array != nullptr && i < count; ++i) {
-        jstring argument = newJavaString(env, next);
-        if (argument == nullptr) {
-            array = nullptr;
-            break;
-        }
-        env->SetObjectArrayElement(array, i, argument);
-        env->DeleteLocalRef(argument);
-        next += wcslen(next) + 1;
-    }
-    return array;
-}
-} // namespace
-
 int CJvm::runServiceMain() {
     int count = 0;
     wchar_t* args = getCommandLineArgs(&count);
@@ -91,7 +73,7 @@ int CJvm::runServiceMain() {
         result = 17;
     }
     if (result == 0) {
-        javaArgs = buildArguments(env, args ? args : L"", args ? count : 0);
+        javaArgs = buildServiceArguments(env, args ? args : L"", args ? count : 0);
         if (javaArgs == nullptr) {
             traceJavaException(env, logger, L"Cannot build the arguments of serviceMain: ");
             logger->logMessage(L"Memory error in CJvm::runServiceMain");
@@ -109,15 +91,24 @@ int CJvm::runServiceMain() {
         }
     }
     if (result == 0) {
-        serviceClass = env->FindClass(serviceClassName.load());
-        if (serviceClass == nullptr) {
-            traceJavaException(env, logger, L"Class lookup failed: ");
-            logger->logMessage(L"Cannot find the class ", className);
-            result = 18;
-        }
+        // Before the service class is looked up: FindClass runs its static initializer, which
+        // may already report a state.
+        result = registerNativeMethods(env);
     }
     if (result == 0) {
-        result = registerNativeMethods(env);
+        serviceClass = env->FindClass(serviceClassName.load());
+        if (serviceClass == nullptr) {
+            std::wstring what = L"The static initializer of the class ";
+            what += className;
+            what += L" ended with an exception: ";
+            if (traceInitializerFailure(env, logger, what.c_str())) {
+                result = 27;
+            } else {
+                traceJavaException(env, logger, L"Class lookup failed: ");
+                logger->logMessage(L"Cannot find the class ", className);
+                result = 18;
+            }
+        }
     }
     if (result == 0) {
         // A failed lookup leaves NoSuchMethodError pending: clear it before the next JNI call.

@@ -67,6 +67,7 @@ class CExecutor {
     void releaseJvm();
     void retireJvm();
     // The last report: stopped, nothing accepted, `exitCode` as the service-specific code.
+    // Nothing is sent when the service has already reported stopped: that report stands.
     void reportFinalStop(DWORD exitCode);
 
   private:
@@ -82,10 +83,18 @@ class CExecutor {
     int deliveriesInFlight; // deliveries inside the host right now
     HANDLE deliveriesDone;  // set while no delivery is in flight
     HANDLE statusLock;      // one status report at a time, from whichever thread
+    int stopReported;       // under statusLock: SERVICE_STOPPED went out, nothing may follow
 };
 
 // The one executor that runs a service; set by execute() before any other thread starts.
 extern CExecutor* g_pExecutor;
+
+// Threads the executor does not own (the VM's threads calling the native methods, console
+// handler threads) may still run while the process ends. They reach the executor only through
+// this gate: enterExecutor returns it, or null once its destruction has begun, and holds the
+// destruction off until the matching leaveExecutor.
+CExecutor* enterExecutor();
+void leaveExecutor();
 
 void WINAPI g_serviceMain(DWORD argc, LPWSTR* argv);
 DWORD WINAPI serviceMainThread(LPVOID executor);
