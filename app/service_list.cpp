@@ -38,7 +38,7 @@ int isBrontelService(const wchar_t* serviceName) {
                           REGVAL_SERVICE_CLASS, value, valueAreaBytes - 2) != nullptr;
 }
 
-void showBrontelServices() {
+int showBrontelServices() {
     wprintf(L"SERVICE NAME : DISPLAY NAME\n");
     wprintf(L"---------------------------\n");
     HKEY services = nullptr;
@@ -46,12 +46,14 @@ void showBrontelServices() {
                       &services) != ERROR_SUCCESS) {
         wprintf(L"Cannot open registry.");
         fflush(stdout);
-        return;
+        return 8;
     }
+    int result = 0;
     wchar_t* name = static_cast<wchar_t*>(calloc(listingBufferChars, sizeof(wchar_t)));
     wchar_t* displayName = static_cast<wchar_t*>(calloc(listingBufferChars, sizeof(wchar_t)));
     if (name == nullptr || displayName == nullptr) {
         wprintf(L"Memory error\n");
+        result = 9;
     } else {
         int found = 0;
         LSTATUS rc = ERROR_SUCCESS;
@@ -75,6 +77,7 @@ void showBrontelServices() {
         }
         if (rc != ERROR_NO_MORE_ITEMS) {
             wprintf(L"Recieved an error during service lookups %d\n", static_cast<int>(rc));
+            result = 8;
         }
         if (!found) {
             wprintf(L"No services found that use Brontel\n");
@@ -84,4 +87,5 @@ void showBrontelServices() {
     free(name);
     free(displayName);
     fflush(stdout);
+    return result;
 }

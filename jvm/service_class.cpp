@@ -41,11 +41,39 @@ wchar_t* CJvm::getCommandLineArgs(int* count) {
     return buffer;
 }
 
+void CJvm::traceClassPath(JNIEnv* jniEnv) {
+    // What the VM searched, as it understood the options: the usual cause is right here.
+    wchar_t* text = nullptr;
+    jclass system = jniEnv->FindClass("java/lang/System");
+    jmethodID getProperty =
+        system ? jniEnv->GetStaticMethodID(system, "getProperty",
+                                           "(Ljava/lang/String;)Ljava/lang/String;")
+               : nullptr;
+    jstring name = getProperty ? jniEnv->NewStringUTF("java.class.path") : nullptr;
+    jstring value =
+        name ? static_cast<jstring>(jniEnv->CallStaticObjectMethod(system, getProperty, name))
+             : nullptr;
+    clearJavaException(jniEnv);
+    if (value != nullptr) {
+        text = allocGetTstrFromJstr(jniEnv, value);
+        jniEnv->DeleteLocalRef(value);
+    }
+    logger->logMessage(L"The class path is: ", text ? text : L"(not set)");
+    free(text);
+    if (name != nullptr) {
+        jniEnv->DeleteLocalRef(name);
+    }
+    if (system != nullptr) {
+        jniEnv->DeleteLocalRef(system);
+    }
+}
+
 int CJvm::registerNativeMethods(JNIEnv* jniEnv) {
     jclass manager = jniEnv->FindClass(BRONTEL_MANAGER_CLASS);
     if (manager == nullptr) {
         clearJavaException(jniEnv);
         logger->logMessage(L"Cannot find BrontelManager class.");
+        traceClassPath(jniEnv);
         return 21;
     }
     int result = 0;
@@ -106,6 +134,7 @@ int CJvm::runServiceMain() {
             } else {
                 traceJavaException(env, logger, L"Class lookup failed: ");
                 logger->logMessage(L"Cannot find the class ", className);
+                traceClassPath(env);
                 result = 18;
             }
         }
@@ -129,7 +158,11 @@ int CJvm::runServiceMain() {
         }
     }
     if (result == 0) {
+        // While Java runs, its reports are the program's business, not the story of a failure.
+        int holding = logger->isHoldingMessages();
+        logger->holdMessages(0);
         env->CallStaticVoidMethod(serviceClass, serviceMainId, javaArgs);
+        logger->holdMessages(holding);
         // An exception escaping serviceMain ends the service abnormally; say so and why.
         if (traceJavaException(env, logger, L"serviceMain ended with an exception: ", 1)) {
             result = 27;

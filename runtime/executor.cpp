@@ -51,17 +51,19 @@ CExecutor::~CExecutor() {
     }
 }
 
-void CExecutor::execute(int withoutSCM) {
+int CExecutor::execute(int withoutSCM) {
     logger->logEntry(L"CExecutor::execute");
     this->withoutSCM = withoutSCM;
     g_pExecutor = this;
     executorClosed.store(0);
+    int result = 0;
     if (withoutSCM) {
-        startDevModeService();
+        result = startDevModeService();
     } else {
         startSCMDispatcher();
     }
     logger->logExit(L"CExecutor::execute", 0);
+    return result;
 }
 
 CExecutor* enterExecutor() {
