@@ -32,8 +32,8 @@ class CConfigFile {
     // The option at `index` in file order (0 first), or null.
     CConfigOption* getOptionAt(int index);
 
-    // -c: 0, or BRONTEL_RESULT_FILE_NOT_WRITTEN (no name, the file exists, or it cannot be
-    // created or written), or 9 (out of memory).
+    // -c: 0, or 3 (no name), BRONTEL_RESULT_FILE_NOT_WRITTEN (the file exists, or cannot be
+    // created or written), 9 (out of memory).
     int generateSkeletonFile(const wchar_t* fileName, int unicode);
     int writeSkeletonFile(HANDLE file, int unicode);
 

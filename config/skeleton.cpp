@@ -11,7 +11,8 @@ int CConfigFile::generateSkeletonFile(const wchar_t* fileName, int unicode) {
     logger->logEntry(L"generateSkeletonFile");
     if (fileName == nullptr || fileName[0] == L'\0') {
         logger->logExit(L"generateSkeletonFile", 0);
-        return BRONTEL_RESULT_FILE_NOT_WRITTEN;
+        // As for a configuration file to read: no name, nothing done.
+        return 3;
     }
     int result = 0;
     // CREATE_NEW: an existing file is never overwritten.

@@ -207,4 +207,5 @@ def test_unwritable_registry_reports_the_error(linux):
 )
 def test_odd_argument_vectors_never_crash(machine, args):
     result = machine.run(args)
-    assert result.rc in (0, 1), result
+    # 8: -b on a fresh stand-in machine, whose registry has no list of services yet.
+    assert result.rc in (0, 1, 8), result

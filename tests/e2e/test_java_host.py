@@ -6,7 +6,7 @@ import threading
 
 import pytest
 
-from runtime_support import Service, wait_until
+from runtime_support import SERVICES, Service, wait_until
 
 
 def java_service(m, service_class=None, command_line=None, options=(), **kwargs):
@@ -133,14 +133,23 @@ FAILURES = {
 @pytest.mark.parametrize("case", FAILURES)
 def test_development_mode_start_failures(linux, case):
     kwargs, code, messages = FAILURES[case]
+    if case == "no-class-configured":
+        kwargs = dict(kwargs, install=True)  # installed, so the run gets as far as the class
     svc = java_service(linux, **kwargs)
     result = run_dev(svc)
-    # Development mode has no status to report: the code shows in the trace only.
-    assert result.rc == 0, result
+    # The console stays the program's while it runs; brontel's own failure follows on standard
+    # error, and the exit code is the failure's.
+    assert result.rc == code, result
     traced = svc.trace_lines()
     for message in messages:
         assert message in traced, svc.trace_text()
+        assert message in result.err.splitlines(), result
+        assert message not in result.out
+    assert f"Service failed to start.  {code}" in result.err.splitlines()
     assert f"CExecutor::startServiceTask Exit {code}" in traced
+    if code in (18, 21):
+        class_path = next(o for o in svc.options if o.startswith("-Djava.class.path="))
+        assert "The class path is: " + class_path.partition("=")[2] in result.err.splitlines()
     assert "CJvm::runServiceMain Exit 0" not in traced
     # No later JNI call ran with the failed lookup's exception pending (-Xcheck:jni would say so).
     assert "in native method" not in result.out + result.err, result
@@ -148,6 +157,24 @@ def test_development_mode_start_failures(linux, case):
         assert "IllegalStateException" in result.err  # the stack trace for the developer
     if case == "initializer-throws":
         assert not any(m.startswith("Cannot find the class") for m in traced), traced
+
+
+def test_development_mode_output_of_a_run_that_ends_well_and_of_a_name_not_installed(linux):
+    svc = java_service(linux, "com.vantero.tests.RecordingService", jvm_library=MISSING)
+    name = svc.name
+    # A name that is no installed service: said at once, nothing else tried.
+    svc.m.reg_deltree(SERVICES + "\\" + name)
+    result = run_dev(svc)
+    assert result.rc == 11, result
+    assert result.err.splitlines() == [
+        f"The service {name} is not installed (brontel -b lists the services brontel installed)."]
+    assert result.out == ""
+    assert "CJvm::loadJVMDll Entry" not in svc.trace_lines()
+    # A run that ends normally says nothing of its own, and its reports stay out of the console.
+    ok = java_service(linux, "com.vantero.tests.StaticReportService")
+    result = run_dev(ok)
+    assert (result.rc, result.err) == (0, ""), result
+    assert "Set service to state" not in result.out
 
 
 def test_static_initializer_may_report_a_state(linux):
