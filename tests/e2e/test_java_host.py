@@ -193,7 +193,8 @@ def test_development_mode_without_jvm_under_wine(machine):
         pytest.skip("shows the Windows build's default library name")
     svc = java_service(machine, "com.vantero.tests.RecordingService", jvm_library=None)
     result = run_dev(svc)
-    assert result.rc == 0
+    assert result.rc == 13, result
+    assert "Cannot load the JVM DLL : jvm.dll" in result.err.replace("\r\n", "\n").splitlines(), result
     messages = svc.trace_lines()
     assert any(m.startswith("Cannot load the JVM DLL : jvm.dll") for m in messages), svc.trace_text()
     assert "CExecutor::startServiceTask Exit 13" in messages
