@@ -29,15 +29,15 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         if (parameters->helpRequested()) {
             parameters->showParameterHelp();
         } else if (parameters->displayRequested()) {
-            CConfigFile::showServiceInfo(parameters->getServiceName(),
-                                         parameters->getConfigFileName(), log,
-                                         parameters->isConfigFileUnicode());
+            result = CConfigFile::showServiceInfo(parameters->getServiceName(),
+                                                  parameters->getConfigFileName(), log,
+                                                  parameters->isConfigFileUnicode());
         } else if (parameters->displayAllRequested()) {
-            showBrontelServices();
+            result = showBrontelServices();
         } else if (parameters->skeletonFileNeeded()) {
             CConfigFile* config = new CConfigFile(log);
-            config->generateSkeletonFile(parameters->getConfigFileName(),
-                                         parameters->isConfigFileUnicode());
+            result = config->generateSkeletonFile(parameters->getConfigFileName(),
+                                                  parameters->isConfigFileUnicode());
             delete config;
         } else if (parameters->installRequested()) {
             if (parameters->uninstallRequested()) {
@@ -60,7 +60,8 @@ extern "C" int wmain(int argc, wchar_t** argv) {
             delete installer;
         } else if (parameters->signalRequested()) {
             CExecutor* executor = new CExecutor(log, parameters->getServiceName());
-            executor->sendControlSignal(static_cast<const wchar_t*>(parameters->getSignal()));
+            result =
+                executor->sendControlSignal(static_cast<const wchar_t*>(parameters->getSignal()));
             delete executor;
         } else if (parameters->startedBySCM()) {
             CExecutor* executor = new CExecutor(log, parameters->getServiceName());
@@ -68,7 +69,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
             delete executor;
         } else if (parameters->executeWithoutSCM()) {
             CExecutor* executor = new CExecutor(log, parameters->getServiceName());
-            executor->execute(1);
+            result = executor->execute(1);
             delete executor;
         }
     }

@@ -41,7 +41,7 @@ int isBrontelService(const wchar_t* serviceName) {
                           REGVAL_SERVICE_CLASS, value, valueOfferedBytes) != nullptr;
 }
 
-void showBrontelServices() {
+int showBrontelServices() {
     wprintf(L"SERVICE NAME : DISPLAY NAME\n");
     wprintf(L"---------------------------\n");
     HKEY services = nullptr;
@@ -49,12 +49,14 @@ void showBrontelServices() {
                       &services) != ERROR_SUCCESS) {
         wprintf(L"Cannot open registry.");
         fflush(stdout);
-        return;
+        return 8;
     }
+    int result = 0;
     wchar_t* name = static_cast<wchar_t*>(calloc(listingBufferChars, sizeof(wchar_t)));
     wchar_t* displayName = static_cast<wchar_t*>(calloc(listingBufferChars, sizeof(wchar_t)));
     if (name == nullptr || displayName == nullptr) {
         wprintf(L"Memory error\n");
+        result = 9;
     } else {
         int found = 0;
         LSTATUS rc = ERROR_SUCCESS;
@@ -78,6 +80,7 @@ void showBrontelServices() {
         }
         if (rc != ERROR_NO_MORE_ITEMS) {
             wprintf(L"Recieved an error during service lookups %d\n", static_cast<int>(rc));
+            result = 8;
         }
         if (!found) {
             wprintf(L"No services found that use Brontel\n");
@@ -87,4 +90,5 @@ void showBrontelServices() {
     free(name);
     free(displayName);
     fflush(stdout);
+    return result;
 }

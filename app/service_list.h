@@ -7,6 +7,8 @@
 // 1 when the service was installed by this program ("brontel" in its ImagePath, or an
 // IBrontelClass value in its Parameters key), else 0. Prints and traces nothing.
 int isBrontelService(const wchar_t* serviceName);
-void showBrontelServices();
+// Prints the listing; 0, or 8 when the registry's list of services cannot be read, 9 when out
+// of memory.
+int showBrontelServices();
 
 #endif

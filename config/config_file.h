@@ -5,6 +5,9 @@
 
 #include "config/config_option.h"
 
+// A file that -c or -e was to write exists already, or cannot be created or written.
+#define BRONTEL_RESULT_FILE_NOT_WRITTEN 29
+
 class CConfigFile {
   public:
     explicit CConfigFile(CLogger* logger);
@@ -29,13 +32,15 @@ class CConfigFile {
     // The option at `index` in file order (0 first), or null.
     CConfigOption* getOptionAt(int index);
 
-    // -c
-    void generateSkeletonFile(const wchar_t* fileName, int unicode);
-    void writeSkeletonFile(HANDLE file, int unicode);
+    // -c: 0, or 3 (no name), BRONTEL_RESULT_FILE_NOT_WRITTEN (the file exists, or cannot be
+    // created or written), 9 (out of memory).
+    int generateSkeletonFile(const wchar_t* fileName, int unicode);
+    int writeSkeletonFile(HANDLE file, int unicode);
 
-    // -d (configFileName null) and -e
-    static void showServiceInfo(const wchar_t* serviceName, const wchar_t* configFileName,
-                                CLogger* logger, int unicode);
+    // -d (configFileName null) and -e: 0, or 9 (out of memory), or BRONTEL_RESULT_FILE_NOT_WRITTEN
+    // (-e: the file exists, or cannot be created or written).
+    static int showServiceInfo(const wchar_t* serviceName, const wchar_t* configFileName,
+                               CLogger* logger, int unicode);
 
   private:
     struct OptionNode {

@@ -181,7 +181,8 @@ unsigned char* encodeReport(const wchar_t* report, int unicode, size_t* size, DW
     return bytes;
 }
 
-void saveReport(const wchar_t* report, const wchar_t* fileName, CLogger* logger, int unicode) {
+// 0, 9 or BRONTEL_RESULT_FILE_NOT_WRITTEN.
+int saveReport(const wchar_t* report, const wchar_t* fileName, CLogger* logger, int unicode) {
     // Encoded before the file is created, so that a failure leaves no empty file behind.
     size_t size = 0;
     DWORD error = ERROR_SUCCESS;
@@ -189,11 +190,11 @@ void saveReport(const wchar_t* report, const wchar_t* fileName, CLogger* logger,
     if (bytes == nullptr) {
         if (error == ERROR_NOT_ENOUGH_MEMORY) {
             logger->logMessage(L"Memory error");
-        } else {
-            logger->logMessage(L"Cannot convert the report to the ANSI code page ", error);
-            logger->logSystemError(error);
+            return 9;
         }
-        return;
+        logger->logMessage(L"Cannot convert the report to the ANSI code page ", error);
+        logger->logSystemError(error);
+        return BRONTEL_RESULT_FILE_NOT_WRITTEN;
     }
     HANDLE file = CreateFileW(fileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -202,26 +203,30 @@ void saveReport(const wchar_t* report, const wchar_t* fileName, CLogger* logger,
         logger->logMessage(L"Cannot open file ", fileName);
         logger->logSystemError(error);
         free(bytes);
-        return;
+        return BRONTEL_RESULT_FILE_NOT_WRITTEN;
     }
+    int result = 0;
     logger->logMessage(L"Generating file ", fileName, unicode ? L" using unicode." : L" ");
     DWORD written = 0;
     if (!WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr)) {
         error = GetLastError();
         logger->logMessage(L"Cannot write file ", error);
         logger->logSystemError(error);
+        result = BRONTEL_RESULT_FILE_NOT_WRITTEN;
     } else if (written != size) {
         logger->logMessage(L"Cannot write file ", static_cast<DWORD>(ERROR_DISK_FULL));
         logger->logSystemError(ERROR_DISK_FULL);
+        result = BRONTEL_RESULT_FILE_NOT_WRITTEN;
     }
     CloseHandle(file);
     free(bytes);
+    return result;
 }
 
 } // namespace
 
-void CConfigFile::showServiceInfo(const wchar_t* serviceName, const wchar_t* configFileName,
-                                  CLogger* logger, int unicode) {
+int CConfigFile::showServiceInfo(const wchar_t* serviceName, const wchar_t* configFileName,
+                                 CLogger* logger, int unicode) {
     logger->logEntry(L"CConfigFile::showServiceInfo");
     int toConsole = configFileName == nullptr;
     if (serviceName == nullptr) {
@@ -241,12 +246,15 @@ void CConfigFile::showServiceInfo(const wchar_t* serviceName, const wchar_t* con
     Report report;
     buildReport(report, serviceName, logger, toConsole);
     const wchar_t* text = report.get();
+    int result = 0;
     if (text == nullptr) {
         logger->logMessage(L"Memory error");
+        result = 9;
     } else if (toConsole) {
         logger->logMessage(text);
     } else {
-        saveReport(text, configFileName, logger, unicode);
+        result = saveReport(text, configFileName, logger, unicode);
     }
     logger->logExit(L"CConfigFile::showServiceInfo", 0);
+    return result;
 }

@@ -7,12 +7,14 @@
 #include <stdlib.h>
 #include <string.h>
 
-void CConfigFile::generateSkeletonFile(const wchar_t* fileName, int unicode) {
+int CConfigFile::generateSkeletonFile(const wchar_t* fileName, int unicode) {
     logger->logEntry(L"generateSkeletonFile");
     if (fileName == nullptr || fileName[0] == L'\0') {
         logger->logExit(L"generateSkeletonFile", 0);
-        return;
+        // As for a configuration file to read: no name, nothing done.
+        return 3;
     }
+    int result = 0;
     // CREATE_NEW: an existing file is never overwritten.
     HANDLE file = CreateFileW(fileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -20,22 +22,25 @@ void CConfigFile::generateSkeletonFile(const wchar_t* fileName, int unicode) {
         DWORD error = GetLastError();
         logger->logMessage(L"Cannot open file ", fileName);
         logger->logSystemError(error);
+        result = BRONTEL_RESULT_FILE_NOT_WRITTEN;
     } else {
         logger->logMessage(L"Generating file ", fileName, unicode ? L" using unicode." : L" ");
-        writeSkeletonFile(file, unicode);
+        result = writeSkeletonFile(file, unicode);
         CloseHandle(file);
     }
     logger->logExit(L"generateSkeletonFile", 0);
+    return result;
 }
 
-void CConfigFile::writeSkeletonFile(HANDLE file, int unicode) {
+int CConfigFile::writeSkeletonFile(HANDLE file, int unicode) {
     logger->logEntry(L"writeSkeletonFile");
     char* text = buildSkeletonText();
     if (text == nullptr) {
         logger->logMessage(L"Memory error.");
         logger->logExit(L"writeSkeletonFile", 0);
-        return;
+        return 9;
     }
+    int result = 0;
     size_t length = strlen(text);
     const void* out = text;
     size_t outSize = length;
@@ -61,6 +66,7 @@ void CConfigFile::writeSkeletonFile(HANDLE file, int unicode) {
             }
             logger->logMessage(L"Cannot write file as Unicode ", error);
             logger->logSystemError(error);
+            result = BRONTEL_RESULT_FILE_NOT_WRITTEN;
         }
         free(wide);
     }
@@ -69,11 +75,14 @@ void CConfigFile::writeSkeletonFile(HANDLE file, int unicode) {
         DWORD error = GetLastError();
         logger->logMessage(L"Cannot write file ", error);
         logger->logSystemError(error);
+        result = BRONTEL_RESULT_FILE_NOT_WRITTEN;
     } else if (written != outSize) {
         logger->logMessage(L"Cannot write file ", static_cast<DWORD>(ERROR_DISK_FULL));
         logger->logSystemError(ERROR_DISK_FULL);
+        result = BRONTEL_RESULT_FILE_NOT_WRITTEN;
     }
     free(encoded);
     free(text);
     logger->logExit(L"writeSkeletonFile", 0);
+    return result;
 }

@@ -2,6 +2,7 @@
 // settings in the Parameters key.
 #include "install/installer.h"
 
+#include "install/config_check.h"
 #include "install/logon_right.h"
 #include "registry/config_keys.h"
 #include "registry/registry.h"
@@ -51,6 +52,11 @@ int CInstaller::install() {
     CConfigFile* config = new CConfigFile(logger);
     int result =
         config->parseConfigFile(params->getConfigFileName(), params->isConfigFileUnicode());
+    if (result == 0) {
+        warnUnknownConfigKeys(config, logger);
+        // An unedited skeleton would install a service literally named $$SERVICENAME$$.
+        result = refuseSkeletonPlaceholders(config, logger);
+    }
     if (result == 0 && !requiredOptionsPresent(config)) {
         result = 7;
     }

@@ -40,20 +40,19 @@ extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_setSe
     JNIEnv* env, jclass receiver, jint state, jint controlsAccepted, jint exitCode, jint checkPoint,
     jint waitHint) {
     (void)env, (void)receiver;
-    if (g_pExecutor != nullptr) {
-        g_pExecutor->setServiceStatus(static_cast<DWORD>(state),
-                                      static_cast<DWORD>(controlsAccepted),
-                                      static_cast<DWORD>(exitCode), static_cast<DWORD>(checkPoint),
-                                      static_cast<DWORD>(waitHint));
+    // A report after the executor is gone (the process is ending) has nowhere to go.
+    CExecutor* executor = enterExecutor();
+    if (executor != nullptr) {
+        executor->setServiceStatus(static_cast<DWORD>(state), static_cast<DWORD>(controlsAccepted),
+                                   static_cast<DWORD>(exitCode), static_cast<DWORD>(checkPoint),
+                                   static_cast<DWORD>(waitHint));
+        leaveExecutor();
     }
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_vantero_core_orb_BrontelManager_sendServiceControl(
     JNIEnv* env, jclass receiver, jstring serviceName, jint control) {
     (void)receiver;
-    if (g_pExecutor == nullptr) {
-        return JNI_FALSE;
-    }
     wchar_t* name = nullptr;
     if (serviceName != nullptr) {
         name = allocGetTstrFromJstr(env, serviceName);
@@ -62,7 +61,12 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_vantero_core_orb_BrontelManager_s
             return JNI_FALSE;
         }
     }
-    int started = g_pExecutor->sendControlSignal(name, static_cast<DWORD>(control));
+    int started = 0;
+    CExecutor* executor = enterExecutor();
+    if (executor != nullptr) {
+        started = executor->sendControlSignal(name, static_cast<DWORD>(control));
+        leaveExecutor();
+    }
     free(name);
     return started ? JNI_TRUE : JNI_FALSE;
 }

@@ -13,15 +13,10 @@ int clearJavaException(JNIEnv* env) {
     return 1;
 }
 
-int traceJavaException(JNIEnv* env, CLogger* logger, const wchar_t* what, int printStackTrace) {
-    jthrowable thrown = env->ExceptionOccurred();
-    if (thrown == nullptr) {
-        return 0;
-    }
-    if (printStackTrace) {
-        env->ExceptionDescribe();
-    }
-    env->ExceptionClear();
+namespace {
+// Throwable.toString() of `thrown` (malloc; free() it); null when it cannot be had. Called with
+// no exception pending, and leaves none.
+wchar_t* throwableText(JNIEnv* env, jobject thrown) {
     wchar_t* text = nullptr;
     jclass throwable = env->FindClass("java/lang/Throwable");
     jmethodID toString =
@@ -34,11 +29,69 @@ int traceJavaException(JNIEnv* env, CLogger* logger, const wchar_t* what, int pr
         text = allocGetTstrFromJstr(env, description);
         env->DeleteLocalRef(description);
     }
-    logger->logMessage(what, text ? text : L"(no description)");
-    free(text);
     if (throwable != nullptr) {
         env->DeleteLocalRef(throwable);
     }
+    return text;
+}
+
+// The initializer's own exception, which ExceptionInInitializerError carries as its cause; a
+// local reference, or null.
+jobject initializerCause(JNIEnv* env, jthrowable thrown) {
+    jclass failure = env->FindClass("java/lang/ExceptionInInitializerError");
+    jobject cause = nullptr;
+    if (failure != nullptr && env->IsInstanceOf(thrown, failure)) {
+        jmethodID getCause = env->GetMethodID(failure, "getCause", "()Ljava/lang/Throwable;");
+        cause = getCause ? env->CallObjectMethod(thrown, getCause) : nullptr;
+        if (cause == nullptr) {
+            // No cause to show: the error itself stands for it.
+            cause = env->NewLocalRef(thrown);
+        }
+    }
+    clearJavaException(env);
+    if (failure != nullptr) {
+        env->DeleteLocalRef(failure);
+    }
+    return cause;
+}
+} // namespace
+
+int traceJavaException(JNIEnv* env, CLogger* logger, const wchar_t* what, int printStackTrace) {
+    jthrowable thrown = env->ExceptionOccurred();
+    if (thrown == nullptr) {
+        return 0;
+    }
+    if (printStackTrace) {
+        env->ExceptionDescribe();
+    }
+    env->ExceptionClear();
+    wchar_t* text = throwableText(env, thrown);
+    logger->logMessage(what, text ? text : L"(no description)");
+    free(text);
+    env->DeleteLocalRef(thrown);
+    return 1;
+}
+
+int traceInitializerFailure(JNIEnv* env, CLogger* logger, const wchar_t* what) {
+    jthrowable thrown = env->ExceptionOccurred();
+    if (thrown == nullptr) {
+        return 0;
+    }
+    // Looking at the exception takes JNI calls, which may not run while it is pending.
+    env->ExceptionClear();
+    jobject cause = initializerCause(env, thrown);
+    if (cause == nullptr) {
+        env->Throw(thrown);
+        env->DeleteLocalRef(thrown);
+        return 0;
+    }
+    env->Throw(thrown);
+    env->ExceptionDescribe();
+    env->ExceptionClear();
+    wchar_t* text = throwableText(env, cause);
+    logger->logMessage(what, text ? text : L"(no description)");
+    free(text);
+    env->DeleteLocalRef(cause);
     env->DeleteLocalRef(thrown);
     return 1;
 }

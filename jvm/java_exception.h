@@ -13,5 +13,10 @@ int clearJavaException(JNIEnv* env);
 // (Throwable.toString()); with `printStackTrace` the VM also prints the stack trace on the
 // standard error stream. Returns 1 when there was an exception.
 int traceJavaException(JNIEnv* env, CLogger* logger, const wchar_t* what, int printStackTrace = 0);
+// When the pending exception tells that a class's static initializer failed
+// (ExceptionInInitializerError), clears it, prints its stack trace on the standard error stream
+// and traces `what` followed by the text of the exception the initializer threw; returns 1.
+// Any other pending exception stays pending and the result is 0.
+int traceInitializerFailure(JNIEnv* env, CLogger* logger, const wchar_t* what);
 
 #endif

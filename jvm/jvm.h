@@ -30,6 +30,8 @@ class CJvm {
     wchar_t* getCommandLineArgs(int* count);
     wchar_t* dotsToSlashes(wchar_t* text);
     int registerNativeMethods(JNIEnv* env);
+    // Traces the VM's effective class path, for a class that was not found.
+    void traceClassPath(JNIEnv* env);
 
   private:
     CLogger* logger;

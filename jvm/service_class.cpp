@@ -6,9 +6,12 @@
 #include "jvm/embedded_classes.h"
 #include "jvm/java_exception.h"
 #include "jvm/jni_text.h"
+#include "jvm/service_arguments.h"
 #include "registry/registry.h"
 
 #include <stdlib.h>
+
+#include <string>
 
 #define BRONTEL_MANAGER_CLASS "com/vantero/core/orb/BrontelManager"
 
@@ -39,11 +42,39 @@ wchar_t* CJvm::getCommandLineArgs(int* count) {
     return buffer;
 }
 
+void CJvm::traceClassPath(JNIEnv* jniEnv) {
+    // What the VM searched, as it understood the options: the usual cause is right here.
+    wchar_t* text = nullptr;
+    jclass system = jniEnv->FindClass("java/lang/System");
+    jmethodID getProperty =
+        system ? jniEnv->GetStaticMethodID(system, "getProperty",
+                                           "(Ljava/lang/String;)Ljava/lang/String;")
+               : nullptr;
+    jstring name = getProperty ? jniEnv->NewStringUTF("java.class.path") : nullptr;
+    jstring value =
+        name ? static_cast<jstring>(jniEnv->CallStaticObjectMethod(system, getProperty, name))
+             : nullptr;
+    clearJavaException(jniEnv);
+    if (value != nullptr) {
+        text = allocGetTstrFromJstr(jniEnv, value);
+        jniEnv->DeleteLocalRef(value);
+    }
+    logger->logMessage(L"The class path is: ", text ? text : L"(not set)");
+    free(text);
+    if (name != nullptr) {
+        jniEnv->DeleteLocalRef(name);
+    }
+    if (system != nullptr) {
+        jniEnv->DeleteLocalRef(system);
+    }
+}
+
 int CJvm::registerNativeMethods(JNIEnv* jniEnv) {
     jclass manager = findOrDefineClass(jniEnv, BRONTEL_MANAGER_CLASS, logger);
     if (manager == nullptr) {
         clearJavaException(jniEnv);
         logger->logMessage(L"Cannot find BrontelManager class.");
+        traceClassPath(jniEnv);
         return 21;
     }
     int result = 0;
@@ -60,27 +91,6 @@ int CJvm::registerNativeMethods(JNIEnv* jniEnv) {
     return result;
 }
 
-namespace {
-// The argument array of serviceMain: exactly `count` strings, possibly none.
-jobjectArray buildArguments(JNIEnv* env, const wchar_t* args, int count) {
-    jstring empty = env->NewStringUTF("");
-    jclass stringClass = empty ? env->FindClass("java/lang/String") : nullptr;
-    jobjectArray array = stringClass ? env->NewObjectArray(count, stringClass, empty) : nullptr;
-    const wchar_t* next = args;
-    for (int i = 0; array != nullptr && i < count; ++i) {
-        jstring argument = newJavaString(env, next);
-        if (argument == nullptr) {
-            array = nullptr;
-            break;
-        }
-        env->SetObjectArrayElement(array, i, argument);
-        env->DeleteLocalRef(argument);
-        next += wcslen(next) + 1;
-    }
-    return array;
-}
-} // namespace
-
 int CJvm::runServiceMain() {
     int count = 0;
     wchar_t* args = getCommandLineArgs(&count);
@@ -96,7 +106,7 @@ int CJvm::runServiceMain() {
         result = 17;
     }
     if (result == 0) {
-        javaArgs = buildArguments(env, args ? args : L"", args ? count : 0);
+        javaArgs = buildServiceArguments(env, args ? args : L"", args ? count : 0);
         if (javaArgs == nullptr) {
             traceJavaException(env, logger, L"Cannot build the arguments of serviceMain: ");
             logger->logMessage(L"Memory error in CJvm::runServiceMain");
@@ -114,15 +124,25 @@ int CJvm::runServiceMain() {
         }
     }
     if (result == 0) {
-        serviceClass = findOrDefineClass(env, serviceClassName.load(), logger);
-        if (serviceClass == nullptr) {
-            traceJavaException(env, logger, L"Class lookup failed: ");
-            logger->logMessage(L"Cannot find the class ", className);
-            result = 18;
-        }
+        // Before the service class is looked up: FindClass runs its static initializer, which
+        // may already report a state.
+        result = registerNativeMethods(env);
     }
     if (result == 0) {
-        result = registerNativeMethods(env);
+        serviceClass = findOrDefineClass(env, serviceClassName.load(), logger);
+        if (serviceClass == nullptr) {
+            std::wstring what = L"The static initializer of the class ";
+            what += className;
+            what += L" ended with an exception: ";
+            if (traceInitializerFailure(env, logger, what.c_str())) {
+                result = 27;
+            } else {
+                traceJavaException(env, logger, L"Class lookup failed: ");
+                logger->logMessage(L"Cannot find the class ", className);
+                traceClassPath(env);
+                result = 18;
+            }
+        }
     }
     if (result == 0) {
         // A failed lookup leaves NoSuchMethodError pending: clear it before the next JNI call.
@@ -143,7 +163,11 @@ int CJvm::runServiceMain() {
         }
     }
     if (result == 0) {
+        // While Java runs, its reports are the program's business, not the story of a failure.
+        int holding = logger->isHoldingMessages();
+        logger->holdMessages(0);
         env->CallStaticVoidMethod(serviceClass, serviceMainId, javaArgs);
+        logger->holdMessages(holding);
         // An exception escaping serviceMain ends the service abnormally; say so and why.
         if (traceJavaException(env, logger, L"serviceMain ended with an exception: ", 1)) {
             result = 27;

@@ -24,7 +24,12 @@ const wchar_t* eventMessage(DWORD event) {
 } // namespace
 
 BOOL WINAPI signal_handler(DWORD event) {
-    return g_pExecutor != nullptr && g_pExecutor->consoleSignalHandler(event) ? TRUE : FALSE;
+    CExecutor* executor = enterExecutor();
+    int handled = executor != nullptr && executor->consoleSignalHandler(event);
+    if (executor != nullptr) {
+        leaveExecutor();
+    }
+    return handled ? TRUE : FALSE;
 }
 
 int CExecutor::consoleSignalHandler(DWORD event) {

@@ -4,9 +4,16 @@
 
 #include "jvm/jvm.h"
 
+#include <atomic>
+
 CExecutor* g_pExecutor = nullptr;
 
 namespace {
+// The gate of enterExecutor. Plain atomics of static storage: they stay usable while the C
+// runtime ends the process around threads that are still running.
+std::atomic<int> executorClosed{1};
+std::atomic<int> callsInFlight{0};
+
 // The Service Control Manager ignores the service-specific code unless the Win32 code says
 // that there is one; without it a failed start would look like a clean stop.
 DWORD win32ExitCodeFor(DWORD serviceSpecificExitCode) {
@@ -19,11 +26,16 @@ CExecutor::CExecutor(CLogger* logger, const wchar_t* serviceName)
       serviceDoneEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), statusHandle(nullptr),
       serviceStatus(), logger(logger), jvmLock(CreateMutexW(nullptr, FALSE, nullptr)), jvmReady(0),
       deliveriesInFlight(0), deliveriesDone(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
-      statusLock(CreateMutexW(nullptr, FALSE, nullptr)) {}
+      statusLock(CreateMutexW(nullptr, FALSE, nullptr)), stopReported(0) {}
 
 CExecutor::~CExecutor() {
-    // Java threads that outlive the service must not reach a deleted executor.
+    // Java threads that outlive the service must not reach a deleted executor: no new call gets
+    // in, and those already inside finish before anything is freed.
     if (g_pExecutor == this) {
+        executorClosed.store(1);
+        while (callsInFlight.load() != 0) {
+            Sleep(1);
+        }
         g_pExecutor = nullptr;
     }
     if (jvm != nullptr) {
@@ -39,16 +51,34 @@ CExecutor::~CExecutor() {
     }
 }
 
-void CExecutor::execute(int withoutSCM) {
+int CExecutor::execute(int withoutSCM) {
     logger->logEntry(L"CExecutor::execute");
     this->withoutSCM = withoutSCM;
     g_pExecutor = this;
+    executorClosed.store(0);
+    int result = 0;
     if (withoutSCM) {
-        startDevModeService();
+        result = startDevModeService();
     } else {
         startSCMDispatcher();
     }
     logger->logExit(L"CExecutor::execute", 0);
+    return result;
+}
+
+CExecutor* enterExecutor() {
+    // Counted before the test: the destructor closes first and counts afterwards, so either it
+    // sees this call in flight or this call sees the gate closed.
+    callsInFlight.fetch_add(1);
+    if (executorClosed.load() != 0 || g_pExecutor == nullptr) {
+        callsInFlight.fetch_sub(1);
+        return nullptr;
+    }
+    return g_pExecutor;
+}
+
+void leaveExecutor() {
+    callsInFlight.fetch_sub(1);
 }
 
 int CExecutor::startServiceTask() {
@@ -140,6 +170,15 @@ void CExecutor::setServiceStatus(DWORD currentState, DWORD controlsAccepted, DWO
                                  DWORD checkPoint, DWORD waitHint) {
     logger->logEntry(L"CExecutor::setServiceStatus", static_cast<int>(currentState));
     WaitForSingleObject(statusLock, INFINITE);
+    if (stopReported) {
+        // The Service Control Manager takes nothing after the stop; sending it anyway would show
+        // a service without a process as running again.
+        logger->logMessage(L"The service has already reported SERVICE_STOPPED; state ",
+                           getStatusDescription(currentState), L" not reported.");
+        ReleaseMutex(statusLock);
+        logger->logExit(L"CExecutor::setServiceStatus", static_cast<int>(currentState));
+        return;
+    }
     serviceStatus.dwCurrentState = currentState;
     serviceStatus.dwControlsAccepted = controlsAccepted;
     serviceStatus.dwServiceSpecificExitCode = exitCode;
@@ -150,12 +189,18 @@ void CExecutor::setServiceStatus(DWORD currentState, DWORD controlsAccepted, DWO
     if (!withoutSCM) {
         SetServiceStatus(statusHandle, &serviceStatus);
     }
+    stopReported = currentState == SERVICE_STOPPED;
     ReleaseMutex(statusLock);
     logger->logExit(L"CExecutor::setServiceStatus", static_cast<int>(currentState));
 }
 
 void CExecutor::reportFinalStop(DWORD exitCode) {
     WaitForSingleObject(statusLock, INFINITE);
+    if (stopReported) {
+        ReleaseMutex(statusLock);
+        return;
+    }
+    stopReported = 1;
     serviceStatus.dwCurrentState = SERVICE_STOPPED;
     serviceStatus.dwControlsAccepted = 0;
     serviceStatus.dwServiceSpecificExitCode = exitCode;

@@ -15,7 +15,9 @@ class CExecutor {
     CExecutor(const CExecutor&) = delete;
     CExecutor& operator=(const CExecutor&) = delete;
 
-    void execute(int withoutSCM);
+    // The run's result: in development mode the failure that ended it (0 when the service ran
+    // and ended normally), in service mode always 0 (failures go to the Service Control Manager).
+    int execute(int withoutSCM);
     void startServiceMainThread();
     void serviceMain();
     void serviceControlHandler(DWORD control);
@@ -30,7 +32,10 @@ class CExecutor {
     void readFromPipe();
 
     // -s: from the signal's text; by code through the pipe or the Service Control Manager.
-    void sendControlSignal(const wchar_t* signal);
+    // Each returns 0 when the control was delivered (a restart carried out), else the result
+    // code of the failure: 1 for a signal text that names no control, 9 out of memory, 25 for a
+    // restart abandoned because the service did not stop, 30 for a control not delivered.
+    int sendControlSignal(const wchar_t* signal);
     int sendControlSignal(DWORD control, const wchar_t* pipeName);
     int doRestart();
     // The relay Java's sendServiceControl uses: starts "brontel -s <name> <n>" hidden.
@@ -54,13 +59,13 @@ class CExecutor {
 
   protected:
     void startSCMDispatcher();
-    void startDevModeService();
+    int startDevModeService();
     int startServiceTask();
     int executePreinitCommand();
     // Reads one client's 4-byte message from the connected pipe and delivers the code.
     void serveClient(HANDLE pipe, OVERLAPPED* overlapped);
     // The parts of sending: ControlService with its messages, and the two kinds of restart.
-    // Each returns 1 on success, 0 on failure.
+    // Each returns 0 on success, else the failure's result code (as sendControlSignal).
     int sendThroughSCM(DWORD control);
     int restartDevModeInstance(HANDLE pipe, const wchar_t* pipeName);
     int restartThroughSCM();
@@ -73,6 +78,7 @@ class CExecutor {
     void releaseJvm();
     void retireJvm();
     // The last report: stopped, nothing accepted, `exitCode` as the service-specific code.
+    // Nothing is sent when the service has already reported stopped: that report stands.
     void reportFinalStop(DWORD exitCode);
 
   private:
@@ -88,10 +94,23 @@ class CExecutor {
     int deliveriesInFlight; // deliveries inside the host right now
     HANDLE deliveriesDone;  // set while no delivery is in flight
     HANDLE statusLock;      // one status report at a time, from whichever thread
+    int stopReported;       // under statusLock: SERVICE_STOPPED went out, nothing may follow
 };
+
+// A control that could not be delivered, or a restart whose start failed (-s).
+#define BRONTEL_RESULT_NOT_DELIVERED 30
+// Development mode for a name that is not a service installed by this program (as for removal).
+#define BRONTEL_RESULT_NOT_INSTALLED 11
 
 // The one executor that runs a service; set by execute() before any other thread starts.
 extern CExecutor* g_pExecutor;
+
+// Threads the executor does not own (the VM's threads calling the native methods, console
+// handler threads) may still run while the process ends. They reach the executor only through
+// this gate: enterExecutor returns it, or null once its destruction has begun, and holds the
+// destruction off until the matching leaveExecutor.
+CExecutor* enterExecutor();
+void leaveExecutor();
 
 void WINAPI g_serviceMain(DWORD argc, LPWSTR* argv);
 DWORD WINAPI serviceMainThread(LPVOID executor);

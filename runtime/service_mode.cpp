@@ -69,16 +69,9 @@ void CExecutor::serviceMain() {
         exitValue = startServiceTask();
         if (exitValue != 0) {
             logger->logMessage(L"Service failed to start. ", static_cast<DWORD>(exitValue));
-            reportFinalStop(static_cast<DWORD>(exitValue));
-        } else {
-            // A Java side that reported stopped itself gets no second report.
-            WaitForSingleObject(statusLock, INFINITE);
-            int stopped = serviceStatus.dwCurrentState == SERVICE_STOPPED;
-            ReleaseMutex(statusLock);
-            if (!stopped) {
-                reportFinalStop(0);
-            }
         }
+        // A Java side that reported stopped itself gets no second report.
+        reportFinalStop(static_cast<DWORD>(exitValue));
     }
     logger->logExit(L"CExecutor::serviceMain", exitValue);
 }

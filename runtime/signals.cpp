@@ -19,27 +19,33 @@ const DWORD restartWaitPolls = 120;
 
 } // namespace
 
-void CExecutor::sendControlSignal(const wchar_t* signal) {
+int CExecutor::sendControlSignal(const wchar_t* signal) {
     const wchar_t* label = L"CExecutor::sendControlSignal";
     wchar_t* pipeName = getPipeName();
     logger->logEntry(label);
+    int result = 0;
     if (pipeName == nullptr) {
         logger->logMessage(L"Memory error.");
+        result = 9;
     } else if (signal == nullptr) {
         logger->logMessage(L"Error, signal is NULL");
+        result = 1;
     } else {
         DWORD code = 0;
         int parsed = parseSignalText(signal, &code);
         if (parsed == SIGNAL_TEXT_CODE) {
-            sendControlSignal(code, pipeName);
+            result = sendControlSignal(code, pipeName);
         } else if (parsed == SIGNAL_TEXT_UNKNOWN_SERVICE_CONTROL) {
             logger->logMessage(L"Unrecognized signal : ", signal);
+            result = 1;
         } else {
             logger->logMessage(L"Unrecognized control signal : ", signal);
+            result = 1;
         }
     }
     free(pipeName);
     logger->logExit(label, 0);
+    return result;
 }
 
 int CExecutor::sendControlSignal(DWORD control, const wchar_t* pipeName) {
@@ -53,8 +59,8 @@ int CExecutor::sendControlSignal(DWORD control, const wchar_t* pipeName) {
                (pipe = openControlPipeWhenFree(pipeName, CONTROL_PIPE_BUSY_WAIT_MS)) !=
                    INVALID_HANDLE_VALUE) {
         // A development-mode instance is listening.
-        result = writeControlCode(pipe, control);
-        if (!result) {
+        result = writeControlCode(pipe, control) ? 0 : BRONTEL_RESULT_NOT_DELIVERED;
+        if (result != 0) {
             DWORD error = GetLastError();
             logger->logMessage(L"Failed to write the control to the pipe", error);
             logger->logSystemError(error);
@@ -73,9 +79,9 @@ int CExecutor::sendThroughSCM(DWORD control) {
         DWORD error = GetLastError();
         logger->logMessage(L"Failed to open service control manager ", error);
         logger->logSystemError(error);
-        return 0;
+        return BRONTEL_RESULT_NOT_DELIVERED;
     }
-    int result = 0;
+    int result = BRONTEL_RESULT_NOT_DELIVERED;
     // Execute rights cover every control but the interrogation, which needs its own right.
     DWORD access =
         GENERIC_EXECUTE | (control == SERVICE_CONTROL_INTERROGATE ? SERVICE_INTERROGATE : 0);
@@ -89,7 +95,7 @@ int CExecutor::sendThroughSCM(DWORD control) {
         if (ControlService(service, control, &status)) {
             logger->logMessage(L"Control sent OK, current service state : ",
                                getStatusDescription(status.dwCurrentState));
-            result = 1;
+            result = 0;
         } else {
             DWORD error = GetLastError();
             logger->logMessage(L"Failed to send control ", error);
@@ -104,7 +110,7 @@ int CExecutor::sendThroughSCM(DWORD control) {
 int CExecutor::doRestart() {
     wchar_t* pipeName = getPipeName();
     logger->logEntry(L"CExecutor::doRestart");
-    int result = 0;
+    int result = 9;
     if (pipeName == nullptr) {
         logger->logMessage(L"Memory error.");
     } else {
@@ -127,18 +133,18 @@ int CExecutor::restartDevModeInstance(HANDLE pipe, const wchar_t* pipeName) {
     if (!written) {
         logger->logMessage(L"Failed to write the control to the pipe", error);
         logger->logSystemError(error);
-        return 0;
+        return BRONTEL_RESULT_NOT_DELIVERED;
     }
     // The running instance's pipe goes when its service has ended.
     if (!waitForPipeToGo(pipeName, restartWaitPolls)) {
         logger->logMessage(L"The running instance has not ended, restart abandoned after seconds:",
                            restartWaitPolls);
-        return 0;
+        return BRONTEL_RESULT_STOP_FAILED;
     }
     std::wstring path = getExecutablePath();
     if (path.empty()) {
         logger->logMessage(L"Cannot start process, binary not found.");
-        return 0;
+        return BRONTEL_RESULT_NOT_DELIVERED;
     }
     // Quoted, so that blanks in the path or the service name cannot split them.
     std::wstring commandLine;
@@ -155,11 +161,11 @@ int CExecutor::restartDevModeInstance(HANDLE pipe, const wchar_t* pipeName) {
         error = GetLastError();
         logger->logMessage(L"Unable to create process. rc=", error);
         logger->logSystemError(error);
-        return 0;
+        return BRONTEL_RESULT_NOT_DELIVERED;
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return 1;
+    return 0;
 }
 
 int CExecutor::restartThroughSCM() {
@@ -168,15 +174,21 @@ int CExecutor::restartThroughSCM() {
         DWORD error = GetLastError();
         logger->logMessage(L"Unable to open SCM. rc=", error);
         logger->logSystemError(error);
-        return 0;
+        return BRONTEL_RESULT_NOT_DELIVERED;
     }
-    // The start is attempted even when the stop failed; its own failure is then reported.
     CParameters* params = new CParameters(logger);
     CInstaller* installer = new CInstaller(logger, params);
-    installer->stopService(manager, serviceName);
+    int stopped = installer->stopService(manager, serviceName);
     delete installer;
     delete params;
-    int result = 0;
+    if (!stopped) {
+        // The old instance still runs: a start now could only fail, or find it half-stopped.
+        logger->logMessage(L"Restart abandoned: the service ", serviceName,
+                           L" could not be stopped, so it was not started again.");
+        CloseServiceHandle(manager);
+        return BRONTEL_RESULT_STOP_FAILED;
+    }
+    int result = BRONTEL_RESULT_NOT_DELIVERED;
     SC_HANDLE service = OpenServiceW(manager, serviceName, GENERIC_EXECUTE);
     if (service == nullptr) {
         DWORD error = GetLastError();
@@ -184,7 +196,7 @@ int CExecutor::restartThroughSCM() {
         logger->logSystemError(error);
     } else {
         if (StartServiceW(service, 0, nullptr)) {
-            result = 1;
+            result = 0;
         } else {
             DWORD error = GetLastError();
             logger->logMessage(L"Unable to start service. rc=", error);

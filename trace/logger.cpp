@@ -10,12 +10,15 @@ const DWORD traceNameChars = 1000;
 // Tries for the trace file's lock: the first ones only yield, the rest wait a millisecond each,
 // about a quarter of a second in all.
 const int lockAttempts = 250;
+// Held messages: enough for the story of a failed start, bounded however long a run lasts.
+const size_t heldMessageLimit = 100;
+const size_t heldMessageChars = 4000;
 } // namespace
 
 CLogger::CLogger()
     : stdoutEnabled(0), fileEnabled(0), fileHandle(INVALID_HANDLE_VALUE), lineBuffer(nullptr),
       narrowBuffer(nullptr), lineBufferSize(0), narrowBufferSize(0), lockUsable(0),
-      mutex(CreateMutexW(nullptr, FALSE, nullptr)) {
+      mutex(CreateMutexW(nullptr, FALSE, nullptr)), holding(0) {
     // Read the switch directly: nothing else exists yet, and nothing is traced while reading.
     wchar_t path[traceNameChars + 1] = {0};
     int found = 0;
@@ -111,8 +114,11 @@ void CLogger::logMessage(const wchar_t* text, const wchar_t* second) {
 }
 
 void CLogger::logMessage(const wchar_t* text, const wchar_t* second, const wchar_t* third) {
-    if (!fileEnabled && !stdoutEnabled) {
+    if (!messagesWanted()) {
         return;
+    }
+    if (holding.load()) {
+        holdMessage(text, second, third);
     }
     if (stdoutEnabled) {
         wprintf(L"%ls%ls%ls\n", text ? text : L"", second ? second : L"", third ? third : L"");
@@ -122,7 +128,7 @@ void CLogger::logMessage(const wchar_t* text, const wchar_t* second, const wchar
 }
 
 void CLogger::logMessage(const wchar_t* text, DWORD number) {
-    if (!fileEnabled && !stdoutEnabled) {
+    if (!messagesWanted()) {
         return;
     }
     wchar_t formatted[30];
@@ -131,7 +137,7 @@ void CLogger::logMessage(const wchar_t* text, DWORD number) {
 }
 
 void CLogger::logSystemError(DWORD errorCode) {
-    if (!fileEnabled && !stdoutEnabled) {
+    if (!messagesWanted()) {
         return;
     }
     wchar_t* text = nullptr;
@@ -239,4 +245,58 @@ void CLogger::writeLine(const void* bytes, DWORD count) {
     }
     // Outside the lock: the line is in place, and other processes need not wait for the disk.
     FlushFileBuffers(fileHandle);
+}
+
+void CLogger::holdMessages(int flag) {
+    holding.store(flag ? 1 : 0);
+}
+
+void CLogger::holdMessage(const wchar_t* first, const wchar_t* second, const wchar_t* third) {
+    std::wstring line;
+    const wchar_t* pieces[3] = {first, second, third};
+    for (const wchar_t* piece : pieces) {
+        if (piece != nullptr) {
+            line += piece;
+        }
+    }
+    // System texts end in CR LF of their own.
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) {
+        line.pop_back();
+    }
+    if (line.size() > heldMessageChars) {
+        line.resize(heldMessageChars);
+    }
+    WaitForSingleObject(mutex, INFINITE);
+    held.push_back(line);
+    if (held.size() > heldMessageLimit) {
+        held.pop_front();
+    }
+    ReleaseMutex(mutex);
+}
+
+void CLogger::printHeldMessages() {
+    WaitForSingleObject(mutex, INFINITE);
+    std::deque<std::wstring> lines;
+    lines.swap(held);
+    ReleaseMutex(mutex);
+    for (const std::wstring& line : lines) {
+        // Narrow, as everything else this process writes there (the VM writes bytes too).
+        int needed = WideCharToMultiByte(CP_ACP, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        if (needed <= 0) {
+            continue;
+        }
+        std::string narrow(static_cast<size_t>(needed), '\0');
+        if (WideCharToMultiByte(CP_ACP, 0, line.c_str(), -1, &narrow[0], needed, nullptr, nullptr) >
+            0) {
+            fputs(narrow.c_str(), stderr);
+            fputs("\n", stderr);
+        }
+    }
+    fflush(stderr);
+}
+
+void CLogger::discardHeldMessages() {
+    WaitForSingleObject(mutex, INFINITE);
+    held.clear();
+    ReleaseMutex(mutex);
 }

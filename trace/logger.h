@@ -5,6 +5,10 @@
 
 #include "platform/winapi.h"
 
+#include <atomic>
+#include <deque>
+#include <string>
+
 class CLogger {
   public:
     CLogger();
@@ -26,11 +30,23 @@ class CLogger {
     void logSystemError(DWORD errorCode);
     void writeEntry(const wchar_t* first, const wchar_t* second, const wchar_t* third);
 
+    // Development mode keeps the console for the program's own output. While messages are held
+    // they are also kept (the last heldMessageLimit of them), so that when brontel ends the run
+    // with a failure it can show on standard error why. holdMessages(0) pauses the holding and
+    // keeps what was held; printHeldMessages writes the held messages to standard error and
+    // discardHeldMessages forgets them.
+    void holdMessages(int flag);
+    int isHoldingMessages() const { return holding.load(); }
+    void printHeldMessages();
+    void discardHeldMessages();
+
     int isFileEnabled() const { return fileEnabled; }
     int isStdoutEnabled() const { return stdoutEnabled; }
 
   private:
     void writeLine(const void* bytes, DWORD count);
+    void holdMessage(const wchar_t* first, const wchar_t* second, const wchar_t* third);
+    int messagesWanted() const { return fileEnabled || stdoutEnabled || holding.load(); }
 
     int stdoutEnabled;
     int fileEnabled;
@@ -41,6 +57,8 @@ class CLogger {
     DWORD narrowBufferSize; // bytes in narrowBuffer
     int lockUsable;         // 0 once the trace file's lock could not be had: write without it
     HANDLE mutex;
+    std::atomic<int> holding;
+    std::deque<std::wstring> held; // under mutex
 };
 
 // Where the trace switch lives in the registry.

@@ -174,3 +174,19 @@ def test_sender_killed_during_a_restart(service):
     assert len(svc.running_pids()) == 1
     assert svc.send("SERVICE_CONTROL_INTERROGATE").rc == 0
     svc.wait_record("control 4")
+
+
+def test_restart_of_a_service_that_ignores_stop_is_abandoned(service, linux):
+    svc = service(options=["-Dbrontel.test.fault=hang"], install=True)
+    svc.start_and_wait("RUNNING")
+    pid = svc.wait_running()
+    result = svc.send("SERVICE_CONTROL_RESTART", timeout=180)
+    # The stop was given up, so no start was tried on top of the instance that still runs.
+    assert result.rc == 25, result
+    lines = result.lines
+    assert any(line.startswith(f"The service {svc.name} did not stop: ") and line.endswith("Giving up.")
+               for line in lines), result
+    assert (f"Restart abandoned: the service {svc.name} could not be stopped, so it was not "
+            "started again.") in lines
+    assert not any(line.startswith("Unable to start service") for line in lines), result
+    assert svc.running_pids() == [pid] and pid_alive(pid)

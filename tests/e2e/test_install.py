@@ -376,7 +376,9 @@ def test_listing(linux):
     assert result.lines[2:] == [f"{first} : Display {first}", second]
     # Without the services key the listing says it cannot open the registry.
     linux.reg_deltree(SERVICES)
-    assert linux.run(["-b"]).out == heading + "Cannot open registry."
+    result = linux.run(["-b"])
+    assert result.out == heading + "Cannot open registry."
+    assert result.rc == 8
 
 
 def test_listing_limits_are_the_same_on_both_builds(machine):
@@ -400,3 +402,37 @@ def test_listing_limits_are_the_same_on_both_builds(machine):
     finally:
         for name in (shown, cut, marked_late):
             machine.tool("svctool", ["delete", name])
+
+
+def test_unedited_skeleton_is_refused_and_unknown_keys_are_named(machine):
+    skeleton = machine.tmp / "skeleton.conf"
+    assert machine.run(["-c", machine.path(skeleton)]).rc == 0
+    result = machine.run(["-i", machine.path(skeleton)])
+    assert result.rc == 31, result
+    for key, placeholder in [("serviceDisplayName", "DISPLAYNAME"), ("serviceName", "SERVICENAME"),
+                             ("ibrontelClass", "SERVICECLASSNAME")]:
+        assert (f"The configuration key {key} still holds the skeleton's placeholder "
+                f"$${placeholder}$$: fill in its value.") in result.lines
+    assert "Installation failed" in result.lines
+    assert not service_exists(machine, "$$SERVICENAME$$")
+
+    # One filled in, another left as it was: still refused, naming only that one.
+    name = machine.unique("edited")
+    result = install(machine, basic(name, "jvmDLL=C:\\$$DLL$$\\jvm.dll"))
+    assert result.rc == 31, result
+    assert [line for line in result.lines if "placeholder" in line] == [
+        "The configuration key jvmDLL still holds the skeleton's placeholder $$DLL$$: fill in its value."]
+    assert not service_exists(machine, name)
+
+    # Misspelt and unknown keys are named, and the install goes on without them.
+    result = install(machine, basic(name, "comandLineParms=a b", "JVMOPTOIN1=-Xmx8m", "colour=blue",
+                                    "jvmOption1=-Dok=1"))
+    assert result.rc == 0, result
+    assert [line for line in result.lines if line.startswith("Warning: ")] == [
+        "Warning: unknown configuration key comandLineParms is ignored; did you mean commandLineParms?",
+        "Warning: unknown configuration key JVMOPTOIN1 is ignored; did you mean jvmOption1?",
+        "Warning: unknown configuration key colour is ignored.",
+    ]
+    assert "Service successfully installed." in result.lines
+    assert "commandLineParms=" not in machine.run(["-d", name]).out
+    assert machine.run(["-r", name]).rc == 0

@@ -6,7 +6,7 @@ import threading
 
 import pytest
 
-from runtime_support import Service, wait_until
+from runtime_support import SERVICES, Service, wait_until
 
 
 def java_service(m, service_class=None, command_line=None, options=(), **kwargs):
@@ -122,25 +122,70 @@ FAILURES = {
     "service-main-throws": (dict(service_class="com.vantero.tests.ThrowingService"), 27,
                             ["serviceMain ended with an exception: "
                              "java.lang.IllegalStateException: the service gave up"]),
+    # The class exists: its failing static initializer is no "class not found".
+    "initializer-throws": (dict(service_class="com.vantero.tests.InitFailingService"), 27,
+                           ["The static initializer of the class com/vantero/tests/InitFailingService "
+                            "ended with an exception: java.lang.IllegalStateException: "
+                            "no configuration for the service"]),
 }
 
 
 @pytest.mark.parametrize("case", FAILURES)
 def test_development_mode_start_failures(linux, case):
     kwargs, code, messages = FAILURES[case]
+    if case == "no-class-configured":
+        kwargs = dict(kwargs, install=True)  # installed, so the run gets as far as the class
     svc = java_service(linux, **kwargs)
     result = run_dev(svc)
-    # Development mode has no status to report: the code shows in the trace only.
-    assert result.rc == 0, result
+    # The console stays the program's while it runs; brontel's own failure follows on standard
+    # error, and the exit code is the failure's.
+    assert result.rc == code, result
     traced = svc.trace_lines()
     for message in messages:
         assert message in traced, svc.trace_text()
+        assert message in result.err.splitlines(), result
+        assert message not in result.out
+    assert f"Service failed to start.  {code}" in result.err.splitlines()
     assert f"CExecutor::startServiceTask Exit {code}" in traced
+    if code in (18, 21):
+        class_path = next(o for o in svc.options if o.startswith("-Djava.class.path="))
+        assert "The class path is: " + class_path.partition("=")[2] in result.err.splitlines()
     assert "CJvm::runServiceMain Exit 0" not in traced
     # No later JNI call ran with the failed lookup's exception pending (-Xcheck:jni would say so).
     assert "in native method" not in result.out + result.err, result
-    if case == "service-main-throws":
+    if case in ("service-main-throws", "initializer-throws"):
         assert "IllegalStateException" in result.err  # the stack trace for the developer
+    if case == "initializer-throws":
+        assert not any(m.startswith("Cannot find the class") for m in traced), traced
+
+
+def test_development_mode_output_of_a_run_that_ends_well_and_of_a_name_not_installed(linux):
+    svc = java_service(linux, "com.vantero.tests.RecordingService", jvm_library=MISSING)
+    name = svc.name
+    # A name that is no installed service: said at once, nothing else tried.
+    svc.m.reg_deltree(SERVICES + "\\" + name)
+    result = run_dev(svc)
+    assert result.rc == 11, result
+    assert result.err.splitlines() == [
+        f"The service {name} is not installed (brontel -b lists the services brontel installed)."]
+    assert result.out == ""
+    assert "CJvm::loadJVMDll Entry" not in svc.trace_lines()
+    # A run that ends normally says nothing of its own, and its reports stay out of the console.
+    ok = java_service(linux, "com.vantero.tests.StaticReportService")
+    result = run_dev(ok)
+    assert (result.rc, result.err) == (0, ""), result
+    assert "Set service to state" not in result.out
+
+
+def test_static_initializer_may_report_a_state(linux):
+    # The natives exist before the service class is initialized.
+    svc = java_service(linux, "com.vantero.tests.StaticReportService")
+    result = run_dev(svc)
+    assert result.rc == 0, result
+    assert svc.record() == ["initialized", "serviceMain"], svc.trace_text()
+    traced = svc.trace_lines()
+    assert "Set service to state SERVICE_START_PENDING" in traced
+    assert "CExecutor::startServiceTask Exit 0" in traced
 
 
 def test_development_mode_without_jvm_under_wine(machine):
@@ -148,7 +193,8 @@ def test_development_mode_without_jvm_under_wine(machine):
         pytest.skip("shows the Windows build's default library name")
     svc = java_service(machine, "com.vantero.tests.RecordingService", jvm_library=None)
     result = run_dev(svc)
-    assert result.rc == 0
+    assert result.rc == 13, result
+    assert "Cannot load the JVM DLL : jvm.dll" in result.err.replace("\r\n", "\n").splitlines(), result
     messages = svc.trace_lines()
     assert any(m.startswith("Cannot load the JVM DLL : jvm.dll") for m in messages), svc.trace_text()
     assert "CExecutor::startServiceTask Exit 13" in messages
@@ -217,6 +263,53 @@ def test_service_mode_start_failures_stop_with_their_code(linux, case):
         assert message in traced
     assert f"Service failed to start.  {code}" in traced
     assert f"CExecutor::serviceMain Exit {code}" in traced
+
+
+DROPPED = "The service has already reported SERVICE_STOPPED; state SERVICE_RUNNING not reported."
+
+
+def test_service_mode_report_after_javas_own_stop_is_dropped(linux):
+    release = linux.tmp / "release"
+    svc = java_service(linux, "com.vantero.tests.LateReportService", install=True,
+                       options=["-Dbrontel.test.lateMode=java", "-Dbrontel.test.release=" + str(release)])
+    svc.start_and_wait("RUNNING")
+    assert svc.svc("control", 1).rc == 0
+    svc.wait_record("reported late")
+    # The process still runs, Java has just reported running again: the stop stands.
+    status = svc.status()
+    assert (status["STATE"], status["SERVICE_EXIT"]) == (1, 9), svc.trace_text()
+    assert DROPPED in svc.trace_lines()
+    release.touch()
+    wait_until(lambda: "main Exit 0" in svc.trace_lines(), "the service process to end")
+    status = svc.status()
+    assert (status["STATE"], status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (1, 9, 1066)
+    assert states_set(svc) == ["SERVICE_RUNNING", "SERVICE_STOPPED"]
+    # Stopped for good, so it can be removed.
+    removed = linux.run(["-r", svc.name])
+    assert removed.rc == 0, removed
+    svc.installed = False
+
+
+def test_service_mode_reports_after_the_final_stop_are_dropped(linux):
+    """Threads that keep reporting while serviceMain has returned and the process ends."""
+    svc = java_service(linux, "com.vantero.tests.LateReportService", install=True,
+                       options=["-Dbrontel.test.lateMode=threads"])
+    for run in range(1, 4):
+        svc.start_and_wait("RUNNING")
+        assert svc.svc("control", 1).rc == 0
+        assert svc.svc("wait", "STOPPED", 60000).rc == 0
+        wait_until(lambda: svc.trace_lines().count("main Exit 0") == run, "the service process to end")
+        status = svc.status()
+        assert (status["STATE"], status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (1, 0, 0)
+    traced = svc.trace_lines()
+    # Every run: brontel's final stop went out, and nothing was sent after it.
+    for end in [i for i, m in enumerate(traced) if m == "CExecutor::serviceMain Exit 0"]:
+        after = traced[end:traced.index("main Exit 0", end)]
+        assert "Set service to state SERVICE_RUNNING" not in after, after
+    assert DROPPED in traced
+    removed = linux.run(["-r", svc.name])
+    assert removed.rc == 0, removed
+    svc.installed = False
 
 
 def test_service_mode_controls_during_start_and_end_never_crash(linux):

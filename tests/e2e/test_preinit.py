@@ -66,7 +66,7 @@ def test_start_pending_hint_while_the_command_runs(linux, hint, expected):
 
 
 def test_pipe_listens_while_the_command_runs_and_the_vm_load_fails_after_it(machine):
-    svc = Service(machine, jvm=False)
+    svc = Service(machine, jvm=False, install=True)
     svc.set("JVMdll", "brontel-missing-jvm")
     go = machine.tmp / "go"
     svc.set("PreInitCmd", f'"{machine.path(machine.tool_path("proctool"))}" waitfile "{machine.path(go)}"')
@@ -82,7 +82,7 @@ def test_pipe_listens_while_the_command_runs_and_the_vm_load_fails_after_it(mach
         svc.wait_trace("The service is not ready, control code dropped: 4")
         assert "Command completed." not in svc.trace_lines()
         go.touch()
-        assert proc.wait(timeout=120) == 0
+        assert proc.wait(timeout=120) == 13  # the library's failure
         lines = svc.trace_lines()
         assert index_of(lines, "Command completed.") < index_of(lines, "Cannot load the JVM DLL")
     finally:

@@ -107,7 +107,7 @@ def test_saved_report_never_overwrites_a_file(machine, service):
     target.write_bytes(b"keep")
     machine.trace_to(machine.tmp / "trace.log")
     result = machine.run(["-e", service, machine.path(target)])
-    assert result.rc == 0
+    assert result.rc == 29, result
     lines = result.lines
     assert lines[0] == f"Tracing enabled to file {machine.path(machine.tmp / 'trace.log')}"
     assert lines[1] == f"Cannot open file {machine.path(target)}"
