@@ -62,7 +62,9 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         } else if ((parameters->signalRequested() ||
                     (parameters->executeWithoutSCM() && !parameters->startedBySCM())) &&
                    !isPipeSafeServiceName(parameters->getServiceName())) {
-            // The name becomes part of the control pipe's path.
+            // The name becomes part of the control pipe's path. Said on the console also for
+            // -x, which otherwise keeps it for the Java program.
+            log->enableStdout(1);
             log->logMessage(L"The service name must not contain \\ or /: ",
                             parameters->getServiceName());
             result = 1;
