@@ -9,11 +9,14 @@
 #include <wchar.h>
 
 namespace {
-// "ImagePath" and "IBrontelClass" are read into 2048 bytes whose last two stay zero.
-const DWORD valueAreaBytes = 2048;
+// Sizes are counted in Windows' two-byte characters and converted to bytes with the width of
+// wchar_t, so that both builds accept the same values. "ImagePath" and "IBrontelClass" are read
+// into 1024 characters whose last one stays zero; display names take 1000 with the terminator.
+const size_t valueAreaChars = 1024;
+const DWORD valueOfferedBytes = (valueAreaChars - 1) * sizeof(wchar_t);
 const size_t keyPathChars = 512;
 const DWORD enumeratedNameChars = 2000;
-const DWORD displayNameBytes = 2000;
+const DWORD displayNameBytes = 1000 * sizeof(wchar_t);
 const size_t listingBufferChars = 2004;
 } // namespace
 
@@ -26,16 +29,16 @@ int isBrontelService(const wchar_t* serviceName) {
         // A name this long cannot be a service.
         return 0;
     }
-    wchar_t value[valueAreaBytes / sizeof(wchar_t)];
+    wchar_t value[valueAreaChars];
     memset(value, 0, sizeof value);
     if (getRegStrValue(HKEY_LOCAL_MACHINE, keyPath, nullptr, L"ImagePath", value,
-                       valueAreaBytes - 2) != nullptr &&
+                       valueOfferedBytes) != nullptr &&
         wcsstr(value, L"brontel") != nullptr) {
         return 1;
     }
     memset(value, 0, sizeof value);
     return getRegStrValue(HKEY_LOCAL_MACHINE, keyPath, BRONTEL_PARAMETERS_SUBKEY,
-                          REGVAL_SERVICE_CLASS, value, valueAreaBytes - 2) != nullptr;
+                          REGVAL_SERVICE_CLASS, value, valueOfferedBytes) != nullptr;
 }
 
 void showBrontelServices() {

@@ -58,14 +58,28 @@ _RUN_ID = uuid.uuid4().hex[:6]
 
 
 def _wanted_builds():
-    wanted = [b.strip() for b in os.environ.get("BRONTEL_E2E_BUILDS", "linux,win64").split(",")]
-    present = []
-    for name in wanted:
-        if name == "linux" and (BUILD_DIRS["linux"] / "brontel").exists():
-            present.append(name)
-        elif name == "win64" and (BUILD_DIRS["win64"] / "brontel.exe").exists() and WINE:
-            present.append(name)
-    return present
+    return [b.strip() for b in os.environ.get("BRONTEL_E2E_BUILDS", "linux,win64").split(",") if b.strip()]
+
+
+def _missing(name):
+    """Why a wanted build cannot run here, or None."""
+    if name not in BUILD_DIRS:
+        return f"unknown build {name!r} in BRONTEL_E2E_BUILDS (known: {', '.join(BUILD_DIRS)})"
+    program = BUILD_DIRS[name] / ("brontel.exe" if name == "win64" else "brontel")
+    if not program.exists():
+        return f"{program} is missing: build it first (scripts/build {name})"
+    if name == "win64" and not WINE:
+        return "no wine command on PATH: install Debian's wine package (scripts/setup)"
+    return None
+
+
+def pytest_configure(config):
+    # A build that was asked for and cannot run fails the run: a run that passes has run it.
+    problems = [p for p in map(_missing, _wanted_builds()) if p]
+    if problems:
+        raise pytest.UsageError(
+            "cannot run the end-to-end tests of every build asked for (BRONTEL_E2E_BUILDS="
+            + ",".join(_wanted_builds()) + "):\n  " + "\n  ".join(problems))
 
 
 class Result:
@@ -235,5 +249,5 @@ def machine(request, tmp_path):
 @pytest.fixture
 def linux(request, tmp_path):
     if "linux" not in _wanted_builds():
-        pytest.skip("the Linux build is not present")
+        pytest.skip("the Linux build is not among BRONTEL_E2E_BUILDS")
     return _make_machine(request, "linux", tmp_path)

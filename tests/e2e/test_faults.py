@@ -102,6 +102,21 @@ def test_trace_file_on_a_full_disk_is_harmless(linux):
     assert linux.run(["-r", name]).rc == 0
 
 
+def test_special_files_as_configuration_never_block(linux):
+    # A FIFO waits for a writer when opened on Linux; Windows has no such file. It must end as a
+    # file that cannot be opened, and so must a directory.
+    fifo = linux.tmp / "c.conf"
+    os.mkfifo(fifo)
+    for args in (["-i", str(fifo)], ["-u", str(fifo)], ["-i", str(linux.tmp)]):
+        result = linux.run(args, timeout=20)
+        assert result.rc == 4, result
+        assert f"Cannot open config file : {args[1]}" in result.out
+    # The skeleton and the report are never written over a FIFO either.
+    result = linux.run(["-c", str(fifo)], timeout=20)
+    assert result.out.startswith(f"Cannot open file {fifo}\nThe file exists."), result
+    assert fifo.is_fifo()
+
+
 @pytest.mark.parametrize("fault", ["exit", "crash", "kill"])
 def test_service_process_that_ends_abruptly_is_seen_stopped(service, linux, fault):
     behaviour = "hang" if fault == "kill" else fault

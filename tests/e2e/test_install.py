@@ -369,8 +369,10 @@ def test_service_names_with_awkward_characters(machine):
 
 def test_listing(linux):
     heading = "SERVICE NAME : DISPLAY NAME\n---------------------------\n"
-    # A machine without any service key at all.
-    assert linux.run(["-b"]).out == heading + "Cannot open registry."
+    # A new machine has the services key, as every Windows machine has.
+    assert linux.run(["-b"]).out == heading + "No services found that use Brontel\n"
+    assert linux.reg_keys("SYSTEM\\CurrentControlSet\\Services") == ["EventLog"]
+    assert linux.reg_keys("SOFTWARE") == []
     foreign = linux.unique("other")
     assert linux.tool("svctool", ["create", foreign, "Other", "/bin/true"]).rc == 0
     assert linux.run(["-b"]).out == heading + "No services found that use Brontel\n"
@@ -382,3 +384,29 @@ def test_listing(linux):
     result = linux.run(["-b"])
     assert result.rc == 0
     assert result.lines[2:] == [f"{first} : Display {first}", second]
+    # Without the services key the listing says it cannot open the registry.
+    linux.reg_deltree(SERVICES)
+    assert linux.run(["-b"]).out == heading + "Cannot open registry."
+
+
+def test_listing_limits_are_the_same_on_both_builds(machine):
+    # Display names up to 999 characters and image paths up to 1022 are read whole; one more
+    # character and the value counts as absent, whatever the width of the build's characters.
+    shown, cut = machine.unique("dn"), machine.unique("dn")
+    for name, length in ((shown, 999), (cut, 1000)):
+        assert machine.tool("svctool", ["create", name, "D", "x"]).rc == 0
+        machine.reg_set(SERVICES + "\\" + name, "ImagePath", "sz", "brontel".ljust(1022, "p"))
+        machine.reg_set(SERVICES + "\\" + name, "DisplayName", "sz", "d" * length)
+    marked_late = machine.unique("ip")
+    assert machine.tool("svctool", ["create", marked_late, "Late", "x"]).rc == 0
+    machine.reg_set(SERVICES + "\\" + marked_late, "ImagePath", "sz", "p" * 1016 + "brontel")
+    try:
+        lines = machine.run(["-b"]).lines
+        assert f"{shown} : {'d' * 999}" in lines
+        assert cut in lines
+        assert marked_late not in "\n".join(lines)
+        machine.reg_set(SERVICES + "\\" + marked_late, "ImagePath", "sz", "p" * 1015 + "brontel")
+        assert f"{marked_late} : Late" in machine.run(["-b"]).lines
+    finally:
+        for name in (shown, cut, marked_late):
+            machine.tool("svctool", ["delete", name])

@@ -120,7 +120,12 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD share
     }
     std::string path = standin::toUtf8(fileName);
     bool existed = access == 0 || ::access(path.c_str(), F_OK) == 0;
-    int fd = open(path.c_str(), oflags, 0644);
+    // Never block in open: a FIFO would wait for its other end. Windows has no such files; they
+    // are refused below, and blocking is switched back on for what is kept.
+    int fd = open(path.c_str(), oflags | O_NONBLOCK, 0644);
+    if (fd < 0 && errno == ENXIO) {
+        errno = EACCES; // a FIFO opened for writing with no reader
+    }
     if (fd < 0) {
         int error = errno;
         DWORD code = standin::errorFromErrno(error);
@@ -138,12 +143,14 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD share
         return INVALID_HANDLE_VALUE;
     }
     struct stat info;
-    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        // Windows refuses to open a directory as a file.
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || S_ISFIFO(info.st_mode) ||
+        S_ISSOCK(info.st_mode)) {
+        // Windows refuses to open a directory as a file; FIFOs and sockets are not files there.
         close(fd);
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     SetLastError((existed && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS))
                      ? ERROR_ALREADY_EXISTS
                      : ERROR_SUCCESS);

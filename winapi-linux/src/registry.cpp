@@ -72,8 +72,78 @@ LSTATUS fromSqlite(int rc) {
     }
 }
 
+// Keys that every Windows machine has: a new machine starts with them, so the program meets the
+// same registry on both builds.
+const char* const wellKnownKeys[][6] = {
+    {"SOFTWARE", nullptr},
+    {"SYSTEM", "CurrentControlSet", "Services", nullptr},
+    {"SYSTEM", "CurrentControlSet", "Services", "EventLog", "Application", nullptr},
+};
+
+// Whether the registry holds no key at all.
+bool registryEmpty(sqlite3* db) {
+    sqlite3_stmt* select = nullptr;
+    bool empty =
+        sqlite3_prepare_v2(db, "SELECT 1 FROM keys LIMIT 1", -1, &select, nullptr) == SQLITE_OK &&
+        sqlite3_step(select) == SQLITE_DONE;
+    sqlite3_finalize(select);
+    return empty;
+}
+
+// Gives an empty registry the well-known keys, in one transaction (a registry that holds any key
+// is left as it is, so that a key deleted on purpose stays deleted).
+int seedWellKnownKeys(sqlite3* db) {
+    if (!registryEmpty(db)) {
+        return SQLITE_OK;
+    }
+    int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        return rc;
+    }
+    if (!registryEmpty(db)) { // another process seeded it meanwhile
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return SQLITE_OK;
+    }
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_stmt* select = nullptr;
+    rc = sqlite3_prepare_v2(db, "INSERT OR IGNORE INTO keys(parent, name, lname) VALUES(?1,?2,?3)",
+                            -1, &insert, nullptr);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_prepare_v2(db, "SELECT id FROM keys WHERE parent=?1 AND lname=?2", -1, &select,
+                                nullptr);
+    }
+    for (const auto& path : wellKnownKeys) {
+        int64_t parent = rootKeyId;
+        for (int i = 0; rc == SQLITE_OK && path[i] != nullptr; ++i) {
+            std::string name = path[i];
+            std::string lname = lowerAscii(name);
+            sqlite3_reset(insert);
+            sqlite3_bind_int64(insert, 1, parent);
+            sqlite3_bind_text(insert, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(insert, 3, lname.c_str(), -1, SQLITE_TRANSIENT);
+            rc = sqlite3_step(insert) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db);
+            if (rc != SQLITE_OK) {
+                break;
+            }
+            sqlite3_reset(select);
+            sqlite3_bind_int64(select, 1, parent);
+            sqlite3_bind_text(select, 2, lname.c_str(), -1, SQLITE_TRANSIENT);
+            if (sqlite3_step(select) != SQLITE_ROW) {
+                rc = SQLITE_ERROR;
+                break;
+            }
+            parent = sqlite3_column_int64(select, 0);
+        }
+    }
+    sqlite3_finalize(insert);
+    sqlite3_finalize(select);
+    sqlite3_exec(db, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+    return rc;
+}
+
 // Opens the database once per process: read-write when the root allows it, else read-only.
-// `forWrite` creates the root and the database when they are missing.
+// A missing database is created with the well-known keys, for readers too, where the root can
+// be written; `forWrite` fails when it cannot.
 LSTATUS openDatabase(bool forWrite, Database** out) {
     Database& d = database();
     if (d.db != nullptr && (d.writable || !forWrite)) {
@@ -87,11 +157,11 @@ LSTATUS openDatabase(bool forWrite, Database** out) {
     }
     std::string path = databasePath();
     bool exists = access(path.c_str(), F_OK) == 0;
-    if (!exists && !forWrite) {
-        return ERROR_FILE_NOT_FOUND;
+    if (!exists && !standin::ensureRootDirectory()) {
+        return forWrite ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
     }
-    if (forWrite && !standin::ensureRootDirectory()) {
-        return ERROR_ACCESS_DENIED;
+    if (!exists && !forWrite && access(standin::rootDirectory().c_str(), W_OK) != 0) {
+        return ERROR_FILE_NOT_FOUND;
     }
     bool canWrite = access(standin::rootDirectory().c_str(), W_OK) == 0 &&
                     (!exists || access(path.c_str(), W_OK) == 0);
@@ -116,6 +186,9 @@ LSTATUS openDatabase(bool forWrite, Database** out) {
                           "NULL, lname TEXT NOT NULL, type INTEGER NOT NULL, data BLOB, "
                           "PRIMARY KEY(key, lname));",
                           nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) {
+            rc = seedWellKnownKeys(db);
+        }
         if (rc != SQLITE_OK) {
             sqlite3_close(db);
             return fromSqlite(rc);
