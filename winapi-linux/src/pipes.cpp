@@ -523,10 +523,16 @@ extern "C" HANDLE WINAPI CreateNamedPipeW(LPCWSTR name, DWORD openMode, DWORD pi
 }
 
 extern "C" BOOL WINAPI GetNamedPipeServerProcessId(HANDLE pipe, PULONG serverProcessId) {
-    auto* client = dynamic_cast<PipeClient*>(standin::objectFromHandle(pipe));
-    if (client == nullptr || serverProcessId == nullptr) {
-        SetLastError(client == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+    standin::KObject* object = standin::objectFromHandle(pipe);
+    auto* client = dynamic_cast<PipeClient*>(object);
+    bool server = dynamic_cast<PipeServer*>(object) != nullptr;
+    if ((client == nullptr && !server) || serverProcessId == nullptr) {
+        SetLastError(serverProcessId != nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
         return FALSE;
+    }
+    if (server) {
+        *serverProcessId = static_cast<ULONG>(getpid());
+        return TRUE;
     }
     return client->serverProcessId(serverProcessId);
 }
