@@ -5,6 +5,7 @@
 #include "config/config_file.h"
 #include "install/installer.h"
 #include "runtime/executor.h"
+#include "runtime/pipe_trust.h"
 #include "trace/logger.h"
 
 // The process-wide objects live in a namespace so that `log` cannot collide with the C
@@ -58,6 +59,15 @@ extern "C" int wmain(int argc, wchar_t** argv) {
                 log->logMessage(L"Uninstall failed");
             }
             delete installer;
+        } else if ((parameters->signalRequested() ||
+                    (parameters->executeWithoutSCM() && !parameters->startedBySCM())) &&
+                   !isPipeSafeServiceName(parameters->getServiceName())) {
+            // The name becomes part of the control pipe's path. Said on the console also for
+            // -x, which otherwise keeps it for the Java program.
+            log->enableStdout(1);
+            log->logMessage(L"The service name must not contain \\ or /: ",
+                            parameters->getServiceName());
+            result = 1;
         } else if (parameters->signalRequested()) {
             CExecutor* executor = new CExecutor(log, parameters->getServiceName());
             result =

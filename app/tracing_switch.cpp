@@ -1,6 +1,7 @@
 #include "app/tracing_switch.h"
 
 #include "platform/textutil.h"
+#include "trace/path_links.h"
 
 void enableTracing(const wchar_t* fileName, CLogger* logger) {
     HKEY key = nullptr;
@@ -22,6 +23,12 @@ void enableTracing(const wchar_t* fileName, CLogger* logger) {
         return;
     }
 
+    if (pathHasLink(fileName)) {
+        // Every process, services included, would follow the link when it writes its trace.
+        logger->logMessage(L"Trace not enabled: the file or a folder on its path is a link: ",
+                           fileName);
+        return;
+    }
     LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, BRONTEL_SOFTWARE_KEY, 0, nullptr,
                                  REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr);
     if (rc != ERROR_SUCCESS) {

@@ -8,7 +8,7 @@
 namespace {
 
 // A variable's value up to the expansion's 4000-character room, as the program sees it;
-// absent, empty and too long all expand to nothing.
+// absent, empty and too long all give the empty text.
 std::wstring variableValue(const std::wstring& name) {
     if (name.empty()) {
         return std::wstring();
@@ -24,27 +24,25 @@ std::wstring variableValue(const std::wstring& name) {
 
 std::wstring expectedExpansion(const std::wstring& text) {
     std::wstring out;
-    size_t literal = 0;
     size_t i = 0;
     while (i < text.size()) {
-        if (text[i] == L'%') {
-            size_t close = text.find(L'%', i + 1);
-            if (close == std::wstring::npos) {
-                break; // a lone percent sign: the rest is literal
-            }
-            out.append(text, literal, i - literal);
-            out += variableValue(text.substr(i + 1, close - i - 1));
-            i = close + 1;
-            literal = i;
-        } else if (text[i] == L'\\' && i + 1 < text.size() && text[i + 1] == L'%') {
-            out.append(text, literal, i - literal);
-            literal = i + 1; // the percent sign starts the next literal stretch
+        if (text[i] != L'%') {
+            out += text[i++];
+        } else if (i + 1 < text.size() && text[i + 1] == L'%') {
+            out += L'%';
             i += 2;
         } else {
-            ++i;
+            size_t close = text.find(L'%', i + 1);
+            if (close == std::wstring::npos) {
+                out.append(text, i, std::wstring::npos); // a lone percent sign: the rest is literal
+                break;
+            }
+            std::wstring value = variableValue(text.substr(i + 1, close - i - 1));
+            // A missing, empty or too long value leaves the reference as written.
+            out += value.empty() ? text.substr(i, close + 1 - i) : value;
+            i = close + 1;
         }
     }
-    out.append(text, literal, std::wstring::npos);
     return out;
 }
 

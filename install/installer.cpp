@@ -165,10 +165,10 @@ int CInstaller::createMSService(CConfigFile* config) {
     wchar_t* account = params->getAccountName();
     wchar_t* password = params->getAccountPassword();
     if (result == 0 && account != nullptr && password != nullptr) {
-        const wchar_t* slash = wcsrchr(account, L'\\');
-        const wchar_t* user = slash != nullptr ? slash + 1 : account;
-        logger->logMessage(L"Setting logon as a service right on account ", user);
-        NTSTATUS status = SetServiceRightW(user, nullptr);
+        // The whole name: a domain account must never lend its right to a local namesake.
+        std::wstring user = accountForLookup(account);
+        logger->logMessage(L"Setting logon as a service right on account ", user.c_str());
+        NTSTATUS status = SetServiceRightW(user.c_str(), nullptr);
         if (status == 0) {
             logger->logMessage(L"Logon as a service right set successfullly.");
         } else {

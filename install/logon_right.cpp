@@ -7,6 +7,19 @@ namespace {
 const wchar_t serviceLogonRight[] = L"SeServiceLogonRight";
 }
 
+std::wstring accountForLookup(const wchar_t* account) {
+    if (account[0] == L'.' && account[1] == L'\\') {
+        wchar_t computer[256] = {0};
+        DWORD size = 256;
+        if (GetComputerNameW(computer, &size)) {
+            return std::wstring(computer) + (account + 1);
+        }
+        // Without the computer's name the bare user name still finds local accounts first.
+        return account + 2;
+    }
+    return account;
+}
+
 void InitLsaString(PLSA_UNICODE_STRING lsaString, const wchar_t* text) {
     if (text == nullptr) {
         lsaString->Buffer = nullptr;

@@ -4,12 +4,17 @@
 
 #include "platform/winapi.h"
 
+#include <string>
+
 // 0 on success; 87 for an empty name; else the LSA status or the lookup's Win32 error.
 NTSTATUS SetServiceRightW(const wchar_t* accountName, const wchar_t* systemName);
 NTSTATUS OpenPolicy(const wchar_t* systemName, DWORD desiredAccess, PLSA_HANDLE policyHandle);
 BOOL GetAccountSid(const wchar_t* systemName, const wchar_t* accountName, PSID* sid);
 NTSTATUS SetPrivilegeOnAccount(LSA_HANDLE policyHandle, PSID sid, const wchar_t* privilegeName,
                                BOOL enable);
+// The account as the lookup takes it: ".\\user" (which the Service Control Manager accepts but the
+// lookup does not) names the local computer's account; any other form is passed whole.
+std::wstring accountForLookup(const wchar_t* account);
 void InitLsaString(PLSA_UNICODE_STRING lsaString, const wchar_t* text);
 
 #endif

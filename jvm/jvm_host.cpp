@@ -4,6 +4,7 @@
 
 #include "jvm/vm_options.h"
 #include "registry/registry.h"
+#include "trace/path_links.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -54,6 +55,10 @@ int CJvm::initialize() {
         g_pVerboseOutputFile = verbose;
     } else {
         free(verbose);
+    }
+    if (g_pVerboseOutputFile != nullptr && pathHasLink(g_pVerboseOutputFile)) {
+        logger->logMessage(L"Verbose output file not used, it or a folder on its path is a link: ",
+                           g_pVerboseOutputFile);
     }
 
     int result = loadJVMDll();
@@ -171,6 +176,9 @@ JavaVMInitArgs* CJvm::createInitArgs() {
             break;
         }
         char* option = convertToMBCS(value);
+        if (option == nullptr && GetLastError() == ERROR_NO_UNICODE_TRANSLATION) {
+            logger->logMessage(L"JVM option not representable in the ANSI code page: ", value);
+        }
         free(value);
         JavaVMOption* grown = static_cast<JavaVMOption*>(
             realloc(args->options, static_cast<size_t>(args->nOptions + 1) * sizeof(JavaVMOption)));

@@ -2,6 +2,7 @@
 #include "jvm/jvm.h"
 
 #include "registry/registry.h"
+#include "trace/path_links.h"
 
 #include <stdlib.h>
 
@@ -26,7 +27,9 @@ extern "C" jint JNICALL my_vfprintf(FILE* stream, const char* format, va_list ar
         WaitForSingleObject(lock, INFINITE);
     }
     if (g_fpVerboseFileHandle == nullptr) {
-        char* path = convertToMBCS(g_pVerboseOutputFile);
+        // A link would let whoever planted it choose the file the service writes: refused.
+        char* path =
+            pathHasLink(g_pVerboseOutputFile) ? nullptr : convertToMBCS(g_pVerboseOutputFile);
         if (path != nullptr) {
             // Appended to, never truncated; a failure is retried on the next call.
             g_fpVerboseFileHandle = fopen(path, "a");

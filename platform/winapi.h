@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <winsvc.h>
 #include <ntsecapi.h>
+#include <sddl.h>
 #else
 #include "winapi_linux.h"
 #endif
@@ -31,6 +32,12 @@
 #define BRONTEL_CLASS_PATH_SEPARATOR ";"
 #else
 #define BRONTEL_CLASS_PATH_SEPARATOR ":"
+#endif
+// What separates the folders of PATH.
+#ifdef _WIN32
+#define BRONTEL_PATH_LIST_SEPARATOR L";"
+#else
+#define BRONTEL_PATH_LIST_SEPARATOR L":"
 #endif
 // The VM's break signal: SIGBREAK (21) on Windows, SIGQUIT (3) where the VM dumps threads on it.
 #ifdef _WIN32

@@ -6,7 +6,8 @@
 
 namespace {
 
-// A variable's value must fit this scratch buffer, terminator included, or it expands to nothing.
+// A variable's value must fit this scratch buffer, terminator included, or its reference stays
+// unexpanded.
 const DWORD scratchChars = 4000;
 
 wchar_t* copyText(const wchar_t* text, size_t length) {
@@ -75,16 +76,16 @@ wchar_t* expandEnvStrings(wchar_t* text) {
     size_t literal = 0; // start of the literal stretch not yet copied
     size_t i = 0;
     while (i < total) {
-        wchar_t c = text[i];
-        if (c == L'\\' && text[i + 1] == L'%') {
-            // An escaped percent sign: drop the backslash, keep the "%" as literal text.
-            out.append(text + literal, i - literal);
-            literal = i + 1;
-            i += 2;
+        if (text[i] != L'%') {
+            // A backslash before "%" is a path separator, never an escape.
+            ++i;
             continue;
         }
-        if (c != L'%') {
-            ++i;
+        if (text[i + 1] == L'%') {
+            // "%%" is one literal percent sign.
+            out.append(text + literal, i + 1 - literal);
+            i += 2;
+            literal = i;
             continue;
         }
         const wchar_t* closing = wcschr(text + i + 1, L'%');
@@ -93,17 +94,17 @@ wchar_t* expandEnvStrings(wchar_t* text) {
             break;
         }
         size_t end = static_cast<size_t>(closing - text);
-        out.append(text + literal, i - literal);
-        if (end > i + 1) {
-            text[end] = L'\0'; // the name, terminated in place
-            DWORD found = GetEnvironmentVariableW(text + i + 1, scratch, scratchChars);
-            text[end] = L'%';
-            if (found > 0 && found < scratchChars) {
-                out.append(scratch, found);
-            }
+        text[end] = L'\0'; // the name, terminated in place
+        DWORD found = GetEnvironmentVariableW(text + i + 1, scratch, scratchChars);
+        text[end] = L'%';
+        if (found > 0 && found < scratchChars) {
+            out.append(text + literal, i - literal);
+            out.append(scratch, found);
+            literal = end + 1;
         }
+        // Otherwise the reference stays as written: a path built on a missing variable must
+        // name nothing, not a folder under the root of a drive.
         i = end + 1;
-        literal = i;
     }
     out.append(text + literal, total - literal);
     free(scratch);

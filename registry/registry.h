@@ -44,7 +44,8 @@ int setRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,
 // when `text` is null or memory runs out.
 wchar_t* expandEnvStrings(wchar_t* text);
 // A new narrow text in the ANSI code page (free() it), never cut short in a multi-byte code
-// page. Null when `text` is null, memory runs out or the conversion fails.
+// page. Null when `text` is null, memory runs out or the conversion fails; a character the code
+// page cannot hold fails it (ERROR_NO_UNICODE_TRANSLATION), never becomes a look-alike.
 char* convertToMBCS(const wchar_t* text);
 
 #endif

@@ -2,12 +2,17 @@
 // control code into it, and the code goes to the Java side as a service control would.
 #include "runtime/executor.h"
 
+#include "runtime/pipe_trust.h"
+
 #include <stdlib.h>
 #include <wchar.h>
 
 namespace {
 
 const DWORD pollMs = 500;
+// How long a connected client has to send its four bytes before it is disconnected, so that one
+// that connects and stays silent cannot keep other senders out.
+const DWORD clientMs = 1000;
 
 bool isSet(HANDLE event) {
     return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
@@ -43,9 +48,26 @@ void CExecutor::readFromPipe() {
         logger->logExit(L"CExecutor::readFromPipe", 0);
         return;
     }
-    HANDLE pipe =
-        CreateNamedPipeW(pipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
-                         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 2, 4, 4, pollMs, nullptr);
+    // Only LocalSystem, Administrators and the user running this instance may open the pipe;
+    // without that descriptor the pipe is not created at all.
+    std::wstring securityText = controlPipeSecurity();
+    SECURITY_ATTRIBUTES security = {};
+    security.nLength = sizeof security;
+    if (securityText.empty() ||
+        !ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            securityText.c_str(), SDDL_REVISION_1, &security.lpSecurityDescriptor, nullptr)) {
+        DWORD error = GetLastError();
+        free(pipeName);
+        logger->logMessage(L"Could not build the control pipe's security rc=", error);
+        logger->logSystemError(error);
+        logger->logExit(L"CExecutor::readFromPipe", 0);
+        return;
+    }
+    HANDLE pipe = CreateNamedPipeW(pipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
+                                       PIPE_REJECT_REMOTE_CLIENTS,
+                                   2, 4, 4, pollMs, &security);
+    LocalFree(security.lpSecurityDescriptor);
     free(pipeName);
     if (pipe == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
@@ -119,16 +141,22 @@ void CExecutor::readFromPipe() {
 void CExecutor::serveClient(HANDLE pipe, OVERLAPPED* overlapped) {
     BYTE message[4];
     DWORD received = 0;
+    bool timedOut = false;
+    // The time allowed is for the whole message, however it is split.
+    const DWORD sliceMs = 100;
+    DWORD waited = 0;
     while (received < sizeof message) {
         DWORD got = 0;
         if (!ReadFile(pipe, message + received, sizeof message - received, &got, overlapped)) {
             if (GetLastError() != ERROR_IO_PENDING) {
                 break; // the client closed its end early
             }
-            // Waited for in slices, so that a client that never writes cannot keep the
-            // service from ending.
-            while (WaitForSingleObject(overlapped->hEvent, pollMs) == WAIT_TIMEOUT) {
-                if (isSet(serviceDoneEvent)) {
+            // A client that does not write in time is dropped, and so is one still writing
+            // when the service ends.
+            while (WaitForSingleObject(overlapped->hEvent, sliceMs) == WAIT_TIMEOUT) {
+                waited += sliceMs;
+                if (isSet(serviceDoneEvent) || waited >= clientMs) {
+                    timedOut = waited >= clientMs;
                     CancelIo(pipe);
                     break;
                 }
@@ -141,6 +169,12 @@ void CExecutor::serveClient(HANDLE pipe, OVERLAPPED* overlapped) {
             break;
         }
         received += got;
+    }
+    if (received < sizeof message && timedOut) {
+        logger->logMessage(L"A pipe client sent no complete control within a second, "
+                           L"disconnected; bytes received:",
+                           received);
+        return;
     }
     if (received < sizeof message) {
         // Normal traffic: a restart polls the pipe by opening and closing it.

@@ -67,6 +67,12 @@ class CExecutor {
     // The parts of sending: ControlService with its messages, and the two kinds of restart.
     // Each returns 0 on success, else the failure's result code (as sendControlSignal).
     int sendThroughSCM(DWORD control);
+    // The pipe of a development-mode instance, opened for a control only when the service does
+    // not run under the Service Control Manager and the pipe's server is trusted (the sender's
+    // own user, an administrator or LocalSystem); INVALID_HANDLE_VALUE otherwise.
+    HANDLE openTrustedPipe(const wchar_t* pipeName);
+    // 1 when the Service Control Manager reports the service in any state but stopped.
+    int isRunningUnderSCM();
     int restartDevModeInstance(HANDLE pipe, const wchar_t* pipeName);
     int restartThroughSCM();
     // "\\.\pipe\" + service name + "_BrontelPipe"; malloc'ed (free() it), null when out of memory.

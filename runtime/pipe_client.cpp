@@ -1,8 +1,10 @@
 #include "runtime/pipe_client.h"
 
 HANDLE openControlPipe(const wchar_t* pipeName) {
-    return CreateFileW(pipeName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Identification level only: whoever serves the pipe may learn who wrote, never act as them.
+    return CreateFileW(
+        pipeName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
 }
 
 HANDLE openControlPipeWhenFree(const wchar_t* pipeName, DWORD waitMs) {

@@ -4,8 +4,8 @@
 
 #include "platform/winapi.h"
 
-// Opens the pipe for writing without waiting for a busy one; INVALID_HANDLE_VALUE (with the
-// error in GetLastError) when no instance can be had.
+// Opens the pipe for writing, at identification level only, without waiting for a busy one;
+// INVALID_HANDLE_VALUE (with the error in GetLastError) when no instance can be had.
 HANDLE openControlPipe(const wchar_t* pipeName);
 // Opens the pipe for writing; while it is busy with another sender, tries again every few
 // milliseconds for up to `waitMs`. A sender that gave up at once would lose its control: with no

@@ -3,6 +3,7 @@
 #include "runtime/executor.h"
 
 #include "registry/registry.h"
+#include "runtime/preinit_program.h"
 
 #include <stdlib.h>
 
@@ -35,17 +36,33 @@ int CExecutor::executePreinitCommand() {
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = SW_HIDE;
         PROCESS_INFORMATION process = {};
-        if (CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &process)) {
-            WaitForSingleObject(process.hProcess, INFINITE);
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-            logger->logMessage(L"Command completed.");
-        } else {
-            DWORD error = GetLastError();
-            logger->logMessage(L"Unable to create process. rc=", error);
-            logger->logSystemError(error);
+        std::wstring program;
+        int resolved = resolvePreinitProgram(command, program);
+        if (resolved == PREINIT_PROGRAM_NEEDS_QUOTES) {
+            logger->logMessage(L"The program's path contains blanks and is not quoted; put it in "
+                               L"double quotes: ",
+                               command);
             result = 24;
+        } else {
+            BOOL started = FALSE;
+            if (resolved == PREINIT_PROGRAM_NOT_FOUND) {
+                SetLastError(ERROR_FILE_NOT_FOUND);
+            } else {
+                started =
+                    CreateProcessW(program.empty() ? nullptr : program.c_str(), command, nullptr,
+                                   nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+            }
+            if (started) {
+                WaitForSingleObject(process.hProcess, INFINITE);
+                CloseHandle(process.hThread);
+                CloseHandle(process.hProcess);
+                logger->logMessage(L"Command completed.");
+            } else {
+                DWORD error = GetLastError();
+                logger->logMessage(L"Unable to create process. rc=", error);
+                logger->logSystemError(error);
+                result = 24;
+            }
         }
         free(command);
     }

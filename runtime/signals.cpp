@@ -6,6 +6,7 @@
 #include "install/installer.h"
 #include "runtime/command_text.h"
 #include "runtime/pipe_client.h"
+#include "runtime/pipe_trust.h"
 #include "runtime/signal_text.h"
 
 #include <stdlib.h>
@@ -55,9 +56,7 @@ int CExecutor::sendControlSignal(DWORD control, const wchar_t* pipeName) {
     HANDLE pipe = INVALID_HANDLE_VALUE;
     if (control == restartCode) {
         result = doRestart();
-    } else if (pipeName != nullptr &&
-               (pipe = openControlPipeWhenFree(pipeName, CONTROL_PIPE_BUSY_WAIT_MS)) !=
-                   INVALID_HANDLE_VALUE) {
+    } else if ((pipe = openTrustedPipe(pipeName)) != INVALID_HANDLE_VALUE) {
         // A development-mode instance is listening.
         result = writeControlCode(pipe, control) ? 0 : BRONTEL_RESULT_NOT_DELIVERED;
         if (result != 0) {
@@ -71,6 +70,50 @@ int CExecutor::sendControlSignal(DWORD control, const wchar_t* pipeName) {
     }
     logger->logExit(label, 0);
     return result;
+}
+
+HANDLE CExecutor::openTrustedPipe(const wchar_t* pipeName) {
+    if (pipeName == nullptr) {
+        return INVALID_HANDLE_VALUE;
+    }
+    // A service that runs under the Service Control Manager has no pipe of its own: whoever
+    // serves one under its name is not the service.
+    if (isRunningUnderSCM()) {
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE pipe = openControlPipeWhenFree(pipeName, CONTROL_PIPE_BUSY_WAIT_MS);
+    if (pipe == INVALID_HANDLE_VALUE) {
+        return pipe;
+    }
+    DWORD error = 0;
+    if (!isTrustedPipeServer(pipe, &error)) {
+        CloseHandle(pipe);
+        if (error != 0) {
+            logger->logMessage(L"Cannot tell who serves the control pipe, not used rc=", error);
+            logger->logSystemError(error);
+        } else {
+            logger->logMessage(L"The control pipe is served by another user's process, not used: ",
+                               pipeName);
+        }
+        return INVALID_HANDLE_VALUE;
+    }
+    return pipe;
+}
+
+int CExecutor::isRunningUnderSCM() {
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (manager == nullptr) {
+        return 0;
+    }
+    int running = 0;
+    SC_HANDLE service = OpenServiceW(manager, serviceName, SERVICE_QUERY_STATUS);
+    if (service != nullptr) {
+        SERVICE_STATUS status = {};
+        running = QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED;
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return running;
 }
 
 int CExecutor::sendThroughSCM(DWORD control) {
@@ -114,7 +157,7 @@ int CExecutor::doRestart() {
     if (pipeName == nullptr) {
         logger->logMessage(L"Memory error.");
     } else {
-        HANDLE pipe = openControlPipeWhenFree(pipeName, CONTROL_PIPE_BUSY_WAIT_MS);
+        HANDLE pipe = openTrustedPipe(pipeName);
         if (pipe != INVALID_HANDLE_VALUE) {
             result = restartDevModeInstance(pipe, pipeName);
         } else {

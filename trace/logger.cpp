@@ -1,5 +1,7 @@
 #include "trace/logger.h"
 
+#include "trace/path_links.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -56,15 +58,20 @@ void CLogger::enableLogFile(const wchar_t* path) {
     if (path == nullptr || path[0] == L'\0') {
         return;
     }
+    if (pathHasLink(path)) {
+        logMessage(L"Trace file not used, it or a folder on its path is a link: ", path);
+        return;
+    }
     // Append-only access: every line lands at the end of the file and it is never truncated.
     // Read access as well only because locking needs it (see writeLine); a file that may only
     // be written is traced into without the lock.
     HANDLE file = CreateFileW(path, FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
         file = CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                           nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     }
     if (file == INVALID_HANDLE_VALUE) {
         logSystemError(GetLastError());

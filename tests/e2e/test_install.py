@@ -203,10 +203,22 @@ def test_account_with_and_without_password(machine):
     name = machine.unique("account")
     result = install(machine, basic(name), "-a", ".\\" + user, "-p", "secret")
     assert result.rc == 0, result
-    assert f"Setting logon as a service right on account {user}" in result.lines
+    # ".\\user" is looked up under the computer's name, whole.
+    granting = [line for line in result.lines if line.startswith("Setting logon")]
+    assert len(granting) == 1 and granting[0].endswith("\\" + user), result
+    assert not granting[0].endswith(" on account " + user)
     if not machine.is_windows:
         assert "Logon as a service right set successfullly." in result.lines
     assert machine.reg_get(SERVICES + "\\" + name, "ObjectName") == ("sz", ".\\" + user)
+    assert machine.run(["-r", name]).rc == 0
+
+    # Another domain's account never lends its right to the local account of the same name.
+    name = machine.unique("otherdomain")
+    result = install(machine, basic(name), "-a", "CORPNOTHERE\\" + user, "-p", "secret")
+    assert f"Setting logon as a service right on account CORPNOTHERE\\{user}" in result.lines
+    if not machine.is_windows:
+        # Wine's lookup ignores the domain part of a name, so only the stand-in can show this.
+        assert "Failed to set logon as a service right. 1332" in result.lines, result
     assert machine.run(["-r", name]).rc == 0
 
     name = machine.unique("nopass")

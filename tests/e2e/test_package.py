@@ -88,6 +88,9 @@ def test_bundled_example_configuration_is_written_for_windows(bundle):
         assert "/usr/" not in line and "libjvm" not in line and "@" not in line, line
     class_path = [v for k, v in keys.items() if k.startswith("jvmoption") and "java.class.path" in v]
     assert class_path and ";" in class_path[0] and "brontel.jar" in class_path[0]
+    # Under a folder only administrators can change, never a new folder in a drive's root.
+    for entry in class_path[0].split("=", 1)[1].split(";"):
+        assert entry.startswith("%ProgramFiles%\\brontel\\"), entry
 
 
 def test_guide_is_the_projects_own(bundle):

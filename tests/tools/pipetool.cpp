@@ -5,6 +5,11 @@
 //                                (none: opens and closes), prints "sent" or "failed RC"
 //   pipetool sendhold NAME HEX   the same, but keeps the pipe open afterwards until killed (a
 //                                client that dies in the middle of its message)
+//   pipetool squat NAME LOG      creates \\.\pipe\NAME first, as another user's program could,
+//                                prints "created", then for each client appends to LOG the bytes
+//                                it wrote and how far the squatter could act as that client:
+//                                "client HEX impersonation LEVEL" (2 and up: it could act as
+//                                them) or "client HEX impersonation refused RC"
 #include "platform/winapi.h"
 
 #include <stdio.h>
@@ -24,6 +29,79 @@ int failed(DWORD rc) {
     return 1;
 }
 
+void appendLine(const wchar_t* logPath, const std::wstring& line) {
+    std::string narrow(line.begin(), line.end());
+    narrow += "\n";
+    HANDLE file = CreateFileW(logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, narrow.data(), static_cast<DWORD>(narrow.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+}
+
+// How far the server may act as its client, once the client's data has been read.
+std::wstring impersonation(HANDLE pipe) {
+#ifdef _WIN32
+    if (!ImpersonateNamedPipeClient(pipe)) {
+        return L"refused " + std::to_wstring(GetLastError());
+    }
+    std::wstring level = L"refused token";
+    HANDLE token = nullptr;
+    if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
+        SECURITY_IMPERSONATION_LEVEL value = SecurityAnonymous;
+        DWORD size = 0;
+        if (GetTokenInformation(token, TokenImpersonationLevel, &value, sizeof value, &size)) {
+            level = std::to_wstring(static_cast<int>(value));
+        }
+        CloseHandle(token);
+    } else {
+        level = L"refused " + std::to_wstring(GetLastError());
+    }
+    RevertToSelf();
+    return level;
+#else
+    (void)pipe;
+    return L"refused none"; // the stand-in's sockets carry no identity to act as
+#endif
+}
+
+int squat(const wchar_t* name, const wchar_t* logPath) {
+    HANDLE pipe =
+        CreateNamedPipeW(pipePath(name).c_str(), PIPE_ACCESS_INBOUND, 0, 1, 4, 4, 500, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) {
+        return failed(GetLastError());
+    }
+    wprintf(L"created\n");
+    fflush(stdout);
+    for (;;) {
+        if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) {
+            DisconnectNamedPipe(pipe);
+            continue;
+        }
+        BYTE bytes[4];
+        DWORD received = 0;
+        while (received < sizeof bytes) {
+            DWORD got = 0;
+            if (!ReadFile(pipe, bytes + received, sizeof bytes - received, &got, nullptr) ||
+                got == 0) {
+                break;
+            }
+            received += got;
+        }
+        std::wstring line = L"client ";
+        for (DWORD i = 0; i < received; ++i) {
+            wchar_t hex[3];
+            swprintf(hex, 3, L"%02x", bytes[i]);
+            line += hex;
+        }
+        line += L" impersonation " + impersonation(pipe);
+        appendLine(logPath, line);
+        DisconnectNamedPipe(pipe);
+    }
+}
+
 } // namespace
 
 extern "C" int wmain(int argc, wchar_t** argv) {
@@ -39,6 +117,9 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         WaitForSingleObject(never, INFINITE);
         return 0;
+    }
+    if (argc == 4 && wcscmp(argv[1], L"squat") == 0) {
+        return squat(argv[2], argv[3]);
     }
     bool hold = argc == 4 && wcscmp(argv[1], L"sendhold") == 0;
     if (hold || ((argc == 3 || argc == 4) && wcscmp(argv[1], L"send") == 0)) {
@@ -70,6 +151,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         CloseHandle(pipe);
         return 0;
     }
-    fwprintf(stderr, L"usage: pipetool hold NAME MAX | send NAME [HEX] | sendhold NAME HEX\n");
+    fwprintf(stderr, L"usage: pipetool hold NAME MAX | send NAME [HEX] | sendhold NAME HEX | "
+                     L"squat NAME LOG\n");
     return 64;
 }

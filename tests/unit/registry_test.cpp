@@ -246,26 +246,49 @@ class Expansion : public ::testing::Test {
     }
 };
 
-TEST_F(Expansion, ReferencesLonePercentsAndEscapes) {
+TEST_F(Expansion, ReferencesAndLonePercents) {
     EXPECT_EQ(L"C:\\T\\x", expand(L"%BRT_TEMP%\\x"));
     EXPECT_EQ(L"C:\\T\\x", expand(L"%brt_temp%\\x"));
     EXPECT_EQ(L"50%", expand(L"50%"));
     EXPECT_EQ(L"a%b", expand(L"a%b"));
-    EXPECT_EQ(L"%BRT_TEMP%", expand(L"\\%BRT_TEMP%"));
     EXPECT_EQ(L"x\\y", expand(L"x\\y"));
-    EXPECT_EQ(L"x", expand(L"%BRT_UNDEFINED%x"));
     EXPECT_EQ(L"12", expand(L"%BRT_A%%BRT_B%"));
-    EXPECT_EQ(L"", expand(L"%%"));
-    EXPECT_EQ(L"a-b", expand(L"a%%-b"));
-    EXPECT_EQ(L"", expand(L"%BRT_UNDEFINED%%BRT_UNDEFINED%"));
     EXPECT_EQ(L"no percent here", expand(L"no percent here"));
     EXPECT_EQ(L"", expand(L""));
     // The closing "%" of one reference never opens the next one.
     EXPECT_EQ(L"1BRT_B%", expand(L"%BRT_A%BRT_B%"));
     // A lone "%" after a reference leaves the rest as it is.
     EXPECT_EQ(L"1 and 5%", expand(L"%BRT_A% and 5%"));
-    // A backslash inside a name is part of the name: no escape there.
-    EXPECT_EQ(L"after", expand(L"%BRT_\\%after"));
+}
+
+// Paths are the main use: a backslash before "%" separates folders, and a missing variable must
+// leave the path pointing nowhere rather than at a folder under a drive's root.
+TEST_F(Expansion, BackslashPercentIsASeparator) {
+    // Formerly an escape that dropped the backslash: "\%BRT_TEMP%" gave "%BRT_TEMP%" and
+    // "C:\Java\%BRT_A%\bin" gave "C:\Java%BRT_A%\bin".
+    EXPECT_EQ(L"\\C:\\T", expand(L"\\%BRT_TEMP%"));
+    EXPECT_EQ(L"C:\\Java\\1\\bin", expand(L"C:\\Java\\%BRT_A%\\bin"));
+    EXPECT_EQ(L"C:\\Java\\%BRT_UNDEFINED%\\bin", expand(L"C:\\Java\\%BRT_UNDEFINED%\\bin"));
+    // A backslash inside a name is part of the name.
+    EXPECT_EQ(L"%BRT_\\%after", expand(L"%BRT_\\%after"));
+}
+
+TEST_F(Expansion, UndefinedStaysAndDoublePercentIsLiteral) {
+    // Formerly expanded to nothing: "\\bin\\server\\jvm.dll" and "x".
+    EXPECT_EQ(L"%BRT_UNDEFINED%\\bin\\server\\jvm.dll",
+              expand(L"%BRT_UNDEFINED%\\bin\\server\\jvm.dll"));
+    EXPECT_EQ(L"%BRT_UNDEFINED%x", expand(L"%BRT_UNDEFINED%x"));
+    EXPECT_EQ(L"%BRT_UNDEFINED%%BRT_UNDEFINED%", expand(L"%BRT_UNDEFINED%%BRT_UNDEFINED%"));
+    EXPECT_EQ(L"%BRT_UNDEFINED%1", expand(L"%BRT_UNDEFINED%%BRT_A%"));
+    // Formerly "" and "a-b": "%%" is now one literal percent sign.
+    EXPECT_EQ(L"%", expand(L"%%"));
+    EXPECT_EQ(L"a%-b", expand(L"a%%-b"));
+    EXPECT_EQ(L"50%", expand(L"50%%"));
+    EXPECT_EQ(L"%BRT_A%", expand(L"%%BRT_A%%"));
+    EXPECT_EQ(L"%1", expand(L"%%%BRT_A%"));
+    // An empty value counts as missing.
+    SetEnvironmentVariableW(L"BRT_LONG", L"");
+    EXPECT_EQ(L"<%BRT_LONG%>", expand(L"<%BRT_LONG%>"));
 }
 
 TEST_F(Expansion, SinglePassAndLongValues) {
@@ -276,7 +299,7 @@ TEST_F(Expansion, SinglePassAndLongValues) {
     EXPECT_EQ(L"<" + fits + L">", expand(L"<%BRT_LONG%>"));
     std::wstring tooLong(4000, L'w');
     SetEnvironmentVariableW(L"BRT_LONG", tooLong.c_str());
-    EXPECT_EQ(L"<>", expand(L"<%BRT_LONG%>"));
+    EXPECT_EQ(L"<%BRT_LONG%>", expand(L"<%BRT_LONG%>"));
     // No limit on the text itself.
     std::wstring many;
     for (int i = 0; i < 20000; ++i) {

@@ -93,6 +93,7 @@ typedef int (*FARPROC)(void);
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_BROKEN_PIPE 109L
+#define ERROR_BUFFER_OVERFLOW 111L
 #define ERROR_DISK_FULL 112L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
@@ -135,6 +136,7 @@ typedef int (*FARPROC)(void);
 #define ERROR_EXCEPTION_IN_SERVICE 1064L
 #define ERROR_SERVICE_SPECIFIC_ERROR 1066L
 #define ERROR_PROCESS_ABORTED 1067L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
 #define ERROR_SERVICE_MARKED_FOR_DELETE 1072L
 #define ERROR_SERVICE_EXISTS 1073L
 #define ERROR_SERVICE_NEVER_STARTED 1077L
@@ -185,6 +187,14 @@ typedef int (*FARPROC)(void);
 #define TRUNCATE_EXISTING 5
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define FILE_FLAG_OVERLAPPED 0x40000000
+// Taken for pipes only: the server may identify the client, never impersonate it.
+#define SECURITY_SQOS_PRESENT 0x00100000
+#define SECURITY_IDENTIFICATION (1 << 16)
+// Taken for files only: the last component is never followed if it is a link.
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
@@ -250,6 +260,10 @@ BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
 #define MB_PRECOMPOSED 0x00000001
 #define MB_ERR_INVALID_CHARS 0x00000008
 #define WC_NO_BEST_FIT_CHARS 0x00000400
+#define WC_ERR_INVALID_CHARS 0x00000080
+// CP_UTF8, as on a Windows whose ANSI code page is UTF-8: the conversion to it then takes
+// only WC_ERR_INVALID_CHARS and no default-character report, as Windows requires.
+UINT WINAPI GetACP(void);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcBytes, LPWSTR dst,
                                int dstChars);
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcChars, LPSTR dst,
@@ -280,6 +294,8 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD writte
 DWORD WINAPI GetFileSize(HANDLE file, LPDWORD sizeHigh);
 DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
 BOOL WINAPI FlushFileBuffers(HANDLE file);
+// lstat: a symbolic link is a reparse point, whatever it points at (file_attributes.cpp).
+DWORD WINAPI GetFileAttributesW(LPCWSTR fileName);
 // Byte-range locks between processes (open-file-description locks, held per handle as on
 // Windows, released when the handle is closed). Ranges may lie past the end of the file.
 #define LOCKFILE_FAIL_IMMEDIATELY 0x00000001
@@ -312,6 +328,39 @@ BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI GetCurrentThreadId(void);
 DWORD WINAPI GetCurrentProcessId(void);
+
+// ---- Process identity and security descriptors (security.cpp) -------------------------------
+// A process's token tells its user (the uid's SID of LookupAccountNameW) and, for root, the
+// Administrators group; only querying is supported.
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
+#define TOKEN_QUERY 0x0008
+#define SE_GROUP_ENABLED 0x00000004L
+typedef PVOID PSID;
+typedef ULONG* PULONG;
+typedef struct _SID_AND_ATTRIBUTES {
+    PSID Sid;
+    DWORD Attributes;
+} SID_AND_ATTRIBUTES;
+typedef struct _TOKEN_USER {
+    SID_AND_ATTRIBUTES User;
+} TOKEN_USER;
+typedef struct _TOKEN_GROUPS {
+    DWORD GroupCount;
+    SID_AND_ATTRIBUTES Groups[1];
+} TOKEN_GROUPS;
+typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1, TokenGroups = 2 } TOKEN_INFORMATION_CLASS;
+HANDLE WINAPI GetCurrentProcess(void);
+HANDLE WINAPI OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId);
+BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
+BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID information,
+                                DWORD length, PDWORD returnLength);
+// Security descriptors in text form: only a DACL ("D:") is taken, kept as its text.
+#define SDDL_REVISION_1 1
+typedef PVOID PSECURITY_DESCRIPTOR;
+BOOL WINAPI ConvertSidToStringSidW(PSID sid, LPWSTR* text);
+BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR text, DWORD revision,
+                                                                 PSECURITY_DESCRIPTOR* descriptor,
+                                                                 PULONG size);
 
 // ---- Processes -----------------------------------------------------------------------------
 #define STARTF_USESHOWWINDOW 0x00000001
@@ -372,11 +421,14 @@ BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 #define PIPE_WAIT 0x00000000
 #define PIPE_NOWAIT 0x00000001
 #define PIPE_UNLIMITED_INSTANCES 255
+#define PIPE_REJECT_REMOTE_CLIENTS 0x00000008
 // Pipes (\\.\pipe\NAME) are Unix domain sockets under $BRONTEL_ROOT; CreateFileW on a pipe
 // name connects as a client.
 HANDLE WINAPI CreateNamedPipeW(LPCWSTR name, DWORD openMode, DWORD pipeMode, DWORD maxInstances,
                                DWORD outBufferSize, DWORD inBufferSize, DWORD defaultTimeOut,
                                LPSECURITY_ATTRIBUTES security);
+// The id of the process that created the server end a client handle is connected to.
+BOOL WINAPI GetNamedPipeServerProcessId(HANDLE pipe, PULONG serverProcessId);
 BOOL WINAPI ConnectNamedPipe(HANDLE pipe, LPOVERLAPPED overlapped);
 BOOL WINAPI DisconnectNamedPipe(HANDLE pipe);
 BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred,
@@ -593,6 +645,8 @@ DWORD WINAPI GetLengthSid(PSID sid);
 // computer name (the registry's ComputerName, else the host name in capitals).
 BOOL WINAPI LookupAccountNameW(LPCWSTR systemName, LPCWSTR accountName, PSID sid, LPDWORD sidSize,
                                LPWSTR domainName, LPDWORD domainChars, PSID_NAME_USE use);
+// The same computer name; ERROR_BUFFER_OVERFLOW (with the size needed) when it does not fit.
+BOOL WINAPI GetComputerNameW(LPWSTR buffer, LPDWORD size);
 
 #ifdef __cplusplus
 }

@@ -60,7 +60,7 @@ FileObject* fileFromHandle(HANDLE handle) {
 extern "C" HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
                                      LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                                      HANDLE templateFile) {
-    (void)shareMode, (void)security, (void)flags, (void)templateFile;
+    (void)shareMode, (void)security, (void)templateFile;
     if (fileName == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
@@ -69,8 +69,18 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD share
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    const DWORD pipeFlags = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
     if (standin::isPipeName(fileName)) {
+        // A socket's server can never act as its client: identification is all there is.
+        if ((flags & ~(FILE_ATTRIBUTE_NORMAL | pipeFlags)) != 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return INVALID_HANDLE_VALUE;
+        }
         return standin::openPipeClient(fileName, access);
+    }
+    if ((flags & ~(FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT)) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
     }
     bool wantRead = (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0;
     bool wantWrite = (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)) != 0;
@@ -85,6 +95,9 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD share
     }
     if (append) {
         oflags |= O_APPEND;
+    }
+    if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0) {
+        oflags |= O_NOFOLLOW;
     }
     switch (disposition) {
     case CREATE_NEW:

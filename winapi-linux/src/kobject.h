@@ -8,12 +8,13 @@
 #include <cerrno>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace standin {
 
 class KObject {
   public:
-    enum Kind { File, Mutex, Event, Thread, Process, ProcessThread, Pipe };
+    enum Kind { File, Mutex, Event, Thread, Process, ProcessThread, Pipe, ProcessQuery, Token };
     explicit KObject(Kind kind) : kind_(kind) {}
     virtual ~KObject() = default;
     Kind kind() const { return kind_; }
@@ -105,6 +106,12 @@ std::string pipeSocketBase(const wchar_t* name);
 // A client open of a pipe; used by CreateFileW.
 HANDLE openPipeClient(const wchar_t* name, DWORD access);
 bool isPipeName(const wchar_t* name);
+
+// The identifier of a local user, as LookupAccountNameW gives it, and a SID in text form.
+std::vector<BYTE> userSid(uid_t uid);
+std::wstring sidString(PSID sid);
+// Whether a descriptor came from ConvertStringSecurityDescriptorToSecurityDescriptorW.
+bool isSecurityDescriptor(const void* descriptor);
 
 } // namespace standin
 

@@ -182,6 +182,36 @@ extern "C" BOOL WINAPI LookupAccountNameW(LPCWSTR systemName, LPCWSTR accountNam
     return TRUE;
 }
 
+namespace standin {
+
+std::vector<BYTE> userSid(uid_t uid) {
+    std::vector<BYTE> sid(sidBytes);
+    buildSid(computerName(), uid, sid.data());
+    return sid;
+}
+
+std::wstring sidString(PSID sid) {
+    return sidText(sid);
+}
+
+} // namespace standin
+
+extern "C" BOOL WINAPI GetComputerNameW(LPWSTR buffer, LPDWORD size) {
+    if (size == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::wstring machine = computerName();
+    if (buffer == nullptr || *size <= machine.size()) {
+        *size = static_cast<DWORD>(machine.size() + 1);
+        SetLastError(ERROR_BUFFER_OVERFLOW);
+        return FALSE;
+    }
+    wmemcpy(buffer, machine.c_str(), machine.size() + 1);
+    *size = static_cast<DWORD>(machine.size());
+    return TRUE;
+}
+
 extern "C" NTSTATUS NTAPI LsaOpenPolicy(PLSA_UNICODE_STRING systemName,
                                         PLSA_OBJECT_ATTRIBUTES attributes, ACCESS_MASK access,
                                         PLSA_HANDLE policy) {

@@ -346,6 +346,18 @@ class PipeClient : public standin::KObject {
     explicit PipeClient(int fd) : KObject(Pipe), fd_(fd) {}
     ~PipeClient() override { close(fd_); }
 
+    // The process that made the listening socket: the server's creator.
+    BOOL serverProcessId(PULONG id) {
+        ucred peer = {};
+        socklen_t size = sizeof peer;
+        if (getsockopt(fd_, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
+            SetLastError(standin::errorFromErrno(errno));
+            return FALSE;
+        }
+        *id = static_cast<ULONG>(peer.pid);
+        return TRUE;
+    }
+
     BOOL read(LPVOID, DWORD, LPDWORD) override {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -450,15 +462,20 @@ extern "C" HANDLE WINAPI CreateNamedPipeW(LPCWSTR name, DWORD openMode, DWORD pi
                                           DWORD maxInstances, DWORD outBufferSize,
                                           DWORD inBufferSize, DWORD defaultTimeOut,
                                           LPSECURITY_ATTRIBUTES security) {
-    (void)outBufferSize, (void)inBufferSize, (void)defaultTimeOut, (void)security;
+    (void)outBufferSize, (void)inBufferSize, (void)defaultTimeOut;
     if (!standin::isPipeName(name)) {
         SetLastError(ERROR_INVALID_NAME);
         return INVALID_HANDLE_VALUE;
     }
     // Only the kind of pipe the program creates: inbound, byte mode, blocking.
+    // Remote clients cannot reach a socket anyway, so rejecting them changes nothing here.
+    DWORD modeWithoutRemote = pipeMode & ~static_cast<DWORD>(PIPE_REJECT_REMOTE_CLIENTS);
+    bool badSecurity =
+        security != nullptr && (security->nLength != sizeof *security || security->bInheritHandle ||
+                                !standin::isSecurityDescriptor(security->lpSecurityDescriptor));
     if ((openMode & ~static_cast<DWORD>(FILE_FLAG_OVERLAPPED)) != PIPE_ACCESS_INBOUND ||
-        pipeMode != (PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT) || maxInstances == 0 ||
-        maxInstances > PIPE_UNLIMITED_INSTANCES) {
+        modeWithoutRemote != (PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT) ||
+        maxInstances == 0 || maxInstances > PIPE_UNLIMITED_INSTANCES || badSecurity) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
@@ -503,6 +520,21 @@ extern "C" HANDLE WINAPI CreateNamedPipeW(LPCWSTR name, DWORD openMode, DWORD pi
     }
     SetLastError(ERROR_PIPE_BUSY);
     return INVALID_HANDLE_VALUE;
+}
+
+extern "C" BOOL WINAPI GetNamedPipeServerProcessId(HANDLE pipe, PULONG serverProcessId) {
+    standin::KObject* object = standin::objectFromHandle(pipe);
+    auto* client = dynamic_cast<PipeClient*>(object);
+    bool server = dynamic_cast<PipeServer*>(object) != nullptr;
+    if ((client == nullptr && !server) || serverProcessId == nullptr) {
+        SetLastError(serverProcessId != nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (server) {
+        *serverProcessId = static_cast<ULONG>(getpid());
+        return TRUE;
+    }
+    return client->serverProcessId(serverProcessId);
 }
 
 extern "C" BOOL WINAPI ConnectNamedPipe(HANDLE pipe, LPOVERLAPPED overlapped) {

@@ -147,19 +147,32 @@ extern "C" int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src
     return static_cast<int>(out.size());
 }
 
+extern "C" UINT WINAPI GetACP(void) {
+    return CP_UTF8;
+}
+
 extern "C" int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcChars,
                                           LPSTR dst, int dstBytes, LPCSTR defaultChar,
                                           LPBOOL usedDefaultChar) {
-    (void)flags, (void)defaultChar;
+    (void)defaultChar;
+    // Every code page here is UTF-8, which takes no best-fit flag and no default-character
+    // report.
     if (!supportedCodePage(codePage) || src == nullptr || srcChars == 0 || dstBytes < 0 ||
-        (dstBytes > 0 && dst == nullptr)) {
+        (dstBytes > 0 && dst == nullptr) || (flags & ~WC_ERR_INVALID_CHARS) != 0 ||
+        usedDefaultChar != nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    if (usedDefaultChar != nullptr) {
-        *usedDefaultChar = FALSE;
-    }
     size_t length = srcChars < 0 ? wcslen(src) + 1 : static_cast<size_t>(srcChars);
+    if ((flags & WC_ERR_INVALID_CHARS) != 0) {
+        for (size_t i = 0; i < length; ++i) {
+            uint32_t cp = static_cast<uint32_t>(src[i]);
+            if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+                SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+                return 0;
+            }
+        }
+    }
     std::string out;
     encodeUtf8(src, length, out);
     if (out.size() > INT_MAX) {

@@ -1,0 +1,190 @@
+"""What an ordinary local user could do to a service before: squat its control pipe, keep the pipe
+busy, plant programs where a pre-initialization command would find them, or point the trace at
+another file through a link. Each case shows that it no longer works."""
+
+import os
+import re
+import shutil
+import stat
+
+import pytest
+
+from runtime_support import Service, wait_until
+from test_install import install_test_service, start_and_wait
+
+SIGNAL = "com.vantero.tests.SignalService"
+RECORDING = "com.vantero.tests.RecordingService"
+
+
+def start_squatter(machine, name, log):
+    """Another program's instance of the service's pipe, created before anyone else's."""
+    squatter = machine.start(["squat", name + "_BrontelPipe", machine.path(log)], tool="pipetool")
+    assert squatter.stdout.readline().decode().strip() == "created"
+    return squatter
+
+
+def squatter_clients(log):
+    return log.read_text().splitlines() if log.exists() else []
+
+
+def test_a_pipe_served_by_the_senders_own_user_is_used_when_no_service_runs(machine):
+    name = machine.unique("squat")
+    log = machine.tmp / "squatter.log"
+    squatter = start_squatter(machine, name, log)
+    try:
+        # Nothing runs under the manager by this name, so the pipe is tried; its server runs as
+        # the sender's own user here, which the sender accepts. (The level at which the server
+        # could act as the sender is not checked: Wine hands a pipe server an impersonation
+        # token whatever level the client asked for, and the stand-in has none to hand.)
+        assert machine.run(["-s", name, "200"]).rc == 0
+        clients = wait_until(lambda: squatter_clients(log), "the squatter's client")
+        assert clients[0].startswith("client c8000000 impersonation "), clients
+    finally:
+        squatter.kill()
+        squatter.wait()
+
+
+def test_a_squatter_gets_nothing_meant_for_a_service_under_the_manager(machine):
+    name, service_log = install_test_service(machine, "")
+    start_and_wait(machine, name)
+    log = machine.tmp / "squatter.log"
+    squatter = start_squatter(machine, name, log)
+    try:
+        result = machine.run(["-s", name, "SERVICE_CONTROL_INTERROGATE"])
+        assert "Control sent OK, current service state : SERVICE_RUNNING" in result.lines, result
+        # The restart is the manager's: the service's process stops and a new one runs.
+        result = machine.run(["-s", name, "SERVICE_CONTROL_RESTART"])
+        assert result.rc == 0, result
+        wait_until(lambda: service_log.read_text().count("running ") == 2, "the restarted service")
+        assert "control 1" in service_log.read_text()
+        assert squatter_clients(log) == []
+    finally:
+        squatter.kill()
+        squatter.wait()
+        machine.tool("svctool", ["stop", name])
+        machine.tool("svctool", ["wait", name, "STOPPED", "30000"])
+        machine.tool("svctool", ["delete", name])
+
+
+def test_service_names_that_would_change_the_pipe_path_are_refused(linux):
+    for args in (["-s", "a\\b", "SERVICE_CONTROL_STOP"], ["-x", "x/../y"]):
+        result = linux.run(args)
+        assert result.rc == 1, result
+        assert f"The service name must not contain \\ or /: {args[1]}" in result.lines
+
+
+@pytest.fixture
+def dev_service(linux):
+    services = []
+    yield lambda cls: services.append(Service(linux, cls)) or services[-1]
+    for svc in services:
+        svc.cleanup()
+
+
+def test_a_silent_client_is_dropped_and_others_get_through(linux, dev_service):
+    svc = dev_service(SIGNAL)
+    proc = svc.start_running()
+    pipe = svc.name + "_BrontelPipe"
+    for code, partial in ((201, ""), (202, "c8")):
+        # The client holds the one pipe instance without completing a message; a sender still
+        # gets through within its wait for a busy pipe.
+        silent = linux.start(["sendhold", pipe, partial], tool="pipetool")
+        try:
+            assert silent.stdout.readline().decode().strip() == "sent"
+            result = svc.send(str(code))
+            assert result.rc == 0 and "Control sent OK" not in result.out, result
+            wait_until(lambda: f"control {code}" in svc.record(), f"control {code}")
+        finally:
+            silent.kill()
+            silent.wait()
+    dropped = [l for l in svc.trace_lines() if l.startswith("A pipe client sent no complete")]
+    assert dropped == [
+        f"A pipe client sent no complete control within a second, disconnected; bytes received: {n}"
+        for n in (0, 1)
+    ]
+    svc.stop_dev(proc)
+    assert not any(line.startswith("control 200") for line in svc.record())
+
+
+def make_link(target, link):
+    os.symlink(target, link)
+    return link
+
+
+def test_trace_paths_through_links_are_refused(machine):
+    real = machine.tmp / "real"
+    real.mkdir()
+    linked = make_link(real, machine.tmp / "linked")
+    through = linked / "trace.txt"
+    machine.trace_to(machine.tmp / "before.txt")
+    result = machine.run(["-t", machine.path(through)])
+    assert result.rc == 0, result
+    assert ("Trace not enabled: the file or a folder on its path is a link: "
+            + machine.path(through)) in result.lines
+    assert machine.reg_get(r"SOFTWARE\Orvane\Brontel", "Trace")[1] == machine.path(
+        machine.tmp / "before.txt")
+    # A switch that already names such a path is not followed by any process.
+    machine.trace_to(through)
+    assert machine.run(["-b"]).rc == 0
+    assert not (real / "trace.txt").exists()
+    machine.trace_off()
+
+
+def test_a_trace_file_that_is_itself_a_link_is_refused(linux):
+    # Wine shows links to files as plain files, so only the Linux build can show this one.
+    victim = linux.tmp / "victim.txt"
+    victim.write_text("untouched\n")
+    link = make_link(victim, linux.tmp / "trace.lnk")
+    result = linux.run(["-t", str(link)])
+    assert "Trace not enabled: the file or a folder on its path is a link: " + str(link) in result.lines
+    linux.trace_to(link)
+    assert linux.run(["-b"]).rc == 0
+    assert victim.read_text() == "untouched\n"
+
+
+def planted(path, marker):
+    """A program someone else put there: it only leaves a mark."""
+    path.write_text(f"#!/bin/sh\necho planted >> '{marker}'\n")
+    path.chmod(path.stat().st_mode | stat.S_IEXEC)
+    return path
+
+
+def test_an_unquoted_program_path_with_blanks_is_refused(linux):
+    svc = Service(linux, RECORDING)
+    marker = linux.tmp / "marker"
+    folder = linux.tmp / "My App"
+    folder.mkdir()
+    shutil.copy(linux.tool_path("proctool"), folder / "prep")
+    # What the system would try first for the unquoted line.
+    planted(linux.tmp / "My", marker)
+    svc.set("PreInitCmd", f"{folder}/prep args {marker} ran")
+    result = linux.run(["-x", svc.name])
+    assert result.rc == 0, result
+    lines = svc.trace_lines()
+    assert ("The program's path contains blanks and is not quoted; put it in double quotes: "
+            f"{folder}/prep args {marker} ran") in lines
+    assert "CExecutor::executePreinitCommand Exit 24" in lines
+    assert not marker.exists()
+    # Quoted, the same command runs the intended program.
+    svc.set("PreInitCmd", f'"{folder}/prep" args "{marker}" ran')
+    assert linux.run(["-x", svc.name]).rc == 0
+    assert marker.read_text() == "ran\n"
+
+
+def test_a_bare_program_name_is_never_taken_from_the_current_directory(linux):
+    svc = Service(linux, RECORDING)
+    marker = linux.tmp / "marker"
+    planted(linux.tmp / "brontel-prep-tool", marker)
+    svc.set("PreInitCmd", "brontel-prep-tool --flag")
+    result = linux.run(["-x", svc.name], cwd=linux.tmp, env={"PATH": "/usr/bin:/bin:relative"})
+    assert result.rc == 0, result
+    assert "Unable to create process. rc= 2" in svc.trace_lines()
+    assert not marker.exists()
+    # Found along an absolute folder of PATH, it runs.
+    tools = linux.tmp / "tools"
+    tools.mkdir()
+    shutil.move(str(linux.tmp / "brontel-prep-tool"), str(tools / "brontel-prep-tool"))
+    result = linux.run(["-x", svc.name], env={"PATH": f"/usr/bin:/bin:{tools}"})
+    assert result.rc == 0, result
+    assert "Command completed." in svc.trace_lines()
+    assert marker.read_text() == "planted\n"

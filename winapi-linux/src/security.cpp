@@ -1,0 +1,192 @@
+// Process identity for the pipe's server check, and security descriptors in text form.
+//
+// A token is the uid of its process: the user's SID is the one LookupAccountNameW gives that
+// uid, and root's token also holds Administrators, enabled. Descriptors are kept as their text;
+// nothing enforces them, the root directory's own permissions already keep other users out.
+#include "kobject.h"
+
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The pseudo-handle of the calling process, as on Windows.
+HANDLE const currentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+const char descriptorMagic[8] = {'S', 'D', 'D', 'L', 't', 'e', 'x', 't'};
+
+class ProcessQueryObject : public standin::KObject {
+  public:
+    explicit ProcessQueryObject(pid_t pid) : KObject(ProcessQuery), pid_(pid) {}
+    pid_t pid() const { return pid_; }
+
+  private:
+    pid_t pid_;
+};
+
+class TokenObject : public standin::KObject {
+  public:
+    explicit TokenObject(uid_t uid) : KObject(Token), uid_(uid) {}
+    uid_t uid() const { return uid_; }
+
+  private:
+    uid_t uid_;
+};
+
+bool processOwner(pid_t pid, uid_t* uid) {
+    char path[32];
+    snprintf(path, sizeof path, "/proc/%d", static_cast<int>(pid));
+    struct stat info;
+    if (stat(path, &info) != 0) {
+        return false;
+    }
+    *uid = info.st_uid;
+    return true;
+}
+
+const std::vector<BYTE>& administrators() {
+    static const std::vector<BYTE> sid = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0};
+    return sid;
+}
+
+} // namespace
+
+extern "C" HANDLE WINAPI GetCurrentProcess(void) {
+    return currentProcess;
+}
+
+extern "C" HANDLE WINAPI OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId) {
+    if (access != PROCESS_QUERY_LIMITED_INFORMATION || inheritHandle) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    uid_t owner = 0;
+    if (processId == 0 || !processOwner(static_cast<pid_t>(processId), &owner)) {
+        SetLastError(ERROR_INVALID_PARAMETER); // what Windows answers for an unknown id
+        return nullptr;
+    }
+    return standin::registerHandle(new ProcessQueryObject(static_cast<pid_t>(processId)));
+}
+
+extern "C" BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
+    if (access != TOKEN_QUERY || token == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    uid_t uid = 0;
+    if (process == currentProcess) {
+        uid = geteuid();
+    } else {
+        auto* queried =
+            standin::handleAs<ProcessQueryObject>(process, standin::KObject::ProcessQuery);
+        if (queried == nullptr) {
+            return FALSE;
+        }
+        if (!processOwner(queried->pid(), &uid)) {
+            SetLastError(ERROR_ACCESS_DENIED); // the process has gone
+            return FALSE;
+        }
+    }
+    *token = standin::registerHandle(new TokenObject(uid));
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind,
+                                           LPVOID information, DWORD length, PDWORD returnLength) {
+    auto* object = standin::handleAs<TokenObject>(token, standin::KObject::Token);
+    if (object == nullptr) {
+        return FALSE;
+    }
+    if (returnLength == nullptr || (kind != TokenUser && kind != TokenGroups)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // The header first, then the SIDs it points at, all in the caller's buffer.
+    std::vector<std::vector<BYTE>> sids;
+    if (kind == TokenUser) {
+        sids.push_back(standin::userSid(object->uid()));
+    } else if (object->uid() == 0) {
+        sids.push_back(administrators());
+    }
+    size_t header = kind == TokenUser
+                        ? sizeof(TOKEN_USER)
+                        : offsetof(TOKEN_GROUPS, Groups) +
+                              (sids.empty() ? 1 : sids.size()) * sizeof(SID_AND_ATTRIBUTES);
+    size_t needed = header;
+    for (const auto& sid : sids) {
+        needed += sid.size();
+    }
+    *returnLength = static_cast<DWORD>(needed);
+    if (information == nullptr || length < needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    BYTE* base = static_cast<BYTE*>(information);
+    BYTE* next = base + header;
+    if (kind == TokenUser) {
+        auto* user = static_cast<TOKEN_USER*>(information);
+        memcpy(next, sids[0].data(), sids[0].size());
+        user->User.Sid = next;
+        user->User.Attributes = 0;
+    } else {
+        auto* groups = static_cast<TOKEN_GROUPS*>(information);
+        groups->GroupCount = static_cast<DWORD>(sids.size());
+        for (size_t i = 0; i < sids.size(); ++i) {
+            memcpy(next, sids[i].data(), sids[i].size());
+            groups->Groups[i].Sid = next;
+            groups->Groups[i].Attributes = SE_GROUP_ENABLED;
+            next += sids[i].size();
+        }
+    }
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI ConvertSidToStringSidW(PSID sid, LPWSTR* text) {
+    if (sid == nullptr || text == nullptr || !IsValidSid(sid)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::wstring value = standin::sidString(sid);
+    auto* copy = static_cast<wchar_t*>(LocalAlloc(0, (value.size() + 1) * sizeof(wchar_t)));
+    if (copy == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    wmemcpy(copy, value.c_str(), value.size() + 1);
+    *text = copy;
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(
+    LPCWSTR text, DWORD revision, PSECURITY_DESCRIPTOR* descriptor, PULONG size) {
+    // Only what the program writes: a DACL of allow entries.
+    if (text == nullptr || descriptor == nullptr || revision != SDDL_REVISION_1 ||
+        wcsncmp(text, L"D:", 2) != 0 || wcsstr(text, L"(A;") == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    size_t chars = wcslen(text) + 1;
+    size_t bytes = sizeof descriptorMagic + chars * sizeof(wchar_t);
+    auto* block = static_cast<BYTE*>(LocalAlloc(0, bytes));
+    if (block == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    memcpy(block, descriptorMagic, sizeof descriptorMagic);
+    memcpy(block + sizeof descriptorMagic, text, chars * sizeof(wchar_t));
+    *descriptor = block;
+    if (size != nullptr) {
+        *size = static_cast<ULONG>(bytes);
+    }
+    return TRUE;
+}
+
+namespace standin {
+
+bool isSecurityDescriptor(const void* descriptor) {
+    return descriptor != nullptr &&
+           memcmp(descriptor, descriptorMagic, sizeof descriptorMagic) == 0;
+}
+
+} // namespace standin
