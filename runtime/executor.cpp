@@ -3,6 +3,7 @@
 #include "runtime/executor.h"
 
 #include "jvm/jvm.h"
+#include "runtime/stop_watchdog.h"
 
 CExecutor* g_pExecutor = nullptr;
 
@@ -19,7 +20,7 @@ CExecutor::CExecutor(CLogger* logger, const wchar_t* serviceName)
       serviceDoneEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), statusHandle(nullptr),
       serviceStatus(), logger(logger), jvmLock(CreateMutexW(nullptr, FALSE, nullptr)), jvmReady(0),
       deliveriesInFlight(0), deliveriesDone(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
-      statusLock(CreateMutexW(nullptr, FALSE, nullptr)) {}
+      statusLock(CreateMutexW(nullptr, FALSE, nullptr)), watchdog(nullptr) {}
 
 CExecutor::~CExecutor() {
     // Java threads that outlive the service must not reach a deleted executor.
@@ -31,6 +32,7 @@ CExecutor::~CExecutor() {
         delete jvm;
         jvm = nullptr;
     }
+    delete watchdog;
     HANDLE handles[] = {serviceDoneEvent, jvmLock, deliveriesDone, statusLock};
     for (HANDLE handle : handles) {
         if (handle != nullptr) {
@@ -63,6 +65,8 @@ int CExecutor::startServiceTask() {
 
     int result = host->initialize();
     if (result == 0) {
+        // Before the first delivery, so that every stop is watched.
+        startStopWatchdog();
         WaitForSingleObject(jvmLock, INFINITE);
         jvmReady = 1;
         ReleaseMutex(jvmLock);
@@ -71,6 +75,7 @@ int CExecutor::startServiceTask() {
         result = host->runServiceMain();
     }
 
+    endStopWatchdog();
     retireJvm();
     WaitForSingleObject(jvmLock, INFINITE);
     jvm = nullptr;
@@ -114,6 +119,8 @@ int CExecutor::deliverControl(DWORD control) {
     if (host == nullptr) {
         return 0;
     }
+    // The clock starts before Java sees the stop: a handler that never returns is watched too.
+    noteControlForWatchdog(control);
     host->sendControlCommand(control);
     releaseJvm();
     return 1;
@@ -151,6 +158,7 @@ void CExecutor::setServiceStatus(DWORD currentState, DWORD controlsAccepted, DWO
         SetServiceStatus(statusHandle, &serviceStatus);
     }
     ReleaseMutex(statusLock);
+    noteStatusForWatchdog(currentState, checkPoint, waitHint);
     logger->logExit(L"CExecutor::setServiceStatus", static_cast<int>(currentState));
 }
 
