@@ -54,7 +54,12 @@ int CJvm::dumpThreads(DWORD timeoutMs) {
     }
 
     int result = 0;
-    if (reinterpret_cast<RaiseSignal_t>(reinterpret_cast<void (*)()>(proc))(BRONTEL_BREAK_SIGNAL)) {
+    int raised =
+        reinterpret_cast<RaiseSignal_t>(reinterpret_cast<void (*)()>(proc))(BRONTEL_BREAK_SIGNAL);
+    // The VM blocks its break signal on every thread it knows but its own signal thread: raised
+    // here, the signal reaches the process only once this thread is detached again.
+    detachThread(attached);
+    if (raised) {
         result = 2;
         if (jvmti != nullptr) {
             if (WaitForSingleObject(done, timeoutMs) == WAIT_OBJECT_0) {
@@ -71,14 +76,18 @@ int CJvm::dumpThreads(DWORD timeoutMs) {
         logger->logMessage(L"The Java VM refused its break signal; no thread dump.");
     }
     if (jvmti != nullptr) {
-        jvmti->SetEventNotificationMode(JVMTI_DISABLE, JVMTI_EVENT_DATA_DUMP_REQUEST, nullptr);
-        jvmti->DisposeEnvironment();
+        // The tool interface answers only threads that the VM knows.
+        threadEnv = attachThread(&attached);
+        if (threadEnv != nullptr) {
+            jvmti->SetEventNotificationMode(JVMTI_DISABLE, JVMTI_EVENT_DATA_DUMP_REQUEST, nullptr);
+            jvmti->DisposeEnvironment();
+            detachThread(attached);
+        }
     }
     // A dump still under way may yet signal the event: it is only closed once that has happened.
     if (done != nullptr && (result == 1 || jvmti == nullptr)) {
         CloseHandle(done);
     }
-    detachThread(attached);
     logger->logExit(L"CJvm::dumpThreads", result);
     return result;
 }

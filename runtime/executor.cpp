@@ -63,10 +63,11 @@ int CExecutor::startServiceTask() {
     jvm = host;
     ReleaseMutex(jvmLock);
 
+    // Started before the VM exists: a thread created by a thread that the VM knows inherits the
+    // VM's blocked signals, and the watchdog must be able to take the VM's break signal.
+    startStopWatchdog();
     int result = host->initialize();
     if (result == 0) {
-        // Before the first delivery, so that every stop is watched.
-        startStopWatchdog();
         WaitForSingleObject(jvmLock, INFINITE);
         jvmReady = 1;
         ReleaseMutex(jvmLock);

@@ -52,7 +52,7 @@ class CExecutor {
 
     // A stop that shows no progress (runtime/stop_watchdog.cpp): dumps the Java threads, then
     // warns, or reports the service stopped with BRONTEL_RESULT_STOP_TIMEOUT and ends the process.
-    void actOnStalledStop(int endProcess, DWORD lastState, DWORD lastCheckPoint, DWORD allowedMs);
+    void actOnStalledStop(int endProcess, DWORD lastState, DWORD lastCheckPoint, DWORD silentMs);
 
   protected:
     void startSCMDispatcher();

@@ -35,6 +35,11 @@ class CStopClock {
     DWORD getLastCheckPoint() const { return lastCheckPoint; }
     // The milliseconds without progress after which the action falls due (hint included).
     DWORD getAllowedMs() const;
+    // The milliseconds since the last progress (or the stop, when none came after it).
+    DWORD getSilentMs(ULONGLONG now) const {
+        return now - lastProgress >= INFINITE ? INFINITE - 1
+                                              : static_cast<DWORD>(now - lastProgress);
+    }
 
     // Without a configured timeout the warning comes after this long without progress.
     static constexpr DWORD warningAfterMs = 60000;

@@ -111,10 +111,11 @@ void CStopWatchdog::run() {
     for (;;) {
         WaitForSingleObject(lock, INFINITE);
         DWORD waitMs = INFINITE;
-        StopClockAction action = quit ? STOP_CLOCK_IDLE : clock.due(GetTickCount64(), &waitMs);
+        ULONGLONG now = GetTickCount64();
+        StopClockAction action = quit ? STOP_CLOCK_IDLE : clock.due(now, &waitMs);
         DWORD state = clock.getLastState();
         DWORD checkPoint = clock.getLastCheckPoint();
-        DWORD allowedMs = clock.getAllowedMs();
+        DWORD silentMs = clock.getSilentMs(now);
         if (action == STOP_CLOCK_WARN) {
             clock.warned();
         }
@@ -125,7 +126,7 @@ void CStopWatchdog::run() {
             return;
         }
         if (action == STOP_CLOCK_WARN || action == STOP_CLOCK_END) {
-            executor->actOnStalledStop(action == STOP_CLOCK_END, state, checkPoint, allowedMs);
+            executor->actOnStalledStop(action == STOP_CLOCK_END, state, checkPoint, silentMs);
             continue;
         }
         // News (a control, a report, the end of the task) or the deadline, whichever comes first.
@@ -163,7 +164,7 @@ void CExecutor::noteStatusForWatchdog(DWORD state, DWORD checkPoint, DWORD waitH
 }
 
 void CExecutor::actOnStalledStop(int endProcess, DWORD lastState, DWORD lastCheckPoint,
-                                 DWORD allowedMs) {
+                                 DWORD silentMs) {
     logger->logEntry(L"CExecutor::actOnStalledStop", endProcess);
     // The dump first: it shows what the Java side is doing while it fails to stop.
     int dumped = 0;
@@ -188,17 +189,15 @@ void CExecutor::actOnStalledStop(int endProcess, DWORD lastState, DWORD lastChec
         swprintf(text, 1200,
                  L"The service %.256ls did not stop in time: no progress for %lu ms since Java "
                  L"last reported %ls (checkpoint %lu). %ls Ending the process.",
-                 serviceName, static_cast<unsigned long>(allowedMs),
-                 getStatusDescription(lastState), static_cast<unsigned long>(lastCheckPoint),
-                 where);
+                 serviceName, static_cast<unsigned long>(silentMs), getStatusDescription(lastState),
+                 static_cast<unsigned long>(lastCheckPoint), where);
     } else {
         swprintf(text, 1200,
                  L"Warning: the service %.256ls is still stopping after %lu ms without progress; "
                  L"Java last reported %ls (checkpoint %lu). %ls The service is left to stop by "
                  L"itself; set stopTimeout to end it.",
-                 serviceName, static_cast<unsigned long>(allowedMs),
-                 getStatusDescription(lastState), static_cast<unsigned long>(lastCheckPoint),
-                 where);
+                 serviceName, static_cast<unsigned long>(silentMs), getStatusDescription(lastState),
+                 static_cast<unsigned long>(lastCheckPoint), where);
     }
     logger->logMessage(text);
     if (withoutSCM) {
