@@ -111,3 +111,202 @@ def test_zero_leaves_the_stop_alone(linux):
     # No watchdog thread at all: nothing of it in the trace.
     assert "CExecutor::actOnStalledStop" not in svc.trace_text()
     proc.kill()
+
+
+# -- recovery actions and the delayed start --------------------------------------------------------
+
+
+def write_config(m, name, service_class, *extra):
+    classpath = ":".join([str(m.java_dir / "brontel.jar"), str(m.java_dir / "testclasses")])
+    lines = [f"serviceDisplayName=Display {name}", f"serviceName={name}",
+             f"ibrontelClass={service_class}", f"jvmDLL={m.jvm_library}",
+             f"jvmOption1=-Djava.class.path={classpath}",
+             f"jvmOption2=-Dbrontel.test.out={m.tmp / (name + '.out')}", *extra]
+    path = m.tmp / (name + ".conf")
+    path.write_text("".join(line + "\n" for line in lines))
+    return path
+
+
+def installed(m, service_class, *extra):
+    """A service installed with -i from a configuration file with the given extra lines."""
+    name = m.unique("rec")
+    svc = Service(m, jvm=False, name=name, trace=name + ".trace")
+    result = m.run(["-i", m.path(write_config(m, name, service_class, *extra))])
+    assert result.rc == 0, result
+    svc.installed = True
+    return svc
+
+
+def recovery_log(svc):
+    """The stand-in manager's recovery lines for the service, without their time stamps, and
+    the time stamps (ms) by line."""
+    lines = []
+    for path in (svc.m.root / "scm").glob("*.recovery"):
+        lines += [l.split(" ", 1) for l in path.read_text().splitlines() if f" {svc.name}: " in l]
+    lines.sort(key=lambda l: int(l[0]))
+    return [l[1].split(": ", 1)[1] for l in lines], [int(l[0]) for l in lines]
+
+
+def wait_log(svc, prefix, count=1):
+    return wait_until(lambda: sum(l.startswith(prefix) for l in recovery_log(svc)[0]) >= count,
+                      f"{count} x {prefix!r} in the recovery log")
+
+
+def crash(svc, code=200):
+    result = svc.svc("control", code)
+    # The crash may end the process before the manager has its answer.
+    assert result.rc == 0 or "FAILED" in result.out, result
+
+
+def test_crashes_are_counted_and_restarted_after_their_delay(linux):
+    svc = installed(linux, CRASHING, "failureActions=restart/200, restart/1500 ,none/0")
+    assert svc.svc("start").rc == 0
+    svc.wait_running(1)
+    crash(svc)
+    svc.wait_running(2)
+    crash(svc)
+    svc.wait_running(3)
+    crash(svc)
+    wait_log(svc, "failure 3")
+    assert svc.svc("wait", "STOPPED", 60000).rc == 0
+    lines, times = recovery_log(svc)
+    failures = [l for l in lines if l.startswith("failure")]
+    assert [re.sub(r" \(.*\)", "", l) for l in failures] == [
+        "failure 1: restart after 200 ms", "failure 2: restart after 1500 ms",
+        "failure 3: none after 0 ms"]
+    assert all("win32 exit 1067" in l for l in failures), failures
+    assert lines.count("restarted") == 2
+    # Each restart came no sooner than its delay after the failure was counted.
+    restarts = [i for i, l in enumerate(lines) if l == "restarted"]
+    assert times[restarts[0]] - times[restarts[0] - 1] >= 200
+    assert times[restarts[1]] - times[restarts[1] - 1] >= 1500
+    assert len(svc.running_pids()) == 3
+
+
+def test_failure_count_resets_after_the_period(linux):
+    svc = installed(linux, CRASHING, "failureActions=restart/0,none/0", "failureResetPeriod=1")
+    assert svc.svc("start").rc == 0
+    svc.wait_running(1)
+    crash(svc)
+    svc.wait_running(2)
+    # The period is what is under test: only time passing without failures resets the count.
+    time.sleep(1.5)
+    crash(svc)
+    svc.wait_running(3)
+    failures = [l for l in recovery_log(svc)[0] if l.startswith("failure")]
+    assert [l.split(" (")[0] for l in failures] == ["failure 1", "failure 1"]
+
+
+@pytest.mark.parametrize("flag", [None, "FALSE", "TRUE"])
+def test_non_zero_exits_count_only_with_the_flag(linux, flag):
+    extra = ["failureActions=restart/0,none/0"] + ([f"failureOnNonZeroExit={flag}"] if flag else [])
+    svc = installed(linux, CRASHING, *extra)
+    assert svc.svc("start").rc == 0
+    svc.wait_running(1)
+    crash(svc, 201)  # reports stopped with the service-specific code 42
+    if flag == "TRUE":
+        wait_log(svc, "failure 1")
+        svc.wait_running(2)
+        assert "service exit 42" in recovery_log(svc)[0][0]
+    else:
+        wait_log(svc, "process")
+        assert recovery_log(svc)[0][0].endswith("no failure")
+        assert svc.svc("wait", "STOPPED", 60000).rc == 0
+
+
+@pytest.mark.parametrize("flag", ["FALSE", "TRUE"])
+def test_failed_start_counts_only_with_the_flag(linux, flag):
+    svc = installed(linux, "com.vantero.tests.NoSuchService",
+                    "failureActions=restart/0,none/0", f"failureOnNonZeroExit={flag}")
+    assert svc.svc("start").rc == 0
+    if flag == "TRUE":
+        wait_log(svc, "failure 2")
+        failures = [l for l in recovery_log(svc)[0] if l.startswith("failure")]
+        assert all("service exit 18" in l for l in failures), failures
+        assert failures[1].endswith("none after 0 ms")
+    else:
+        wait_log(svc, "process")
+        assert recovery_log(svc)[0] == [recovery_log(svc)[0][0]]
+        assert recovery_log(svc)[0][0].endswith("no failure")
+
+
+def test_stop_timeout_counts_as_a_non_zero_exit(linux):
+    svc = installed(linux, STALLING, "stopTimeout=1", "failureActions=restart/0,none/0",
+                    "failureOnNonZeroExit=TRUE")
+    assert svc.svc("start").rc == 0
+    svc.wait_running(1)
+    assert svc.svc("stop").rc == 0
+    wait_log(svc, "failure 1")
+    assert "service exit 28" in recovery_log(svc)[0][0]
+    svc.wait_running(2)
+
+
+def basic(name, *extra):
+    return [f"serviceDisplayName=Display {name}", f"serviceName={name}",
+            "ibrontelClass=com.example.Service", *extra]
+
+
+def install_lines(m, name, lines, file_name="svc.conf"):
+    path = m.tmp / file_name
+    path.write_text("".join(line + "\n" for line in lines))
+    return m.run(["-i", m.path(path)])
+
+
+SETTINGS = ["startType=SERVICE_DELAYED_AUTO_START", "stopTimeout=45",
+            "failureActions=restart/60000,restart/120000,none/0", "failureResetPeriod=3600",
+            "failureOnNonZeroExit=TRUE"]
+
+
+def test_settings_reach_the_manager_and_round_trip_through_a_saved_report(machine):
+    name = machine.unique("rset")
+    assert install_lines(machine, name, basic(name, *SETTINGS)).rc == 0
+    try:
+        stored = machine.tool("svctool", ["config2", name])
+        assert stored.rc == 0, stored
+        assert stored.out.split() == ["RESET", "3600", "ACTIONS", "1/60000,1/120000,0/0",
+                                      "NONCRASH", "1", "DELAYED", "1"]
+        report = [l for l in machine.run(["-d", name]).lines if "=" in l]
+        for line in SETTINGS:
+            assert line in report
+        saved = machine.tmp / "saved.conf"
+        assert machine.run(["-e", name, machine.path(saved)]).rc == 0
+        assert machine.run(["-r", name]).rc == 0
+        assert machine.run(["-i", machine.path(saved)]).rc == 0
+        assert machine.tool("svctool", ["config2", name]).out == stored.out
+        assert [l for l in machine.run(["-d", name]).lines if "=" in l] == report
+    finally:
+        machine.run(["-r", name])
+
+
+def test_without_the_keys_nothing_is_stored_and_the_actions_default_their_period(linux):
+    plain, actions = linux.unique("rpln"), linux.unique("ract")
+    assert install_lines(linux, plain, basic(plain, "startType=SERVICE_AUTO_START")).rc == 0
+    assert install_lines(linux, actions, basic(actions, "failureActions=restart/5"), "b.conf").rc == 0
+    assert linux.tool("svctool", ["config2", plain]).out.split() == [
+        "RESET", "0", "ACTIONS", "-", "NONCRASH", "0", "DELAYED", "0"]
+    assert linux.tool("svctool", ["config2", actions]).out.split() == [
+        "RESET", "86400", "ACTIONS", "1/5", "NONCRASH", "0", "DELAYED", "0"]
+    report = linux.run(["-d", plain]).out
+    assert "startType=SERVICE_AUTO_START" in report
+    for key in ("stopTimeout", "failure"):
+        assert key not in report
+
+
+@pytest.mark.parametrize("line, why", [
+    ("stopTimeout=ten", "whole number of seconds from 0 to 4294967"),
+    ("stopTimeout=4294968", "whole number of seconds from 0 to 4294967"),
+    ("failureActions=reboot/1000", "item 1: the action is neither restart nor none"),
+    ("failureActions=restart/10,restart", "item 2 is not of the form action/delay"),
+    ("failureActions=restart/-1", "item 1: the delay is not a number of milliseconds"),
+    ("failureResetPeriod=1d", "whole number of seconds below 4294967296"),
+    ("failureOnNonZeroExit=yes", "it must be TRUE or FALSE"),
+])
+def test_malformed_values_are_refused_and_nothing_installed(linux, line, why):
+    name = linux.unique("rbad")
+    result = install_lines(linux, name, basic(name, line))
+    assert result.rc == 5, result
+    key, value = line.split("=", 1)
+    assert f"The value {value} of {key} cannot be used: " in result.out
+    assert why in result.out
+    assert "Nothing was installed." in result.out
+    assert linux.tool("svctool", ["query", name]).rc == 2
