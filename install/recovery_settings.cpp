@@ -77,11 +77,10 @@ int CInstaller::applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int 
     } else if (periodText != nullptr) {
         logger->logMessage(L"failureResetPeriod has no effect without failureActions.");
     }
-    if (result == 0 &&
-        config->getStrOptionValue(CFG_FAILURE_ON_NON_ZERO_EXIT, nullptr) != nullptr) {
+    // FALSE is what a new service has already; only TRUE needs the manager's support.
+    if (result == 0 && config->getBoolOptionValue(CFG_FAILURE_ON_NON_ZERO_EXIT, 0)) {
         SERVICE_FAILURE_ACTIONS_FLAG flag;
-        flag.fFailureActionsOnNonCrashFailures =
-            config->getBoolOptionValue(CFG_FAILURE_ON_NON_ZERO_EXIT, 0) ? TRUE : FALSE;
+        flag.fFailureActionsOnNonCrashFailures = TRUE;
         if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag)) {
             DWORD error = GetLastError();
             logger->logMessage(L"Cannot set the failure-actions flag of the service", error);

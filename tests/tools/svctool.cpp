@@ -48,39 +48,53 @@ int failed(const wchar_t* call) {
 }
 
 // The stored recovery and delayed-start settings, as QueryServiceConfig2W returns them:
-// "RESET <s> ACTIONS <type>/<delay>,... NONCRASH <0|1> DELAYED <0|1>" (ACTIONS - when none).
+// "RESET <s> ACTIONS <type>/<delay>,... NONCRASH <0|1|-> DELAYED <0|1|->" (ACTIONS - when none).
 int printConfig2(SC_HANDLE service) {
     DWORD needed = 0;
-    QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, nullptr, 0, &needed);
-    if (needed < sizeof(SERVICE_FAILURE_ACTIONSW)) {
-        return failed(L"QueryServiceConfig2W");
-    }
-    BYTE* buffer = static_cast<BYTE*>(malloc(needed));
-    if (buffer == nullptr ||
-        !QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, buffer, needed, &needed)) {
+    if (!QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, nullptr, 0, &needed) &&
+        GetLastError() == ERROR_INVALID_LEVEL) {
+        wprintf(L"RESET - ACTIONS -");
+    } else {
+        if (needed < sizeof(SERVICE_FAILURE_ACTIONSW)) {
+            return failed(L"QueryServiceConfig2W");
+        }
+        BYTE* buffer = static_cast<BYTE*>(malloc(needed));
+        if (buffer == nullptr || !QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS,
+                                                       buffer, needed, &needed)) {
+            free(buffer);
+            return failed(L"QueryServiceConfig2W");
+        }
+        const SERVICE_FAILURE_ACTIONSW* actions =
+            reinterpret_cast<SERVICE_FAILURE_ACTIONSW*>(buffer);
+        wprintf(L"RESET %lu ACTIONS ", static_cast<unsigned long>(actions->dwResetPeriod));
+        for (DWORD i = 0; i < actions->cActions; ++i) {
+            wprintf(L"%ls%lu/%lu", i > 0 ? L"," : L"",
+                    static_cast<unsigned long>(actions->lpsaActions[i].Type),
+                    static_cast<unsigned long>(actions->lpsaActions[i].Delay));
+        }
+        wprintf(actions->cActions == 0 ? L"-" : L"");
         free(buffer);
-        return failed(L"QueryServiceConfig2W");
     }
-    const SERVICE_FAILURE_ACTIONSW* actions = reinterpret_cast<SERVICE_FAILURE_ACTIONSW*>(buffer);
-    wprintf(L"RESET %lu ACTIONS ", static_cast<unsigned long>(actions->dwResetPeriod));
-    for (DWORD i = 0; i < actions->cActions; ++i) {
-        wprintf(L"%ls%lu/%lu", i > 0 ? L"," : L"",
-                static_cast<unsigned long>(actions->lpsaActions[i].Type),
-                static_cast<unsigned long>(actions->lpsaActions[i].Delay));
-    }
-    wprintf(actions->cActions == 0 ? L"-" : L"");
-    free(buffer);
     SERVICE_FAILURE_ACTIONS_FLAG flag = {};
     SERVICE_DELAYED_AUTO_START_INFO delayed = {};
-    if (!QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG,
-                              reinterpret_cast<LPBYTE>(&flag), sizeof flag, &needed) ||
-        !QueryServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
-                              reinterpret_cast<LPBYTE>(&delayed), sizeof delayed, &needed)) {
+    // A setting that the manager cannot answer (Wine's) shows "-".
+    const wchar_t* nonCrash = L"-";
+    if (QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG,
+                             reinterpret_cast<LPBYTE>(&flag), sizeof flag, &needed)) {
+        nonCrash = flag.fFailureActionsOnNonCrashFailures ? L"1" : L"0";
+    } else if (GetLastError() != ERROR_INVALID_LEVEL) {
         wprintf(L"\n");
         return failed(L"QueryServiceConfig2W");
     }
-    wprintf(L" NONCRASH %d DELAYED %d\n", flag.fFailureActionsOnNonCrashFailures ? 1 : 0,
-            delayed.fDelayedAutostart ? 1 : 0);
+    const wchar_t* delayedStart = L"-";
+    if (QueryServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
+                             reinterpret_cast<LPBYTE>(&delayed), sizeof delayed, &needed)) {
+        delayedStart = delayed.fDelayedAutostart ? L"1" : L"0";
+    } else if (GetLastError() != ERROR_INVALID_LEVEL) {
+        wprintf(L"\n");
+        return failed(L"QueryServiceConfig2W");
+    }
+    wprintf(L" NONCRASH %ls DELAYED %ls\n", nonCrash, delayedStart);
     return 0;
 }
 
