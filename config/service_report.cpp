@@ -52,6 +52,28 @@ void addParameter(Report& report, const wchar_t* serviceName, const wchar_t* key
     }
 }
 
+// Whether the Service Control Manager holds the service's automatic start back until the other
+// automatic services have started. 0 also when it cannot be asked.
+int isDelayedAutoStart(const wchar_t* serviceName) {
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (manager == nullptr) {
+        return 0;
+    }
+    int delayed = 0;
+    SC_HANDLE service = OpenServiceW(manager, serviceName, SERVICE_QUERY_CONFIG);
+    if (service != nullptr) {
+        SERVICE_DELAYED_AUTO_START_INFO info;
+        DWORD needed = 0;
+        if (QueryServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
+                                 reinterpret_cast<LPBYTE>(&info), sizeof info, &needed)) {
+            delayed = info.fDelayedAutostart != FALSE;
+        }
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return delayed;
+}
+
 // The executable's path out of "ImagePath": from the second character up to the next double
 // quote, or all of it when no double quote follows the first character.
 void cutBinaryPath(wchar_t* imagePath) {
@@ -87,7 +109,9 @@ void buildReport(Report& report, const wchar_t* serviceName, CLogger* logger, in
                                                 L"SERVICE_DISABLED"};
     DWORD start =
         getRegDwValue(HKEY_LOCAL_MACHINE, services, serviceName, REGVAL_START, notPresent);
-    if (start >= 2 && start <= 4) {
+    if (start == SERVICE_AUTO_START && isDelayedAutoStart(serviceName)) {
+        report.addLine(CFG_START_TYPE, L"SERVICE_DELAYED_AUTO_START");
+    } else if (start >= 2 && start <= 4) {
         report.addLine(CFG_START_TYPE, startTypes[start - 2]);
     }
     static const wchar_t* const errorControls[] = {L"SERVICE_ERROR_IGNORE", L"SERVICE_ERROR_NORMAL",
@@ -128,6 +152,14 @@ void buildReport(Report& report, const wchar_t* serviceName, CLogger* logger, in
                  toConsole);
     addParameter(report, serviceName, CFG_PREINIT_WAIT_HINT, REGVAL_PREINIT_HINT, logger, 0,
                  toConsole);
+    static const wchar_t* const stopAndRecovery[][2] = {
+        {CFG_STOP_TIMEOUT, REGVAL_STOP_TIMEOUT},
+        {CFG_FAILURE_ACTIONS, REGVAL_FAILURE_ACTIONS},
+        {CFG_FAILURE_RESET_PERIOD, REGVAL_FAILURE_RESET_PERIOD},
+        {CFG_FAILURE_ON_NON_ZERO_EXIT, REGVAL_FAILURE_ON_NON_ZERO_EXIT}};
+    for (const auto& entry : stopAndRecovery) {
+        addParameter(report, serviceName, entry[0], entry[1], logger, 0, 0);
+    }
     // The options carry the registry's own names; keys compare without regard to case.
     for (int n = 1;; ++n) {
         wchar_t optionName[40];

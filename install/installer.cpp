@@ -19,7 +19,10 @@ struct NamedValue {
     const wchar_t* name;
     DWORD value;
 };
+// An automatic start that Windows holds back until the other automatic services have started.
+const DWORD delayedAutoStart = 0x100 | SERVICE_AUTO_START;
 const NamedValue startTypes[] = {{L"SERVICE_AUTO_START", SERVICE_AUTO_START},
+                                 {L"SERVICE_DELAYED_AUTO_START", delayedAutoStart},
                                  {L"SERVICE_DEMAND_START", SERVICE_DEMAND_START},
                                  {L"SERVICE_DISABLED", SERVICE_DISABLED}};
 const NamedValue errorControls[] = {{L"SERVICE_ERROR_IGNORE", SERVICE_ERROR_IGNORE},
@@ -59,6 +62,9 @@ int CInstaller::install() {
     }
     if (result == 0 && !requiredOptionsPresent(config)) {
         result = 7;
+    }
+    if (result == 0) {
+        result = checkStopAndRecoveryOptions(config);
     }
     if (result == 0) {
         result = createMSService(config);
@@ -112,6 +118,8 @@ int CInstaller::createMSService(CConfigFile* config) {
     if (text != nullptr && !lookUp(startTypes, text, &startType)) {
         logger->logMessage(text, L" unreconized for startType; assuming SERVICE_DEMAND_START");
     }
+    int delayedStart = startType == delayedAutoStart;
+    startType &= 0xFF;
     DWORD errorControl = SERVICE_ERROR_NORMAL;
     text = config->getStrOptionValue(CFG_ERROR_CONTROL, nullptr);
     if (text != nullptr && !lookUp(errorControls, text, &errorControl)) {
@@ -212,6 +220,13 @@ int CInstaller::createMSService(CConfigFile* config) {
                 logger->logSystemError(error);
                 result = 8;
             } else {
+                result = applyServiceConfig2(service, config, delayedStart);
+                // Half a configuration would run the service without its recovery: none at all.
+                if (result != 0 && !DeleteService(service)) {
+                    DWORD error = GetLastError();
+                    logger->logMessage(L"Cannot delete the incomplete service", error);
+                    logger->logSystemError(error);
+                }
                 CloseServiceHandle(service);
             }
             CloseServiceHandle(manager);
@@ -236,7 +251,11 @@ int CInstaller::installOtherProperties(CConfigFile* config) {
                         {REGVAL_SERVICE_CLASS, CFG_SERVICE_CLASS},
                         {REGVAL_VERBOSE_FILE, CFG_VERBOSE_OUTPUT},
                         {REGVAL_PREINIT_CMD, CFG_PREINIT_COMMAND},
-                        {REGVAL_PREINIT_HINT, CFG_PREINIT_WAIT_HINT}};
+                        {REGVAL_PREINIT_HINT, CFG_PREINIT_WAIT_HINT},
+                        {REGVAL_STOP_TIMEOUT, CFG_STOP_TIMEOUT},
+                        {REGVAL_FAILURE_ACTIONS, CFG_FAILURE_ACTIONS},
+                        {REGVAL_FAILURE_RESET_PERIOD, CFG_FAILURE_RESET_PERIOD},
+                        {REGVAL_FAILURE_ON_NON_ZERO_EXIT, CFG_FAILURE_ON_NON_ZERO_EXIT}};
     int result = addServiceDescription(config);
     if (result == 0) {
         result = setRegServiceParameter(serviceName, REGVAL_JVM_DLL,

@@ -10,6 +10,8 @@
 // as for installation.)
 #define BRONTEL_RESULT_STOP_FAILED 25
 #define BRONTEL_RESULT_DELETE_FAILED 26
+// A configuration value brontel cannot use (a stop or recovery setting): nothing is installed.
+#define BRONTEL_RESULT_BAD_VALUE 5
 
 class CInstaller {
   public:
@@ -27,6 +29,10 @@ class CInstaller {
     int installOtherProperties(CConfigFile* config);
     int addServiceDescription(CConfigFile* config);
     int saveJVMOptions(CConfigFile* config);
+    // install/recovery_settings.cpp: the stop and recovery values checked before anything is
+    // created (0 or BRONTEL_RESULT_BAD_VALUE), and applied to the created service (0 or 8).
+    int checkStopAndRecoveryOptions(CConfigFile* config);
+    int applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int delayedStart);
 
   private:
     CLogger* logger;

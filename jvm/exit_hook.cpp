@@ -5,7 +5,10 @@
 #include "runtime/executor.h"
 
 extern "C" void JNICALL brontelExitHook(jint code) {
-    if (g_pExecutor != nullptr) {
-        g_pExecutor->reportJavaExit(static_cast<DWORD>(code));
+    // Through the gate: the executor may be going away on the main thread at the same time.
+    CExecutor* executor = enterExecutor();
+    if (executor != nullptr) {
+        executor->reportJavaExit(static_cast<DWORD>(code));
+        leaveExecutor();
     }
 }

@@ -21,6 +21,10 @@ class CJvm {
     int runServiceMain();
     void sendControlCommand(DWORD code);
     int sendConsoleSignal(DWORD event);
+    // Has the VM dump all Java threads and waits up to timeoutMs for it to finish. 1 when the
+    // dump was written, 2 when it was asked for but its end could not be confirmed, 0 when the
+    // VM could not be asked (no break-signal function, or the VM refuses it, as under -Xrs).
+    int dumpThreads(DWORD timeoutMs);
 
   protected:
     void destroyJVM();

@@ -22,6 +22,11 @@
 #define CFG_VERBOSE_OUTPUT L"verboseOutput"
 #define CFG_PREINIT_COMMAND L"preinitCommand"
 #define CFG_PREINIT_WAIT_HINT L"preinitWaitHint"
+// Stop timeout and recovery actions.
+#define CFG_STOP_TIMEOUT L"stopTimeout"
+#define CFG_FAILURE_ACTIONS L"failureActions"
+#define CFG_FAILURE_RESET_PERIOD L"failureResetPeriod"
+#define CFG_FAILURE_ON_NON_ZERO_EXIT L"failureOnNonZeroExit"
 
 // Values of the service key, written through the Service Control Manager (Description directly).
 #define REGVAL_DISPLAY_NAME L"DisplayName"
@@ -65,6 +70,10 @@ inline const ConfigKey configKeys[] = {
     {CFG_VERBOSE_OUTPUT, 0, CONFIG_STORE_PARAMETERS, REGVAL_VERBOSE_FILE, 0},
     {CFG_PREINIT_COMMAND, 0, CONFIG_STORE_PARAMETERS, REGVAL_PREINIT_CMD, 0},
     {CFG_PREINIT_WAIT_HINT, 0, CONFIG_STORE_PARAMETERS, REGVAL_PREINIT_HINT, 0},
+    {CFG_STOP_TIMEOUT, 0, CONFIG_STORE_PARAMETERS, REGVAL_STOP_TIMEOUT, 0},
+    {CFG_FAILURE_ACTIONS, 0, CONFIG_STORE_PARAMETERS, REGVAL_FAILURE_ACTIONS, 0},
+    {CFG_FAILURE_RESET_PERIOD, 0, CONFIG_STORE_PARAMETERS, REGVAL_FAILURE_RESET_PERIOD, 0},
+    {CFG_FAILURE_ON_NON_ZERO_EXIT, 0, CONFIG_STORE_PARAMETERS, REGVAL_FAILURE_ON_NON_ZERO_EXIT, 0},
     {CFG_JVM_OPTION, 0, CONFIG_STORE_PARAMETERS, REGVAL_JVM_OPTION, 1},
 };
 inline const int configKeyCount = static_cast<int>(sizeof(configKeys) / sizeof(configKeys[0]));

@@ -18,6 +18,11 @@
 #define REGVAL_VERBOSE_FILE L"VerboseFile"
 #define REGVAL_PREINIT_CMD L"PreInitCmd"
 #define REGVAL_PREINIT_HINT L"PreInitHint"
+// Stop timeout and recovery actions (the actions also go to the Service Control Manager).
+#define REGVAL_STOP_TIMEOUT L"StopTimeout"
+#define REGVAL_FAILURE_ACTIONS L"FailureActions"
+#define REGVAL_FAILURE_RESET_PERIOD L"FailureResetPeriod"
+#define REGVAL_FAILURE_ON_NON_ZERO_EXIT L"FailureOnNonZeroExit"
 
 // Reads a value into the caller's buffer of bufferSize bytes; returns buffer or null. The text is
 // terminated within the buffer; a value that fills the buffer without any NUL counts as absent.

@@ -3,6 +3,7 @@
 #include "runtime/executor.h"
 
 #include "jvm/jvm.h"
+#include "runtime/stop_watchdog.h"
 
 #include <atomic>
 
@@ -26,7 +27,7 @@ CExecutor::CExecutor(CLogger* logger, const wchar_t* serviceName)
       serviceDoneEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), statusHandle(nullptr),
       serviceStatus(), logger(logger), jvmLock(CreateMutexW(nullptr, FALSE, nullptr)), jvmReady(0),
       deliveriesInFlight(0), deliveriesDone(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
-      statusLock(CreateMutexW(nullptr, FALSE, nullptr)), stopReported(0) {}
+      statusLock(CreateMutexW(nullptr, FALSE, nullptr)), stopReported(0), watchdog(nullptr) {}
 
 CExecutor::~CExecutor() {
     // Java threads that outlive the service must not reach a deleted executor: no new call gets
@@ -43,6 +44,7 @@ CExecutor::~CExecutor() {
         delete jvm;
         jvm = nullptr;
     }
+    delete watchdog;
     HANDLE handles[] = {serviceDoneEvent, jvmLock, deliveriesDone, statusLock};
     for (HANDLE handle : handles) {
         if (handle != nullptr) {
@@ -91,6 +93,9 @@ int CExecutor::startServiceTask() {
     jvm = host;
     ReleaseMutex(jvmLock);
 
+    // Started before the VM exists: a thread created by a thread that the VM knows inherits the
+    // VM's blocked signals, and the watchdog must be able to take the VM's break signal.
+    startStopWatchdog();
     int result = host->initialize();
     if (result == 0) {
         WaitForSingleObject(jvmLock, INFINITE);
@@ -101,6 +106,7 @@ int CExecutor::startServiceTask() {
         result = host->runServiceMain();
     }
 
+    endStopWatchdog();
     retireJvm();
     WaitForSingleObject(jvmLock, INFINITE);
     jvm = nullptr;
@@ -144,6 +150,8 @@ int CExecutor::deliverControl(DWORD control) {
     if (host == nullptr) {
         return 0;
     }
+    // The clock starts before Java sees the stop: a handler that never returns is watched too.
+    noteControlForWatchdog(control);
     host->sendControlCommand(control);
     releaseJvm();
     return 1;
@@ -191,6 +199,7 @@ void CExecutor::setServiceStatus(DWORD currentState, DWORD controlsAccepted, DWO
     }
     stopReported = currentState == SERVICE_STOPPED;
     ReleaseMutex(statusLock);
+    noteStatusForWatchdog(currentState, checkPoint, waitHint);
     logger->logExit(L"CExecutor::setServiceStatus", static_cast<int>(currentState));
 }
 

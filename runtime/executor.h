@@ -7,6 +7,10 @@
 #include "trace/logger.h"
 
 class CJvm;
+class CStopWatchdog;
+
+// Service-specific code of a service ended because its stop showed no progress in time.
+#define BRONTEL_RESULT_STOP_TIMEOUT 28
 
 class CExecutor {
   public:
@@ -57,6 +61,10 @@ class CExecutor {
     int deliverControl(DWORD control);
     int deliverConsoleSignal(DWORD event);
 
+    // A stop that shows no progress (runtime/stop_watchdog.cpp): dumps the Java threads, then
+    // warns, or reports the service stopped with BRONTEL_RESULT_STOP_TIMEOUT and ends the process.
+    void actOnStalledStop(int endProcess, DWORD lastState, DWORD lastCheckPoint, DWORD silentMs);
+
   protected:
     void startSCMDispatcher();
     int startDevModeService();
@@ -86,6 +94,11 @@ class CExecutor {
     // The last report: stopped, nothing accepted, `exitCode` as the service-specific code.
     // Nothing is sent when the service has already reported stopped: that report stands.
     void reportFinalStop(DWORD exitCode);
+    // The stop watchdog's hooks (runtime/stop_watchdog.cpp).
+    void startStopWatchdog();
+    void endStopWatchdog();
+    void noteControlForWatchdog(DWORD control);
+    void noteStatusForWatchdog(DWORD state, DWORD checkPoint, DWORD waitHint);
 
   private:
     int withoutSCM;
@@ -95,12 +108,13 @@ class CExecutor {
     SERVICE_STATUS_HANDLE statusHandle;
     SERVICE_STATUS serviceStatus;
     CLogger* logger;
-    HANDLE jvmLock;         // guards jvmReady and deliveriesInFlight
-    int jvmReady;           // 1 from a successful initialize until the task ends
-    int deliveriesInFlight; // deliveries inside the host right now
-    HANDLE deliveriesDone;  // set while no delivery is in flight
-    HANDLE statusLock;      // one status report at a time, from whichever thread
-    int stopReported;       // under statusLock: SERVICE_STOPPED went out, nothing may follow
+    HANDLE jvmLock;          // guards jvmReady and deliveriesInFlight
+    int jvmReady;            // 1 from a successful initialize until the task ends
+    int deliveriesInFlight;  // deliveries inside the host right now
+    HANDLE deliveriesDone;   // set while no delivery is in flight
+    HANDLE statusLock;       // one status report at a time, from whichever thread
+    CStopWatchdog* watchdog; // from the VM's start until the executor goes; null before
+    int stopReported;        // under statusLock: SERVICE_STOPPED went out, nothing may follow
 };
 
 // A control that could not be delivered, or a restart whose start failed (-s).

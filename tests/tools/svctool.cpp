@@ -1,5 +1,6 @@
 // A small service control tool for the tests, on both builds: creates, starts, queries, stops,
-// controls, waits for and deletes services through the Windows API. Each command prints one
+// controls, waits for and deletes services, and shows their recovery and delayed-start settings,
+// through the Windows API. Each command prints one
 // line; the exit code is 0 on success, 2 when the Windows call failed (the line says
 // "FAILED <error>"), 3 when a wait timed out, 1 for a usage error.
 #include "platform/winapi.h"
@@ -46,9 +47,60 @@ int failed(const wchar_t* call) {
     return 2;
 }
 
+// The stored recovery and delayed-start settings, as QueryServiceConfig2W returns them:
+// "RESET <s> ACTIONS <type>/<delay>,... NONCRASH <0|1|-> DELAYED <0|1|->" (ACTIONS - when none).
+int printConfig2(SC_HANDLE service) {
+    DWORD needed = 0;
+    if (!QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, nullptr, 0, &needed) &&
+        GetLastError() == ERROR_INVALID_LEVEL) {
+        wprintf(L"RESET - ACTIONS -");
+    } else {
+        if (needed < sizeof(SERVICE_FAILURE_ACTIONSW)) {
+            return failed(L"QueryServiceConfig2W");
+        }
+        BYTE* buffer = static_cast<BYTE*>(malloc(needed));
+        if (buffer == nullptr || !QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS,
+                                                       buffer, needed, &needed)) {
+            free(buffer);
+            return failed(L"QueryServiceConfig2W");
+        }
+        const SERVICE_FAILURE_ACTIONSW* actions =
+            reinterpret_cast<SERVICE_FAILURE_ACTIONSW*>(buffer);
+        wprintf(L"RESET %lu ACTIONS ", static_cast<unsigned long>(actions->dwResetPeriod));
+        for (DWORD i = 0; i < actions->cActions; ++i) {
+            wprintf(L"%ls%lu/%lu", i > 0 ? L"," : L"",
+                    static_cast<unsigned long>(actions->lpsaActions[i].Type),
+                    static_cast<unsigned long>(actions->lpsaActions[i].Delay));
+        }
+        wprintf(actions->cActions == 0 ? L"-" : L"");
+        free(buffer);
+    }
+    SERVICE_FAILURE_ACTIONS_FLAG flag = {};
+    SERVICE_DELAYED_AUTO_START_INFO delayed = {};
+    // A setting that the manager cannot answer (Wine's) shows "-".
+    const wchar_t* nonCrash = L"-";
+    if (QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG,
+                             reinterpret_cast<LPBYTE>(&flag), sizeof flag, &needed)) {
+        nonCrash = flag.fFailureActionsOnNonCrashFailures ? L"1" : L"0";
+    } else if (GetLastError() != ERROR_INVALID_LEVEL) {
+        wprintf(L"\n");
+        return failed(L"QueryServiceConfig2W");
+    }
+    const wchar_t* delayedStart = L"-";
+    if (QueryServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
+                             reinterpret_cast<LPBYTE>(&delayed), sizeof delayed, &needed)) {
+        delayedStart = delayed.fDelayedAutostart ? L"1" : L"0";
+    } else if (GetLastError() != ERROR_INVALID_LEVEL) {
+        wprintf(L"\n");
+        return failed(L"QueryServiceConfig2W");
+    }
+    wprintf(L" NONCRASH %ls DELAYED %ls\n", nonCrash, delayedStart);
+    return 0;
+}
+
 int usage() {
     wprintf(L"usage: svctool create NAME DISPLAYNAME IMAGEPATH\n"
-            L"       svctool start|query|stop|delete NAME\n"
+            L"       svctool start|query|stop|delete|config2 NAME\n"
             L"       svctool control NAME CODE\n"
             L"       svctool wait NAME STATE TIMEOUT_MS\n");
     return 1;
@@ -134,6 +186,8 @@ extern "C" int wmain(int argc, wchar_t** argv) {
                     waited += 50;
                 }
             }
+        } else if (wcscmp(command, L"config2") == 0) {
+            result = printConfig2(service);
         } else if (wcscmp(command, L"delete") == 0) {
             result = DeleteService(service) ? (wprintf(L"DELETED\n"), 0) : failed(L"DeleteService");
         } else {

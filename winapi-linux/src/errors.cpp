@@ -43,6 +43,7 @@ const MessageText messages[] = {
      L"No mapping for the Unicode character exists in the target multi-byte code page.\r\n"},
     {ERROR_DISK_FULL, L"There is not enough space on the disk.\r\n"},
     {ERROR_INSUFFICIENT_BUFFER, L"The data area passed to a system call is too small.\r\n"},
+    {ERROR_INVALID_LEVEL, L"The system call level is not correct.\r\n"},
     {ERROR_INVALID_NAME, L"The filename, directory name, or volume label syntax is incorrect.\r\n"},
     {ERROR_MOD_NOT_FOUND, L"The specified module could not be found.\r\n"},
     {ERROR_PROC_NOT_FOUND, L"The specified procedure could not be found.\r\n"},

@@ -328,7 +328,16 @@ extern "C" BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
     return TRUE;
 }
 
+// The pseudo handle Windows gives for the calling process.
+extern "C" HANDLE WINAPI GetCurrentProcess(void) {
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+}
+
 extern "C" BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode) {
+    if (process == GetCurrentProcess()) {
+        // Nothing of the process runs on: no exit handlers, no flushing of C streams.
+        _exit(static_cast<int>(exitCode & 0xFF));
+    }
     auto* object = standin::handleAs<ProcessObject>(process, standin::KObject::Process);
     if (object == nullptr) {
         return FALSE;

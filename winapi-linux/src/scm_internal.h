@@ -7,6 +7,7 @@
 #include "kobject.h"
 
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 // What an SC_HANDLE points at: the manager itself, or one service by its registry spelling.
@@ -79,6 +80,25 @@ void deleteService(const std::wstring& name);
 bool refreshStatus(const std::wstring& name, SERVICE_STATUS* status, Record* record);
 // A stopped status as Windows reports it for a service that never ran or whose process ended.
 SERVICE_STATUS stoppedStatus(const std::wstring& name, DWORD win32ExitCode);
+
+// Recovery settings (ChangeServiceConfig2W). False when no actions are stored.
+struct FailureSettings {
+    DWORD resetPeriod = 0;
+    std::vector<SC_ACTION> actions;
+    bool onNonCrashFailures = false;
+};
+bool readFailureActions(const std::wstring& name, FailureSettings* settings);
+// The recovery watcher of one run of a service: a process of the service's own program that
+// waits for the run to end, counts a failure and carries out its action. Started by
+// StartServiceW once the service has connected, when the service has recovery actions.
+void startRecoveryWatcher(const std::wstring& name, const std::string& program, pid_t pid,
+                          unsigned long long startTime);
+// In a program's main(): runs the watcher when the process was started as one (true, with its
+// exit code), else returns false at once.
+bool runRecoveryWatcherIfAsked(int* exitCode);
+// The count of failures and the watcher's log, beside the status record.
+std::string failuresPath(const std::wstring& name);
+std::string recoveryLogPath(const std::wstring& name);
 
 // How long the manager waits for a service process to connect or answer a control
 // (SYSTEM\CurrentControlSet\Control\ServicesPipeTimeout, 30 s by default).

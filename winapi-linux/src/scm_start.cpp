@@ -226,6 +226,7 @@ extern "C" BOOL WINAPI StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* arg
     int startPipe[2] = {-1, -1};
     pid_t pid = 0;
     unsigned long long startTime = 0;
+    std::string program;
     {
         Lock lock;
         if (!lock.held()) {
@@ -257,6 +258,7 @@ extern "C" BOOL WINAPI StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* arg
             SetLastError(error);
             return FALSE;
         }
+        program = launch.program;
         if (pipe2(startPipe, O_CLOEXEC) != 0) {
             SetLastError(standin::errorFromErrno(errno));
             return FALSE;
@@ -288,6 +290,10 @@ extern "C" BOOL WINAPI StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* arg
     bool connected = waitForConnect(startPipe[0], pipeTimeoutMs());
     close(startPipe[0]);
     if (connected) {
+        FailureSettings settings;
+        if (readFailureActions(name, &settings) && !settings.actions.empty()) {
+            startRecoveryWatcher(name, program, pid, startTime);
+        }
         return TRUE;
     }
     // It never connected: as Windows does, end the process and report the start as timed out.

@@ -89,6 +89,12 @@ std::string socketPath(const std::wstring& name) {
 std::string outputPath(const std::wstring& name) {
     return servicePath(name, ".out");
 }
+std::string failuresPath(const std::wstring& name) {
+    return servicePath(name, ".failures");
+}
+std::string recoveryLogPath(const std::wstring& name) {
+    return servicePath(name, ".recovery");
+}
 
 bool rootWritable() {
     return ensureRootDirectory() && access(rootDirectory().c_str(), W_OK) == 0;
@@ -182,6 +188,7 @@ void removeServiceFiles(const std::wstring& name) {
     if (!status.empty()) {
         unlink(status.c_str());
         unlink(socketPath(name).c_str());
+        unlink(failuresPath(name).c_str());
     }
 }
 

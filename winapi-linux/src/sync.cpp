@@ -2,6 +2,7 @@
 #include "kobject.h"
 
 #include <chrono>
+#include <ctime>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -257,6 +258,13 @@ extern "C" BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
 
 extern "C" void WINAPI Sleep(DWORD milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+extern "C" ULONGLONG WINAPI GetTickCount64(void) {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<ULONGLONG>(now.tv_sec) * 1000ull +
+           static_cast<ULONGLONG>(now.tv_nsec) / 1000000ull;
 }
 
 extern "C" DWORD WINAPI GetCurrentThreadId(void) {

@@ -1,6 +1,7 @@
 // Windows hands a console program its command line as wide strings through wmain; here the
 // UTF-8 arguments are converted and passed on the same way.
 #include "kobject.h"
+#include "scm_internal.h"
 
 #include <clocale>
 #include <langinfo.h>
@@ -10,6 +11,11 @@
 extern "C" int wmain(int argc, wchar_t** argv);
 
 int main(int argc, char** argv) {
+    // A service's program doubles as the stand-in manager's recovery watcher for its runs.
+    int watcherExit = 0;
+    if (standin::scm::runRecoveryWatcherIfAsked(&watcherExit)) {
+        return watcherExit;
+    }
     // Wide console output needs a UTF-8 locale; fall back to C.UTF-8 when the environment has none.
     if (setlocale(LC_ALL, "") == nullptr || strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
         setlocale(LC_ALL, "C.UTF-8");

@@ -1,0 +1,28 @@
+// The forms of the stop and recovery settings: parsed the same way when installation checks a
+// configuration file and when a running service reads its stored values back.
+#ifndef BRONTEL_REGISTRY_OPTION_VALUES_H
+#define BRONTEL_REGISTRY_OPTION_VALUES_H
+
+#include "platform/winapi.h"
+
+// Most recovery actions one service may have.
+#define BRONTEL_MAX_FAILURE_ACTIONS 16
+// failureResetPeriod when the configuration does not give one: a day.
+#define BRONTEL_DEFAULT_RESET_PERIOD 86400
+
+struct FailureActionList {
+    DWORD count;
+    SC_ACTION actions[BRONTEL_MAX_FAILURE_ACTIONS];
+};
+
+// A whole decimal number from 0 to `maximum`, digits only; 1 when it is one, else 0.
+int parseWholeNumber(const wchar_t* text, DWORD maximum, DWORD* value);
+// stopTimeout: seconds, 0 to 4294967 (so that the milliseconds fit 32 bits).
+int parseStopTimeout(const wchar_t* text, DWORD* seconds);
+// failureActions: "action/delay" items separated by commas, action "restart" or "none" (ASCII
+// case ignored), delay in milliseconds; blanks around items and parts are allowed. On failure
+// `problem` (of problemChars) says what is wrong.
+int parseFailureActions(const wchar_t* text, FailureActionList* list, wchar_t* problem,
+                        size_t problemChars);
+
+#endif
