@@ -27,7 +27,7 @@ CExecutor::CExecutor(CLogger* logger, const wchar_t* serviceName)
       serviceDoneEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), statusHandle(nullptr),
       serviceStatus(), logger(logger), jvmLock(CreateMutexW(nullptr, FALSE, nullptr)), jvmReady(0),
       deliveriesInFlight(0), deliveriesDone(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
-      statusLock(CreateMutexW(nullptr, FALSE, nullptr)), stopReported(0), watchdog(nullptr) {}
+      statusLock(CreateMutexW(nullptr, FALSE, nullptr)), watchdog(nullptr), stopReported(0) {}
 
 CExecutor::~CExecutor() {
     // Java threads that outlive the service must not reach a deleted executor: no new call gets

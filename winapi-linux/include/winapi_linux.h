@@ -353,7 +353,6 @@ typedef struct _TOKEN_GROUPS {
     SID_AND_ATTRIBUTES Groups[1];
 } TOKEN_GROUPS;
 typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1, TokenGroups = 2 } TOKEN_INFORMATION_CLASS;
-HANDLE WINAPI GetCurrentProcess(void);
 HANDLE WINAPI OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId);
 BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
 BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID information,

@@ -52,10 +52,6 @@ const std::vector<BYTE>& administrators() {
 
 } // namespace
 
-extern "C" HANDLE WINAPI GetCurrentProcess(void) {
-    return currentProcess;
-}
-
 extern "C" HANDLE WINAPI OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId) {
     if (access != PROCESS_QUERY_LIMITED_INFORMATION || inheritHandle) {
         SetLastError(ERROR_INVALID_PARAMETER);
