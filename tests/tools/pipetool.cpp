@@ -129,9 +129,19 @@ extern "C" int wmain(int argc, wchar_t** argv) {
             wchar_t pair[3] = {hex[i], hex[i + 1], 0};
             bytes.push_back(static_cast<BYTE>(wcstoul(pair, nullptr, 16)));
         }
-        HANDLE pipe = CreateFileW(pipePath(argv[2]).c_str(), GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        // A server still finishing with the previous client has its one instance busy for a
+        // moment: wait for it as a real client would, up to five seconds.
+        HANDLE pipe = INVALID_HANDLE_VALUE;
+        for (int waited = 0;; waited += 10) {
+            pipe = CreateFileW(pipePath(argv[2]).c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (pipe != INVALID_HANDLE_VALUE || GetLastError() != ERROR_PIPE_BUSY ||
+                waited >= 5000) {
+                break;
+            }
+            Sleep(10);
+        }
         if (pipe == INVALID_HANDLE_VALUE) {
             return failed(GetLastError());
         }
