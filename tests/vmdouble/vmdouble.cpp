@@ -284,7 +284,7 @@ void recordArgs(Obj* args) {
 }
 
 void reportRunning(JNIEnv* env, void*) {
-    record("running from " + tid());
+    record("reported running from " + tid());
     setState(env, SERVICE_RUNNING, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN);
 }
 
