@@ -21,6 +21,13 @@ using brontel::parameters;
 extern "C" int wmain(int argc, wchar_t** argv) {
     log = new CLogger();
     log->logEntry(L"main");
+    // Libraries this process loads (the JVM's among them) are never searched for in the
+    // current directory or along PATH, where any user may have placed one.
+    if (!SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)) {
+        DWORD error = GetLastError();
+        log->logMessage(L"Cannot restrict the library search ", error);
+        log->logSystemError(error);
+    }
     parameters = new CParameters(log);
     int result = parameters->parseCommandLine(argc, argv);
 

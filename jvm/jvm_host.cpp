@@ -16,12 +16,6 @@ namespace {
 // The option through which the VM hands its diagnostic output to my_vfprintf.
 char vfprintfOption[] = "vfprintf";
 
-// GetProcAddress returns a generic function pointer; going through void(*)() keeps the
-// conversion to the export's real type free of cast warnings.
-template <class T> T exportAs(FARPROC proc) {
-    return reinterpret_cast<T>(reinterpret_cast<void (*)()>(proc));
-}
-
 void freeInitArgs(JavaVMInitArgs* args) {
     for (jint i = 0; i < args->nOptions; ++i) {
         if (args->options[i].optionString != vfprintfOption) {
@@ -82,59 +76,6 @@ int CJvm::initialize() {
         }
     }
     logger->logExit(L"CJvm::initialize", result);
-    return result;
-}
-
-int CJvm::loadJVMDll() {
-    logger->logEntry(L"CJvm::loadJVMDll");
-    wchar_t* path = getRegServiceParameter(serviceName, REGVAL_JVM_DLL, logger);
-    if (path == nullptr) {
-        // The registry function has traced why; the system's library search finds the default.
-        size_t bytes = (wcslen(BRONTEL_DEFAULT_JVM_LIBRARY) + 1) * sizeof(wchar_t);
-        path = static_cast<wchar_t*>(malloc(bytes));
-        if (path == nullptr) {
-            logger->logMessage(L"Memory error in CJvm::loadJVMDll");
-            logger->logExit(L"CJvm::loadJVMDll", 9);
-            return 9;
-        }
-        memcpy(path, BRONTEL_DEFAULT_JVM_LIBRARY, bytes);
-    }
-
-    int result = 0;
-    jvmLibrary = LoadLibraryW(path);
-    if (jvmLibrary == nullptr) {
-        DWORD error = GetLastError();
-        logger->logMessage(L"Cannot load the JVM DLL : ", path);
-        logger->logSystemError(error);
-        logger->logMessage(L"The JVM DLL should be located in your jre/bin/classic subdirectory.");
-        result = 13;
-    }
-    if (result == 0) {
-        JNI_CreateJavaVM_proc =
-            exportAs<CreateJavaVM_t>(GetProcAddress(jvmLibrary, "JNI_CreateJavaVM"));
-        if (JNI_CreateJavaVM_proc == nullptr) {
-            DWORD error = GetLastError();
-            logger->logMessage(L"Cannot load JNI_CreateJavaVM from the JVM DLL : ", path);
-            logger->logSystemError(error);
-            result = 14;
-        }
-    }
-    if (result == 0) {
-        JNI_GetDefaultJavaVMInitArgs_proc = exportAs<GetDefaultJavaVMInitArgs_t>(
-            GetProcAddress(jvmLibrary, "JNI_GetDefaultJavaVMInitArgs"));
-        if (JNI_GetDefaultJavaVMInitArgs_proc == nullptr) {
-            DWORD error = GetLastError();
-            logger->logMessage(L"Cannot load JNI_GetDefaultJavaVMInitArgs from the JVM DLL : ",
-                               path);
-            logger->logSystemError(error);
-            result = 14;
-        }
-    }
-    if (result == 0) {
-        logger->logMessage(L"JVM DLL ", path, L" loaded successfully.");
-    }
-    free(path);
-    logger->logExit(L"CJvm::loadJVMDll", result);
     return result;
 }
 

@@ -39,6 +39,30 @@
 #else
 #define BRONTEL_PATH_LIST_SEPARATOR L":"
 #endif
+// Where a Java runtime keeps its JVM library below its home folder, newest layouts first; the
+// distribution's default runtime; whether runtimes are registered in the registry; and what an
+// absolute path looks like.
+#ifdef _WIN32
+#define BRONTEL_JAVA_HOME_LIBRARIES                                                                \
+    {                                                                                              \
+        L"bin\\server\\jvm.dll", L"jre\\bin\\server\\jvm.dll", L"bin\\client\\jvm.dll",            \
+            L"jre\\bin\\client\\jvm.dll"                                                           \
+    }
+#define BRONTEL_DISTRIBUTION_JAVA_HOME L""
+#define BRONTEL_REGISTERED_JAVA 1
+#define BRONTEL_POSIX_PATHS 0
+#define BRONTEL_JVM_LIBRARY_EXAMPLE L"C:\\Program Files\\Java\\jdk-17\\bin\\server\\jvm.dll"
+#else
+#define BRONTEL_JAVA_HOME_LIBRARIES                                                                \
+    {                                                                                              \
+        L"lib/server/libjvm.so", L"jre/lib/server/libjvm.so", L"jre/lib/amd64/server/libjvm.so",   \
+            L"lib/client/libjvm.so"                                                                \
+    }
+#define BRONTEL_DISTRIBUTION_JAVA_HOME L"/usr/lib/jvm/default-java"
+#define BRONTEL_REGISTERED_JAVA 0
+#define BRONTEL_POSIX_PATHS 1
+#define BRONTEL_JVM_LIBRARY_EXAMPLE L"/usr/lib/jvm/java-17-openjdk-amd64/lib/server/libjvm.so"
+#endif
 // The VM's break signal: SIGBREAK (21) on Windows, SIGQUIT (3) where the VM dumps threads on it.
 #ifdef _WIN32
 #define BRONTEL_BREAK_SIGNAL 21

@@ -101,14 +101,15 @@ def test_library_messages_and_default_name(linux):
     assert svc.record()[0] == "count 0"
 
 
-# A library path that names no file (relative: no run finds it); the messages to be traced.
-MISSING = "no/such/libjvm.so"
+# A relative library path (what an undefined variable leaves) is refused before any search.
+MISSING = "no/such/lib/server/libjvm.so"
+# A library that loads but is no JVM.
+NO_JVM = "/usr/lib/x86_64-linux-gnu/libsqlite3.so.0"
 FAILURES = {
-    "no-library": (dict(service_class="com.vantero.tests.RecordingService", jvm_library=MISSING), 13,
-                   ["Cannot load the JVM DLL : " + MISSING,
-                    "The JVM DLL should be located in your jre/bin/classic subdirectory."]),
-    "no-exports": (dict(service_class="com.vantero.tests.RecordingService", jvm_library="libsqlite3.so.0"), 14,
-                   ["Cannot load JNI_CreateJavaVM from the JVM DLL : libsqlite3.so.0"]),
+    "relative-library": (dict(service_class="com.vantero.tests.RecordingService", jvm_library=MISSING), 13,
+                         ["The JVM DLL path is not an absolute path : " + MISSING]),
+    "no-exports": (dict(service_class="com.vantero.tests.RecordingService", jvm_library=NO_JVM), 14,
+                   ["Cannot load JNI_CreateJavaVM from the JVM DLL : " + NO_JVM]),
     "vm-refuses": (dict(service_class="com.vantero.tests.RecordingService", options=["-Xssbad"]), 16,
                    ["Failed to create Java VM rc= -6"]),
     "no-class-configured": (dict(), 17, ["No Java class implementing service routines was specified."]),
@@ -186,6 +187,46 @@ def test_static_initializer_may_report_a_state(linux):
     traced = svc.trace_lines()
     assert "Set service to state SERVICE_START_PENDING" in traced
     assert "CExecutor::startServiceTask Exit 0" in traced
+
+
+def test_without_jvm_library_java_home_is_found_and_failures_are_explained(linux, tmp_path):
+    svc = java_service(linux, "com.vantero.tests.RecordingService", jvm_library=None)
+    # The default name is not on the loader's search path; JAVA_HOME names the runtime.
+    result = run_dev(svc, env={"JAVA_HOME": str(linux.jvm_library.parents[2])})
+    assert result.rc == 0
+    traced = svc.trace_lines()
+    assert "Cannot load the JVM DLL : libjvm.so" in traced, svc.trace_text()
+    assert f"Trying the JVM DLL {linux.jvm_library} (from JAVA_HOME)" in traced
+    assert f"JVM DLL {linux.jvm_library} loaded successfully." in traced
+    assert svc.record()[0] == "count 0"
+
+    # A JAVA_HOME without a runtime and one holding a Windows 32-bit image: each candidate's
+    # reason, then the list and what to set.
+    empty = tmp_path / "empty-home"
+    empty.mkdir()
+    foreign = tmp_path / "foreign-home" / "lib" / "server"
+    foreign.mkdir(parents=True)
+    image = bytearray(0x100)
+    image[0:2] = b"MZ"
+    image[0x3C] = 0x80
+    image[0x80:0x86] = b"PE\0\0\x4c\x01"
+    (foreign / "libjvm.so").write_bytes(bytes(image))
+    for home in (empty, foreign.parents[1]):
+        svc.trace.unlink()
+        result = run_dev(svc, env={"JAVA_HOME": str(home)})
+        traced = svc.trace_lines()
+        assert "CExecutor::startServiceTask Exit 13" in traced, svc.trace_text()
+        assert "Set jvmDLL in the service's configuration file to the full path of the JVM DLL, for example " \
+               "/usr/lib/jvm/java-17-openjdk-amd64/lib/server/libjvm.so, or set JAVA_HOME for the service." in traced
+        tried = next(m for m in traced if m.startswith("No Java runtime could be loaded. Tried: "))
+        if home == empty:
+            assert "Not taken: no JVM DLL below this Java home folder." in traced
+            assert tried.startswith(f"No Java runtime could be loaded. Tried: {empty}")
+        else:
+            library = foreign / "libjvm.so"
+            assert "Not taken, error 193" in traced
+            assert f"{library} is a 32-bit library; this brontel.exe is 64-bit; " \
+                   "use the x86 brontel.exe or a 64-bit Java" in traced
 
 
 def test_development_mode_without_jvm_under_wine(machine):

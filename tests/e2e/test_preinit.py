@@ -67,7 +67,7 @@ def test_start_pending_hint_while_the_command_runs(linux, hint, expected):
 
 def test_pipe_listens_while_the_command_runs_and_the_vm_load_fails_after_it(machine):
     svc = Service(machine, jvm=False, install=True)
-    svc.set("JVMdll", "brontel-missing-jvm")
+    svc.set("JVMdll", machine.path(machine.tmp / "brontel-missing-jvm"))
     go = machine.tmp / "go"
     svc.set("PreInitCmd", f'"{machine.path(machine.tool_path("proctool"))}" waitfile "{machine.path(go)}"')
     try:

@@ -282,6 +282,20 @@ BOOL WINAPI SetEnvironmentVariableW(LPCWSTR name, LPCWSTR value);
 // GetModuleFileNameW(NULL) is /proc/self/exe.
 DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 HMODULE WINAPI LoadLibraryW(LPCWSTR fileName);
+// Library search: "brontel's folder" is the executable's, "the system folders" the dynamic
+// loader's own search, user folders those added with AddDllDirectory. A file that exists but is
+// no loadable library for this process fails with ERROR_BAD_EXE_FORMAT, a missing file or
+// dependency with ERROR_MOD_NOT_FOUND. The current directory and PATH are never searched.
+#define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
+#define LOAD_LIBRARY_SEARCH_APPLICATION_DIR 0x00000200
+#define LOAD_LIBRARY_SEARCH_USER_DIRS 0x00000400
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
+typedef PVOID DLL_DIRECTORY_COOKIE;
+HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);
+BOOL WINAPI SetDefaultDllDirectories(DWORD flags);
+DLL_DIRECTORY_COOKIE WINAPI AddDllDirectory(LPCWSTR directory);
+BOOL WINAPI RemoveDllDirectory(DLL_DIRECTORY_COOKIE cookie);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL WINAPI FreeLibrary(HMODULE module);
 
@@ -308,6 +322,7 @@ BOOL WINAPI UnlockFileEx(HANDLE file, DWORD reserved, DWORD bytesLow, DWORD byte
                          LPOVERLAPPED overlapped);
 BOOL WINAPI CloseHandle(HANDLE object);
 BOOL WINAPI DeleteFileW(LPCWSTR fileName);
+BOOL WINAPI CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES security);
 
 // ---- Threads, synchronisation --------------------------------------------------------------
 #define WAIT_OBJECT_0 0x00000000L

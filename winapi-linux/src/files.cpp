@@ -305,3 +305,15 @@ extern "C" BOOL WINAPI DeleteFileW(LPCWSTR fileName) {
     }
     return TRUE;
 }
+
+extern "C" BOOL WINAPI CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES security) {
+    if (pathName == nullptr || security != nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (mkdir(standin::toUtf8(pathName).c_str(), 0777) != 0) {
+        SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : standin::errorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}

@@ -1,4 +1,4 @@
-// Environment variables, the executable's own path, and dynamic libraries (dlopen/dlsym).
+// Environment variables, the executable's own path, and look-ups in loaded libraries (dlsym).
 #include "kobject.h"
 
 #include <cerrno>
@@ -78,22 +78,6 @@ extern "C" DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD 
     }
     wmemcpy(buffer, wide.c_str(), wide.size() + 1);
     return static_cast<DWORD>(wide.size());
-}
-
-extern "C" HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
-    if (fileName == nullptr || *fileName == L'\0') {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    std::string path = standin::toUtf8(fileName);
-    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
-    if (module == nullptr) {
-        // A file that exists but cannot be loaded is a bad image; anything else is not found.
-        bool exists = path.find('/') != std::string::npos && access(path.c_str(), F_OK) == 0;
-        SetLastError(exists ? ERROR_BAD_FORMAT : ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
-    return static_cast<HMODULE>(module);
 }
 
 extern "C" FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
