@@ -208,6 +208,10 @@ def test_non_zero_exits_count_only_with_the_flag(linux, flag):
         wait_log(svc, "failure 1")
         svc.wait_running(2)
         assert "service exit 42" in recovery_log(svc)[0][0]
+        # The VM ending the process with a code (System.exit, Runtime.halt) is such a stop too.
+        crash(svc, 202)
+        wait_log(svc, "failure 2")
+        assert any("service exit 3" in l for l in recovery_log(svc)[0]), recovery_log(svc)
     else:
         wait_log(svc, "process")
         assert recovery_log(svc)[0][0].endswith("no failure")
