@@ -27,6 +27,7 @@ class CInstaller {
     int installOtherProperties(CConfigFile* config);
     int addServiceDescription(CConfigFile* config);
     int saveJVMOptions(CConfigFile* config);
+    void registerAsEventSource(CConfigFile* config);
 
   private:
     CLogger* logger;

@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <winsvc.h>
 #include <ntsecapi.h>
+#include <fcntl.h>
+#include <io.h>
 #else
 #include "winapi_linux.h"
 #endif

@@ -6,6 +6,8 @@
 
 #include "trace/logger.h"
 
+#include <atomic>
+
 class CJvm;
 
 class CExecutor {
@@ -82,6 +84,7 @@ class CExecutor {
     int deliveriesInFlight; // deliveries inside the host right now
     HANDLE deliveriesDone;  // set while no delivery is in flight
     HANDLE statusLock;      // one status report at a time, from whichever thread
+    std::atomic<int> stopRequested; // a stop or shutdown control has been delivered
 };
 
 // The one executor that runs a service; set by execute() before any other thread starts.
