@@ -52,9 +52,9 @@ int saveCaptureOptions(const wchar_t* serviceName, CConfigFile* config, CLogger*
     const ConfigKey* keys = captureConfigKeys();
     int result = 0;
     for (int i = 0; i < captureConfigKeyCount && result == 0; ++i) {
-        result = setRegServiceParameter(serviceName, keys[i].valueName,
-                                        config->getStrOptionValue(keys[i].configName, nullptr),
-                                        logger);
+        result =
+            setRegServiceParameter(serviceName, keys[i].valueName,
+                                   config->getStrOptionValue(keys[i].configName, nullptr), logger);
     }
     return result;
 }
@@ -63,10 +63,10 @@ int registerEventSource(const wchar_t* serviceName, const wchar_t* messageFile, 
     wchar_t path[keyPathChars];
     int written = swprintf(path, keyPathChars, L"%ls\\%ls", BRONTEL_EVENT_SOURCES_KEY, serviceName);
     HKEY key = nullptr;
-    LSTATUS rc = written < 0 ? ERROR_INVALID_NAME
-                             : RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr,
-                                               REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
-                                               nullptr);
+    LSTATUS rc = written < 0
+                     ? ERROR_INVALID_NAME
+                     : RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr,
+                                       REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr);
     if (rc == ERROR_SUCCESS) {
         rc = RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ,
                             reinterpret_cast<const BYTE*>(messageFile),

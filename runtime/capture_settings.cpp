@@ -77,9 +77,9 @@ int readCaptureSettings(const wchar_t* serviceName, CLogger* logger, CaptureSett
             *path = nullptr;
         }
     }
-    settings->rotateBytes = readSetting<DWORD>(serviceName, REGVAL_LOG_ROTATE_BYTES,
-                                               BRONTEL_DEFAULT_ROTATE_BYTES, parseRotateBytes,
-                                               logger);
+    settings->rotateBytes =
+        readSetting<DWORD>(serviceName, REGVAL_LOG_ROTATE_BYTES, BRONTEL_DEFAULT_ROTATE_BYTES,
+                           parseRotateBytes, logger);
     settings->keepFiles = readSetting<DWORD>(serviceName, REGVAL_LOG_KEEP_FILES,
                                              BRONTEL_DEFAULT_KEEP_FILES, parseKeepFiles, logger);
     settings->timestamps =

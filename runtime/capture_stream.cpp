@@ -93,8 +93,8 @@ void CCaptureStream::consume(const char* bytes, DWORD count) {
             atLineStart = 0;
         }
         const void* newline = memchr(bytes + i, '\n', count - i);
-        DWORD end = newline ? static_cast<DWORD>(static_cast<const char*>(newline) - bytes) + 1
-                            : count;
+        DWORD end =
+            newline ? static_cast<DWORD>(static_cast<const char*>(newline) - bytes) + 1 : count;
         while (i < end) {
             DWORD room = outBytes - outLength;
             if (room == 0) {

@@ -41,8 +41,8 @@ int CEventReporter::report(WORD type, DWORD eventId, const wchar_t* const* strin
         ++heldBack[slot];
     } else {
         writeHeldBack(slot);
-        if (ReportEventW(source, type, 0, eventId, nullptr, count,
-                         0, const_cast<LPCWSTR*>(strings), nullptr)) {
+        if (ReportEventW(source, type, 0, eventId, nullptr, count, 0, const_cast<LPCWSTR*>(strings),
+                         nullptr)) {
             result = 1;
         } else if (!failureTraced) {
             // Said once: a log that refuses one entry refuses the next ones too.

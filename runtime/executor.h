@@ -79,11 +79,11 @@ class CExecutor {
     SERVICE_STATUS_HANDLE statusHandle;
     SERVICE_STATUS serviceStatus;
     CLogger* logger;
-    HANDLE jvmLock;         // guards jvmReady and deliveriesInFlight
-    int jvmReady;           // 1 from a successful initialize until the task ends
-    int deliveriesInFlight; // deliveries inside the host right now
-    HANDLE deliveriesDone;  // set while no delivery is in flight
-    HANDLE statusLock;      // one status report at a time, from whichever thread
+    HANDLE jvmLock;                 // guards jvmReady and deliveriesInFlight
+    int jvmReady;                   // 1 from a successful initialize until the task ends
+    int deliveriesInFlight;         // deliveries inside the host right now
+    HANDLE deliveriesDone;          // set while no delivery is in flight
+    HANDLE statusLock;              // one status report at a time, from whichever thread
     std::atomic<int> stopRequested; // a stop or shutdown control has been delivered
 };
 

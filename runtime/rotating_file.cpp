@@ -36,9 +36,9 @@ DWORD lineEnd(const char* bytes, DWORD from, DWORD count) {
 
 CRotatingFile::CRotatingFile(const wchar_t* path, const wchar_t* stream, DWORD rotateBytes,
                              DWORD keepFiles, CLogger* logger, CEventReporter* events)
-    : path(nullptr), stream(stream), rotateBytes(rotateBytes), keepFiles(keepFiles),
-      logger(logger), events(events), file(INVALID_HANDLE_VALUE), size(0), rotateAt(rotateBytes),
-      atLineStart(1), failing(0), brokenLine(0), lostBytes(0), failedAttempts(0), lastAttempt(0) {
+    : path(nullptr), stream(stream), rotateBytes(rotateBytes), keepFiles(keepFiles), logger(logger),
+      events(events), file(INVALID_HANDLE_VALUE), size(0), rotateAt(rotateBytes), atLineStart(1),
+      failing(0), brokenLine(0), lostBytes(0), failedAttempts(0), lastAttempt(0) {
     size_t bytes = (wcslen(path) + 1) * sizeof(wchar_t);
     this->path = static_cast<wchar_t*>(malloc(bytes));
     if (this->path != nullptr) {
@@ -58,8 +58,8 @@ int CRotatingFile::open() {
     }
     // Others may read, follow and even rename the file while the service writes it.
     file = CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         fail(GetLastError(), L"open", 0);
         return 0;
@@ -103,8 +103,8 @@ void CRotatingFile::write(const char* bytes, DWORD count) {
         if (!atLineStart) {
             end = lineEnd(bytes, start, count); // the rest of the line goes where it began
         } else {
-            if (rotateBytes != 0 && size > 0 && size + (lineEnd(bytes, start, count) - start) >
-                                                     rotateAt) {
+            if (rotateBytes != 0 && size > 0 &&
+                size + (lineEnd(bytes, start, count) - start) > rotateAt) {
                 rotate();
                 if (file == INVALID_HANDLE_VALUE) {
                     lostBytes += count - start;
@@ -114,8 +114,8 @@ void CRotatingFile::write(const char* bytes, DWORD count) {
             }
             end = lineEnd(bytes, start, count);
             // Further lines that still fit.
-            while (end < count && (rotateBytes == 0 ||
-                                   size + (lineEnd(bytes, end, count) - start) <= rotateAt)) {
+            while (end < count &&
+                   (rotateBytes == 0 || size + (lineEnd(bytes, end, count) - start) <= rotateAt)) {
                 end = lineEnd(bytes, end, count);
             }
         }
@@ -159,7 +159,8 @@ void CRotatingFile::fail(DWORD error, const wchar_t* action, DWORD lost) {
     wchar_t reason[400];
     systemText(error, reason, 400);
     wchar_t message[200];
-    swprintf(message, 200, L" (%ls failed, error %lu): ", action, static_cast<unsigned long>(error));
+    swprintf(message, 200, L" (%ls failed, error %lu): ", action,
+             static_cast<unsigned long>(error));
     logger->logMessage(L"Cannot write the captured output to ", path ? path : L"", message);
     logger->logMessage(reason);
     if (events != nullptr) {
@@ -196,8 +197,7 @@ int CRotatingFile::resume() {
     logger->logMessage(L"Output capture resumed into ", path, L"; bytes lost:");
     logger->logMessage(lostText);
     if (events != nullptr) {
-        const wchar_t* strings[] = {events->getServiceName(), stream, path, lostText,
-                                    attemptsText};
+        const wchar_t* strings[] = {events->getServiceName(), stream, path, lostText, attemptsText};
         events->report(EVENTLOG_INFORMATION_TYPE, BRONTEL_EVENT_CAPTURE_RESUMED, strings, 5);
     }
     lostBytes = 0;
@@ -225,8 +225,8 @@ void CRotatingFile::rotate() {
         swprintf(to, chars, L"%ls.1", path);
         moved = MoveFileExW(path, to, MOVEFILE_REPLACE_EXISTING);
     }
-    DWORD error = moved ? 0 : (from == nullptr || to == nullptr ? ERROR_NOT_ENOUGH_MEMORY
-                                                                : GetLastError());
+    DWORD error =
+        moved ? 0 : (from == nullptr || to == nullptr ? ERROR_NOT_ENOUGH_MEMORY : GetLastError());
     free(from);
     free(to);
     if (!moved) {

@@ -86,8 +86,7 @@ extern "C" HANDLE WINAPI GetCurrentProcess(void) {
 }
 
 extern "C" BOOL WINAPI DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess,
-                                       LPHANDLE target, DWORD access, BOOL inherit,
-                                       DWORD options) {
+                                       LPHANDLE target, DWORD access, BOOL inherit, DWORD options) {
     (void)access, (void)inherit;
     if (sourceProcess != currentProcess || targetProcess != currentProcess || target == nullptr ||
         (options & ~(DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE)) != 0) {
