@@ -4,6 +4,7 @@ installation and the report, and the event source registration."""
 
 import json
 import os
+import pathlib
 import re
 import subprocess
 
@@ -11,6 +12,7 @@ import pytest
 
 from runtime_support import SERVICES, Service, wait_until
 
+REPO_ROOT = pathlib.Path(__file__).resolve().parents[2]
 OUTPUT_SERVICE = "com.vantero.tests.OutputService"
 STAMP = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ")
 
@@ -138,15 +140,17 @@ def small_filesystem(linux):
     if not mounted:
         yield None
         return
-    fd = os.open(mount_point / "filler", os.O_WRONLY | os.O_CREAT)
     try:
-        while os.write(fd, b"x" * 4096) > 0:
-            pass
-    except OSError:
-        pass  # full
-    os.close(fd)
-    yield mount_point
-    subprocess.run(["umount", "-l", str(mount_point)])
+        fd = os.open(mount_point / "filler", os.O_WRONLY | os.O_CREAT)
+        try:
+            while os.write(fd, b"x" * 4096) > 0:
+                pass
+        except OSError:
+            pass  # full
+        os.close(fd)
+        yield mount_point
+    finally:
+        subprocess.run(["umount", "-l", str(mount_point)])
 
 
 @pytest.mark.parametrize("case", ["missing-directory", "full-filesystem"])
@@ -280,3 +284,43 @@ def test_malformed_capture_values_install_nothing(linux, line, expected):
     assert f"The value {value} is not valid for {expected}. Nothing was installed." in result.lines
     assert linux.tool("svctool", ["query", name]).rc != 0
     assert linux.reg_keys(SERVICES + "\\" + name) == []
+
+
+# -- the Windows build: standard handles of a program, the message table --------------------------
+
+
+@pytest.mark.parametrize("shared", [False, True], ids=["two-files", "one-file"])
+def test_standard_handles_and_c_runtime_of_a_program_are_captured(machine, shared):
+    out, err = machine.tmp / "out.log", machine.tmp / "err.log"
+    result = machine.tool("capturetool", ["capture", machine.path(out), machine.path(out if shared else err),
+                                          "100", "3", "40"])
+    assert result.rc == 0, result
+    series = rotated_series(machine.tmp, "out.log")
+    assert [p.name for p in series] == ["out.log.3", "out.log.2", "out.log.1", "out.log"]
+    assert all(len(p.read_bytes()) <= 100 and p.read_bytes().endswith(b"\n") for p in series)
+    written = [line for path in series for line in lines(path)]
+    first = ["handle out", "handle err", "crt out", "crt err"] if shared else ["handle out", "crt out"]
+    expected = first + [f"line {i:08d}" for i in range(40)]
+    # The newest lines, in order, up to the last one; the older files were rotated away.
+    assert 20 < len(written) < len(expected)
+    assert written == expected[len(expected) - len(written):]
+    if not shared:
+        assert lines(err) == ["handle err", "crt err"]
+    # Nothing of it reached the console.
+    assert "line 0000" not in result.out + result.err
+
+
+EVENT_IDS = [int(n) for n in re.findall(r"#define BRONTEL_EVENT_\w+ (\d+)",
+                                        (REPO_ROOT / "runtime" / "event_ids.h").read_text())]
+
+
+def test_every_event_has_its_text_in_the_executable(machine):
+    if not machine.is_windows:
+        pytest.skip("the message table is part of the Windows executable")
+    inserts = [f"insert{i}" for i in range(1, 7)]
+    for event_id in EVENT_IDS:
+        result = machine.tool("capturetool", ["format", machine.path(machine.exe), str(event_id), *inserts])
+        assert result.rc == 0, (event_id, result)
+        assert "insert1" in result.out and "%" not in result.out, (event_id, result.out)
+    missing = machine.tool("capturetool", ["format", machine.path(machine.exe), str(max(EVENT_IDS) + 1)])
+    assert missing.rc == 1, missing
