@@ -33,7 +33,7 @@ class CLogger {
     // them over as lines ending in CR LF (free() the text; null when nothing was kept).
     void startRecording();
     wchar_t* takeRecording();
-    static const size_t recordingChars = 8000;
+    static constexpr size_t recordingChars = 8000;
 
     int isFileEnabled() const { return fileEnabled; }
     int isStdoutEnabled() const { return stdoutEnabled; }

@@ -59,11 +59,11 @@ int format(int argc, wchar_t** args) {
         inserts[i - 2] = reinterpret_cast<DWORD_PTR>(args[i]);
     }
     wchar_t* text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                                      FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                                  module, static_cast<DWORD>(wcstoul(args[1], nullptr, 10)), 0,
-                                  reinterpret_cast<LPWSTR>(&text), 0,
-                                  reinterpret_cast<va_list*>(inserts));
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                           FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                       module, static_cast<DWORD>(wcstoul(args[1], nullptr, 10)), 0,
+                       reinterpret_cast<LPWSTR>(&text), 0, reinterpret_cast<va_list*>(inserts));
     if (length == 0 || text == nullptr) {
         wprintf(L"capturetool: no message %ls: %lu\n", args[1],
                 static_cast<unsigned long>(GetLastError()));
