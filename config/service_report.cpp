@@ -160,6 +160,11 @@ void buildReport(Report& report, const wchar_t* serviceName, CLogger* logger, in
     for (const auto& entry : stopAndRecovery) {
         addParameter(report, serviceName, entry[0], entry[1], logger, 0, 0);
     }
+    const ConfigKey* capture = captureConfigKeys();
+    for (int i = 0; i < captureConfigKeyCount; ++i) {
+        addParameter(report, serviceName, capture[i].configName, capture[i].valueName, logger, 0,
+                     toConsole);
+    }
     // The options carry the registry's own names; keys compare without regard to case.
     for (int n = 1;; ++n) {
         wchar_t optionName[40];

@@ -3,6 +3,7 @@
 #include "install/installer.h"
 
 #include "install/config_check.h"
+#include "install/capture_install.h"
 #include "install/logon_right.h"
 #include "registry/config_keys.h"
 #include "registry/registry.h"
@@ -67,10 +68,20 @@ int CInstaller::install() {
         result = checkStopAndRecoveryOptions(config);
     }
     if (result == 0) {
+        result = checkCaptureOptions(config, logger);
+    }
+    if (result == 0) {
         result = createMSService(config);
     }
     if (result == 0) {
         result = installOtherProperties(config);
+    }
+    if (result == 0) {
+        result = saveCaptureOptions(config->getStrOptionValue(CFG_SERVICE_NAME, nullptr), config,
+                                    logger);
+    }
+    if (result == 0) {
+        registerAsEventSource(config);
     }
     if (result == 0) {
         logger->logMessage(L"Service successfully installed.");
@@ -338,4 +349,20 @@ int CInstaller::saveJVMOptions(CConfigFile* config) {
         setRegServiceParameter(serviceName, key, nullptr, logger);
     }
     return 0;
+}
+
+void CInstaller::registerAsEventSource(CConfigFile* config) {
+    // The messages are in the program the service runs.
+    wchar_t program[imagePathChars];
+    const wchar_t* messageFile = config->getStrOptionValue(CFG_BINARY_PATH, nullptr);
+    if (messageFile == nullptr) {
+        DWORD got = GetModuleFileNameW(nullptr, program, static_cast<DWORD>(imagePathChars));
+        if (got == 0 || got >= imagePathChars) {
+            logger->logMessage(L"Cannot get the file name of the executable; the service is not "
+                               L"registered as an event source.");
+            return;
+        }
+        messageFile = program;
+    }
+    registerEventSource(config->getStrOptionValue(CFG_SERVICE_NAME, nullptr), messageFile, logger);
 }

@@ -33,6 +33,7 @@ class CInstaller {
     // created (0 or BRONTEL_RESULT_BAD_VALUE), and applied to the created service (0 or 8).
     int checkStopAndRecoveryOptions(CConfigFile* config);
     int applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int delayedStart);
+    void registerAsEventSource(CConfigFile* config);
 
   private:
     CLogger* logger;

@@ -2,6 +2,7 @@
 #include "install/installer.h"
 
 #include "app/service_list.h"
+#include "install/capture_install.h"
 #include "install/stop_progress.h"
 #include "registry/config_keys.h"
 
@@ -53,6 +54,7 @@ int CInstaller::uninstall() {
                     } else {
                         if (DeleteService(service)) {
                             logger->logMessage(L"Service ", serviceName, L" deleted successfully.");
+                            unregisterEventSource(serviceName, logger);
                         } else {
                             DWORD error = GetLastError();
                             logger->logMessage(L"Cannot delete service.", error);

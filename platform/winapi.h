@@ -9,6 +9,8 @@
 #include <winsvc.h>
 #include <ntsecapi.h>
 #include <sddl.h>
+#include <fcntl.h>
+#include <io.h>
 #else
 #include "winapi_linux.h"
 #endif

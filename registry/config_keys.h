@@ -28,6 +28,18 @@
 #define CFG_FAILURE_RESET_PERIOD L"failureResetPeriod"
 #define CFG_FAILURE_ON_NON_ZERO_EXIT L"failureOnNonZeroExit"
 
+// Output capture of a service's standard output and error, with its Parameters values.
+#define CFG_STDOUT_FILE L"stdoutFile"
+#define CFG_STDERR_FILE L"stderrFile"
+#define CFG_LOG_ROTATE_BYTES L"logRotateBytes"
+#define CFG_LOG_KEEP_FILES L"logKeepFiles"
+#define CFG_LOG_TIMESTAMPS L"logTimestamps"
+#define REGVAL_STDOUT_FILE L"StdoutFile"
+#define REGVAL_STDERR_FILE L"StderrFile"
+#define REGVAL_LOG_ROTATE_BYTES L"LogRotateBytes"
+#define REGVAL_LOG_KEEP_FILES L"LogKeepFiles"
+#define REGVAL_LOG_TIMESTAMPS L"LogTimestamps"
+
 // Values of the service key, written through the Service Control Manager (Description directly).
 #define REGVAL_DISPLAY_NAME L"DisplayName"
 #define REGVAL_TYPE L"Type"
@@ -75,6 +87,12 @@ inline const ConfigKey configKeys[] = {
     {CFG_FAILURE_RESET_PERIOD, 0, CONFIG_STORE_PARAMETERS, REGVAL_FAILURE_RESET_PERIOD, 0},
     {CFG_FAILURE_ON_NON_ZERO_EXIT, 0, CONFIG_STORE_PARAMETERS, REGVAL_FAILURE_ON_NON_ZERO_EXIT, 0},
     {CFG_JVM_OPTION, 0, CONFIG_STORE_PARAMETERS, REGVAL_JVM_OPTION, 1},
+    // Output capture, reported only when set.
+    {CFG_STDOUT_FILE, 0, CONFIG_STORE_PARAMETERS, REGVAL_STDOUT_FILE, 0},
+    {CFG_STDERR_FILE, 0, CONFIG_STORE_PARAMETERS, REGVAL_STDERR_FILE, 0},
+    {CFG_LOG_ROTATE_BYTES, 0, CONFIG_STORE_PARAMETERS, REGVAL_LOG_ROTATE_BYTES, 0},
+    {CFG_LOG_KEEP_FILES, 0, CONFIG_STORE_PARAMETERS, REGVAL_LOG_KEEP_FILES, 0},
+    {CFG_LOG_TIMESTAMPS, 0, CONFIG_STORE_PARAMETERS, REGVAL_LOG_TIMESTAMPS, 0},
 };
 inline const int configKeyCount = static_cast<int>(sizeof(configKeys) / sizeof(configKeys[0]));
 
@@ -110,6 +128,12 @@ inline const ConfigKey* findConfigKey(const wchar_t* configName) {
         }
     }
     return nullptr;
+}
+
+// The output capture keys: a contiguous group of the table, from stdoutFile on, in report order.
+inline const int captureConfigKeyCount = 5;
+inline const ConfigKey* captureConfigKeys() {
+    return findConfigKey(CFG_STDOUT_FILE);
 }
 
 #endif

@@ -27,7 +27,8 @@ CExecutor::CExecutor(CLogger* logger, const wchar_t* serviceName)
       serviceDoneEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), statusHandle(nullptr),
       serviceStatus(), logger(logger), jvmLock(CreateMutexW(nullptr, FALSE, nullptr)), jvmReady(0),
       deliveriesInFlight(0), deliveriesDone(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
-      statusLock(CreateMutexW(nullptr, FALSE, nullptr)), watchdog(nullptr), stopReported(0) {}
+      statusLock(CreateMutexW(nullptr, FALSE, nullptr)), watchdog(nullptr), stopReported(0),
+      stopRequested(0) {}
 
 CExecutor::~CExecutor() {
     // Java threads that outlive the service must not reach a deleted executor: no new call gets
@@ -169,6 +170,9 @@ int CExecutor::deliverConsoleSignal(DWORD event) {
 
 void CExecutor::serviceControlHandler(DWORD control) {
     logger->logEntry(L"CExecutor::serviceControlHandler");
+    if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
+        stopRequested.store(1);
+    }
     // Every code goes to Java, which answers through setServiceState.
     deliverControl(control);
     logger->logExit(L"CExecutor::serviceControlHandler", 0);

@@ -6,6 +6,8 @@
 
 #include "trace/logger.h"
 
+#include <atomic>
+
 class CJvm;
 class CStopWatchdog;
 
@@ -115,6 +117,7 @@ class CExecutor {
     HANDLE statusLock;       // one status report at a time, from whichever thread
     CStopWatchdog* watchdog; // from the VM's start until the executor goes; null before
     int stopReported;        // under statusLock: SERVICE_STOPPED went out, nothing may follow
+    std::atomic<int> stopRequested; // a stop or shutdown control has been delivered
 };
 
 // A control that could not be delivered, or a restart whose start failed (-s).

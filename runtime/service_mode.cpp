@@ -3,6 +3,10 @@
 #include "runtime/executor.h"
 
 #include "registry/registry.h"
+#include "runtime/output_capture.h"
+#include "runtime/service_events.h"
+
+#include <stdlib.h>
 
 void WINAPI g_serviceMain(DWORD argc, LPWSTR* argv) {
     (void)argc, (void)argv;
@@ -66,10 +70,28 @@ void CExecutor::serviceMain() {
             getRegDwValue(HKEY_LOCAL_MACHINE, BRONTEL_SERVICES_KEY, serviceName, L"Type",
                           SERVICE_WIN32_OWN_PROCESS);
         serviceStatus.dwWin32ExitCode = 0;
+        CEventReporter events(serviceName, logger);
+        // Before the VM exists, so that its System.out and System.err are the capture's.
+        COutputCapture capture(logger, &events);
+        capture.start(serviceName);
+        // What the trace says about a failure goes into its event log entry too.
+        logger->startRecording();
         exitValue = startServiceTask();
+        wchar_t* taskMessages = logger->takeRecording();
+        capture.stop();
         if (exitValue != 0) {
             logger->logMessage(L"Service failed to start. ", static_cast<DWORD>(exitValue));
+            reportStartFailure(&events, exitValue, taskMessages, logger);
+        } else {
+            WaitForSingleObject(statusLock, INFINITE);
+            int stopped = stopReported;
+            DWORD state = serviceStatus.dwCurrentState;
+            ReleaseMutex(statusLock);
+            if (!stopped && !stopRequested.load()) {
+                reportJavaEnded(&events, getStatusDescription(state));
+            }
         }
+        free(taskMessages);
         // A Java side that reported stopped itself gets no second report.
         reportFinalStop(static_cast<DWORD>(exitValue));
     }

@@ -6,6 +6,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <initializer_list>
+
 namespace {
 // The trace switch holds a path of at most 999 characters plus its terminator.
 const DWORD traceNameChars = 1000;
@@ -20,7 +22,8 @@ const size_t heldMessageChars = 4000;
 CLogger::CLogger()
     : stdoutEnabled(0), fileEnabled(0), fileHandle(INVALID_HANDLE_VALUE), lineBuffer(nullptr),
       narrowBuffer(nullptr), lineBufferSize(0), narrowBufferSize(0), lockUsable(0),
-      mutex(CreateMutexW(nullptr, FALSE, nullptr)), holding(0) {
+      mutex(CreateMutexW(nullptr, FALSE, nullptr)), holding(0), recordingThread(0),
+      recording(nullptr), recordingLength(0) {
     // Read the switch directly: nothing else exists yet, and nothing is traced while reading.
     wchar_t path[traceNameChars + 1] = {0};
     int found = 0;
@@ -44,6 +47,7 @@ CLogger::~CLogger() {
     }
     free(lineBuffer);
     free(narrowBuffer);
+    free(recording);
     if (mutex != nullptr) {
         CloseHandle(mutex);
     }
@@ -121,7 +125,10 @@ void CLogger::logMessage(const wchar_t* text, const wchar_t* second) {
 }
 
 void CLogger::logMessage(const wchar_t* text, const wchar_t* second, const wchar_t* third) {
-    if (!messagesWanted()) {
+    if (isRecording()) {
+        record(text, second, third);
+    }
+    if (!fileEnabled && !stdoutEnabled && !holding.load()) {
         return;
     }
     if (holding.load()) {
@@ -306,4 +313,53 @@ void CLogger::discardHeldMessages() {
     WaitForSingleObject(mutex, INFINITE);
     held.clear();
     ReleaseMutex(mutex);
+}
+
+void CLogger::startRecording() {
+    if (recording == nullptr) {
+        recording = static_cast<wchar_t*>(malloc((recordingChars + 1) * sizeof(wchar_t)));
+    }
+    recordingLength = 0;
+    if (recording != nullptr) {
+        recording[0] = L'\0';
+        recordingThread.store(GetCurrentThreadId());
+    }
+}
+
+wchar_t* CLogger::takeRecording() {
+    recordingThread.store(0);
+    if (recording == nullptr || recordingLength == 0) {
+        return nullptr;
+    }
+    wchar_t* text = recording;
+    recording = nullptr;
+    recordingLength = 0;
+    return text;
+}
+
+void CLogger::record(const wchar_t* first, const wchar_t* second, const wchar_t* third) {
+    // One line of at most a quarter of the room, without the line end a system text brings.
+    const size_t lineChars = recordingChars / 4;
+    wchar_t line[lineChars + 3];
+    size_t length = 0;
+    for (const wchar_t* piece : {first, second, third}) {
+        for (const wchar_t* p = piece; p != nullptr && *p != L'\0' && length < lineChars; ++p) {
+            line[length++] = *p;
+        }
+    }
+    while (length > 0 && (line[length - 1] == L'\r' || line[length - 1] == L'\n')) {
+        --length;
+    }
+    line[length++] = L'\r';
+    line[length++] = L'\n';
+    line[length] = L'\0';
+    // The oldest lines make room: the last messages before a failure tell the most.
+    while (recordingLength + length > recordingChars) {
+        wchar_t* next = wcschr(recording, L'\n');
+        size_t drop = next != nullptr ? static_cast<size_t>(next - recording) + 1 : recordingLength;
+        wmemmove(recording, recording + drop, recordingLength - drop + 1);
+        recordingLength -= drop;
+    }
+    wmemcpy(recording + recordingLength, line, length + 1);
+    recordingLength += length;
 }

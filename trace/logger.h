@@ -40,13 +40,24 @@ class CLogger {
     void printHeldMessages();
     void discardHeldMessages();
 
+    // From now on the calling thread's messages (not entry and exit lines) are also kept, traced
+    // or not, the most recent of them up to recordingChars; takeRecording stops that and hands
+    // them over as lines ending in CR LF (free() the text; null when nothing was kept).
+    void startRecording();
+    wchar_t* takeRecording();
+    static constexpr size_t recordingChars = 8000;
+
     int isFileEnabled() const { return fileEnabled; }
     int isStdoutEnabled() const { return stdoutEnabled; }
 
   private:
     void writeLine(const void* bytes, DWORD count);
     void holdMessage(const wchar_t* first, const wchar_t* second, const wchar_t* third);
-    int messagesWanted() const { return fileEnabled || stdoutEnabled || holding.load(); }
+    int messagesWanted() const {
+        return fileEnabled || stdoutEnabled || holding.load() || isRecording();
+    }
+    int isRecording() const { return recordingThread.load() == GetCurrentThreadId(); }
+    void record(const wchar_t* first, const wchar_t* second, const wchar_t* third);
 
     int stdoutEnabled;
     int fileEnabled;
@@ -58,7 +69,10 @@ class CLogger {
     int lockUsable;         // 0 once the trace file's lock could not be had: write without it
     HANDLE mutex;
     std::atomic<int> holding;
-    std::deque<std::wstring> held; // under mutex
+    std::deque<std::wstring> held;      // under mutex
+    std::atomic<DWORD> recordingThread; // 0: nobody records
+    wchar_t* recording;                 // recordingChars + 1, used by the recording thread only
+    size_t recordingLength;
 };
 
 // Where the trace switch lives in the registry.

@@ -2,6 +2,7 @@
 arguments, the VM gets its options and verbose file, and each start-up failure is reported
 with its code. Development mode (-x) here; service mode (-Z) further below."""
 
+import json
 import threading
 
 import pytest
@@ -304,6 +305,22 @@ def test_service_mode_start_failures_stop_with_their_code(linux, case):
         assert message in traced
     assert f"Service failed to start.  {code}" in traced
     assert f"CExecutor::serviceMain Exit {code}" in traced
+    # One event log entry with what the trace says, the names involved and what to do.
+    entries = [e for e in start_failure_events(svc) if e["id"] == 1]
+    assert len(entries) == 1, entries
+    name, code_text, text, library, class_name, hint = entries[0]["strings"]
+    assert (name, code_text, entries[0]["type"]) == (svc.name, str(code), 1)
+    for message in messages:
+        assert message in text.split("\r\n"), text
+    assert library == kwargs.get("jvm_library", str(linux.jvm_library))
+    assert class_name == kwargs.get("service_class", "(not set)")
+    assert hint and "%" not in hint and "brontel -t" not in hint  # its own hint, not the general one
+
+
+def start_failure_events(svc):
+    log = svc.m.root / "eventlog" / "Application.jsonl"
+    entries = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
+    return [e for e in entries if e["source"] == svc.name]
 
 
 DROPPED = "The service has already reported SERVICE_STOPPED; state SERVICE_RUNNING not reported."

@@ -8,6 +8,7 @@
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <wchar.h>
 
 // ---- Calling conventions and basic types -------------------------------------------------
@@ -50,6 +51,7 @@ typedef BOOL* LPBOOL;
 typedef LONG* PLONG;
 typedef void* HANDLE;
 typedef HANDLE* PHANDLE;
+typedef HANDLE* LPHANDLE;
 typedef HANDLE HLOCAL;
 typedef struct brontel_module* HMODULE;
 typedef HMODULE HINSTANCE;
@@ -707,6 +709,61 @@ BOOL WINAPI LookupAccountNameW(LPCWSTR systemName, LPCWSTR accountName, PSID sid
                                LPWSTR domainName, LPDWORD domainChars, PSID_NAME_USE use);
 // The same computer name; ERROR_BUFFER_OVERFLOW (with the size needed) when it does not fit.
 BOOL WINAPI GetComputerNameW(LPWSTR buffer, LPDWORD size);
+
+// ---- Anonymous pipes, standard handles, file names, time ------------------------------------
+// Anonymous pipes: ReadFile returns what is there (waiting for at least one byte) and fails with
+// ERROR_BROKEN_PIPE once every write end is closed and the pipe is empty.
+BOOL WINAPI CreatePipe(PHANDLE readPipe, PHANDLE writePipe, LPSECURITY_ATTRIBUTES security,
+                       DWORD size);
+#define DUPLICATE_CLOSE_SOURCE 0x00000001
+#define DUPLICATE_SAME_ACCESS 0x00000002
+// Files and anonymous pipe ends within this process only.
+BOOL WINAPI DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess,
+                            LPHANDLE target, DWORD access, BOOL inherit, DWORD options);
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+// Only records the handle (null until set, as in a service); what the process's libraries write
+// to goes through the C runtime's descriptors below.
+BOOL WINAPI SetStdHandle(DWORD which, HANDLE handle);
+HANDLE WINAPI GetStdHandle(DWORD which);
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+BOOL WINAPI MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags);
+typedef struct _SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+} SYSTEMTIME, *LPSYSTEMTIME;
+void WINAPI GetLocalTime(LPSYSTEMTIME time);
+DWORD WINAPI GetTickCount(void);
+
+// ---- The C runtime's low-level descriptors (Windows' <io.h>) --------------------------------
+#define _O_RDONLY 0x0000
+#define _O_WRONLY 0x0001
+#define _O_TEXT 0x4000
+#define _O_BINARY 0x8000
+// Takes over the handle: its descriptor now belongs to the returned C runtime descriptor.
+int _open_osfhandle(intptr_t handle, int flags);
+int _dup(int fd);
+int _dup2(int from, int to);
+int _close(int fd);
+int _fileno(FILE* stream);
+
+// ---- Event log -----------------------------------------------------------------------------
+#define EVENTLOG_SUCCESS 0x0000
+#define EVENTLOG_ERROR_TYPE 0x0001
+#define EVENTLOG_WARNING_TYPE 0x0002
+#define EVENTLOG_INFORMATION_TYPE 0x0004
+// Events go, one JSON object a line, to eventlog/Application.jsonl under $BRONTEL_ROOT.
+HANDLE WINAPI RegisterEventSourceW(LPCWSTR serverName, LPCWSTR sourceName);
+BOOL WINAPI ReportEventW(HANDLE eventLog, WORD type, WORD category, DWORD eventId, PSID userSid,
+                         WORD stringCount, DWORD dataSize, LPCWSTR* strings, LPVOID rawData);
+BOOL WINAPI DeregisterEventSource(HANDLE eventLog);
 
 #ifdef __cplusplus
 }

@@ -12,8 +12,22 @@ namespace {
 class FileObject : public standin::KObject {
   public:
     explicit FileObject(int fd) : KObject(File), fd_(fd) {}
-    ~FileObject() override { close(fd_); }
+    ~FileObject() override {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
     int fd() const { return fd_; }
+
+    KObject* duplicate() override {
+        int copy = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+        return copy < 0 ? nullptr : new FileObject(copy);
+    }
+    int detachFd() override {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
     BOOL read(LPVOID buffer, DWORD toRead, LPDWORD done) override {
         DWORD total = 0;

@@ -14,7 +14,19 @@ namespace standin {
 
 class KObject {
   public:
-    enum Kind { File, Mutex, Event, Thread, Process, ProcessThread, Pipe, ProcessQuery, Token };
+    enum Kind {
+        File,
+        Mutex,
+        Event,
+        Thread,
+        Process,
+        ProcessThread,
+        Pipe,
+        ProcessQuery,
+        Token,
+        AnonPipe,
+        EventLog
+    };
     explicit KObject(Kind kind) : kind_(kind) {}
     virtual ~KObject() = default;
     Kind kind() const { return kind_; }
@@ -41,6 +53,12 @@ class KObject {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+
+    // For objects over one descriptor (files, anonymous pipe ends): a new object over a
+    // duplicate of it (DuplicateHandle), and the descriptor handed over to the caller, after
+    // which the object no longer closes it (_open_osfhandle). Others return null and -1.
+    virtual KObject* duplicate() { return nullptr; }
+    virtual int detachFd() { return -1; }
 
   private:
     Kind kind_;

@@ -1,0 +1,99 @@
+// Parsing and reading the output capture's settings.
+#include "runtime/capture_settings.h"
+
+#include "platform/textutil.h"
+#include "registry/config_keys.h"
+
+#include <stdlib.h>
+
+#include <initializer_list>
+
+namespace {
+
+int parseWhole(const wchar_t* text, unsigned long long limit, DWORD* value) {
+    if (text == nullptr || *text == L'\0') {
+        return 0;
+    }
+    unsigned long long number = 0;
+    for (const wchar_t* p = text; *p != L'\0'; ++p) {
+        if (*p < L'0' || *p > L'9') {
+            return 0;
+        }
+        number = number * 10 + static_cast<unsigned long long>(*p - L'0');
+        if (number > limit) {
+            return 0;
+        }
+    }
+    *value = static_cast<DWORD>(number);
+    return 1;
+}
+
+// A stored value, or the default when it is missing or malformed (then traced).
+template <class T, class Parse>
+T readSetting(const wchar_t* serviceName, const wchar_t* valueName, T fallback, Parse parse,
+              CLogger* logger) {
+    wchar_t* text = getRegServiceParam(serviceName, valueName, logger, 0, 0);
+    T value = fallback;
+    if (text != nullptr && !parse(text, &value)) {
+        logger->logMessage(L"Ignoring the malformed output capture setting ", valueName,
+                           L"; using its default.");
+        value = fallback;
+    }
+    free(text);
+    return value;
+}
+
+} // namespace
+
+int parseRotateBytes(const wchar_t* text, DWORD* value) {
+    return parseWhole(text, 0xFFFFFFFFull, value);
+}
+
+int parseKeepFiles(const wchar_t* text, DWORD* value) {
+    return parseWhole(text, BRONTEL_MAX_KEEP_FILES, value);
+}
+
+int parseTimestamps(const wchar_t* text, int* value) {
+    if (text != nullptr && asciiEqualNoCase(text, L"TRUE")) {
+        *value = 1;
+        return 1;
+    }
+    if (text != nullptr && asciiEqualNoCase(text, L"FALSE")) {
+        *value = 0;
+        return 1;
+    }
+    return 0;
+}
+
+int readCaptureSettings(const wchar_t* serviceName, CLogger* logger, CaptureSettings* settings) {
+    settings->stdoutPath = getRegServiceParam(serviceName, REGVAL_STDOUT_FILE, logger, 0, 1);
+    settings->stderrPath = getRegServiceParam(serviceName, REGVAL_STDERR_FILE, logger, 0, 1);
+    // A reference that expands to nothing leaves no file to write.
+    for (wchar_t** path : {&settings->stdoutPath, &settings->stderrPath}) {
+        if (*path != nullptr && **path == L'\0') {
+            logger->logMessage(L"An output capture path is empty once expanded; that stream is "
+                               L"not captured.");
+            free(*path);
+            *path = nullptr;
+        }
+    }
+    settings->rotateBytes =
+        readSetting<DWORD>(serviceName, REGVAL_LOG_ROTATE_BYTES, BRONTEL_DEFAULT_ROTATE_BYTES,
+                           parseRotateBytes, logger);
+    settings->keepFiles = readSetting<DWORD>(serviceName, REGVAL_LOG_KEEP_FILES,
+                                             BRONTEL_DEFAULT_KEEP_FILES, parseKeepFiles, logger);
+    settings->timestamps =
+        readSetting<int>(serviceName, REGVAL_LOG_TIMESTAMPS, 0, parseTimestamps, logger);
+    return settings->stdoutPath != nullptr || settings->stderrPath != nullptr;
+}
+
+void freeCaptureSettings(CaptureSettings* settings) {
+    free(settings->stdoutPath);
+    free(settings->stderrPath);
+    settings->stdoutPath = nullptr;
+    settings->stderrPath = nullptr;
+}
+
+int sameCapturePath(const wchar_t* first, const wchar_t* second) {
+    return first != nullptr && second != nullptr && asciiEqualNoCase(first, second);
+}

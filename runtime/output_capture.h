@@ -1,0 +1,43 @@
+// Service mode's output capture: the process's standard output and error (the Windows standard
+// handles and the C runtime's descriptors 1 and 2) go into pipes whose writer threads fill the
+// configured files. A stream without a file keeps its handles; one path for both streams gives
+// one pipe, so the file holds the lines in the order written.
+#ifndef BRONTEL_RUNTIME_OUTPUT_CAPTURE_H
+#define BRONTEL_RUNTIME_OUTPUT_CAPTURE_H
+
+#include "runtime/capture_settings.h"
+#include "runtime/capture_stream.h"
+
+class COutputCapture {
+  public:
+    COutputCapture(CLogger* logger, CEventReporter* events);
+    ~COutputCapture();
+    COutputCapture(const COutputCapture&) = delete;
+    COutputCapture& operator=(const COutputCapture&) = delete;
+
+    // Reads the service's settings and redirects the configured streams. Failures are traced
+    // and reported; the service runs on with the streams that could not be captured unchanged.
+    void start(const wchar_t* serviceName);
+    // The same with settings at hand (paths already expanded).
+    void start(const CaptureSettings& settings);
+    // Puts the original handles back and waits, a bounded time, for the files to receive what
+    // was written before.
+    void stop();
+
+    // How long stop waits for a writer whose pipe another process still holds open.
+    static const DWORD finishMs = 5000;
+
+  private:
+    int redirect(int fd, CCaptureStream* stream);
+    void restore(int fd);
+    void notStarted(const wchar_t* what, DWORD error);
+
+    CLogger* logger;
+    CEventReporter* events;
+    CCaptureStream* streams[2]; // standard output's, standard error's (null when shared)
+    int redirected[3];          // descriptors 1 and 2: redirected into a pipe
+    int savedFd[3];             // their earlier targets, -1 when they had none
+    HANDLE savedStd[3];         // the standard handles before
+};
+
+#endif

@@ -1,0 +1,53 @@
+// One capture file: appended to, rotated by size at line boundaries (name becomes name.1, and
+// so on up to the number kept), and kept going through failures: while the file cannot be
+// opened or written, output is counted as lost, the failure is traced and reported once, and
+// writing resumes with a line that says how much was lost.
+#ifndef BRONTEL_RUNTIME_ROTATING_FILE_H
+#define BRONTEL_RUNTIME_ROTATING_FILE_H
+
+#include "runtime/event_reporter.h"
+
+class CRotatingFile {
+  public:
+    // `path` is copied; `stream` names the captured stream(s) in messages; events may be null.
+    CRotatingFile(const wchar_t* path, const wchar_t* stream, DWORD rotateBytes, DWORD keepFiles,
+                  CLogger* logger, CEventReporter* events);
+    ~CRotatingFile();
+    CRotatingFile(const CRotatingFile&) = delete;
+    CRotatingFile& operator=(const CRotatingFile&) = delete;
+
+    // Appends bytes that continue the output written so far; a line is never split across
+    // two files.
+    void write(const char* bytes, DWORD count);
+    // Ends the capture: reports output lost since the last failure, closes the file.
+    void close();
+
+    // Milliseconds between attempts to open a file that failed.
+    static const DWORD retryMs = 1000;
+
+  private:
+    int open();
+    void rotate();
+    // Writes through to the file; on failure counts what was not written and returns 0.
+    int put(const char* bytes, DWORD count);
+    void fail(DWORD error, const wchar_t* action, DWORD lost);
+    int resume();
+
+    wchar_t* path;
+    const wchar_t* stream;
+    DWORD rotateBytes;
+    DWORD keepFiles;
+    CLogger* logger;
+    CEventReporter* events;
+    HANDLE file;
+    unsigned long long size;      // bytes in the current file
+    unsigned long long rotateAt;  // size from which the next line starts a new file
+    int atLineStart;              // the output so far ends with a line end
+    int failing;                  // output is being lost
+    int brokenLine;               // a failed write left the file inside a line
+    unsigned long long lostBytes; // since the failure began
+    unsigned long failedAttempts;
+    DWORD lastAttempt;
+};
+
+#endif

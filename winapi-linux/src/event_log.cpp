@@ -1,0 +1,124 @@
+// The event log: each reported event becomes one JSON object on a line of
+// eventlog/Application.jsonl under the root, appended whole so that processes never interleave.
+#include "kobject.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class EventSource : public standin::KObject {
+  public:
+    explicit EventSource(const std::string& name) : KObject(EventLog), name_(name) {}
+    const std::string& name() const { return name_; }
+
+  private:
+    std::string name_;
+};
+
+void appendJsonString(std::string& out, const std::string& text) {
+    out += '"';
+    for (unsigned char c : text) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20) {
+                char escaped[8];
+                snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                out += escaped;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    out += '"';
+}
+
+EventSource* sourceFromHandle(HANDLE handle) {
+    return standin::handleAs<EventSource>(handle, standin::KObject::EventLog);
+}
+
+} // namespace
+
+extern "C" HANDLE WINAPI RegisterEventSourceW(LPCWSTR serverName, LPCWSTR sourceName) {
+    if (serverName != nullptr || sourceName == nullptr || *sourceName == L'\0') {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return standin::registerHandle(new EventSource(standin::toUtf8(sourceName)));
+}
+
+extern "C" BOOL WINAPI ReportEventW(HANDLE eventLog, WORD type, WORD category, DWORD eventId,
+                                    PSID userSid, WORD stringCount, DWORD dataSize,
+                                    LPCWSTR* strings, LPVOID rawData) {
+    (void)userSid, (void)rawData;
+    EventSource* source = sourceFromHandle(eventLog);
+    if (source == nullptr) {
+        return FALSE;
+    }
+    if ((stringCount > 0 && strings == nullptr) || dataSize != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::string line = "{\"source\": ";
+    appendJsonString(line, source->name());
+    char numbers[120];
+    snprintf(numbers, sizeof numbers, ", \"type\": %u, \"category\": %u, \"id\": %u, \"pid\": %d",
+             static_cast<unsigned>(type), static_cast<unsigned>(category),
+             static_cast<unsigned>(eventId), static_cast<int>(getpid()));
+    line += numbers;
+    line += ", \"strings\": [";
+    for (WORD i = 0; i < stringCount; ++i) {
+        if (i > 0) {
+            line += ", ";
+        }
+        appendJsonString(line, strings[i] ? standin::toUtf8(strings[i]) : std::string());
+    }
+    line += "]}\n";
+
+    if (!standin::ensureRootDirectory()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    std::string directory = standin::rootDirectory() + "/eventlog";
+    if (mkdir(directory.c_str(), 0755) != 0 && errno != EEXIST) {
+        SetLastError(standin::errorFromErrno(errno));
+        return FALSE;
+    }
+    std::string path = directory + "/Application.jsonl";
+    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        SetLastError(standin::errorFromErrno(errno));
+        return FALSE;
+    }
+    DWORD written = 0;
+    BOOL ok = standin::writeAll(
+        [fd](const char* bytes, size_t count) { return ::write(fd, bytes, count); }, line.data(),
+        static_cast<DWORD>(line.size()), &written, 0);
+    close(fd);
+    return ok;
+}
+
+extern "C" BOOL WINAPI DeregisterEventSource(HANDLE eventLog) {
+    if (sourceFromHandle(eventLog) == nullptr) {
+        return FALSE;
+    }
+    return CloseHandle(eventLog);
+}
