@@ -16,9 +16,9 @@ def win(machine):
     return machine
 
 
-def runtime(m, variant="vmdouble", name="rt"):
+def runtime(m, variant="vmdouble", name=None):
     """A Java runtime folder holding the double as bin\\server\\jvm.dll."""
-    home = m.tmp / name
+    home = m.tmp / (name or m.unique("rt"))
     (home / "bin" / "server").mkdir(parents=True)
     built = m.build_dir / "tests" / "vmdouble"
     shutil.copy(built / variant / "jvm.dll", home / "bin" / "server" / "jvm.dll")
@@ -49,7 +49,11 @@ class DoubleService(Service):
             waited = self.svc("wait", state, 60000)
             assert waited.rc == 0, (waited, self.trace_text()[-3000:])
             return self.status()
-        return super().start_and_wait(state)
+        result = self.svc("start")
+        assert result.rc == 0, result
+        waited = self.svc("wait", state, 60000)
+        assert waited.rc == 0, (waited, self.trace_text()[-3000:])
+        return self.status()
 
     def misused(self):
         return self.misuse.read_text(errors="replace") if self.misuse.exists() else ""
@@ -63,35 +67,127 @@ class DoubleService(Service):
         raise AssertionError(f"{message!r} not traced")
 
 
-def test_service_mode_runs_and_stops_through_the_manager(win):
+DROPPED = "The service has already reported SERVICE_STOPPED; state SERVICE_RUNNING not reported."
+
+
+def controls_in(svc):
+    """The controls serviceControl received, in order: (code, thread id)."""
+    return [(int(l.split()[1]), int(l.split()[3])) for l in svc.record() if l.startswith("control ")]
+
+
+def test_service_mode_runs_takes_controls_restarts_and_stops(win):
+    """One installed service through a whole life: start, controls through the manager by name
+    and by number, a restart (128), and the stop."""
     svc = DoubleService(win, "vmdouble.Running", install=True, command_line="a \U0001F600b")
+    verbose = win.tmp / "verbose.txt"
+    svc.set("VerboseFile", win.path(verbose))
     try:
         assert svc.svc("start").rc == 0
         assert svc.svc("wait", "RUNNING", 60000).rc == 0, svc.trace_text()
         # Running was reported from a thread of the VM's own, through the native method.
         running = next(l for l in svc.record() if l.startswith("reported running from "))
         assert svc.thread_of("Set service to state SERVICE_RUNNING") == int(running.split()[-1])
-        # The administrator's options in order, then the exit hook the program adds.
-        assert svc.record()[:4] == ["option -Dvmdouble.record=" + win.path(svc.out),
+        # The administrator's options in order, then the exit and output hooks the program adds;
+        # the VM's own output went through the hook into the verbose file.
+        assert svc.record()[:5] == ["option -Dvmdouble.record=" + win.path(svc.out),
                                     "option -Dvmdouble.misuse=" + win.path(svc.misuse),
-                                    "option exit", "args 2"]
+                                    "option exit", "option vfprintf", "args 2"]
+        assert "vmdouble: 4 options, the first -Dvmdouble.record=" in verbose.read_text()
         assert "arg \U0001F600b" in svc.record()
+        # A line from Java through the bridge's trace native.
+        assert f"vmdouble trace from {running.split()[-1]}" in svc.trace_lines()
+
+        # Without a development-mode instance, -s goes through the manager to the handler thread.
+        for signal, code in (("SERVICE_CONTROL_PARAMCHANGE", 6), ("200", 200)):
+            assert win.run(["-s", svc.name, signal]).rc == 0
+            wait_until(lambda: code in [c for c, _ in controls_in(svc)], f"control {code}")
+        handler = svc.thread_of("Sending service control : SERVICE_CONTROL_PARAMCHANGE")
+        assert [t for c, t in controls_in(svc) if c == 6] == [handler]
+
+        # The restart stops the service through the manager and starts it again.
+        restarted = win.run(["-s", svc.name, "SERVICE_CONTROL_RESTART"])
+        assert restarted.rc == 0, (restarted, svc.trace_text()[-3000:])
+        wait_until(lambda: svc.record().count("ended") == 1 and
+                   sum(l.startswith("reported running") for l in svc.record()) == 2, "the restart")
+        assert svc.svc("wait", "RUNNING", 60000).rc == 0
+
         assert svc.svc("stop").rc == 0
         assert svc.svc("wait", "STOPPED", 60000).rc == 0
         status = svc.status()
         assert (status["WIN32_EXIT"], status["SERVICE_EXIT"]) == (0, 0)
-        control = next(l for l in svc.record() if l.startswith("control 1 on "))
+        assert [c for c, _ in controls_in(svc)] == [6, 200, 1, 1]
         # The stop reached serviceControl(1) on the manager's handler thread.
-        assert svc.thread_of("Sending service control : SERVICE_CONTROL_STOP") == int(control.split()[-1])
         assert svc.record()[-1] == "ended"
         assert svc.misused() == ""
     finally:
         svc.cleanup()
 
 
+def test_service_mode_ends_of_a_service(win):
+    """A service that keeps reporting after its end, one that reports from its initializer, one
+    that stops itself through sendServiceControl, one that calls System.exit, and one that never
+    reports: each ends as the manager expects."""
+    late = DoubleService(win, "vmdouble.LateRunning", install=True)
+    init = DoubleService(win, "vmdouble.StaticInit", install=True)
+    relay = DoubleService(win, "vmdouble.Relay", install=True)
+    exits = DoubleService(win, "vmdouble.Exits", install=True, options=["-Dvmdouble.exitCode=3"])
+    silent = DoubleService(win, "vmdouble.Silent", install=True)
+    try:
+        # Reports after the final stop are dropped: the service stays stopped and can be removed.
+        late.start_and_wait("RUNNING")
+        assert late.svc("stop").rc == 0
+        assert late.svc("wait", "STOPPED", 60000).rc == 0
+        wait_until(lambda: "main Exit 0" in late.trace_lines(), "the service process to end")
+        traced = late.trace_lines()
+        end = traced.index("CExecutor::serviceMain Exit 0")
+        assert "Set service to state SERVICE_RUNNING" not in traced[end:]
+        assert DROPPED in traced
+        status = late.status()
+        assert (status["STATE"], status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (1, 0, 0)
+        removed = win.run(["-r", late.name])
+        assert removed.rc == 0, removed
+        late.installed = False
+
+        # The initializer's report reaches the manager: the natives are registered before the
+        # service class is looked up.
+        mark = len(init.trace_lines())  # the services share one trace file
+        init.start_and_wait("RUNNING")
+        assert "static initializer on" in " ".join(init.record())
+        states = [l for l in init.trace_lines()[mark:] if l.startswith("Set service to state ")]
+        assert states[:2] == ["Set service to state SERVICE_START_PENDING",
+                              "Set service to state SERVICE_RUNNING"]
+
+        # sendServiceControl from a thread of the VM's own: the service stops itself.
+        status = relay.start_and_wait()
+        assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (0, 0)
+        assert "sent true" in relay.record()
+        assert [c for c, _ in controls_in(relay)] == [1]
+
+        # System.exit(3): the exit hook reports the stop with the code, no crash.
+        status = exits.start_and_wait()
+        assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (3, 1066), exits.trace_text()
+        assert "System.exit 3" in " ".join(exits.record())
+        assert "The Java VM ends the process with exit code 3" in exits.trace_lines()
+
+        # A service that never reports is left to the manager: brontel reports nothing in its
+        # name. (Wine's manager gives up on it after its start time-out, 1053, and ends it.)
+        mark = len(silent.trace_lines())
+        started = silent.svc("start")
+        assert started.rc == 0 or "FAILED 1053" in started.out, started
+        assert "args 0" in silent.record()
+        assert not [l for l in silent.trace_lines()[mark:] if l.startswith("Set service to state")]
+        assert silent.misused() == ""
+    finally:
+        for svc in (late, init, relay, exits, silent):
+            svc.cleanup()
+        assert all(svc.misused() == "" for svc in (late, init, relay, exits))
+
+
 # What each start failure traces besides "Service failed to start.", as the Linux build's own.
 START_FAILURES = {
     13: dict(library="missing"),
+    # A library that loads but is no VM.
+    14: dict(library="no-exports", traced=["Cannot load JNI_CreateJavaVM from the JVM DLL : {library}"]),
     15: dict(refuse=True),
     16: dict(options=["-Dvmdouble.createVM=-6"], traced=["Failed to create Java VM rc= -6"]),
     17: dict(service_class=None,
@@ -129,6 +225,8 @@ def test_start_failures_show_their_service_specific_code(win, case):
     library = home / "bin" / "server" / "jvm.dll"
     if spec.get("library") == "missing":
         library = home / "missing" / "jvm.dll"
+    elif spec.get("library") == "no-exports":
+        shutil.copy(win.build_dir / "tests" / "vmdouble" / "vmdouble_dependency.dll", library)
     if spec.get("refuse"):
         (library.parent / "refuse-jni-1.2").write_text("")
     svc = DoubleService(win, spec.get("service_class", "vmdouble.Running"), options=spec.get("options", ()),
@@ -138,6 +236,7 @@ def test_start_failures_show_their_service_specific_code(win, case):
         assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (code, 1066), svc.trace_text()
         traced = svc.trace_lines()
         for message in [f"Service failed to start.  {code}", *spec.get("traced", ())]:
+            message = message.replace("{library}", win.path(library))
             assert message in traced, svc.trace_text()
         assert svc.misused() == ""
     finally:

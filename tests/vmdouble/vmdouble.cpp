@@ -295,21 +295,19 @@ void recordArgs(Obj* args) {
     }
 }
 
-Obj* newString(const char16_t* text) {
-    Obj* obj = newObj(Obj::String);
-    obj->text = text;
-    return obj;
-}
-
 void reportRunning(JNIEnv* env, void*) {
     record("reported running from " + tid());
     if (g_natives[2].fnPtr != nullptr) {
-        // A line into the host's trace, with a character beyond the Basic Multilingual Plane.
-        jstring line = static_cast<jstring>(
-            newRef(reinterpret_cast<Env*>(env), newString(u"vmdouble trace \U0001F600")));
-        reinterpret_cast<Trace_t>(g_natives[2].fnPtr)(env, nullptr, line);
+        // A line into the host's trace, through the bridge's optional native.
+        std::u16string text;
+        fromModifiedUtf8(("vmdouble trace from " + tid()).c_str(), &text);
+        Obj* line = newObj(Obj::String);
+        line->text = text;
+        reinterpret_cast<Trace_t>(g_natives[2].fnPtr)(
+            env, nullptr, static_cast<jstring>(newRef(reinterpret_cast<Env*>(env), line)));
     }
-    setState(env, SERVICE_RUNNING, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN);
+    setState(env, SERVICE_RUNNING,
+             SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PARAMCHANGE);
 }
 
 void runningMain(JNIEnv*, Obj* args) {
