@@ -3,6 +3,7 @@ built from tests/vmdouble): Wine's own Service Control Manager, pipes and consol
 
 import re
 import shutil
+import subprocess
 
 import pytest
 
@@ -181,6 +182,48 @@ def test_service_mode_ends_of_a_service(win):
         for svc in (late, init, relay, exits, silent):
             svc.cleanup()
         assert all(svc.misused() == "" for svc in (late, init, relay, exits))
+
+
+def test_development_mode_controls_console_events_and_restart(win):
+    """-x: controls through the pipe by name and by number, the console events offered to
+    "Java", the break signal reaching the VM's raise-signal export, and a restart (128)."""
+    svc = DoubleService(win, "vmdouble.Running")
+    verbose = win.tmp / "verbose.txt"
+    svc.set("VerboseFile", win.path(verbose))
+    try:
+        first = svc.start_dev()
+        wait_until(lambda: any(l.startswith("reported running") for l in svc.record()), "running")
+        for signal, code in (("SERVICE_CONTROL_PARAMCHANGE", 6), ("200", 200)):
+            sent = svc.send(signal)
+            assert sent.rc == 0, sent
+            wait_until(lambda: code in [c for c, _ in controls_in(svc)], f"control {code}")
+
+        # The break signal goes to the VM's own function on a thread it knows; its signal
+        # thread writes the thread dump through the output hook into the verbose file.
+        assert svc.send("CTRL_BREAK_EVENT").rc == 0
+        svc.wait_record("raise 21 on " + next(
+            l.split()[-1] for l in svc.record() if l.startswith("control 200 on ")))
+        wait_until(lambda: "Full thread dump vmdouble" in verbose.read_text(), "the thread dump")
+
+        # The restart stops this instance through its pipe and starts a new one, on a console
+        # of its own.
+        # (Its output goes to a file: the new instance holds on to the sender's output.)
+        with open(win.tmp / "restart.log", "wb") as log:
+            restart = win.start(["-s", svc.name, "128"], stdout=log, stderr=subprocess.STDOUT)
+        assert restart.wait(timeout=180) == 0, (win.tmp / "restart.log").read_bytes()
+        assert first.wait(timeout=60) == 0
+        wait_until(lambda: sum(l.startswith("reported running") for l in svc.record()) == 2,
+                   "the restarted instance")
+
+        # Ctrl+C on that console is offered to Java's consoleSignal, which takes it.
+        assert svc.send("CTRL_C_EVENT").rc == 0
+        wait_until(lambda: any(l.startswith("console 0 on ") for l in svc.record()), "the console event")
+        assert svc.send("SERVICE_CONTROL_STOP").rc == 0
+        svc.wait_record("ended", 2)
+        assert [c for c, _ in controls_in(svc)] == [6, 200, 1, 1]
+        assert svc.misused() == ""
+    finally:
+        svc.cleanup()
 
 
 # What each start failure traces besides "Service failed to start.", as the Linux build's own.
