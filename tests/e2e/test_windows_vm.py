@@ -226,6 +226,34 @@ def test_development_mode_controls_console_events_and_restart(win):
         svc.cleanup()
 
 
+def test_stop_timeout_dumps_the_threads_and_ends_the_service(win):
+    """A service that ignores the stop, with stopTimeout=2: the VM's thread dump (its end
+    confirmed through the tool interface) in the verbose file, then stopped with code 28."""
+    svc = DoubleService(win, "vmdouble.Stubborn", install=True)
+    verbose = win.tmp / "verbose.txt"
+    svc.set("VerboseFile", win.path(verbose))
+    svc.set("StopTimeout", "2")
+    try:
+        svc.start_and_wait("RUNNING")
+        stopped = svc.svc("stop")
+        assert stopped.rc == 0, stopped
+        assert svc.svc("wait", "STOPPED", 60000).rc == 0, svc.trace_text()[-3000:]
+        status = svc.status()
+        assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (28, 1066)
+        assert [c for c, _ in controls_in(svc)] == [1]
+        assert "thread dump on" in " ".join(svc.record())
+        dump = verbose.read_text()
+        assert "Full thread dump vmdouble" in dump
+        traced = svc.trace_lines()
+        assert any(l.startswith(f"The service {svc.name} did not stop in time: ") and
+                   f"The Java threads were dumped to the verboseOutput file {win.path(verbose)}." in l
+                   for l in traced), svc.trace_text()[-3000:]
+        assert not [l for l in traced if "did not finish its thread dump" in l]
+        assert svc.misused() == ""
+    finally:
+        svc.cleanup()
+
+
 # What each start failure traces besides "Service failed to start.", as the Linux build's own.
 START_FAILURES = {
     13: dict(library="missing"),
