@@ -3,6 +3,7 @@ built from tests/vmdouble): Wine's own Service Control Manager, pipes and consol
 
 import re
 import shutil
+import struct
 import subprocess
 
 import pytest
@@ -316,20 +317,37 @@ def test_start_failures_show_their_service_specific_code(win, case):
 
 def test_library_search_dependency_registry_and_bitness(win):
     # The dependent double loads only because its runtime's bin folder serves its dependency;
-    # it is found through the runtime registered by a Java installer.
+    # it is found through the runtime registered by a Java installer, after a JAVA_HOME that
+    # holds no runtime.
     home = runtime(win, "vmdouble_dep", "registered")
+    empty = win.tmp / "no-java"
+    empty.mkdir()
     key = r"SOFTWARE\JavaSoft\JDK"
     win.reg_set(key, "CurrentVersion", "sz", "17")
     win.reg_set(key + r"\17", "JavaHome", "sz", win.path(home))
     svc = DoubleService(win, "vmdouble.Silent", library=False, options=["-Dvmdouble.createVM=-6"])
     try:
-        result = win.run(["-x", svc.name])
-        assert result.rc == 0
+        result = win.run(["-x", svc.name], env={"JAVA_HOME": win.path(empty)})
+        assert result.rc == 16, result
         traced = svc.trace_lines()
         library = win.path(home / "bin" / "server" / "jvm.dll")
-        assert f"Trying the JVM DLL {library} (from registry HKLM\\SOFTWARE\\JavaSoft\\JDK\\17, JavaHome)" in traced, svc.trace_text()
+        tried = [l for l in traced if l.startswith(("Trying the JVM DLL", "Not taken"))]
+        assert tried == [f"Trying the JVM DLL {win.path(empty)} (from JAVA_HOME)",
+                         "Not taken: no JVM DLL below this Java home folder.",
+                         f"Trying the JVM DLL {library} (from registry HKLM\\SOFTWARE\\JavaSoft\\JDK\\17, JavaHome)"], \
+            svc.trace_text()
         assert f"JVM DLL {library} loaded successfully." in traced
         assert "CExecutor::startServiceTask Exit 16" in traced
+
+        # A JAVA_HOME that holds a runtime comes before the registered one.
+        own = runtime(win)
+        mark = len(svc.trace_lines())
+        result = win.run(["-x", svc.name], env={"JAVA_HOME": win.path(own)})
+        assert result.rc == 16, result
+        own_library = win.path(own / "bin" / "server" / "jvm.dll")
+        tried = [l for l in svc.trace_lines()[mark:] if l.startswith("Trying the JVM DLL")]
+        assert tried == [f"Trying the JVM DLL {own_library} (from JAVA_HOME)"], svc.trace_text()
+        assert f"JVM DLL {own_library} loaded successfully." in svc.trace_lines()[mark:]
     finally:
         win.reg_deltree(r"SOFTWARE\JavaSoft")
 
@@ -338,7 +356,57 @@ def test_library_search_dependency_registry_and_bitness(win):
     assert x86.exists(), "build the win32 preset for the 32-bit VM double"
     svc = DoubleService(win, "vmdouble.Silent", library=x86)
     result = win.run(["-x", svc.name])
-    assert result.rc == 0
+    assert result.rc == 13, result
     assert f"{win.path(x86)} is a 32-bit library; this brontel.exe is 64-bit; " \
            "use the x86 brontel.exe or a 64-bit Java" in svc.trace_lines(), svc.trace_text()
     assert "CExecutor::startServiceTask Exit 13" in svc.trace_lines()
+
+
+def pe_exports(path):
+    """The names a PE library exports, read from its export directory."""
+    data = path.read_bytes()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    assert data[pe:pe + 4] == b"PE\0\0", path
+    sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
+    optional = pe + 24
+    magic = struct.unpack_from("<H", data, optional)[0]
+    directories = optional + (96 if magic == 0x10B else 112)
+    export_rva = struct.unpack_from("<I", data, directories)[0]
+    table = [struct.unpack_from("<II4xI", data, optional + optional_size + 40 * i + 8)
+             for i in range(sections)]
+
+    def offset(rva):
+        for size, address, raw in table:
+            if address <= rva < address + size:
+                return rva - address + raw
+        raise AssertionError(f"RVA {rva:#x} is in no section of {path}")
+
+    count, names = struct.unpack_from("<I4xI", data, offset(export_rva) + 24)
+    result = set()
+    for i in range(count):
+        start = offset(struct.unpack_from("<I", data, offset(names) + 4 * i)[0])
+        result.add(data[start:data.index(b"\0", start)].decode("ascii"))
+    return result
+
+
+def looked_up(program):
+    """The VM functions a brontel build asks GetProcAddress for: the names it carries."""
+    found = re.findall(rb"(?<![\w@])(_?(?:JNI|JVM)_[A-Za-z]+(?:@\d+)?)\0", program.read_bytes())
+    return {name.decode("ascii") for name in found}
+
+
+def test_each_double_exports_what_its_build_looks_up(win):
+    """The 32-bit build asks for the decorated names a 32-bit jvm.dll has; both doubles must
+    offer exactly what their build looks up, or the Wine tests would prove nothing for it."""
+    for build in ("win64", "win32"):
+        folder = win.build_dir.parent / build
+        double = folder / "tests" / "vmdouble" / "vmdouble" / "jvm.dll"
+        assert double.exists(), f"build the {build} preset for its VM double"
+        wanted = looked_up(folder / "brontel.exe")
+        # The three functions, each under one name or another.
+        assert len([n for n in wanted if "CreateJavaVM" in n]) == 1, wanted
+        assert len([n for n in wanted if "GetDefaultJavaVMInitArgs" in n]) == 1, wanted
+        assert len([n for n in wanted if "RaiseSignal" in n]) == 1, wanted
+        assert wanted <= pe_exports(double), (build, wanted, pe_exports(double))
+    # The 32-bit build asks for the raise-signal function by its stdcall name.
+    assert "_JVM_RaiseSignal@4" in looked_up(win.build_dir.parent / "win32" / "brontel.exe")
