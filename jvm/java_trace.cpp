@@ -16,12 +16,19 @@ extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_trace
                                                                                  jclass receiver,
                                                                                  jstring text) {
     (void)receiver;
-    if (g_pExecutor == nullptr || text == nullptr) {
+    if (text == nullptr) {
+        return;
+    }
+    // Through the gate: a Java thread may trace while the process ends and the executor and
+    // its logger are deleted.
+    CExecutor* executor = enterExecutor();
+    if (executor == nullptr) {
         return;
     }
     wchar_t* line = allocGetTstrFromJstr(env, text);
     if (line != nullptr) {
-        g_pExecutor->getLogger()->logMessage(line);
+        executor->getLogger()->logMessage(line);
         free(line);
     }
+    leaveExecutor();
 }

@@ -13,13 +13,18 @@
 //
 // Options understood (JavaVMOption strings): -Dvmdouble.record=<file> (what the services do),
 // -Dvmdouble.misuse=<file>, -Dvmdouble.createVM=<result>, -Dvmdouble.control=<code> (the control
-// the relay service sends), -Dvmdouble.target=<service> (whom it sends it to). A file named
+// the relay service sends), -Dvmdouble.target=<service> (whom it sends it to),
+// -Dvmdouble.bridge=absent|embedded|refused (the bridge class is not on the class path and
+// cannot be defined; is not on it but can be defined from its bytes; its natives are refused),
+// -Dvmdouble.exitCode=<n> (what the Exits service passes to System.exit). "vfprintf" and "exit"
+// take the hooks, as the real VM does; other -D options are system properties. A file named
 // refuse-jni-1.2 beside the library makes JNI_GetDefaultJavaVMInitArgs refuse version 1.2.
 #include "jni_slots.h"
 
 #include <windows.h>
 
 #include <jni.h>
+#include <jvmti.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -37,9 +42,14 @@ std::string g_recordPath;
 std::string g_misusePath;
 std::string g_control = "1";
 std::string g_target;
+std::string g_bridge;
+std::string g_exitCode = "3";
+std::vector<std::string> g_options;
 int g_createResult = 0;
 typedef jint(JNICALL* VfprintfHook)(FILE*, const char*, va_list);
 VfprintfHook g_vfprintf = nullptr;
+typedef void(JNICALL* ExitHook)(jint);
+ExitHook g_exitHook = nullptr;
 DWORD g_mainThread = 0;
 
 void appendLine(const std::string& path, const std::string& line) {
@@ -126,10 +136,11 @@ bool fromModifiedUtf8(const char* bytes, std::u16string* out) {
 // ---- objects, references, environments -------------------------------------------------------
 struct ClassDef;
 struct Obj {
-    enum Kind { Class, String, Array, Throwable } kind = String;
+    enum Kind { Class, String, Array, Throwable, Loader } kind = String;
     const ClassDef* cls = nullptr; // the class itself (Class) or the object's class
     std::u16string text;           // String; Throwable: its toString()
     std::vector<Obj*> items;       // Array
+    Obj* cause = nullptr;          // Throwable
 };
 
 Obj* newObj(Obj::Kind kind) {
@@ -227,8 +238,7 @@ Obj* deref(Env* env, jobject handle, const char* call) {
 // ---- classes and scripted services -------------------------------------------------------------
 struct Method {
     const ClassDef* cls;
-    const char* name;
-    const char* signature;
+    std::string name;
 };
 
 typedef void (*ServiceMain)(JNIEnv* env, Obj* args);
@@ -239,12 +249,14 @@ struct ClassDef {
     bool hasConsole;
 };
 
-JNINativeMethod g_natives[2];
+JNINativeMethod g_natives[3]; // setServiceState, sendServiceControl, the optional trace
 bool g_registered = false;
+bool g_bridgeDefined = false;
 HANDLE g_stopEvent = nullptr;
 
 typedef void(JNICALL* SetState_t)(JNIEnv*, jclass, jint, jint, jint, jint, jint);
 typedef jboolean(JNICALL* SendControl_t)(JNIEnv*, jclass, jstring, jint);
+typedef void(JNICALL* Trace_t)(JNIEnv*, jclass, jstring);
 
 void setState(JNIEnv* env, jint state, jint accepted) {
     if (!g_registered) {
@@ -285,7 +297,17 @@ void recordArgs(Obj* args) {
 
 void reportRunning(JNIEnv* env, void*) {
     record("reported running from " + tid());
-    setState(env, SERVICE_RUNNING, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN);
+    if (g_natives[2].fnPtr != nullptr) {
+        // A line into the host's trace, through the bridge's optional native.
+        std::u16string text;
+        fromModifiedUtf8(("vmdouble trace from " + tid()).c_str(), &text);
+        Obj* line = newObj(Obj::String);
+        line->text = text;
+        reinterpret_cast<Trace_t>(g_natives[2].fnPtr)(
+            env, nullptr, static_cast<jstring>(newRef(reinterpret_cast<Env*>(env), line)));
+    }
+    setState(env, SERVICE_RUNNING,
+             SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PARAMCHANGE);
 }
 
 void runningMain(JNIEnv*, Obj* args) {
@@ -303,14 +325,13 @@ void silentMain(JNIEnv*, Obj* args) {
     record("ended");
 }
 
-// Keeps reporting running for a moment after serviceMain has returned.
+// Keeps reporting running after serviceMain has returned, until the process ends.
 void lateReports(JNIEnv* env, void*) {
     WaitForSingleObject(g_stopEvent, INFINITE);
-    for (int i = 0; i < 30; ++i) {
+    for (;;) {
         setState(env, SERVICE_RUNNING, SERVICE_ACCEPT_STOP);
-        Sleep(10);
+        Sleep(2);
     }
-    record("late reports done");
 }
 
 void lateRunningMain(JNIEnv* env, Obj* args) {
@@ -318,10 +339,43 @@ void lateRunningMain(JNIEnv* env, Obj* args) {
     CloseHandle(startJavaThread(lateReports, nullptr));
 }
 
-void throwingMain(JNIEnv* jni, Obj*) {
+const ClassDef* classNamed(const char* name);
+
+Obj* newThrowable(const char* className, const std::u16string& text) {
     Obj* thrown = newObj(Obj::Throwable);
-    thrown->text = u"java.lang.IllegalStateException: the service gave up";
-    reinterpret_cast<Env*>(jni)->pending = thrown;
+    thrown->cls = classNamed(className);
+    thrown->text = text;
+    return thrown;
+}
+
+void throwingMain(JNIEnv* jni, Obj*) {
+    reinterpret_cast<Env*>(jni)->pending = newThrowable(
+        "java/lang/Throwable", u"java.lang.IllegalStateException: the service gave up");
+}
+
+// Ignores the stop: serviceControl records it, and nothing ends serviceMain.
+void stubbornMain(JNIEnv* env, Obj* args) {
+    runningMain(env, args);
+}
+
+// System.exit from a thread of the program's own: the VM runs the exit hook, then ends the
+// process with the code.
+void exitFromJava(JNIEnv*, void*) {
+    int code = atoi(g_exitCode.c_str());
+    record("System.exit " + std::to_string(code) + " on " + tid());
+    if (g_exitHook != nullptr) {
+        g_exitHook(code);
+    }
+    ExitProcess(static_cast<UINT>(code));
+}
+
+void exitsMain(JNIEnv*, Obj* args) {
+    recordArgs(args);
+    HANDLE thread = startJavaThread(reportRunning, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    WaitForSingleObject(startJavaThread(exitFromJava, nullptr), INFINITE);
+    misuse("the process went on after System.exit");
 }
 
 void sendFromOwnThread(JNIEnv* env, void*) {
@@ -349,19 +403,24 @@ void relayMain(JNIEnv* env, Obj* args) {
 }
 
 const ClassDef g_classes[] = {
+    {"java/lang/Object", nullptr, false, false},
     {"java/lang/String", nullptr, false, false},
     {"java/lang/Throwable", nullptr, false, false},
+    {"java/lang/ExceptionInInitializerError", nullptr, false, false},
+    {"java/lang/System", nullptr, false, false},
+    {"java/lang/ClassLoader", nullptr, false, false},
     {"com/vantero/core/orb/BrontelManager", nullptr, false, false},
     {"vmdouble/Running", runningMain, true, true},
     {"vmdouble/Silent", silentMain, true, false},
     {"vmdouble/LateRunning", lateRunningMain, true, false},
     {"vmdouble/StaticInit", runningMain, true, false},
+    {"vmdouble/InitFails", runningMain, true, false},
     {"vmdouble/Relay", relayMain, true, false},
     {"vmdouble/Throws", throwingMain, true, false},
+    {"vmdouble/Stubborn", stubbornMain, true, false},
+    {"vmdouble/Exits", exitsMain, true, false},
     {"vmdouble/NoMain", nullptr, true, false},
     {"vmdouble/NoControl", runningMain, false, false},
-    {"vmdouble/NoManager", runningMain, true, false},
-    {"vmdouble/NativesRefused", runningMain, true, false},
 };
 const ClassDef* g_service = nullptr; // the service class last found
 
@@ -386,9 +445,33 @@ Obj* classObject(const ClassDef* cls) {
 }
 
 void throwNew(Env* env, const char* text) {
-    Obj* thrown = newObj(Obj::Throwable);
-    fromModifiedUtf8(text, &thrown->text);
-    env->pending = thrown;
+    std::u16string wide;
+    fromModifiedUtf8(text, &wide);
+    env->pending = newThrowable("java/lang/Throwable", wide);
+}
+
+// A static initializer that threw: the VM hands on ExceptionInInitializerError with the
+// initializer's exception as its cause.
+void initializerThrew(Env* env, Obj* cause) {
+    Obj* error = newThrowable("java/lang/ExceptionInInitializerError",
+                              u"java.lang.ExceptionInInitializerError");
+    error->cause = cause;
+    env->pending = error;
+}
+
+const std::string kManager = "com/vantero/core/orb/BrontelManager";
+
+// The value of a -D option, as System.getProperty answers it; false when there is none.
+bool systemProperty(const std::string& name, std::string* value) {
+    std::string prefix = "-D" + name + "=";
+    bool found = false;
+    for (const std::string& option : g_options) {
+        if (option.rfind(prefix, 0) == 0) {
+            *value = option.substr(prefix.size());
+            found = true;
+        }
+    }
+    return found;
 }
 
 // ---- the JNI functions brontel calls
@@ -396,30 +479,35 @@ void throwNew(Env* env, const char* text) {
 jclass JNICALL FindClass(JNIEnv* jni, const char* name) {
     Env* env = enter(jni, "FindClass");
     const ClassDef* cls = classNamed(name);
-    if (cls != nullptr && strcmp(name, "com/vantero/core/orb/BrontelManager") == 0 &&
-        g_service != nullptr && strcmp(g_service->name, "vmdouble/NoManager") == 0) {
-        cls = nullptr;
+    if (cls != nullptr && name == kManager && !g_bridge.empty() && g_bridge != "refused" &&
+        !g_bridgeDefined) {
+        cls = nullptr; // not on the class path
     }
     if (cls == nullptr) {
         throwNew(env, (std::string("java.lang.NoClassDefFoundError: ") + name).c_str());
         return nullptr;
     }
-    if (cls->serviceMain != nullptr || cls->hasControl) {
-        bool first = g_service != cls;
+    if ((cls->serviceMain != nullptr || cls->hasControl) && g_service != cls) {
+        // The first look-up initializes the class.
         g_service = cls;
-        if (first && strcmp(name, "vmdouble/StaticInit") == 0) {
-            // A static initializer that reports a state: the VM finds the native by its JNI
-            // name in the process, since nothing is registered yet.
+        if (strcmp(name, "vmdouble/StaticInit") == 0) {
+            // An initializer that reports a state: without registered natives the call fails
+            // with UnsatisfiedLinkError, which the initializer lets through.
             record("static initializer on " + tid());
-            FARPROC proc =
-                GetProcAddress(GetModuleHandleW(nullptr),
-                               "Java_com_vantero_core_orb_BrontelManager_setServiceState");
-            if (proc == nullptr) {
-                throwNew(env, "java.lang.UnsatisfiedLinkError: setServiceState");
+            if (!g_registered) {
+                initializerThrew(env, newThrowable("java/lang/Throwable",
+                                                   u"java.lang.UnsatisfiedLinkError: "
+                                                   u"'void com.vantero.core.orb.BrontelManager."
+                                                   u"setServiceState(int, int, int, int, int)'"));
                 return nullptr;
             }
-            reinterpret_cast<SetState_t>(reinterpret_cast<void (*)()>(proc))(
-                jni, nullptr, SERVICE_START_PENDING, 0, 0, 1, 5000);
+            reinterpret_cast<SetState_t>(g_natives[0].fnPtr)(jni, nullptr, SERVICE_START_PENDING, 0,
+                                                             0, 1, 5000);
+        } else if (strcmp(name, "vmdouble/InitFails") == 0) {
+            initializerThrew(env, newThrowable("java/lang/Throwable",
+                                               u"java.lang.IllegalStateException: no settings"));
+            g_service = nullptr; // every look-up fails the same way
+            return nullptr;
         }
     }
     return static_cast<jclass>(newRef(env, classObject(cls)));
@@ -434,16 +522,22 @@ jmethodID findMethod(JNIEnv* jni, jclass clazz, const char* name, const char* si
         return nullptr;
     }
     const ClassDef* cls = obj->cls;
+    std::string method = name, signature = sig, owner = cls->name;
     bool found = false;
     if (isStatic) {
-        found =
-            (strcmp(name, "serviceMain") == 0 && strcmp(sig, "([Ljava/lang/String;)V") == 0 &&
-             cls->serviceMain != nullptr) ||
-            (strcmp(name, "serviceControl") == 0 && strcmp(sig, "(I)V") == 0 && cls->hasControl) ||
-            (strcmp(name, "consoleSignal") == 0 && strcmp(sig, "(I)Z") == 0 && cls->hasConsole);
+        found = (method == "serviceMain" && signature == "([Ljava/lang/String;)V" &&
+                 cls->serviceMain != nullptr) ||
+                (method == "serviceControl" && signature == "(I)V" && cls->hasControl) ||
+                (method == "consoleSignal" && signature == "(I)Z" && cls->hasConsole) ||
+                (owner == "java/lang/System" && method == "getProperty" &&
+                 signature == "(Ljava/lang/String;)Ljava/lang/String;") ||
+                (owner == "java/lang/ClassLoader" && method == "getSystemClassLoader" &&
+                 signature == "()Ljava/lang/ClassLoader;");
     } else {
-        found = strcmp(cls->name, "java/lang/Throwable") == 0 && strcmp(name, "toString") == 0 &&
-                strcmp(sig, "()Ljava/lang/String;") == 0;
+        found = (owner == "java/lang/Throwable" && method == "toString" &&
+                 signature == "()Ljava/lang/String;") ||
+                (owner == "java/lang/ExceptionInInitializerError" && method == "getCause" &&
+                 signature == "()Ljava/lang/Throwable;");
     }
     if (!found) {
         throwNew(env, (std::string("java.lang.NoSuchMethodError: ") + name).c_str());
@@ -453,16 +547,11 @@ jmethodID findMethod(JNIEnv* jni, jclass clazz, const char* name, const char* si
     static std::vector<Method*> methods;
     std::lock_guard<std::mutex> guard(methodsLock);
     for (Method* m : methods) {
-        if (m->cls == cls && strcmp(m->name, name) == 0) {
+        if (m->cls == cls && m->name == method) {
             return reinterpret_cast<jmethodID>(m);
         }
     }
-    methods.push_back(new Method{cls,
-                                 name == std::string("serviceMain")      ? "serviceMain"
-                                 : name == std::string("serviceControl") ? "serviceControl"
-                                 : name == std::string("consoleSignal")  ? "consoleSignal"
-                                                                         : "toString",
-                                 ""});
+    methods.push_back(new Method{cls, method});
     return reinterpret_cast<jmethodID>(methods.back());
 }
 
@@ -490,20 +579,21 @@ void JNICALL CallStaticVoidMethodV(JNIEnv* jni, jclass clazz, jmethodID id, va_l
     if (method == nullptr) {
         return;
     }
-    if (strcmp(method->name, "serviceMain") == 0) {
+    if (method->name == "serviceMain") {
         Obj* array = deref(env, va_arg(args, jobject), "serviceMain argument");
         if (array == nullptr || array->kind != Obj::Array) {
             misuse("serviceMain called without a String array");
         }
         method->cls->serviceMain(jni, array);
-    } else if (strcmp(method->name, "serviceControl") == 0) {
+    } else if (method->name == "serviceControl") {
         jint code = va_arg(args, jint);
         record("control " + std::to_string(code) + " on " + tid());
-        if (code == SERVICE_CONTROL_STOP || code == SERVICE_CONTROL_SHUTDOWN) {
+        bool stubborn = strcmp(method->cls->name, "vmdouble/Stubborn") == 0;
+        if ((code == SERVICE_CONTROL_STOP || code == SERVICE_CONTROL_SHUTDOWN) && !stubborn) {
             SetEvent(g_stopEvent);
         }
     } else {
-        misuse(std::string("CallStaticVoidMethodV on ") + method->name);
+        misuse("CallStaticVoidMethodV on " + method->name);
     }
 }
 
@@ -517,7 +607,7 @@ void JNICALL CallStaticVoidMethod(JNIEnv* jni, jclass clazz, jmethodID id, ...) 
 jboolean JNICALL CallStaticBooleanMethodV(JNIEnv* jni, jclass clazz, jmethodID id, va_list args) {
     Env* env = enter(jni, "CallStaticBooleanMethodV");
     const Method* method = staticMethod(env, clazz, id, "CallStaticBooleanMethodV");
-    if (method == nullptr || strcmp(method->name, "consoleSignal") != 0) {
+    if (method == nullptr || method->name != "consoleSignal") {
         misuse("CallStaticBooleanMethodV on another method than consoleSignal");
         return JNI_FALSE;
     }
@@ -533,13 +623,22 @@ jboolean JNICALL CallStaticBooleanMethod(JNIEnv* jni, jclass clazz, jmethodID id
     return result;
 }
 
-jobject JNICALL CallObjectMethod(JNIEnv* jni, jobject object, jmethodID id, ...) {
-    Env* env = enter(jni, "CallObjectMethod");
-    Obj* obj = deref(env, object, "CallObjectMethod");
+jobject JNICALL CallObjectMethodV(JNIEnv* jni, jobject object, jmethodID id, va_list) {
+    Env* env = enter(jni, "CallObjectMethodV");
+    Obj* obj = deref(env, object, "CallObjectMethodV");
     const Method* method = reinterpret_cast<const Method*>(id);
-    if (obj == nullptr || obj->kind != Obj::Throwable || method == nullptr ||
-        strcmp(method->name, "toString") != 0) {
-        misuse("CallObjectMethod other than Throwable.toString()");
+    if (obj == nullptr || obj->kind != Obj::Throwable || method == nullptr) {
+        misuse("CallObjectMethodV other than on a Throwable");
+        return nullptr;
+    }
+    if (method->name == "getCause") {
+        if (strcmp(obj->cls->name, "java/lang/ExceptionInInitializerError") != 0) {
+            misuse("CallObjectMethodV: getCause of ExceptionInInitializerError on another class");
+        }
+        return newRef(env, obj->cause);
+    }
+    if (method->name != "toString") {
+        misuse("CallObjectMethodV on " + method->name);
         return nullptr;
     }
     Obj* text = newObj(Obj::String);
@@ -547,28 +646,141 @@ jobject JNICALL CallObjectMethod(JNIEnv* jni, jobject object, jmethodID id, ...)
     return newRef(env, text);
 }
 
+jobject JNICALL CallObjectMethod(JNIEnv* jni, jobject object, jmethodID id, ...) {
+    va_list args;
+    va_start(args, id);
+    jobject result = CallObjectMethodV(jni, object, id, args);
+    va_end(args);
+    return result;
+}
+
+jobject JNICALL CallStaticObjectMethodV(JNIEnv* jni, jclass clazz, jmethodID id, va_list args) {
+    Env* env = enter(jni, "CallStaticObjectMethodV");
+    const Method* method = staticMethod(env, clazz, id, "CallStaticObjectMethodV");
+    if (method == nullptr) {
+        return nullptr;
+    }
+    if (method->name == "getSystemClassLoader") {
+        Obj* loader = newObj(Obj::Loader);
+        loader->cls = classNamed("java/lang/ClassLoader");
+        return newRef(env, loader);
+    }
+    if (method->name != "getProperty") {
+        misuse("CallStaticObjectMethodV on " + method->name);
+        return nullptr;
+    }
+    Obj* name = deref(env, va_arg(args, jobject), "System.getProperty");
+    std::string value;
+    if (name == nullptr || name->kind != Obj::String) {
+        throwNew(env, "java.lang.NullPointerException: key can't be null");
+        return nullptr;
+    }
+    if (!systemProperty(toUtf8(name->text), &value)) {
+        return nullptr;
+    }
+    Obj* text = newObj(Obj::String);
+    fromModifiedUtf8(value.c_str(), &text->text);
+    return newRef(env, text);
+}
+
+jobject JNICALL CallStaticObjectMethod(JNIEnv* jni, jclass clazz, jmethodID id, ...) {
+    va_list args;
+    va_start(args, id);
+    jobject result = CallStaticObjectMethodV(jni, clazz, id, args);
+    va_end(args);
+    return result;
+}
+
+jboolean JNICALL IsInstanceOf(JNIEnv* jni, jobject object, jclass clazz) {
+    Env* env = enter(jni, "IsInstanceOf");
+    Obj* obj = deref(env, object, "IsInstanceOf");
+    Obj* cls = deref(env, clazz, "IsInstanceOf");
+    if (cls == nullptr || cls->kind != Obj::Class) {
+        misuse("IsInstanceOf: not a class");
+        return JNI_FALSE;
+    }
+    if (obj == nullptr || obj->cls == cls->cls || strcmp(cls->cls->name, "java/lang/Object") == 0) {
+        return JNI_TRUE;
+    }
+    return obj->kind == Obj::Throwable && strcmp(cls->cls->name, "java/lang/Throwable") == 0
+               ? JNI_TRUE
+               : JNI_FALSE;
+}
+
+jobject JNICALL NewLocalRef(JNIEnv* jni, jobject object) {
+    Env* env = enter(jni, "NewLocalRef");
+    return newRef(env, deref(env, object, "NewLocalRef"));
+}
+
+jint JNICALL Throw(JNIEnv* jni, jthrowable thrown) {
+    Env* env = enter(jni, "Throw", true);
+    Obj* obj = deref(env, thrown, "Throw");
+    if (obj == nullptr || obj->kind != Obj::Throwable) {
+        misuse("Throw: not a Throwable");
+        return JNI_ERR;
+    }
+    env->pending = obj;
+    return JNI_OK;
+}
+
+// Defines the bridge class (and its nested classes) from the bytes the program carries.
+jclass JNICALL DefineClass(JNIEnv* jni, const char* name, jobject loader, const jbyte* bytes,
+                           jsize size) {
+    Env* env = enter(jni, "DefineClass");
+    Obj* obj = deref(env, loader, "DefineClass");
+    if (obj == nullptr || obj->kind != Obj::Loader) {
+        misuse("DefineClass without the system class loader");
+    }
+    const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes);
+    if (name == nullptr || size < 10 || data[0] != 0xCA || data[1] != 0xFE || data[2] != 0xBA ||
+        data[3] != 0xBE) {
+        throwNew(env, "java.lang.ClassFormatError: Incompatible magic value");
+        return nullptr;
+    }
+    if (g_bridge == "absent") {
+        throwNew(env, "java.lang.SecurityException: Prohibited package name");
+        return nullptr;
+    }
+    record(std::string("defined ") + name);
+    if (name == kManager) {
+        g_bridgeDefined = true;
+        return static_cast<jclass>(newRef(env, classObject(classNamed(name))));
+    }
+    // A nested class: nothing the double ever calls.
+    return static_cast<jclass>(newRef(env, classObject(classNamed("java/lang/Object"))));
+}
+
 jint JNICALL RegisterNatives(JNIEnv* jni, jclass clazz, const JNINativeMethod* methods, jint n) {
     Env* env = enter(jni, "RegisterNatives");
     Obj* obj = deref(env, clazz, "RegisterNatives");
-    if (obj == nullptr || obj->kind != Obj::Class ||
-        strcmp(obj->cls->name, "com/vantero/core/orb/BrontelManager") != 0 || n != 2) {
+    if (obj == nullptr || obj->kind != Obj::Class || obj->cls->name != kManager ||
+        (n != 2 && n != 1)) {
         misuse("RegisterNatives on another class or with another number of methods");
         return JNI_ERR;
     }
-    if (g_service != nullptr && strcmp(g_service->name, "vmdouble/NativesRefused") == 0) {
+    if (g_bridge == "refused") {
         throwNew(env, "java.lang.NoSuchMethodError: setServiceState");
         return JNI_ERR;
     }
-    static const char* const expected[2][2] = {{"setServiceState", "(IIIII)V"},
-                                               {"sendServiceControl", "(Ljava/lang/String;I)Z"}};
-    for (int i = 0; i < 2; ++i) {
-        if (strcmp(methods[i].name, expected[i][0]) != 0 ||
-            strcmp(methods[i].signature, expected[i][1]) != 0 || methods[i].fnPtr == nullptr) {
+    // The two required natives together, or the optional trace method on its own.
+    static const char* const expected[3][2] = {{"setServiceState", "(IIIII)V"},
+                                               {"sendServiceControl", "(Ljava/lang/String;I)Z"},
+                                               {"trace", "(Ljava/lang/String;)V"}};
+    int first = n == 2 ? 0 : 2;
+    if (n == 1 && !g_registered) {
+        misuse("RegisterNatives: the trace method before the required natives");
+    }
+    for (int i = 0; i < n; ++i) {
+        const char* const* want = expected[first + i];
+        if (strcmp(methods[i].name, want[0]) != 0 || strcmp(methods[i].signature, want[1]) != 0 ||
+            methods[i].fnPtr == nullptr) {
             misuse(std::string("RegisterNatives: unexpected method ") + methods[i].name);
             throwNew(env, "java.lang.NoSuchMethodError");
             return JNI_ERR;
         }
-        g_natives[i] = methods[i];
+    }
+    for (int i = 0; i < n; ++i) {
+        g_natives[first + i] = methods[i];
     }
     g_registered = true;
     return JNI_OK;
@@ -672,13 +884,143 @@ void JNICALL ExceptionDescribe(JNIEnv* jni) {
     }
 }
 
+// ---- the tool interface: just what asks to hear of the end of a thread dump
+// ------------------------------------------------------------------------------------------------
+jvmtiInterface_1_ g_tool;
+struct Tool {
+    const jvmtiInterface_1_* functions; // must come first: jvmtiEnv* points here
+    const void* storage = nullptr;
+    jvmtiEventCallbacks callbacks = {};
+    bool dumpEvents = false;
+    bool disposed = false;
+};
+std::vector<Tool*> g_tools; // under g_lock
+
+jvmtiError JNICALL toolUnimplemented(jvmtiEnv*) {
+    unimplemented("a JVMTI function");
+}
+
+Tool* toolEnter(jvmtiEnv* jvmti, const char* call) {
+    Tool* tool = reinterpret_cast<Tool*>(jvmti);
+    if (tool->disposed) {
+        misuse(std::string(call) + ": a disposed JVMTI environment");
+    }
+    if (currentEnv() == nullptr) {
+        misuse(std::string(call) + " on a thread the VM does not know");
+    }
+    return tool;
+}
+
+jvmtiError JNICALL SetEnvironmentLocalStorage(jvmtiEnv* jvmti, const void* data) {
+    toolEnter(jvmti, "SetEnvironmentLocalStorage")->storage = data;
+    return JVMTI_ERROR_NONE;
+}
+
+jvmtiError JNICALL GetEnvironmentLocalStorage(jvmtiEnv* jvmti, void** data) {
+    // Called by the event callback on the VM's own thread.
+    *data = const_cast<void*>(reinterpret_cast<Tool*>(jvmti)->storage);
+    return JVMTI_ERROR_NONE;
+}
+
+jvmtiError JNICALL SetEventCallbacks(jvmtiEnv* jvmti, const jvmtiEventCallbacks* callbacks,
+                                     jint size) {
+    Tool* tool = toolEnter(jvmti, "SetEventCallbacks");
+    std::lock_guard<std::mutex> guard(g_lock);
+    tool->callbacks = {};
+    memcpy(&tool->callbacks, callbacks,
+           static_cast<size_t>(size) < sizeof tool->callbacks ? static_cast<size_t>(size)
+                                                              : sizeof tool->callbacks);
+    return JVMTI_ERROR_NONE;
+}
+
+jvmtiError JNICALL SetEventNotificationMode(jvmtiEnv* jvmti, jvmtiEventMode mode, jvmtiEvent event,
+                                            jthread thread, ...) {
+    Tool* tool = toolEnter(jvmti, "SetEventNotificationMode");
+    if (event != JVMTI_EVENT_DATA_DUMP_REQUEST || thread != nullptr) {
+        misuse("SetEventNotificationMode for another event than the data dump request");
+        return JVMTI_ERROR_ILLEGAL_ARGUMENT;
+    }
+    std::lock_guard<std::mutex> guard(g_lock);
+    tool->dumpEvents = mode == JVMTI_ENABLE;
+    return JVMTI_ERROR_NONE;
+}
+
+jvmtiError JNICALL DisposeEnvironment(jvmtiEnv* jvmti) {
+    Tool* tool = toolEnter(jvmti, "DisposeEnvironment");
+    std::lock_guard<std::mutex> guard(g_lock);
+    tool->disposed = true;
+    tool->dumpEvents = false;
+    return JVMTI_ERROR_NONE;
+}
+
+void buildToolTable() {
+    void** slots = reinterpret_cast<void**>(&g_tool);
+    for (size_t i = 0; i < sizeof g_tool / sizeof(void*); ++i) {
+        slots[i] = reinterpret_cast<void*>(toolUnimplemented);
+    }
+    g_tool.SetEnvironmentLocalStorage = SetEnvironmentLocalStorage;
+    g_tool.GetEnvironmentLocalStorage = GetEnvironmentLocalStorage;
+    g_tool.SetEventCallbacks = SetEventCallbacks;
+    g_tool.SetEventNotificationMode = SetEventNotificationMode;
+    g_tool.DisposeEnvironment = DisposeEnvironment;
+}
+
+void verbose(const char* format, ...);
+
+// The VM's signal thread answering the break signal: the dump goes where the VM writes (the
+// output hook, else standard output), then the tools that asked hear that it is done.
+void threadDump(JNIEnv*, void*) {
+    std::vector<DWORD> threads;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        for (const auto& known : g_envs) {
+            threads.push_back(known.first);
+        }
+    }
+    if (g_vfprintf != nullptr) {
+        verbose("Full thread dump vmdouble (%d threads):\n", static_cast<int>(threads.size()));
+        for (DWORD thread : threads) {
+            verbose("\"vmdouble-%lu\" %s\n", static_cast<unsigned long>(thread),
+                    thread == g_mainThread ? "in serviceMain" : "runnable");
+        }
+    } else {
+        printf("Full thread dump vmdouble (%d threads):\n", static_cast<int>(threads.size()));
+        fflush(stdout);
+    }
+    record("thread dump on " + tid());
+    std::vector<Tool*> listening;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        for (Tool* tool : g_tools) {
+            if (tool->dumpEvents && tool->callbacks.DataDumpRequest != nullptr) {
+                listening.push_back(tool);
+            }
+        }
+    }
+    for (Tool* tool : listening) {
+        tool->callbacks.DataDumpRequest(reinterpret_cast<jvmtiEnv*>(tool));
+    }
+}
+
 // ---- the invocation interface
 // ---------------------------------------------------------------------
 jint JNICALL GetEnv(JavaVM*, void** penv, jint version) {
-    if (version != JNI_VERSION_1_2) {
-        misuse("GetEnv with another version than 1.2");
-    }
     Env* env = currentEnv();
+    if (version == JVMTI_VERSION_1_0) {
+        if (env == nullptr) {
+            *penv = nullptr;
+            return JNI_EDETACHED;
+        }
+        Tool* tool = new Tool();
+        tool->functions = &g_tool;
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_tools.push_back(tool);
+        *penv = tool;
+        return JNI_OK;
+    }
+    if (version != JNI_VERSION_1_2) {
+        misuse("GetEnv with another version than 1.2 or JVMTI 1.0");
+    }
     *penv = env;
     return env ? JNI_OK : JNI_EDETACHED;
 }
@@ -744,6 +1086,13 @@ void buildTables() {
     g_native.CallStaticBooleanMethod = CallStaticBooleanMethod;
     g_native.CallStaticBooleanMethodV = CallStaticBooleanMethodV;
     g_native.CallObjectMethod = CallObjectMethod;
+    g_native.CallObjectMethodV = CallObjectMethodV;
+    g_native.CallStaticObjectMethod = CallStaticObjectMethod;
+    g_native.CallStaticObjectMethodV = CallStaticObjectMethodV;
+    g_native.IsInstanceOf = IsInstanceOf;
+    g_native.NewLocalRef = NewLocalRef;
+    g_native.Throw = Throw;
+    g_native.DefineClass = DefineClass;
     g_native.RegisterNatives = RegisterNatives;
     g_native.NewStringUTF = NewStringUTF;
     g_native.NewString = NewString;
@@ -760,6 +1109,7 @@ void buildTables() {
     g_invoke.GetEnv = GetEnv;
     g_invoke.AttachCurrentThread = AttachCurrentThread;
     g_invoke.DetachCurrentThread = DetachCurrentThread;
+    buildToolTable();
 }
 
 void verbose(const char* format, ...) {
@@ -823,6 +1173,8 @@ extern "C" __declspec(dllexport) jint JNICALL
             }
         };
         std::string create;
+        value("-Dvmdouble.bridge=", &g_bridge);
+        value("-Dvmdouble.exitCode=", &g_exitCode);
         value("-Dvmdouble.record=", &g_recordPath);
         value("-Dvmdouble.misuse=", &g_misusePath);
         value("-Dvmdouble.control=", &g_control);
@@ -833,8 +1185,11 @@ extern "C" __declspec(dllexport) jint JNICALL
         }
         if (option == "vfprintf") {
             g_vfprintf = reinterpret_cast<VfprintfHook>(init->options[i].extraInfo);
+        } else if (option == "exit") {
+            g_exitHook = reinterpret_cast<ExitHook>(init->options[i].extraInfo);
         }
     }
+    g_options = options;
     for (size_t i = 0; i < options.size(); ++i) {
         record("option " + options[i]);
     }
@@ -860,6 +1215,10 @@ extern "C" __declspec(dllexport) jboolean JNICALL JVM_RaiseSignal(jint signal) {
         misuse("JVM_RaiseSignal on a thread the VM does not know");
     }
     record("raise " + std::to_string(signal) + " on " + tid());
+    if (signal == 21) {
+        // As the VM's signal thread does, once it gets the break signal.
+        CloseHandle(startJavaThread(threadDump, nullptr));
+    }
     return JNI_TRUE;
 }
 
