@@ -398,7 +398,7 @@ def test_listing_limits_are_the_same_on_both_builds(machine):
     # character and the value counts as absent, whatever the width of the build's characters.
     shown, cut = machine.unique("dn"), machine.unique("dn")
     for name, length in ((shown, 999), (cut, 1000)):
-        assert machine.tool("svctool", ["create", name, "D", "x"]).rc == 0
+        assert machine.tool("svctool", ["create", name, name, "x"]).rc == 0
         machine.reg_set(SERVICES + "\\" + name, "ImagePath", "sz", "brontel".ljust(1022, "p"))
         machine.reg_set(SERVICES + "\\" + name, "DisplayName", "sz", "d" * length)
     marked_late = machine.unique("ip")
