@@ -188,3 +188,130 @@ def test_a_bare_program_name_is_never_taken_from_the_current_directory(linux):
     assert result.rc == 0, result
     assert "Command completed." in svc.trace_lines()
     assert marker.read_text() == "planted\n"
+
+
+# -- the Windows build under Wine: what a planted program or library would have done -----------
+
+@pytest.fixture
+def win(machine):
+    if not machine.is_windows:
+        pytest.skip("the system's own program and library search is the Windows build's")
+    return machine
+
+
+def ran_log(m):
+    """Every copy of proctool started with this environment appends its own path to the log."""
+    log = m.tmp / "ran.log"
+    return log, {"PROCTOOL_RAN_LOG": m.path(log)}
+
+
+def runs_recorded(log):
+    return log.read_text().splitlines() if log.exists() else []
+
+
+def test_windows_an_unquoted_program_path_with_blanks_runs_nothing(win):
+    svc = Service(win, "vmdouble.Silent", jvm=False)
+    log, env = ran_log(win)
+    marker = win.tmp / "marker"
+    folder = win.tmp / "My App"
+    folder.mkdir()
+    shutil.copy(win.tool_path("proctool"), folder / "prep.exe")
+    # What the system would start for the unquoted line, before the intended program.
+    shutil.copy(win.tool_path("proctool"), win.tmp / "My.exe")
+    command = f"{win.path(folder / 'prep.exe')} args {win.path(marker)} ran"
+    svc.set("PreInitCmd", command)
+    win.run(["-x", svc.name], env=env)
+    lines = svc.trace_lines()
+    assert ("The program's path contains blanks and is not quoted; put it in double quotes: "
+            + command) in lines, svc.trace_text()
+    assert "CExecutor::executePreinitCommand Exit 24" in lines
+    assert runs_recorded(log) == [] and not marker.exists()
+    # Quoted, the intended program runs, and only it.
+    svc.set("PreInitCmd", f'"{win.path(folder / "prep.exe")}" args "{win.path(marker)}" ran')
+    win.run(["-x", svc.name], env=env)
+    assert marker.read_text() == "ran\n", svc.trace_text()
+    assert [p.lower() for p in runs_recorded(log)] == [win.path(folder / "prep.exe").lower()]
+
+
+def test_windows_a_bare_program_name_is_never_taken_from_the_current_directory(win):
+    svc = Service(win, "vmdouble.Silent", jvm=False)
+    log, env = ran_log(win)
+    marker = win.tmp / "marker"
+    shutil.copy(win.tool_path("proctool"), win.tmp / "brontel-prep-tool.exe")
+    svc.set("PreInitCmd", f"brontel-prep-tool args {win.path(marker)} planted")
+    win.run(["-x", svc.name], cwd=win.tmp, env=env)
+    assert "Unable to create process. rc= 2" in svc.trace_lines(), svc.trace_text()
+    assert runs_recorded(log) == [] and not marker.exists()
+    # In a folder of PATH (Wine puts WINEPATH in front of it), the same program runs.
+    tools = win.tmp / "tools"
+    tools.mkdir()
+    shutil.move(str(win.tmp / "brontel-prep-tool.exe"), str(tools / "brontel-prep-tool.exe"))
+    win.run(["-x", svc.name], cwd=win.tmp, env=dict(env, WINEPATH=win.path(tools)))
+    assert "Command completed." in svc.trace_lines(), svc.trace_text()
+    assert marker.read_text() == "planted\n"
+    assert [p.lower() for p in runs_recorded(log)] == [
+        win.path(tools / "brontel-prep-tool.exe").lower()]
+
+
+def vm_double(m, folder, name="vmdouble/jvm.dll"):
+    """A copy of the VM test double (or its dependency) in folder, made first when missing."""
+    folder.mkdir(parents=True, exist_ok=True)
+    built = m.build_dir / "tests" / "vmdouble" / name
+    return shutil.copy(built, folder / built.name)
+
+
+def double_service(m, library=None):
+    """A service whose VM, if the double ever loads, records its options and then fails (16)."""
+    svc = Service(m, "vmdouble.Silent", jvm=False)
+    record = m.tmp / (svc.name + ".record")
+    if library is not None:
+        svc.set("JVMdll", library)
+    svc.set("JVMOption1", "-Dvmdouble.record=" + m.path(record))
+    svc.set("JVMOption2", "-Dvmdouble.createVM=-6")
+    return svc, record
+
+
+def test_windows_a_jvm_dll_in_the_current_directory_or_on_path_is_not_loaded(win):
+    svc, record = double_service(win)
+    work, on_path = win.tmp / "work", win.tmp / "onpath"
+    vm_double(win, work)
+    vm_double(win, on_path)
+    result = win.run(["-x", svc.name], cwd=work, env={"WINEPATH": win.path(on_path)})
+    assert result.rc == 13, result
+    lines = svc.trace_lines()
+    assert "Cannot load the JVM DLL : jvm.dll" in lines, svc.trace_text()
+    assert not any("loaded successfully" in line for line in lines)
+    assert not record.exists()
+    # The same library beside brontel.exe is where the default name is looked for first: there
+    # it loads and the VM is asked for, which shows that the record would have caught a load.
+    app = win.tmp / "app"
+    vm_double(win, app)
+    shutil.copy(win.exe, app / "brontel.exe")
+    result = win._run(app / "brontel.exe", ["-x", svc.name], cwd=work)
+    assert result.rc == 16, (result, svc.trace_text())
+    assert "option -Dvmdouble.createVM=-6" in record.read_text().splitlines()
+
+
+def test_windows_a_dependency_of_the_jvm_dll_is_not_taken_from_the_current_directory_or_path(win):
+    library = vm_double(win, win.tmp / "rt" / "bin" / "server", "vmdouble_dep/jvm.dll")
+    svc, record = double_service(win, win.path(library))
+    work, on_path = win.tmp / "work", win.tmp / "onpath"
+    vm_double(win, work, "vmdouble_dependency.dll")
+    vm_double(win, on_path, "vmdouble_dependency.dll")
+    result = win.run(["-x", svc.name], cwd=work, env={"WINEPATH": win.path(on_path)})
+    assert result.rc == 13, result
+    assert "Cannot load the JVM DLL : " + win.path(library) in svc.trace_lines(), svc.trace_text()
+    assert not record.exists()
+
+
+def test_windows_an_undefined_variable_in_jvmdll_loads_nothing(win):
+    value = r"%BRONTEL_UNDEFINED_VAR%\bin\server\jvm.dll"
+    svc, record = double_service(win, value)
+    # Where the unexpanded value leads when taken relative to the current directory.
+    vm_double(win, win.tmp / "%BRONTEL_UNDEFINED_VAR%" / "bin" / "server")
+    result = win.run(["-x", svc.name], cwd=win.tmp)
+    assert result.rc == 13, result
+    assert "The JVM DLL path is not an absolute path : " + value in svc.trace_lines(), svc.trace_text()
+    assert "The JVM DLL path is not an absolute path : " + value in result.err.splitlines(), result
+    assert not any("loaded successfully" in line for line in svc.trace_lines())
+    assert not record.exists()
