@@ -3,6 +3,7 @@ busy, plant programs where a pre-initialization command would find them, or poin
 another file through a link. Each case shows that it no longer works."""
 
 import os
+import pwd
 import re
 import shutil
 import stat
@@ -10,7 +11,7 @@ import stat
 import pytest
 
 from runtime_support import Service, wait_until
-from test_install import install_test_service, start_and_wait
+from test_install import SERVICES, basic, install, install_test_service, start_and_wait
 
 SIGNAL = "com.vantero.tests.SignalService"
 RECORDING = "com.vantero.tests.RecordingService"
@@ -315,3 +316,81 @@ def test_windows_an_undefined_variable_in_jvmdll_loads_nothing(win):
     assert "The JVM DLL path is not an absolute path : " + value in result.err.splitlines(), result
     assert not any("loaded successfully" in line for line in svc.trace_lines())
     assert not record.exists()
+
+
+# -- what installation leaves: who may send user-defined controls and read the Parameters -------
+
+# Windows' default for a new service, with the user-defined-control right (CR) taken from
+# interactive users; service logons (SU) keep it for services that send each other controls.
+TIGHTENED = ("D:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)"
+             "(A;;CCLCSWLORC;;;IU)(A;;CCLCSWLOCRRC;;;SU)")
+PARAMETERS_DACL = "D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)"
+
+
+def service_settings(m, record):
+    """Configuration lines for a service that runs until stopped and records its controls."""
+    if m.is_windows:
+        library = vm_double(m, m.tmp / "rt" / "bin" / "server")
+        return [f"jvmDLL={m.path(library)}", "ibrontelClass=vmdouble.Running",
+                f"jvmOption1=-Dvmdouble.record={m.path(record)}"]
+    classpath = os.pathsep.join([str(m.java_dir / "brontel.jar"), str(m.java_dir / "testclasses")])
+    return [f"jvmDLL={m.jvm_library}", "ibrontelClass=com.vantero.tests.SignalService",
+            f"jvmOption1=-Djava.class.path={classpath}", f"jvmOption2=-Dbrontel.test.out={record}"]
+
+
+def test_installation_narrows_who_may_control_the_service_and_read_its_settings(machine):
+    name = machine.unique("narrow")
+    record = machine.tmp / "record"
+    lines = [l for l in basic(name) if not l.startswith("ibrontelClass")]
+    result = install(machine, lines + service_settings(machine, record))
+    assert result.rc == 0, result
+    key = SERVICES + "\\" + name + r"\Parameters"
+    try:
+        assert machine.tool("regtool", ["sd", key]).lines == [PARAMETERS_DACL]
+        shown = machine.tool("svctool", ["sd", name]).lines
+        # Wine keeps no security for services: it answers every query with an empty DACL, so
+        # the program finds no grant to take back there (and Wine would not keep one anyway).
+        assert shown == (["D:"] if machine.is_windows else [TIGHTENED])
+        # The service itself still reads its settings, and takes a user-defined control sent
+        # by an administrator through the manager. (Wine enforces a key's DACL: one without
+        # Administrators would keep its processes, which all hold that group, from reading.)
+        start_and_wait(machine, name)
+        result = machine.run(["-s", name, "200"])
+        assert result.rc == 0, result
+        wait_until(lambda: any(l.split()[:2] == ["control", "200"]
+                               for l in (record.read_text().splitlines() if record.exists() else [])),
+                   "control 200 in the record")
+    finally:
+        machine.run(["-r", name])
+    # Removal deletes the protected key with the service's.
+    assert machine.reg_get(SERVICES + "\\" + name, "ImagePath") is None
+
+
+def test_the_service_account_may_read_the_parameters(machine):
+    user = os.environ.get("USER") if machine.is_windows else None
+    user = user or pwd.getpwuid(os.getuid()).pw_name
+    name = machine.unique("account")
+    result = install(machine, basic(name), "-a", ".\\" + user)
+    assert result.rc == 0, result
+    try:
+        dacl = machine.tool("regtool", ["sd", SERVICES + "\\" + name + r"\Parameters"]).lines
+        assert len(dacl) == 1 and re.fullmatch(
+            re.escape(PARAMETERS_DACL) + r"\(A;CI;KR;;;S-1-5-21-[0-9-]+\)", dacl[0]), dacl
+    finally:
+        machine.run(["-r", name])
+    # An account that cannot be looked up must still read its settings: the key keeps its
+    # default security, and the administrator is told. (Wine's lookup ignores the domain part,
+    # so only the stand-in can show this.)
+    if not machine.is_windows:
+        name = machine.unique("unknown")
+        result = install(machine, basic(name), "-a", "CORPNOTHERE\\" + user)
+        assert result.rc == 0, result
+        try:
+            assert (f"Cannot look up the account CORPNOTHERE\\{user}, which must keep reading the "
+                    "service's settings.") in result.lines
+            assert ("The service's Parameters key keeps its default security: local users may "
+                    "read its values.") in result.lines
+            dacl = machine.tool("regtool", ["sd", SERVICES + "\\" + name + r"\Parameters"]).lines
+            assert dacl != [PARAMETERS_DACL] and "(A;CIID;KR;;;BU)" in dacl[0], dacl
+        finally:
+            machine.run(["-r", name])
