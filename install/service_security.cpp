@@ -200,6 +200,9 @@ void protectParametersKey(const wchar_t* serviceName, const wchar_t* account, CL
             HeapFree(GetProcessHeap(), 0, sid);
         }
     }
+    if (serviceName == nullptr) {
+        result = 1;
+    }
     if (result == 0) {
         std::wstring dacl = parametersKeyDacl(sidText);
         wchar_t path[600];
