@@ -5,6 +5,7 @@
 #include "install/config_check.h"
 #include "install/capture_install.h"
 #include "install/logon_right.h"
+#include "install/service_security.h"
 #include "registry/config_keys.h"
 #include "registry/registry.h"
 
@@ -81,6 +82,8 @@ int CInstaller::install() {
                                     logger);
     }
     if (result == 0) {
+        protectParametersKey(config->getStrOptionValue(CFG_SERVICE_NAME, nullptr),
+                             params->getAccountName(), logger);
         registerAsEventSource(config);
     }
     if (result == 0) {
@@ -232,6 +235,9 @@ int CInstaller::createMSService(CConfigFile* config) {
                 result = 8;
             } else {
                 result = applyServiceConfig2(service, config, delayedStart);
+                if (result == 0) {
+                    restrictUserControls(service, logger);
+                }
                 // Half a configuration would run the service without its recovery: none at all.
                 if (result != 0 && !DeleteService(service)) {
                     DWORD error = GetLastError();

@@ -3,6 +3,7 @@ busy, plant programs where a pre-initialization command would find them, or poin
 another file through a link. Each case shows that it no longer works."""
 
 import os
+import pwd
 import re
 import shutil
 import stat
@@ -10,7 +11,7 @@ import stat
 import pytest
 
 from runtime_support import Service, wait_until
-from test_install import install_test_service, start_and_wait
+from test_install import SERVICES, basic, install, install_test_service, start_and_wait
 
 SIGNAL = "com.vantero.tests.SignalService"
 RECORDING = "com.vantero.tests.RecordingService"
@@ -188,3 +189,208 @@ def test_a_bare_program_name_is_never_taken_from_the_current_directory(linux):
     assert result.rc == 0, result
     assert "Command completed." in svc.trace_lines()
     assert marker.read_text() == "planted\n"
+
+
+# -- the Windows build under Wine: what a planted program or library would have done -----------
+
+@pytest.fixture
+def win(machine):
+    if not machine.is_windows:
+        pytest.skip("the system's own program and library search is the Windows build's")
+    return machine
+
+
+def ran_log(m):
+    """Every copy of proctool started with this environment appends its own path to the log."""
+    log = m.tmp / "ran.log"
+    return log, {"PROCTOOL_RAN_LOG": m.path(log)}
+
+
+def runs_recorded(log):
+    return log.read_text().splitlines() if log.exists() else []
+
+
+def test_windows_an_unquoted_program_path_with_blanks_runs_nothing(win):
+    svc = Service(win, "vmdouble.Silent", jvm=False)
+    log, env = ran_log(win)
+    marker = win.tmp / "marker"
+    folder = win.tmp / "My App"
+    folder.mkdir()
+    shutil.copy(win.tool_path("proctool"), folder / "prep.exe")
+    # What the system would start for the unquoted line, before the intended program.
+    shutil.copy(win.tool_path("proctool"), win.tmp / "My.exe")
+    command = f"{win.path(folder / 'prep.exe')} args {win.path(marker)} ran"
+    svc.set("PreInitCmd", command)
+    win.run(["-x", svc.name], env=env)
+    lines = svc.trace_lines()
+    assert ("The program's path contains blanks and is not quoted; put it in double quotes: "
+            + command) in lines, svc.trace_text()
+    assert "CExecutor::executePreinitCommand Exit 24" in lines
+    assert runs_recorded(log) == [] and not marker.exists()
+    # Quoted, the intended program runs, and only it.
+    svc.set("PreInitCmd", f'"{win.path(folder / "prep.exe")}" args "{win.path(marker)}" ran')
+    win.run(["-x", svc.name], env=env)
+    assert marker.read_text() == "ran\n", svc.trace_text()
+    assert [p.lower() for p in runs_recorded(log)] == [win.path(folder / "prep.exe").lower()]
+
+
+def test_windows_a_bare_program_name_is_never_taken_from_the_current_directory(win):
+    svc = Service(win, "vmdouble.Silent", jvm=False)
+    log, env = ran_log(win)
+    marker = win.tmp / "marker"
+    shutil.copy(win.tool_path("proctool"), win.tmp / "brontel-prep-tool.exe")
+    svc.set("PreInitCmd", f"brontel-prep-tool args {win.path(marker)} planted")
+    win.run(["-x", svc.name], cwd=win.tmp, env=env)
+    assert "Unable to create process. rc= 2" in svc.trace_lines(), svc.trace_text()
+    assert runs_recorded(log) == [] and not marker.exists()
+    # In a folder of PATH (Wine puts WINEPATH in front of it), the same program runs.
+    tools = win.tmp / "tools"
+    tools.mkdir()
+    shutil.move(str(win.tmp / "brontel-prep-tool.exe"), str(tools / "brontel-prep-tool.exe"))
+    win.run(["-x", svc.name], cwd=win.tmp, env=dict(env, WINEPATH=win.path(tools)))
+    assert "Command completed." in svc.trace_lines(), svc.trace_text()
+    assert marker.read_text() == "planted\n"
+    assert [p.lower() for p in runs_recorded(log)] == [
+        win.path(tools / "brontel-prep-tool.exe").lower()]
+
+
+def vm_double(m, folder, name="vmdouble/jvm.dll"):
+    """A copy of the VM test double (or its dependency) in folder, made first when missing."""
+    folder.mkdir(parents=True, exist_ok=True)
+    built = m.build_dir / "tests" / "vmdouble" / name
+    return shutil.copy(built, folder / built.name)
+
+
+def double_service(m, library=None):
+    """A service whose VM, if the double ever loads, records its options and then fails (16)."""
+    svc = Service(m, "vmdouble.Silent", jvm=False)
+    record = m.tmp / (svc.name + ".record")
+    if library is not None:
+        svc.set("JVMdll", library)
+    svc.set("JVMOption1", "-Dvmdouble.record=" + m.path(record))
+    svc.set("JVMOption2", "-Dvmdouble.createVM=-6")
+    return svc, record
+
+
+def test_windows_a_jvm_dll_in_the_current_directory_or_on_path_is_not_loaded(win):
+    svc, record = double_service(win)
+    work, on_path = win.tmp / "work", win.tmp / "onpath"
+    vm_double(win, work)
+    vm_double(win, on_path)
+    result = win.run(["-x", svc.name], cwd=work, env={"WINEPATH": win.path(on_path)})
+    assert result.rc == 13, result
+    lines = svc.trace_lines()
+    assert "Cannot load the JVM DLL : jvm.dll" in lines, svc.trace_text()
+    assert not any("loaded successfully" in line for line in lines)
+    assert not record.exists()
+    # The same library beside brontel.exe is where the default name is looked for first: there
+    # it loads and the VM is asked for, which shows that the record would have caught a load.
+    app = win.tmp / "app"
+    vm_double(win, app)
+    shutil.copy(win.exe, app / "brontel.exe")
+    result = win._run(app / "brontel.exe", ["-x", svc.name], cwd=work)
+    assert result.rc == 16, (result, svc.trace_text())
+    assert "option -Dvmdouble.createVM=-6" in record.read_text().splitlines()
+
+
+def test_windows_a_dependency_of_the_jvm_dll_is_not_taken_from_the_current_directory_or_path(win):
+    library = vm_double(win, win.tmp / "rt" / "bin" / "server", "vmdouble_dep/jvm.dll")
+    svc, record = double_service(win, win.path(library))
+    work, on_path = win.tmp / "work", win.tmp / "onpath"
+    vm_double(win, work, "vmdouble_dependency.dll")
+    vm_double(win, on_path, "vmdouble_dependency.dll")
+    result = win.run(["-x", svc.name], cwd=work, env={"WINEPATH": win.path(on_path)})
+    assert result.rc == 13, result
+    assert "Cannot load the JVM DLL : " + win.path(library) in svc.trace_lines(), svc.trace_text()
+    assert not record.exists()
+
+
+def test_windows_an_undefined_variable_in_jvmdll_loads_nothing(win):
+    value = r"%BRONTEL_UNDEFINED_VAR%\bin\server\jvm.dll"
+    svc, record = double_service(win, value)
+    # Where the unexpanded value leads when taken relative to the current directory.
+    vm_double(win, win.tmp / "%BRONTEL_UNDEFINED_VAR%" / "bin" / "server")
+    result = win.run(["-x", svc.name], cwd=win.tmp)
+    assert result.rc == 13, result
+    assert "The JVM DLL path is not an absolute path : " + value in svc.trace_lines(), svc.trace_text()
+    assert "The JVM DLL path is not an absolute path : " + value in result.err.splitlines(), result
+    assert not any("loaded successfully" in line for line in svc.trace_lines())
+    assert not record.exists()
+
+
+# -- what installation leaves: who may send user-defined controls and read the Parameters -------
+
+# Windows' default for a new service, with the user-defined-control right (CR) taken from
+# interactive users; service logons (SU) keep it for services that send each other controls.
+TIGHTENED = ("D:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)"
+             "(A;;CCLCSWLORC;;;IU)(A;;CCLCSWLOCRRC;;;SU)")
+PARAMETERS_DACL = "D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)"
+
+
+def service_settings(m, record):
+    """Configuration lines for a service that runs until stopped and records its controls."""
+    if m.is_windows:
+        library = vm_double(m, m.tmp / "rt" / "bin" / "server")
+        return [f"jvmDLL={m.path(library)}", "ibrontelClass=vmdouble.Running",
+                f"jvmOption1=-Dvmdouble.record={m.path(record)}"]
+    classpath = os.pathsep.join([str(m.java_dir / "brontel.jar"), str(m.java_dir / "testclasses")])
+    return [f"jvmDLL={m.jvm_library}", "ibrontelClass=com.vantero.tests.SignalService",
+            f"jvmOption1=-Djava.class.path={classpath}", f"jvmOption2=-Dbrontel.test.out={record}"]
+
+
+def test_installation_narrows_who_may_control_the_service_and_read_its_settings(machine):
+    name = machine.unique("narrow")
+    record = machine.tmp / "record"
+    lines = [l for l in basic(name) if not l.startswith("ibrontelClass")]
+    result = install(machine, lines + service_settings(machine, record))
+    assert result.rc == 0, result
+    key = SERVICES + "\\" + name + r"\Parameters"
+    try:
+        assert machine.tool("regtool", ["sd", key]).lines == [PARAMETERS_DACL]
+        shown = machine.tool("svctool", ["sd", name]).lines
+        # Wine keeps no security for services: it answers every query with an empty DACL, so
+        # the program finds no grant to take back there (and Wine would not keep one anyway).
+        assert shown == (["D:"] if machine.is_windows else [TIGHTENED])
+        # The service itself still reads its settings, and takes a user-defined control sent
+        # by an administrator through the manager. (Wine enforces a key's DACL: one without
+        # Administrators would keep its processes, which all hold that group, from reading.)
+        start_and_wait(machine, name)
+        result = machine.run(["-s", name, "200"])
+        assert result.rc == 0, result
+        wait_until(lambda: any(l.split()[:2] == ["control", "200"]
+                               for l in (record.read_text().splitlines() if record.exists() else [])),
+                   "control 200 in the record")
+    finally:
+        machine.run(["-r", name])
+    # Removal deletes the protected key with the service's.
+    assert machine.reg_get(SERVICES + "\\" + name, "ImagePath") is None
+
+
+def test_the_service_account_may_read_the_parameters(machine):
+    user = os.environ.get("USER") if machine.is_windows else None
+    user = user or pwd.getpwuid(os.getuid()).pw_name
+    name = machine.unique("account")
+    result = install(machine, basic(name), "-a", ".\\" + user)
+    assert result.rc == 0, result
+    try:
+        dacl = machine.tool("regtool", ["sd", SERVICES + "\\" + name + r"\Parameters"]).lines
+        assert len(dacl) == 1 and re.fullmatch(
+            re.escape(PARAMETERS_DACL) + r"\(A;CI;KR;;;S-1-5-21-[0-9-]+\)", dacl[0]), dacl
+    finally:
+        machine.run(["-r", name])
+    # An account that cannot be looked up must still read its settings: the key keeps its
+    # default security, and the administrator is told. (Wine's lookup ignores the domain part,
+    # so only the stand-in can show this.)
+    if not machine.is_windows:
+        name = machine.unique("unknown")
+        result = install(machine, basic(name), "-a", "CORPNOTHERE\\" + user)
+        assert result.rc == 0, result
+        try:
+            assert (f"Cannot look up the account CORPNOTHERE\\{user}, which must keep reading the "
+                    "service's settings.") in result.lines
+            assert ("The service's Parameters key keeps its default security: local users may "
+                    "read its values.") in result.lines
+            dacl = machine.tool("regtool", ["sd", SERVICES + "\\" + name + r"\Parameters"]).lines
+            assert dacl != [PARAMETERS_DACL] and "(A;CIID;KR;;;BU)" in dacl[0], dacl
+        finally:
+            machine.run(["-r", name])

@@ -3,6 +3,8 @@
 //   proctool exit N              exits with N
 //   proctool sleep               waits until it is ended from outside
 //   proctool waitfile FILE       waits until FILE exists, then exits 0
+// With PROCTOOL_RAN_LOG=FILE in its environment, every run first appends its own path to FILE,
+// whatever its arguments: a copy started by mistake shows that it ran.
 #include "platform/winapi.h"
 
 #include <stdio.h>
@@ -37,9 +39,31 @@ int writeArgs(const wchar_t* path, int count, wchar_t** args) {
     return ok ? 0 : 3;
 }
 
+void recordRun() {
+    wchar_t log[1024];
+    DWORD chars = GetEnvironmentVariableW(L"PROCTOOL_RAN_LOG", log, 1024);
+    if (chars == 0 || chars >= 1024) {
+        return;
+    }
+    wchar_t self[1024];
+    DWORD selfChars = GetModuleFileNameW(nullptr, self, 1024);
+    if (selfChars == 0 || selfChars >= 1024) {
+        return;
+    }
+    std::string line = toUtf8(self) + "\n";
+    HANDLE file = CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+}
+
 } // namespace
 
 extern "C" int wmain(int argc, wchar_t** argv) {
+    recordRun();
     if (argc >= 3 && wcscmp(argv[1], L"args") == 0) {
         return writeArgs(argv[2], argc - 3, argv + 3);
     }

@@ -6,6 +6,7 @@
 //   regtool get KEY NAME       prints "sz|expand|dword DATA" (other types: "typeN"); exit 1 if
 //                              missing
 //   regtool delval KEY NAME | deltree KEY | keys KEY
+//   regtool sd KEY             prints the key's DACL in SDDL
 #include "platform/winapi.h"
 
 #include <stdio.h>
@@ -92,6 +93,33 @@ int getValue(const wchar_t* keyPath, const wchar_t* name) {
     return 0;
 }
 
+int printKeyDacl(const wchar_t* keyPath) {
+    HKEY key = nullptr;
+    LSTATUS rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, READ_CONTROL, &key);
+    if (rc != ERROR_SUCCESS) {
+        return fail(L"RegOpenKeyExW", rc);
+    }
+    DWORD size = 0;
+    rc = RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+    std::vector<BYTE> descriptor(size ? size : 1);
+    if (rc == ERROR_INSUFFICIENT_BUFFER || rc == ERROR_SUCCESS) {
+        rc = RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor.data(), &size);
+    }
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) {
+        return fail(L"RegGetKeySecurity", rc);
+    }
+    LPWSTR text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        return fail(L"ConvertSecurityDescriptorToStringSecurityDescriptorW",
+                    static_cast<LSTATUS>(GetLastError()));
+    }
+    wprintf(L"%ls\n", text);
+    LocalFree(text);
+    return 0;
+}
+
 } // namespace
 
 extern "C" int wmain(int argc, wchar_t** argv) {
@@ -121,6 +149,9 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         LSTATUS rc = RegDeleteTreeW(HKEY_LOCAL_MACHINE, keyPath);
         return (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) ? 0
                                                                    : fail(L"RegDeleteTreeW", rc);
+    }
+    if (wcscmp(command, L"sd") == 0) {
+        return printKeyDacl(keyPath);
     }
     if (wcscmp(command, L"keys") == 0) {
         HKEY key = nullptr;

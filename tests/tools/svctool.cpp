@@ -1,5 +1,6 @@
 // A small service control tool for the tests, on both builds: creates, starts, queries, stops,
-// controls, waits for and deletes services, and shows their recovery and delayed-start settings,
+// controls, waits for and deletes services, and shows their recovery and delayed-start settings
+// and their security,
 // through the Windows API. Each command prints one
 // line; the exit code is 0 on success, 2 when the Windows call failed (the line says
 // "FAILED <error>"), 3 when a wait timed out, 1 for a usage error.
@@ -98,9 +99,30 @@ int printConfig2(SC_HANDLE service) {
     return 0;
 }
 
+// The service's DACL in SDDL.
+int printDacl(SC_HANDLE service) {
+    DWORD needed = 0;
+    QueryServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    BYTE* descriptor = static_cast<BYTE*>(calloc(needed ? needed : 1, 1));
+    LPWSTR text = nullptr;
+    int result = 0;
+    if (descriptor == nullptr || !QueryServiceObjectSecurity(service, DACL_SECURITY_INFORMATION,
+                                                             descriptor, needed, &needed)) {
+        result = failed(L"QueryServiceObjectSecurity");
+    } else if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                   descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        result = failed(L"ConvertSecurityDescriptorToStringSecurityDescriptorW");
+    } else {
+        wprintf(L"%ls\n", text);
+        LocalFree(text);
+    }
+    free(descriptor);
+    return result;
+}
+
 int usage() {
     wprintf(L"usage: svctool create NAME DISPLAYNAME IMAGEPATH\n"
-            L"       svctool start|query|stop|delete|config2 NAME\n"
+            L"       svctool start|query|stop|delete|config2|sd NAME\n"
             L"       svctool control NAME CODE\n"
             L"       svctool wait NAME STATE TIMEOUT_MS\n");
     return 1;
@@ -188,6 +210,8 @@ extern "C" int wmain(int argc, wchar_t** argv) {
             }
         } else if (wcscmp(command, L"config2") == 0) {
             result = printConfig2(service);
+        } else if (wcscmp(command, L"sd") == 0) {
+            result = printDacl(service);
         } else if (wcscmp(command, L"delete") == 0) {
             result = DeleteService(service) ? (wprintf(L"DELETED\n"), 0) : failed(L"DeleteService");
         } else {

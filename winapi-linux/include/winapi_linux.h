@@ -165,6 +165,7 @@ typedef int (*FARPROC)(void);
 // ---- Access rights -------------------------------------------------------------------------
 #define DELETE 0x00010000L
 #define READ_CONTROL 0x00020000L
+#define WRITE_DAC 0x00040000L
 #define SYNCHRONIZE 0x00100000L
 #define STANDARD_RIGHTS_REQUIRED 0x000F0000L
 #define STANDARD_RIGHTS_READ READ_CONTROL
@@ -381,6 +382,13 @@ BOOL WINAPI ConvertSidToStringSidW(PSID sid, LPWSTR* text);
 BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR text, DWORD revision,
                                                                  PSECURITY_DESCRIPTOR* descriptor,
                                                                  PULONG size);
+// Only the DACL is ever asked for or set.
+typedef DWORD SECURITY_INFORMATION;
+#define DACL_SECURITY_INFORMATION 0x00000004L
+BOOL WINAPI ConvertSecurityDescriptorToStringSecurityDescriptorW(PSECURITY_DESCRIPTOR descriptor,
+                                                                 DWORD revision,
+                                                                 SECURITY_INFORMATION information,
+                                                                 LPWSTR* text, PULONG chars);
 
 // ---- Processes -----------------------------------------------------------------------------
 #define STARTF_USESHOWWINDOW 0x00000001
@@ -511,6 +519,12 @@ LSTATUS WINAPI RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameCha
                              LPDWORD reserved, LPWSTR keyClass, LPDWORD classChars,
                              void* lastWriteTime);
 LSTATUS WINAPI RegDeleteTreeW(HKEY key, LPCWSTR subKey);
+// A key's DACL is kept as its text, beside the key, and goes with it; nothing enforces it. A
+// key never given one answers with what the Services key's children inherit on Windows.
+LSTATUS WINAPI RegSetKeySecurity(HKEY key, SECURITY_INFORMATION information,
+                                 PSECURITY_DESCRIPTOR descriptor);
+LSTATUS WINAPI RegGetKeySecurity(HKEY key, SECURITY_INFORMATION information,
+                                 PSECURITY_DESCRIPTOR descriptor, LPDWORD size);
 LSTATUS WINAPI RegCloseKey(HKEY key);
 
 // ---- Service Control Manager ---------------------------------------------------------------
@@ -648,6 +662,13 @@ BOOL WINAPI DeleteService(SC_HANDLE service);
 BOOL WINAPI ChangeServiceConfig2W(SC_HANDLE service, DWORD infoLevel, LPVOID info);
 BOOL WINAPI QueryServiceConfig2W(SC_HANDLE service, DWORD infoLevel, LPBYTE buffer,
                                  DWORD bufferSize, LPDWORD bytesNeeded);
+// A service's DACL is kept as its text in its key's Security subkey (where Windows keeps the
+// binary form); a service never given one has Windows' default for new services. Nothing
+// enforces it.
+BOOL WINAPI QueryServiceObjectSecurity(SC_HANDLE service, SECURITY_INFORMATION information,
+                                       PSECURITY_DESCRIPTOR descriptor, DWORD size, LPDWORD needed);
+BOOL WINAPI SetServiceObjectSecurity(SC_HANDLE service, SECURITY_INFORMATION information,
+                                     PSECURITY_DESCRIPTOR descriptor);
 BOOL WINAPI CloseServiceHandle(SC_HANDLE object);
 BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table);
 SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerW(LPCWSTR serviceName,

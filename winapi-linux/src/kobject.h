@@ -130,6 +130,10 @@ std::vector<BYTE> userSid(uid_t uid);
 std::wstring sidString(PSID sid);
 // Whether a descriptor came from ConvertStringSecurityDescriptorToSecurityDescriptorW.
 bool isSecurityDescriptor(const void* descriptor);
+// The DACL text of such a descriptor (empty for anything else), and the descriptor of a text
+// written into a caller's buffer: the bytes it takes, copied only when they fit.
+std::wstring descriptorText(const void* descriptor);
+DWORD writeDescriptor(const std::wstring& text, void* buffer, DWORD size);
 
 } // namespace standin
 

@@ -184,7 +184,9 @@ LSTATUS openDatabase(bool forWrite, Database** out) {
                           "lname));"
                           "CREATE TABLE IF NOT EXISTS vals(key INTEGER NOT NULL, name TEXT NOT "
                           "NULL, lname TEXT NOT NULL, type INTEGER NOT NULL, data BLOB, "
-                          "PRIMARY KEY(key, lname));",
+                          "PRIMARY KEY(key, lname));"
+                          "CREATE TABLE IF NOT EXISTS keysec(key INTEGER PRIMARY KEY, dacl TEXT "
+                          "NOT NULL);",
                           nullptr, nullptr, nullptr);
         if (rc == SQLITE_OK) {
             rc = seedWellKnownKeys(db);
@@ -618,7 +620,19 @@ extern "C" LSTATUS WINAPI RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
     if (step != SQLITE_DONE) {
         return fromSqlite(step);
     }
-    // With a subkey the key itself goes too; without one only its contents.
+    // With a subkey the key itself goes too, with its security; without one only its contents.
+    std::string deleteSecurity = std::string(tree) +
+                                 "DELETE FROM keysec WHERE key IN (SELECT id FROM tree)" +
+                                 (subKey && *subKey ? "" : " AND key <> ?1");
+    Statement security(d->db, deleteSecurity.c_str());
+    if (!security.ok()) {
+        return fromSqlite(security.prepareResult());
+    }
+    security.bind(1, id);
+    step = security.step();
+    if (step != SQLITE_DONE) {
+        return fromSqlite(step);
+    }
     std::string deleteKeys = std::string(tree) +
                              "DELETE FROM keys WHERE id IN (SELECT id FROM tree)" +
                              (subKey && *subKey ? "" : " AND id <> ?1");
@@ -633,6 +647,59 @@ extern "C" LSTATUS WINAPI RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
     }
     int commit = tx.commit();
     return commit == SQLITE_OK ? ERROR_SUCCESS : fromSqlite(commit);
+}
+
+extern "C" LSTATUS WINAPI RegSetKeySecurity(HKEY key, SECURITY_INFORMATION information,
+                                            PSECURITY_DESCRIPTOR descriptor) {
+    if (information != DACL_SECURITY_INFORMATION || !standin::isSecurityDescriptor(descriptor)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::lock_guard<std::recursive_mutex> guard(dbLock());
+    Database* d = nullptr;
+    LSTATUS rc = openForKey(key, WRITE_DAC, true, &d);
+    if (rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    int64_t id = keyId(key);
+    if (!keyExists(d->db, id)) {
+        return ERROR_KEY_DELETED;
+    }
+    Statement s(d->db, "INSERT OR REPLACE INTO keysec(key, dacl) VALUES(?1, ?2)");
+    if (!s.ok()) {
+        return fromSqlite(s.prepareResult());
+    }
+    s.bind(1, id);
+    s.bind(2, standin::toUtf8(standin::descriptorText(descriptor).c_str()));
+    return fromSqlite(s.step());
+}
+
+extern "C" LSTATUS WINAPI RegGetKeySecurity(HKEY key, SECURITY_INFORMATION information,
+                                            PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
+    if (information != DACL_SECURITY_INFORMATION || size == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::lock_guard<std::recursive_mutex> guard(dbLock());
+    Database* d = nullptr;
+    LSTATUS rc = openForKey(key, READ_CONTROL, false, &d);
+    if (rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    int64_t id = keyId(key);
+    if (!keyExists(d->db, id)) {
+        return ERROR_KEY_DELETED;
+    }
+    std::wstring text = L"D:AI(A;CIID;KR;;;BU)(A;CIID;KA;;;BA)(A;CIID;KA;;;SY)";
+    Statement s(d->db, "SELECT dacl FROM keysec WHERE key=?1");
+    if (s.ok()) {
+        s.bind(1, id);
+        if (s.step() == SQLITE_ROW) {
+            text =
+                standin::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0)));
+        }
+    }
+    DWORD offered = *size;
+    *size = standin::writeDescriptor(text, descriptor, offered);
+    return offered < *size ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS;
 }
 
 extern "C" LSTATUS WINAPI RegCloseKey(HKEY key) {

@@ -178,11 +178,51 @@ extern "C" BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(
     return TRUE;
 }
 
+extern "C" BOOL WINAPI ConvertSecurityDescriptorToStringSecurityDescriptorW(
+    PSECURITY_DESCRIPTOR descriptor, DWORD revision, SECURITY_INFORMATION information, LPWSTR* text,
+    PULONG chars) {
+    if (!standin::isSecurityDescriptor(descriptor) || revision != SDDL_REVISION_1 ||
+        information != DACL_SECURITY_INFORMATION || text == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::wstring value = standin::descriptorText(descriptor);
+    auto* copy = static_cast<wchar_t*>(LocalAlloc(0, (value.size() + 1) * sizeof(wchar_t)));
+    if (copy == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    wmemcpy(copy, value.c_str(), value.size() + 1);
+    *text = copy;
+    if (chars != nullptr) {
+        *chars = static_cast<ULONG>(value.size() + 1);
+    }
+    return TRUE;
+}
+
 namespace standin {
 
 bool isSecurityDescriptor(const void* descriptor) {
     return descriptor != nullptr &&
            memcmp(descriptor, descriptorMagic, sizeof descriptorMagic) == 0;
+}
+
+std::wstring descriptorText(const void* descriptor) {
+    if (!isSecurityDescriptor(descriptor)) {
+        return std::wstring();
+    }
+    return reinterpret_cast<const wchar_t*>(static_cast<const BYTE*>(descriptor) +
+                                            sizeof descriptorMagic);
+}
+
+DWORD writeDescriptor(const std::wstring& text, void* buffer, DWORD size) {
+    size_t bytes = sizeof descriptorMagic + (text.size() + 1) * sizeof(wchar_t);
+    if (buffer != nullptr && size >= bytes) {
+        memcpy(buffer, descriptorMagic, sizeof descriptorMagic);
+        memcpy(static_cast<BYTE*>(buffer) + sizeof descriptorMagic, text.c_str(),
+               (text.size() + 1) * sizeof(wchar_t));
+    }
+    return static_cast<DWORD>(bytes);
 }
 
 } // namespace standin
