@@ -291,23 +291,23 @@ START_FAILURES = {
 
 @pytest.mark.parametrize("case", list(START_FAILURES))
 def test_start_failures_show_their_service_specific_code(win, case):
-    spec = START_FAILURES[case]
+    failure = START_FAILURES[case]
     code = int(str(case).split("-")[0])
     home = runtime(win)
     library = home / "bin" / "server" / "jvm.dll"
-    if spec.get("library") == "missing":
+    if failure.get("library") == "missing":
         library = home / "missing" / "jvm.dll"
-    elif spec.get("library") == "no-exports":
+    elif failure.get("library") == "no-exports":
         shutil.copy(win.build_dir / "tests" / "vmdouble" / "vmdouble_dependency.dll", library)
-    if spec.get("refuse"):
+    if failure.get("refuse"):
         (library.parent / "refuse-jni-1.2").write_text("")
-    svc = DoubleService(win, spec.get("service_class", "vmdouble.Running"), options=spec.get("options", ()),
+    svc = DoubleService(win, failure.get("service_class", "vmdouble.Running"), options=failure.get("options", ()),
                         library=library, install=True)
     try:
         status = svc.start_and_wait()
         assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (code, 1066), svc.trace_text()
         traced = svc.trace_lines()
-        for message in [f"Service failed to start.  {code}", *spec.get("traced", ())]:
+        for message in [f"Service failed to start.  {code}", *failure.get("traced", ())]:
             message = message.replace("{library}", win.path(library))
             assert message in traced, svc.trace_text()
         assert svc.misused() == ""
