@@ -57,6 +57,10 @@ int equalsWord(const wchar_t* start, const wchar_t* end, const wchar_t* word) {
 
 } // namespace
 
+int parseDigits(const wchar_t* text, DWORD maximum, DWORD* value) {
+    return text != nullptr && parseRange(text, text + wcslen(text), maximum, value);
+}
+
 int parseWholeNumber(const wchar_t* text, DWORD maximum, DWORD* value) {
     if (text == nullptr) {
         return 0;

@@ -15,7 +15,10 @@ struct FailureActionList {
     SC_ACTION actions[BRONTEL_MAX_FAILURE_ACTIONS];
 };
 
-// A whole decimal number from 0 to `maximum`, digits only; 1 when it is one, else 0.
+// A whole decimal number from 0 to `maximum`, digits only and nothing around them; 1 when it is
+// one, else 0.
+int parseDigits(const wchar_t* text, DWORD maximum, DWORD* value);
+// The same, with blanks allowed around the digits.
 int parseWholeNumber(const wchar_t* text, DWORD maximum, DWORD* value);
 // stopTimeout: seconds, 0 to 4294967 (so that the milliseconds fit 32 bits).
 int parseStopTimeout(const wchar_t* text, DWORD* seconds);

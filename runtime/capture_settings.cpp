@@ -3,30 +3,13 @@
 
 #include "platform/textutil.h"
 #include "registry/config_keys.h"
+#include "registry/option_values.h"
 
 #include <stdlib.h>
 
 #include <initializer_list>
 
 namespace {
-
-int parseWhole(const wchar_t* text, unsigned long long limit, DWORD* value) {
-    if (text == nullptr || *text == L'\0') {
-        return 0;
-    }
-    unsigned long long number = 0;
-    for (const wchar_t* p = text; *p != L'\0'; ++p) {
-        if (*p < L'0' || *p > L'9') {
-            return 0;
-        }
-        number = number * 10 + static_cast<unsigned long long>(*p - L'0');
-        if (number > limit) {
-            return 0;
-        }
-    }
-    *value = static_cast<DWORD>(number);
-    return 1;
-}
 
 // A stored value, or the default when it is missing or malformed (then traced).
 template <class T, class Parse>
@@ -46,11 +29,11 @@ T readSetting(const wchar_t* serviceName, const wchar_t* valueName, T fallback, 
 } // namespace
 
 int parseRotateBytes(const wchar_t* text, DWORD* value) {
-    return parseWhole(text, 0xFFFFFFFFull, value);
+    return parseDigits(text, 0xFFFFFFFFu, value);
 }
 
 int parseKeepFiles(const wchar_t* text, DWORD* value) {
-    return parseWhole(text, BRONTEL_MAX_KEEP_FILES, value);
+    return parseDigits(text, BRONTEL_MAX_KEEP_FILES, value);
 }
 
 int parseTimestamps(const wchar_t* text, int* value) {
