@@ -4,8 +4,8 @@
 #include "app/service_list.h"
 #include "config/config_file.h"
 #include "install/installer.h"
-#include "runtime/executor.h"
-#include "runtime/pipe_trust.h"
+#include "runtime/service/executor.h"
+#include "runtime/control/pipe_trust.h"
 #include "trace/logger.h"
 
 // The process-wide objects live in a namespace so that `log` cannot collide with the C

@@ -1,6 +1,6 @@
 #include "app/parameters.h"
 
-#include "app/build_stamp.h"
+#include "config/build_stamp.h"
 #include "app/tracing_switch.h"
 
 #include <stdio.h>

@@ -3,7 +3,7 @@
 // same run. Every line is one write, as Java's System.out.println makes it.
 //   capture_throughput DIR LINES [ROTATE_BYTES [KEEP [TIMESTAMPS]]]
 // Prints one line per way, then the ratio; every captured line is counted back from the files.
-#include "runtime/output_capture.h"
+#include "runtime/capture/output_capture.h"
 
 #include <chrono>
 #include <stdio.h>

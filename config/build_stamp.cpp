@@ -1,4 +1,4 @@
-#include "app/build_stamp.h"
+#include "config/build_stamp.h"
 
 // Set by the compiler when this file is built.
 extern const char BRONTEL_BUILD_DATE[] = __DATE__;

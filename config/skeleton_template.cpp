@@ -1,6 +1,6 @@
 #include "config/skeleton_template.h"
 
-#include "app/build_stamp.h"
+#include "config/build_stamp.h"
 
 #include <stdlib.h>
 #include <string.h>

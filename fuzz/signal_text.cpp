@@ -2,7 +2,7 @@
 // with a model of the naming rules.
 #include "fuzz_support.h"
 #include "platform/textutil.h"
-#include "runtime/signal_text.h"
+#include "runtime/control/signal_text.h"
 
 #include <limits.h>
 #include <wchar.h>

@@ -4,7 +4,7 @@
 
 #include "jvm/java_exception.h"
 #include "jvm/jni_text.h"
-#include "runtime/executor.h"
+#include "runtime/service/executor.h"
 
 #include <stdlib.h>
 

@@ -2,7 +2,7 @@
 // every Java thread is stopped, so it must not call into Java; the process ends when it returns.
 #include "jvm/vm_options.h"
 
-#include "runtime/executor.h"
+#include "runtime/service/executor.h"
 
 extern "C" void JNICALL brontelExitHook(jint code) {
     // Through the gate: the executor may be going away on the main thread at the same time.

@@ -3,7 +3,7 @@
 // lacks it, still works.
 #include "jvm/jvm.h"
 
-#include "runtime/executor.h"
+#include "runtime/service/executor.h"
 
 #include <stdlib.h>
 

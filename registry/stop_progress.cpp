@@ -1,4 +1,4 @@
-#include "install/stop_progress.h"
+#include "registry/stop_progress.h"
 
 CStopProgress::CStopProgress()
     : seen(0), lastState(0), lastCheckPoint(0), stalledMs(0), totalMs(0) {}

@@ -1,5 +1,5 @@
 // Parsing and reading the output capture's settings.
-#include "runtime/capture_settings.h"
+#include "runtime/capture/capture_settings.h"
 
 #include "platform/textutil.h"
 #include "registry/config_keys.h"

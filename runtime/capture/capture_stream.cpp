@@ -1,6 +1,6 @@
 // The capture pipe's writer thread: reads what the process writes to its standard handles and
 // hands it to the capture file, with a timestamp at the start of each line when asked.
-#include "runtime/capture_stream.h"
+#include "runtime/capture/capture_stream.h"
 
 #include <stdio.h>
 #include <stdlib.h>

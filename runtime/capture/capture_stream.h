@@ -3,7 +3,7 @@
 #ifndef BRONTEL_RUNTIME_CAPTURE_STREAM_H
 #define BRONTEL_RUNTIME_CAPTURE_STREAM_H
 
-#include "runtime/rotating_file.h"
+#include "runtime/capture/rotating_file.h"
 
 class CCaptureStream {
   public:

@@ -1,7 +1,7 @@
 // Pointing the process's standard output and error at capture pipes, and back.
-#include "runtime/output_capture.h"
+#include "runtime/capture/output_capture.h"
 
-#include "runtime/event_ids.h"
+#include "runtime/events/event_ids.h"
 
 #include <stdio.h>
 

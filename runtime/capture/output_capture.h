@@ -5,8 +5,8 @@
 #ifndef BRONTEL_RUNTIME_OUTPUT_CAPTURE_H
 #define BRONTEL_RUNTIME_OUTPUT_CAPTURE_H
 
-#include "runtime/capture_settings.h"
-#include "runtime/capture_stream.h"
+#include "runtime/capture/capture_settings.h"
+#include "runtime/capture/capture_stream.h"
 
 class COutputCapture {
   public:

@@ -1,7 +1,7 @@
 // The capture file: appending, rotation at line boundaries, and surviving write failures.
-#include "runtime/rotating_file.h"
+#include "runtime/capture/rotating_file.h"
 
-#include "runtime/event_ids.h"
+#include "runtime/events/event_ids.h"
 
 #include <stdio.h>
 #include <stdlib.h>

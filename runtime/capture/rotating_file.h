@@ -5,7 +5,7 @@
 #ifndef BRONTEL_RUNTIME_ROTATING_FILE_H
 #define BRONTEL_RUNTIME_ROTATING_FILE_H
 
-#include "runtime/event_reporter.h"
+#include "runtime/events/event_reporter.h"
 
 class CRotatingFile {
   public:

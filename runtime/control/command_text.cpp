@@ -1,4 +1,4 @@
-#include "runtime/command_text.h"
+#include "runtime/control/command_text.h"
 
 #include "platform/winapi.h"
 

@@ -1,13 +1,13 @@
 // -s: sends a control to a service, through the control pipe of a development-mode instance or
 // else through the Service Control Manager, and carries out restarts in both modes.
-#include "runtime/executor.h"
+#include "runtime/service/executor.h"
 
 #include "app/parameters.h"
 #include "install/installer.h"
-#include "runtime/command_text.h"
-#include "runtime/pipe_client.h"
-#include "runtime/pipe_trust.h"
-#include "runtime/signal_text.h"
+#include "runtime/control/command_text.h"
+#include "runtime/control/pipe_client.h"
+#include "runtime/control/pipe_trust.h"
+#include "runtime/control/signal_text.h"
 
 #include <stdlib.h>
 #include <string>

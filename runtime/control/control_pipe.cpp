@@ -1,8 +1,8 @@
 // The control pipe of a development-mode run: another instance of the program (-s) writes a
 // control code into it, and the code goes to the Java side as a service control would.
-#include "runtime/executor.h"
+#include "runtime/service/executor.h"
 
-#include "runtime/pipe_trust.h"
+#include "runtime/control/pipe_trust.h"
 
 #include <stdlib.h>
 #include <wchar.h>

@@ -1,4 +1,4 @@
-#include "runtime/pipe_client.h"
+#include "runtime/control/pipe_client.h"
 
 HANDLE openControlPipe(const wchar_t* pipeName) {
     // Identification level only: whoever serves the pipe may learn who wrote, never act as them.

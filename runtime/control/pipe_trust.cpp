@@ -1,4 +1,4 @@
-#include "runtime/pipe_trust.h"
+#include "runtime/control/pipe_trust.h"
 
 #include <string.h>
 #include <wchar.h>

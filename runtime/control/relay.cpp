@@ -1,8 +1,8 @@
 // The relay behind Java's sendServiceControl: a hidden "brontel -s <service> <signal>" process
 // delivers the signal from outside, so a service can also stop or restart itself.
-#include "runtime/executor.h"
+#include "runtime/service/executor.h"
 
-#include "runtime/command_text.h"
+#include "runtime/control/command_text.h"
 
 #include <stdio.h>
 

@@ -1,4 +1,4 @@
-#include "runtime/signal_text.h"
+#include "runtime/control/signal_text.h"
 
 #include "platform/textutil.h"
 

@@ -1,5 +1,5 @@
 // The service's event log entries. Each number is a message of the table built from
-// runtime/event_messages.mc into brontel.exe; the insertion strings are listed per entry.
+// runtime/events/event_messages.mc into brontel.exe; the insertion strings are listed per entry.
 #ifndef BRONTEL_RUNTIME_EVENT_IDS_H
 #define BRONTEL_RUNTIME_EVENT_IDS_H
 

@@ -1,7 +1,7 @@
 // Writing the service's event log entries, with repeats held back and counted.
-#include "runtime/event_reporter.h"
+#include "runtime/events/event_reporter.h"
 
-#include "runtime/event_ids.h"
+#include "runtime/events/event_ids.h"
 
 #include <stdio.h>
 

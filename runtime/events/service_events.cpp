@@ -1,8 +1,8 @@
 // The entries for a failed start and an unexpected end of the Java side.
-#include "runtime/service_events.h"
+#include "runtime/events/service_events.h"
 
 #include "registry/registry.h"
-#include "runtime/event_ids.h"
+#include "runtime/events/event_ids.h"
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -3,7 +3,7 @@
 #ifndef BRONTEL_RUNTIME_SERVICE_EVENTS_H
 #define BRONTEL_RUNTIME_SERVICE_EVENTS_H
 
-#include "runtime/event_reporter.h"
+#include "runtime/events/event_reporter.h"
 
 // What the administrator's guide advises for a failure code; a general hint for other codes.
 const wchar_t* startFailureHint(int code);

@@ -1,6 +1,6 @@
 // Console control events (Ctrl+C, Ctrl+Break, close, logoff, shutdown), offered to the Java
 // service class; what it does not handle goes on to the handlers registered before.
-#include "runtime/executor.h"
+#include "runtime/service/executor.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Development mode (-x): the service task on the main thread, beside the control pipe.
-#include "runtime/executor.h"
+#include "runtime/service/executor.h"
 
 #include "app/service_list.h"
 

@@ -1,9 +1,9 @@
 // The service executor: the service task shared by both modes, the status record, and the
 // gate through which controls and console events reach the Java VM host.
-#include "runtime/executor.h"
+#include "runtime/service/executor.h"
 
 #include "jvm/jvm.h"
-#include "runtime/stop_watchdog.h"
+#include "runtime/service/stop_watchdog.h"
 
 #include <atomic>
 

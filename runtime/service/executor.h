@@ -63,7 +63,7 @@ class CExecutor {
     int deliverControl(DWORD control);
     int deliverConsoleSignal(DWORD event);
 
-    // A stop that shows no progress (runtime/stop_watchdog.cpp): dumps the Java threads, then
+    // A stop that shows no progress (runtime/service/stop_watchdog.cpp): dumps the Java threads, then
     // warns, or reports the service stopped with BRONTEL_RESULT_STOP_TIMEOUT and ends the process.
     void actOnStalledStop(int endProcess, DWORD lastState, DWORD lastCheckPoint, DWORD silentMs);
 
@@ -96,7 +96,7 @@ class CExecutor {
     // The last report: stopped, nothing accepted, `exitCode` as the service-specific code.
     // Nothing is sent when the service has already reported stopped: that report stands.
     void reportFinalStop(DWORD exitCode);
-    // The stop watchdog's hooks (runtime/stop_watchdog.cpp).
+    // The stop watchdog's hooks (runtime/service/stop_watchdog.cpp).
     void startStopWatchdog();
     void endStopWatchdog();
     void noteControlForWatchdog(DWORD control);

@@ -1,6 +1,6 @@
 // The report of a process that the Java VM ends: without it the Service Control Manager would
 // see the process vanish without a final status and take it for a crash.
-#include "runtime/executor.h"
+#include "runtime/service/executor.h"
 
 void CExecutor::reportJavaExit(DWORD exitCode) {
     logger->logEntry(L"CExecutor::reportJavaExit", static_cast<int>(exitCode));

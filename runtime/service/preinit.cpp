@@ -1,9 +1,9 @@
 // The pre-initialization command: a configured command line run to its end, hidden, before the
 // Java VM is created; in service mode the Service Control Manager is told to expect a slow start.
-#include "runtime/executor.h"
+#include "runtime/service/executor.h"
 
 #include "registry/registry.h"
-#include "runtime/preinit_program.h"
+#include "runtime/service/preinit_program.h"
 
 #include <stdlib.h>
 

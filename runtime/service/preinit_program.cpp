@@ -1,7 +1,7 @@
-#include "runtime/preinit_program.h"
+#include "runtime/service/preinit_program.h"
 
 #include "platform/winapi.h"
-#include "runtime/command_text.h"
+#include "runtime/control/command_text.h"
 
 #include <vector>
 

@@ -1,10 +1,10 @@
 // Service mode (-Z): the Service Control Manager's dispatcher on the main thread, the service
 // main thread it calls, and the service thread that runs the task and reports the final stop.
-#include "runtime/executor.h"
+#include "runtime/service/executor.h"
 
 #include "registry/registry.h"
-#include "runtime/output_capture.h"
-#include "runtime/service_events.h"
+#include "runtime/capture/output_capture.h"
+#include "runtime/events/service_events.h"
 
 #include <stdlib.h>
 

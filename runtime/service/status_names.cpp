@@ -1,5 +1,5 @@
 // Display names of service states and control codes, for the trace.
-#include "runtime/executor.h"
+#include "runtime/service/executor.h"
 
 const wchar_t* CExecutor::getStatusDescription(DWORD state) {
     static const wchar_t* const names[] = {

@@ -1,5 +1,5 @@
 // The rules of the stop watchdog: what counts as progress and when a silent stop is acted on.
-#include "runtime/stop_clock.h"
+#include "runtime/service/stop_clock.h"
 
 CStopClock::CStopClock(DWORD timeoutSeconds)
     : timeoutSeconds(timeoutSeconds), stopping(0), shutdown(0), warnedOnce(0), seen(0),

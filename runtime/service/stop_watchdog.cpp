@@ -1,12 +1,12 @@
 // The stop watchdog's thread, and what the executor does when a stop stalls: the Java threads'
 // dump, the warning or the report that the service did not stop in time, and the end of the
 // process.
-#include "runtime/stop_watchdog.h"
+#include "runtime/service/stop_watchdog.h"
 
 #include "jvm/jvm.h"
 #include "registry/option_values.h"
 #include "registry/registry.h"
-#include "runtime/executor.h"
+#include "runtime/service/executor.h"
 
 #include <stdio.h>
 #include <stdlib.h>

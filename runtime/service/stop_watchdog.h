@@ -4,7 +4,7 @@
 #ifndef BRONTEL_RUNTIME_STOP_WATCHDOG_H
 #define BRONTEL_RUNTIME_STOP_WATCHDOG_H
 
-#include "runtime/stop_clock.h"
+#include "runtime/service/stop_clock.h"
 #include "trace/logger.h"
 
 class CExecutor;

@@ -7,7 +7,7 @@
 //       prints the text of message ID of EXE's message table with the inserts; exits 1 when
 //       the table or the message is missing
 #include "platform/winapi.h"
-#include "runtime/output_capture.h"
+#include "runtime/capture/output_capture.h"
 
 #include <stdio.h>
 #include <string.h>

@@ -1,5 +1,5 @@
 // The skeleton configuration file: its structure, both encodings, and the file it never touches.
-#include "app/build_stamp.h"
+#include "config/build_stamp.h"
 #include "config/skeleton_template.h"
 
 #include <gtest/gtest.h>

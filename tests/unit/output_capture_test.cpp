@@ -1,9 +1,9 @@
 // Output capture: the settings' rules, the capture file's rotation at line boundaries, the
 // timestamps, the logger's recording of a failure's messages, and the event log's hold-back.
-#include "runtime/capture_settings.h"
-#include "runtime/capture_stream.h"
-#include "runtime/event_ids.h"
-#include "runtime/event_reporter.h"
+#include "runtime/capture/capture_settings.h"
+#include "runtime/capture/capture_stream.h"
+#include "runtime/events/event_ids.h"
+#include "runtime/events/event_reporter.h"
 #include "test_support.h"
 #include "trace_capture.h"
 

@@ -1,6 +1,6 @@
 // The senders' side of the control pipe: the message format, the wait for a busy pipe, and the
 // restart's wait for a running instance to let its pipe go.
-#include "runtime/pipe_client.h"
+#include "runtime/control/pipe_client.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

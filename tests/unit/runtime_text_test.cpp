@@ -1,6 +1,6 @@
 // The runtime's name tables for the trace and the quoting of relay command lines.
-#include "runtime/command_text.h"
-#include "runtime/executor.h"
+#include "runtime/control/command_text.h"
+#include "runtime/service/executor.h"
 
 #include <gtest/gtest.h>
 

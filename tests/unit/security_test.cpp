@@ -3,9 +3,9 @@
 // the logon right, and conversions that must not turn one character into another.
 #include "install/logon_right.h"
 #include "registry/registry.h"
-#include "runtime/pipe_client.h"
-#include "runtime/pipe_trust.h"
-#include "runtime/preinit_program.h"
+#include "runtime/control/pipe_client.h"
+#include "runtime/control/pipe_trust.h"
+#include "runtime/service/preinit_program.h"
 #include "test_support.h"
 #include "trace/path_links.h"
 

@@ -1,5 +1,5 @@
 #include "registry/option_values.h"
-#include "runtime/stop_clock.h"
+#include "runtime/service/stop_clock.h"
 
 #include <gtest/gtest.h>
 

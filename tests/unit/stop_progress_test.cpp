@@ -1,4 +1,4 @@
-#include "install/stop_progress.h"
+#include "registry/stop_progress.h"
 
 #include <gtest/gtest.h>
 
