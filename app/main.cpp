@@ -4,8 +4,10 @@
 #include "app/service_list.h"
 #include "config/config_file.h"
 #include "install/installer.h"
-#include "runtime/service/executor.h"
+#include "platform/result_codes.h"
+#include "runtime/control/control_client.h"
 #include "runtime/control/pipe_trust.h"
+#include "runtime/service/executor.h"
 #include "trace/logger.h"
 
 // The process-wide objects live in a namespace so that `log` cannot collide with the C
@@ -17,6 +19,18 @@ CParameters* parameters = nullptr;
 
 using brontel::log;
 using brontel::parameters;
+
+namespace {
+InstallRequest installRequestOf(const CParameters* parameters) {
+    InstallRequest request;
+    request.configFileName = parameters->getConfigFileName();
+    request.configFileUnicode = parameters->isConfigFileUnicode();
+    request.serviceName = parameters->getServiceName();
+    request.account = parameters->getAccountName();
+    request.password = parameters->getAccountPassword();
+    return request;
+}
+} // namespace
 
 extern "C" int wmain(int argc, wchar_t** argv) {
     log = new CLogger();
@@ -31,7 +45,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
     parameters = new CParameters(log);
     int result = parameters->parseCommandLine(argc, argv);
 
-    if (result == 2) {
+    if (result == BRONTEL_RESULT_NO_ARGUMENTS) {
         parameters->showParameterHelp();
     } else if (result == 0) {
         if (parameters->helpRequested()) {
@@ -50,9 +64,9 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         } else if (parameters->installRequested()) {
             if (parameters->uninstallRequested()) {
                 log->logMessage(L"Cannot specify install and uninstall");
-                result = 1;
+                result = BRONTEL_RESULT_USAGE;
             } else {
-                CInstaller* installer = new CInstaller(log, parameters);
+                CInstaller* installer = new CInstaller(log, installRequestOf(parameters));
                 result = installer->install();
                 if (result != 0) {
                     log->logMessage(L"Installation failed");
@@ -60,7 +74,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
                 delete installer;
             }
         } else if (parameters->uninstallRequested()) {
-            CInstaller* installer = new CInstaller(log, parameters);
+            CInstaller* installer = new CInstaller(log, installRequestOf(parameters));
             result = installer->uninstall();
             if (result != 0) {
                 log->logMessage(L"Uninstall failed");
@@ -74,12 +88,11 @@ extern "C" int wmain(int argc, wchar_t** argv) {
             log->enableStdout(1);
             log->logMessage(L"The service name must not contain \\ or /: ",
                             parameters->getServiceName());
-            result = 1;
+            result = BRONTEL_RESULT_USAGE;
         } else if (parameters->signalRequested()) {
-            CExecutor* executor = new CExecutor(log, parameters->getServiceName());
-            result =
-                executor->sendControlSignal(static_cast<const wchar_t*>(parameters->getSignal()));
-            delete executor;
+            CControlClient* client = new CControlClient(log, parameters->getServiceName());
+            result = client->sendControlSignal(parameters->getSignal());
+            delete client;
         } else if (parameters->startedBySCM()) {
             CExecutor* executor = new CExecutor(log, parameters->getServiceName());
             executor->execute(0);

@@ -1,7 +1,8 @@
 #include "app/parameters.h"
 
-#include "config/build_stamp.h"
 #include "app/tracing_switch.h"
+#include "config/build_stamp.h"
+#include "platform/result_codes.h"
 
 #include <stdio.h>
 
@@ -46,7 +47,7 @@ int CParameters::parseCommandLine(int argc, wchar_t** argv) {
     int result = 0;
     if (argc < 2 || argv == nullptr) {
         logger->logExit(label, 2);
-        return 2;
+        return BRONTEL_RESULT_NO_ARGUMENTS;
     }
     logger->enableStdout(1);
 
@@ -152,7 +153,7 @@ int CParameters::parseCommandLine(int argc, wchar_t** argv) {
 
         if (needed > remaining) {
             logger->logMessage(arg, missing);
-            result = 1;
+            result = BRONTEL_RESULT_USAGE;
             break;
         }
         i += needed;

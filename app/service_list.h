@@ -1,14 +1,12 @@
-// -b: the services this program installed; and the ownership test removal relies on.
+// -b: the services this program installed. Whether a service is one of them is the service
+// manager helper's isBrontelService.
 #ifndef BRONTEL_APP_SERVICE_LIST_H
 #define BRONTEL_APP_SERVICE_LIST_H
 
-#include "platform/winapi.h"
+#include "registry/service_manager.h"
 
-// 1 when the service was installed by this program ("brontel" in its ImagePath, or an
-// IBrontelClass value in its Parameters key), else 0. Prints and traces nothing.
-int isBrontelService(const wchar_t* serviceName);
-// Prints the listing; 0, or 8 when the registry's list of services cannot be read, 9 when out
-// of memory.
+// Prints the listing; 0, or BRONTEL_RESULT_SCM_FAILED when the registry's list of services
+// cannot be read, BRONTEL_RESULT_OUT_OF_MEMORY.
 int showBrontelServices();
 
 #endif

@@ -4,9 +4,7 @@
 #define BRONTEL_CONFIG_CONFIG_FILE_H
 
 #include "config/config_option.h"
-
-// A file that -c or -e was to write exists already, or cannot be created or written.
-#define BRONTEL_RESULT_FILE_NOT_WRITTEN 29
+#include "platform/result_codes.h"
 
 class CConfigFile {
   public:
@@ -15,10 +13,11 @@ class CConfigFile {
     CConfigFile(const CConfigFile&) = delete;
     CConfigFile& operator=(const CConfigFile&) = delete;
 
-    // 0, 3 (no name), 4 (cannot open, size or read), 5 (a line without a value).
+    // 0, BRONTEL_RESULT_NO_CONFIG_FILE_NAME, BRONTEL_RESULT_CONFIG_NOT_READ (cannot open, size or
+    // read), BRONTEL_RESULT_BAD_VALUE (a line without a value).
     int parseConfigFile(const wchar_t* fileName, int unicode);
     int parseFile(HANDLE file, int unicode);
-    // Parses a whole text in place (writes terminators into it); 0 or 5.
+    // Parses a whole text in place (writes terminators into it); 0 or BRONTEL_RESULT_BAD_VALUE.
     int parseBuffer(wchar_t* text);
     wchar_t* parseLine(wchar_t** cursor);
     wchar_t* trimLeft(wchar_t* text);
@@ -32,13 +31,13 @@ class CConfigFile {
     // The option at `index` in file order (0 first), or null.
     CConfigOption* getOptionAt(int index);
 
-    // -c: 0, or 3 (no name), BRONTEL_RESULT_FILE_NOT_WRITTEN (the file exists, or cannot be
-    // created or written), 9 (out of memory).
+    // -c: 0, or BRONTEL_RESULT_NO_CONFIG_FILE_NAME, BRONTEL_RESULT_FILE_NOT_WRITTEN (the file
+    // exists, or cannot be created or written), BRONTEL_RESULT_OUT_OF_MEMORY.
     int generateSkeletonFile(const wchar_t* fileName, int unicode);
     int writeSkeletonFile(HANDLE file, int unicode);
 
-    // -d (configFileName null) and -e: 0, or 9 (out of memory), or BRONTEL_RESULT_FILE_NOT_WRITTEN
-    // (-e: the file exists, or cannot be created or written).
+    // -d (configFileName null) and -e: 0, or BRONTEL_RESULT_OUT_OF_MEMORY, or
+    // BRONTEL_RESULT_FILE_NOT_WRITTEN (-e: the file exists, or cannot be created or written).
     static int showServiceInfo(const wchar_t* serviceName, const wchar_t* configFileName,
                                CLogger* logger, int unicode);
 

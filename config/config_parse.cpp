@@ -65,7 +65,7 @@ int CConfigFile::parseBuffer(wchar_t* text) {
         wchar_t* value = parseValue(start);
         if (value == nullptr) {
             logger->logMessage(start, L" has no value in configuration file. Operation failed.");
-            result = 5;
+            result = BRONTEL_RESULT_BAD_VALUE;
             continue;
         }
         wchar_t* name = trimRight(start);
@@ -81,7 +81,7 @@ int CConfigFile::parseBuffer(wchar_t* text) {
             delete option;
             delete node;
             logger->logMessage(L"Memory error.");
-            result = 9;
+            result = BRONTEL_RESULT_OUT_OF_MEMORY;
             break;
         }
         logger->logMessage(name, L"=", value);

@@ -17,7 +17,7 @@ int CConfigFile::parseConfigFile(const wchar_t* fileName, int unicode) {
     if (fileName == nullptr) {
         logger->logMessage(L"missing configuration file");
         logger->logExit(L"CConfigFile::parseConfigFile", 3);
-        return 3;
+        return BRONTEL_RESULT_NO_CONFIG_FILE_NAME;
     }
     HANDLE file = CreateFileW(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -26,7 +26,7 @@ int CConfigFile::parseConfigFile(const wchar_t* fileName, int unicode) {
         logger->logMessage(L"Cannot open config file : ", fileName);
         logger->logSystemError(error);
         logger->logExit(L"CConfigFile::parseConfigFile", 4);
-        return 4;
+        return BRONTEL_RESULT_CONFIG_NOT_READ;
     }
     int result = parseFile(file, unicode);
     CloseHandle(file);
@@ -43,7 +43,7 @@ int CConfigFile::parseFile(HANDLE file, int unicode) {
         logger->logMessage(L"Config file is bad ", error);
         logger->logSystemError(error);
         logger->logExit(L"CConfigFile::parseFile", 4);
-        return 4;
+        return BRONTEL_RESULT_CONFIG_NOT_READ;
     }
     if (size == 0 && sizeHigh == 0) {
         logger->logMessage(L"Empty config file");
@@ -71,7 +71,7 @@ int CConfigFile::parseFile(HANDLE file, int unicode) {
         logger->logMessage(L"Cannot read config file ", error);
         logger->logSystemError(error);
         logger->logExit(L"CConfigFile::parseFile", 4);
-        return 4;
+        return BRONTEL_RESULT_CONFIG_NOT_READ;
     }
 
     wchar_t* text = nullptr;

@@ -3,7 +3,9 @@
 #include "config/config_file.h"
 
 #include "platform/textutil.h"
+#include "platform/result_codes.h"
 #include "registry/config_keys.h"
+#include "registry/service_manager.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -50,28 +52,6 @@ void addParameter(Report& report, const wchar_t* serviceName, const wchar_t* key
         report.addLine(key, value);
         free(value);
     }
-}
-
-// Whether the Service Control Manager holds the service's automatic start back until the other
-// automatic services have started. 0 also when it cannot be asked.
-int isDelayedAutoStart(const wchar_t* serviceName) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (manager == nullptr) {
-        return 0;
-    }
-    int delayed = 0;
-    SC_HANDLE service = OpenServiceW(manager, serviceName, SERVICE_QUERY_CONFIG);
-    if (service != nullptr) {
-        SERVICE_DELAYED_AUTO_START_INFO info;
-        DWORD needed = 0;
-        if (QueryServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
-                                 reinterpret_cast<LPBYTE>(&info), sizeof info, &needed)) {
-            delayed = info.fDelayedAutostart != FALSE;
-        }
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-    return delayed;
 }
 
 // The executable's path out of "ImagePath": from the second character up to the next double
@@ -218,7 +198,7 @@ unsigned char* encodeReport(const wchar_t* report, int unicode, size_t* size, DW
     return bytes;
 }
 
-// 0, 9 or BRONTEL_RESULT_FILE_NOT_WRITTEN.
+// 0, BRONTEL_RESULT_OUT_OF_MEMORY or BRONTEL_RESULT_FILE_NOT_WRITTEN.
 int saveReport(const wchar_t* report, const wchar_t* fileName, CLogger* logger, int unicode) {
     // Encoded before the file is created, so that a failure leaves no empty file behind.
     size_t size = 0;
@@ -227,7 +207,7 @@ int saveReport(const wchar_t* report, const wchar_t* fileName, CLogger* logger, 
     if (bytes == nullptr) {
         if (error == ERROR_NOT_ENOUGH_MEMORY) {
             logger->logMessage(L"Memory error");
-            return 9;
+            return BRONTEL_RESULT_OUT_OF_MEMORY;
         }
         logger->logMessage(L"Cannot convert the report to the ANSI code page ", error);
         logger->logSystemError(error);
@@ -286,7 +266,7 @@ int CConfigFile::showServiceInfo(const wchar_t* serviceName, const wchar_t* conf
     int result = 0;
     if (text == nullptr) {
         logger->logMessage(L"Memory error");
-        result = 9;
+        result = BRONTEL_RESULT_OUT_OF_MEMORY;
     } else if (toConsole) {
         logger->logMessage(text);
     } else {

@@ -12,7 +12,7 @@ int CConfigFile::generateSkeletonFile(const wchar_t* fileName, int unicode) {
     if (fileName == nullptr || fileName[0] == L'\0') {
         logger->logExit(L"generateSkeletonFile", 0);
         // As for a configuration file to read: no name, nothing done.
-        return 3;
+        return BRONTEL_RESULT_NO_CONFIG_FILE_NAME;
     }
     int result = 0;
     // CREATE_NEW: an existing file is never overwritten.
@@ -38,7 +38,7 @@ int CConfigFile::writeSkeletonFile(HANDLE file, int unicode) {
     if (text == nullptr) {
         logger->logMessage(L"Memory error.");
         logger->logExit(L"writeSkeletonFile", 0);
-        return 9;
+        return BRONTEL_RESULT_OUT_OF_MEMORY;
     }
     int result = 0;
     size_t length = strlen(text);

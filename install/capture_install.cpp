@@ -2,7 +2,7 @@
 #include "install/capture_install.h"
 
 #include "registry/config_keys.h"
-#include "runtime/capture/capture_settings.h"
+#include "registry/option_values.h"
 
 #include <stdio.h>
 

@@ -4,11 +4,13 @@
 #define BRONTEL_INSTALL_CAPTURE_INSTALL_H
 
 #include "config/config_file.h"
+#include "platform/result_codes.h"
 
 // 0 when every capture value present is well formed; otherwise each malformed one is reported
 // and the result is BRONTEL_RESULT_BAD_CAPTURE_VALUE.
 int checkCaptureOptions(CConfigFile* config, CLogger* logger);
-// Writes the capture values, deleting those the file leaves out; 0, 9 or 12.
+// Writes the capture values, deleting those the file leaves out; 0,
+// BRONTEL_RESULT_OUT_OF_MEMORY or BRONTEL_RESULT_REGISTRY_NOT_WRITTEN.
 int saveCaptureOptions(const wchar_t* serviceName, CConfigFile* config, CLogger* logger);
 
 // Where Windows looks up an event source of the Application log.

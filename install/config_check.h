@@ -8,9 +8,6 @@
 
 #include <string>
 
-// A configuration file that still holds one of the skeleton's $$...$$ placeholders.
-#define BRONTEL_RESULT_PLACEHOLDER 31
-
 // One warning for each key of the file that the key table does not know, naming the known key
 // it was probably meant to be when one is close.
 void warnUnknownConfigKeys(CConfigFile* config, CLogger* logger);

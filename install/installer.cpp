@@ -8,6 +8,7 @@
 #include "install/service_security.h"
 #include "registry/config_keys.h"
 #include "registry/registry.h"
+#include "registry/service_manager.h"
 
 #include <stdlib.h>
 #include <wchar.h>
@@ -50,20 +51,20 @@ void appendPart(wchar_t* buffer, size_t* length, const wchar_t* text) {
 
 } // namespace
 
-CInstaller::CInstaller(CLogger* logger, CParameters* params) : logger(logger), params(params) {}
+CInstaller::CInstaller(CLogger* logger, const InstallRequest& request)
+    : logger(logger), request(request) {}
 
 int CInstaller::install() {
     logger->logEntry(L"CInstaller::install");
     CConfigFile* config = new CConfigFile(logger);
-    int result =
-        config->parseConfigFile(params->getConfigFileName(), params->isConfigFileUnicode());
+    int result = config->parseConfigFile(request.configFileName, request.configFileUnicode);
     if (result == 0) {
         warnUnknownConfigKeys(config, logger);
         // An unedited skeleton would install a service literally named $$SERVICENAME$$.
         result = refuseSkeletonPlaceholders(config, logger);
     }
     if (result == 0 && !requiredOptionsPresent(config)) {
-        result = 7;
+        result = BRONTEL_RESULT_MISSING_KEY;
     }
     if (result == 0) {
         result = checkStopAndRecoveryOptions(config);
@@ -82,8 +83,8 @@ int CInstaller::install() {
                                     logger);
     }
     if (result == 0) {
-        protectParametersKey(config->getStrOptionValue(CFG_SERVICE_NAME, nullptr),
-                             params->getAccountName(), logger);
+        protectParametersKey(config->getStrOptionValue(CFG_SERVICE_NAME, nullptr), request.account,
+                             logger);
         registerAsEventSource(config);
     }
     if (result == 0) {
@@ -112,15 +113,15 @@ int CInstaller::createMSService(CConfigFile* config) {
     wchar_t* displayName = config->getStrOptionValue(CFG_SERVICE_DISPLAY_NAME, nullptr);
     if (serviceName == nullptr || displayName == nullptr) {
         logger->logMessage(L"Bad config file: displayName or serviceName is missing");
-        return 7;
+        return BRONTEL_RESULT_MISSING_KEY;
     }
     // The name is quoted on the service's command line; a quote inside it would end that
     // quoting and start the service under another name.
     if (wcschr(serviceName, L'"') != nullptr) {
         logger->logMessage(L"The service name ", serviceName,
                            L" cannot be used: it contains a double quote.");
-        logger->logExit(L"CInstaller::createMSService", 8);
-        return 8;
+        logger->logExit(L"CInstaller::createMSService", BRONTEL_RESULT_SCM_FAILED);
+        return BRONTEL_RESULT_SCM_FAILED;
     }
 
     DWORD serviceType = SERVICE_WIN32_OWN_PROCESS;
@@ -145,7 +146,7 @@ int CInstaller::createMSService(CConfigFile* config) {
     wchar_t* imagePath = static_cast<wchar_t*>(calloc(imagePathChars, sizeof(wchar_t)));
     if (imagePath == nullptr) {
         logger->logMessage(L"Memory error!");
-        result = 9;
+        result = BRONTEL_RESULT_OUT_OF_MEMORY;
     }
 
     // The image path: "<executable>" -Z "<service name>".
@@ -172,7 +173,7 @@ int CInstaller::createMSService(CConfigFile* config) {
             logger->logMessage(L"The image path for the service ", serviceName,
                                L" would be longer than 1999 characters; shorten binaryPath or "
                                L"the service name.");
-            result = 9;
+            result = BRONTEL_RESULT_OUT_OF_MEMORY;
         } else {
             if (binaryPath != nullptr) {
                 appendPart(imagePath, &length, binaryPath);
@@ -184,8 +185,8 @@ int CInstaller::createMSService(CConfigFile* config) {
     }
 
     // The logon right, when the service is to run under an account with its password.
-    wchar_t* account = params->getAccountName();
-    wchar_t* password = params->getAccountPassword();
+    const wchar_t* account = request.account;
+    const wchar_t* password = request.password;
     if (result == 0 && account != nullptr && password != nullptr) {
         // The whole name: a domain account must never lend its right to a local namesake.
         std::wstring user = accountForLookup(account);
@@ -206,7 +207,7 @@ int CInstaller::createMSService(CConfigFile* config) {
         dependencies = static_cast<wchar_t*>(calloc(length + 10, sizeof(wchar_t)));
         if (dependencies == nullptr) {
             logger->logMessage(L"Could not allocate memory for dependency list.");
-            result = 9;
+            result = BRONTEL_RESULT_OUT_OF_MEMORY;
         } else {
             wmemcpy(dependencies, dependencyText, length);
             for (size_t i = 0; i < length; ++i) {
@@ -218,35 +219,27 @@ int CInstaller::createMSService(CConfigFile* config) {
     }
 
     if (result == 0) {
-        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
-        if (manager == nullptr) {
-            DWORD error = GetLastError();
-            logger->logMessage(L"Could not open the service control manager", error);
-            logger->logSystemError(error);
-            result = 8;
+        CServiceManager manager(logger);
+        if (!manager.open(SC_MANAGER_CREATE_SERVICE,
+                          L"Could not open the service control manager")) {
+            result = BRONTEL_RESULT_SCM_FAILED;
         } else {
-            SC_HANDLE service = CreateServiceW(
-                manager, serviceName, displayName, SERVICE_ALL_ACCESS, serviceType, startType,
-                errorControl, imagePath, nullptr, nullptr, dependencies, account, password);
-            if (service == nullptr) {
-                DWORD error = GetLastError();
-                logger->logMessage(L"Could create service", error);
-                logger->logSystemError(error);
-                result = 8;
+            CServiceHandle service(CreateServiceW(
+                manager.get(), serviceName, displayName, SERVICE_ALL_ACCESS, serviceType, startType,
+                errorControl, imagePath, nullptr, nullptr, dependencies, account, password));
+            if (!service.isOpen()) {
+                logger->logSystemError(L"Could create service", GetLastError());
+                result = BRONTEL_RESULT_SCM_FAILED;
             } else {
-                result = applyServiceConfig2(service, config, delayedStart);
+                result = applyServiceConfig2(service.get(), config, delayedStart);
                 if (result == 0) {
-                    restrictUserControls(service, logger);
+                    restrictUserControls(service.get(), logger);
                 }
                 // Half a configuration would run the service without its recovery: none at all.
-                if (result != 0 && !DeleteService(service)) {
-                    DWORD error = GetLastError();
-                    logger->logMessage(L"Cannot delete the incomplete service", error);
-                    logger->logSystemError(error);
+                if (result != 0 && !DeleteService(service.get())) {
+                    logger->logSystemError(L"Cannot delete the incomplete service", GetLastError());
                 }
-                CloseServiceHandle(service);
             }
-            CloseServiceHandle(manager);
         }
     }
 
@@ -299,27 +292,24 @@ int CInstaller::addServiceDescription(CConfigFile* config) {
     wchar_t path[1024];
     int written = swprintf(path, 1024, L"%ls\\%ls", BRONTEL_SERVICES_KEY,
                            serviceName != nullptr ? serviceName : L"");
-    HKEY key = nullptr;
+    CRegKey key;
     LSTATUS rc = written < 0 ? ERROR_INVALID_NAME
-                             : RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_WRITE, &key);
+                             : RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_WRITE, key.receive());
     if (rc != ERROR_SUCCESS) {
-        logger->logMessage(L"Cannot add description field to service", static_cast<DWORD>(rc));
-        logger->logSystemError(static_cast<DWORD>(rc));
+        logger->logSystemError(L"Cannot add description field to service", static_cast<DWORD>(rc));
         return 0;
     }
     if (description != nullptr) {
-        rc = RegSetValueExW(key, REGVAL_DESCRIPTION, 0, REG_SZ,
+        rc = RegSetValueExW(key.get(), REGVAL_DESCRIPTION, 0, REG_SZ,
                             reinterpret_cast<const BYTE*>(description),
                             static_cast<DWORD>((wcslen(description) + 1) * sizeof(wchar_t)));
         if (rc != ERROR_SUCCESS) {
-            logger->logMessage(L"Error writing description to service entry.",
-                               static_cast<DWORD>(rc));
-            logger->logSystemError(static_cast<DWORD>(rc));
+            logger->logSystemError(L"Error writing description to service entry.",
+                                   static_cast<DWORD>(rc));
         }
     } else {
-        RegDeleteValueW(key, REGVAL_DESCRIPTION);
+        RegDeleteValueW(key.get(), REGVAL_DESCRIPTION);
     }
-    RegCloseKey(key);
     return 0;
 }
 
@@ -327,7 +317,7 @@ int CInstaller::saveJVMOptions(CConfigFile* config) {
     const wchar_t* serviceName = config->getStrOptionValue(CFG_SERVICE_NAME, nullptr);
     if (serviceName == nullptr) {
         logger->logMessage(L"CInstaller::saveJVMOptions has no service name!");
-        return 4;
+        return BRONTEL_RESULT_CONFIG_NOT_READ;
     }
     wchar_t key[200];
     int n = 1;

@@ -1,27 +1,27 @@
-// Installation (-i) and removal (-u, -r) of services, and stopping one (also for restarts).
+// Installation (-i) and removal (-u, -r) of services.
 #ifndef BRONTEL_INSTALL_INSTALLER_H
 #define BRONTEL_INSTALL_INSTALLER_H
 
-#include "app/parameters.h"
 #include "config/config_file.h"
+#include "platform/result_codes.h"
 
-// Removal results beyond the shared table: the service could not be stopped, or could not be
-// opened for deletion or deleted. (The Service Control Manager that cannot be opened gives 8,
-// as for installation.)
-#define BRONTEL_RESULT_STOP_FAILED 25
-#define BRONTEL_RESULT_DELETE_FAILED 26
-// A configuration value brontel cannot use (a stop or recovery setting): nothing is installed.
-#define BRONTEL_RESULT_BAD_VALUE 5
+// What installation and removal take from the command line; the texts outlive the installer.
+struct InstallRequest {
+    const wchar_t* configFileName; // -i, -u
+    int configFileUnicode;         // -w
+    const wchar_t* serviceName;    // -r
+    const wchar_t* account;        // -a, null for LocalSystem
+    const wchar_t* password;       // -p
+};
 
 class CInstaller {
   public:
-    CInstaller(CLogger* logger, CParameters* params);
+    CInstaller(CLogger* logger, const InstallRequest& request);
     ~CInstaller() {}
 
+    // 0, or the failure's result code (platform/result_codes.h).
     int install();
     int uninstall();
-    // 1 when the service stopped, was not running or cannot be opened; 0 when stopping failed.
-    int stopService(SC_HANDLE scManager, const wchar_t* serviceName);
 
   protected:
     int requiredOptionsPresent(CConfigFile* config);
@@ -30,14 +30,15 @@ class CInstaller {
     int addServiceDescription(CConfigFile* config);
     int saveJVMOptions(CConfigFile* config);
     // install/recovery_settings.cpp: the stop and recovery values checked before anything is
-    // created (0 or BRONTEL_RESULT_BAD_VALUE), and applied to the created service (0 or 8).
+    // created (0 or BRONTEL_RESULT_BAD_VALUE), and applied to the created service (0 or
+    // BRONTEL_RESULT_SCM_FAILED).
     int checkStopAndRecoveryOptions(CConfigFile* config);
     int applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int delayedStart);
     void registerAsEventSource(CConfigFile* config);
 
   private:
     CLogger* logger;
-    CParameters* params;
+    InstallRequest request;
 };
 
 #endif

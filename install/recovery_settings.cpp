@@ -72,7 +72,7 @@ int CInstaller::applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int 
             DWORD error = GetLastError();
             logger->logMessage(L"Cannot set the recovery actions of the service", error);
             logger->logSystemError(error);
-            result = 8;
+            result = BRONTEL_RESULT_SCM_FAILED;
         }
     } else if (periodText != nullptr) {
         logger->logMessage(L"failureResetPeriod has no effect without failureActions.");
@@ -85,7 +85,7 @@ int CInstaller::applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int 
             DWORD error = GetLastError();
             logger->logMessage(L"Cannot set the failure-actions flag of the service", error);
             logger->logSystemError(error);
-            result = 8;
+            result = BRONTEL_RESULT_SCM_FAILED;
         }
     }
     if (result == 0 && delayedStart) {
@@ -95,7 +95,7 @@ int CInstaller::applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int 
             DWORD error = GetLastError();
             logger->logMessage(L"Cannot set the delayed automatic start of the service", error);
             logger->logSystemError(error);
-            result = 8;
+            result = BRONTEL_RESULT_SCM_FAILED;
         }
     }
     logger->logExit(L"CInstaller::applyServiceConfig2", result);

@@ -4,26 +4,27 @@
 
 #include "jvm/java_exception.h"
 #include "jvm/jni_text.h"
-#include "runtime/service/executor.h"
+#include "registry/service_names.h"
 
 #include <stdlib.h>
 
 namespace {
 // Finds a static method of the service class. A failed look-up leaves a Java exception pending,
-// which must be cleared before the thread makes another JNI call. Returns 0, or 18 when the
-// class is not found, 20 when the method is not; *serviceClass is a local reference or null.
+// which must be cleared before the thread makes another JNI call. Returns 0, or
+// BRONTEL_RESULT_CLASS_NOT_FOUND, BRONTEL_RESULT_NO_SERVICE_CONTROL when the method is not
+// found; *serviceClass is a local reference or null.
 int findServiceMethod(JNIEnv* env, const char* className, const char* name, const char* signature,
                       jclass* serviceClass, jmethodID* method) {
     *method = nullptr;
     *serviceClass = env->FindClass(className);
     if (*serviceClass == nullptr) {
         clearJavaException(env);
-        return 18;
+        return BRONTEL_RESULT_CLASS_NOT_FOUND;
     }
     *method = env->GetStaticMethodID(*serviceClass, name, signature);
     if (*method == nullptr) {
         clearJavaException(env);
-        return 20;
+        return BRONTEL_RESULT_NO_SERVICE_CONTROL;
     }
     return 0;
 }
@@ -40,13 +41,13 @@ extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_setSe
     JNIEnv* env, jclass receiver, jint state, jint controlsAccepted, jint exitCode, jint checkPoint,
     jint waitHint) {
     (void)env, (void)receiver;
-    // A report after the executor is gone (the process is ending) has nowhere to go.
-    CExecutor* executor = enterExecutor();
-    if (executor != nullptr) {
-        executor->setServiceStatus(static_cast<DWORD>(state), static_cast<DWORD>(controlsAccepted),
-                                   static_cast<DWORD>(exitCode), static_cast<DWORD>(checkPoint),
-                                   static_cast<DWORD>(waitHint));
-        leaveExecutor();
+    // A report after the service is over (the process is ending) has nowhere to go.
+    CJvmHostLink* host = enterJvmHost();
+    if (host != nullptr) {
+        host->setServiceStatus(static_cast<DWORD>(state), static_cast<DWORD>(controlsAccepted),
+                               static_cast<DWORD>(exitCode), static_cast<DWORD>(checkPoint),
+                               static_cast<DWORD>(waitHint));
+        leaveJvmHost();
     }
 }
 
@@ -62,10 +63,10 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_vantero_core_orb_BrontelManager_s
         }
     }
     int started = 0;
-    CExecutor* executor = enterExecutor();
-    if (executor != nullptr) {
-        started = executor->sendControlSignal(name, static_cast<DWORD>(control));
-        leaveExecutor();
+    CJvmHostLink* host = enterJvmHost();
+    if (host != nullptr) {
+        started = host->relayControl(name, static_cast<DWORD>(control));
+        leaveJvmHost();
     }
     free(name);
     return started ? JNI_TRUE : JNI_FALSE;
@@ -153,14 +154,13 @@ void CJvm::sendControlCommand(DWORD code) {
             jmethodID method = nullptr;
             result = findServiceMethod(threadEnv, className, "serviceControl", "(I)V",
                                        &serviceClass, &method);
-            if (result == 18) {
+            if (result == BRONTEL_RESULT_CLASS_NOT_FOUND) {
                 logger->logMessage(L"Cannot find the BrontelManager class");
-            } else if (result == 20) {
+            } else if (result == BRONTEL_RESULT_NO_SERVICE_CONTROL) {
                 logger->logMessage(L"serviceControl", L" method does not exist.");
             } else {
-                if (g_pExecutor != nullptr) {
-                    logger->logMessage(L"Sending service control : ",
-                                       CExecutor::getCtrlCodeDescription(code));
+                if (host != nullptr) {
+                    logger->logMessage(L"Sending service control : ", controlCodeName(code));
                 }
                 threadEnv->CallStaticVoidMethod(serviceClass, method, static_cast<jint>(code));
                 traceJavaException(threadEnv, logger, L"serviceControl ended with an exception: ");
@@ -189,9 +189,9 @@ int CJvm::sendConsoleSignal(DWORD event) {
         jmethodID method = nullptr;
         int found = findServiceMethod(threadEnv, className, "consoleSignal", "(I)Z", &serviceClass,
                                       &method);
-        if (found == 18) {
+        if (found == BRONTEL_RESULT_CLASS_NOT_FOUND) {
             logger->logMessage(L"Cannot find the BrontelManager class");
-        } else if (found == 20) {
+        } else if (found == BRONTEL_RESULT_NO_SERVICE_CONTROL) {
             logger->logMessage(L"No console signal handler found.");
         } else {
             jboolean handled =

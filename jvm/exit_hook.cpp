@@ -2,13 +2,13 @@
 // every Java thread is stopped, so it must not call into Java; the process ends when it returns.
 #include "jvm/vm_options.h"
 
-#include "runtime/service/executor.h"
+#include "jvm/host_link.h"
 
 extern "C" void JNICALL brontelExitHook(jint code) {
-    // Through the gate: the executor may be going away on the main thread at the same time.
-    CExecutor* executor = enterExecutor();
-    if (executor != nullptr) {
-        executor->reportJavaExit(static_cast<DWORD>(code));
-        leaveExecutor();
+    // Through the gate: the service may be going away on the main thread at the same time.
+    CJvmHostLink* host = enterJvmHost();
+    if (host != nullptr) {
+        host->reportJavaExit(static_cast<DWORD>(code));
+        leaveJvmHost();
     }
 }

@@ -3,8 +3,6 @@
 // lacks it, still works.
 #include "jvm/jvm.h"
 
-#include "runtime/service/executor.h"
-
 #include <stdlib.h>
 
 JNINativeMethod trace_method[1] = {
@@ -19,16 +17,16 @@ extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_trace
     if (text == nullptr) {
         return;
     }
-    // Through the gate: a Java thread may trace while the process ends and the executor and
-    // its logger are deleted.
-    CExecutor* executor = enterExecutor();
-    if (executor == nullptr) {
+    // Through the gate: a Java thread may trace while the process ends and the service and its
+    // logger are deleted.
+    CJvmHostLink* host = enterJvmHost();
+    if (host == nullptr) {
         return;
     }
     wchar_t* line = allocGetTstrFromJstr(env, text);
     if (line != nullptr) {
-        executor->getLogger()->logMessage(line);
+        host->getLogger()->logMessage(line);
         free(line);
     }
-    leaveExecutor();
+    leaveJvmHost();
 }

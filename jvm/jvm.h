@@ -3,6 +3,8 @@
 #ifndef BRONTEL_JVM_JVM_H
 #define BRONTEL_JVM_JVM_H
 
+#include "jvm/host_link.h"
+#include "platform/result_codes.h"
 #include "trace/logger.h"
 
 #include <jni.h>
@@ -12,7 +14,8 @@
 
 class CJvm {
   public:
-    CJvm(const wchar_t* serviceName, CLogger* logger);
+    // `host`: the service the VM runs for (may be null where nothing needs it).
+    CJvm(const wchar_t* serviceName, CLogger* logger, CJvmHostLink* host);
     ~CJvm();
     CJvm(const CJvm&) = delete;
     CJvm& operator=(const CJvm&) = delete;
@@ -40,6 +43,7 @@ class CJvm {
   private:
     CLogger* logger;
     const wchar_t* serviceName;
+    CJvmHostLink* host;
     HMODULE jvmLibrary;
     JavaVM* javaVm;
     JNIEnv* env;

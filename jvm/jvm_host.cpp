@@ -27,9 +27,9 @@ void freeInitArgs(JavaVMInitArgs* args) {
 }
 } // namespace
 
-CJvm::CJvm(const wchar_t* serviceName, CLogger* logger)
-    : logger(logger), serviceName(serviceName), jvmLibrary(nullptr), javaVm(nullptr), env(nullptr),
-      serviceClassName(nullptr) {}
+CJvm::CJvm(const wchar_t* serviceName, CLogger* logger, CJvmHostLink* host)
+    : logger(logger), serviceName(serviceName), host(host), jvmLibrary(nullptr), javaVm(nullptr),
+      env(nullptr), serviceClassName(nullptr) {}
 
 CJvm::~CJvm() {
     destroyJVM();
@@ -63,14 +63,14 @@ int CJvm::initialize() {
         JavaVMInitArgs* args = createInitArgs();
         if (args == nullptr) {
             // Without the options record no VM can be created; going on would run nothing.
-            result = 9;
+            result = BRONTEL_RESULT_OUT_OF_MEMORY;
         } else {
             jint rc = JNI_CreateJavaVM_proc(&javaVm, reinterpret_cast<void**>(&env), args);
             if (rc < 0) {
                 logger->logMessage(L"Failed to create Java VM rc=", static_cast<DWORD>(rc));
                 javaVm = nullptr;
                 env = nullptr;
-                result = 16;
+                result = BRONTEL_RESULT_VM_NOT_CREATED;
             }
             // The record stays allocated: the JNI does not promise that the VM copies it.
         }
@@ -92,7 +92,7 @@ int CJvm::getDefaultArgs() {
     jint rc = JNI_GetDefaultJavaVMInitArgs_proc(&args);
     if (rc != 0) {
         logger->logMessage(L"JNI_GetDefaultJavaVMInitArgs failed!", static_cast<DWORD>(rc));
-        result = 15;
+        result = BRONTEL_RESULT_JNI_VERSION;
     }
     logger->logExit(L"CJvm::getDefaultArgs", result);
     return result;

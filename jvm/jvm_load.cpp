@@ -59,7 +59,7 @@ static int loadConfiguredLibrary(CLogger* logger, const wchar_t* path, HMODULE* 
         logger->logMessage(L"An environment variable in it may be undefined for the service. Set "
                            L"jvmDLL to the full path of the JVM DLL, for example ",
                            BRONTEL_JVM_LIBRARY_EXAMPLE);
-        return 13;
+        return BRONTEL_RESULT_JVM_NOT_LOADED;
     }
     DWORD error = 0;
     *library = loadJvmLibraryFile(path, &error);
@@ -68,7 +68,7 @@ static int loadConfiguredLibrary(CLogger* logger, const wchar_t* path, HMODULE* 
         traceLoadFailure(logger, path, error);
         logger->logMessage(L"Set jvmDLL to the full path of a Java runtime's JVM DLL, for example ",
                            BRONTEL_JVM_LIBRARY_EXAMPLE);
-        return 13;
+        return BRONTEL_RESULT_JVM_NOT_LOADED;
     }
     return 0;
 }
@@ -80,7 +80,7 @@ static int loadDiscoveredLibrary(CLogger* logger, wchar_t** path, HMODULE* libra
     *library = loadJvmLibraryDefault(&error);
     if (*library != nullptr) {
         *path = copyText(BRONTEL_DEFAULT_JVM_LIBRARY);
-        return *path ? 0 : 9;
+        return *path ? 0 : BRONTEL_RESULT_OUT_OF_MEMORY;
     }
     logger->logMessage(L"Cannot load the JVM DLL : ", BRONTEL_DEFAULT_JVM_LIBRARY);
     logger->logSystemError(error);
@@ -91,12 +91,12 @@ static int loadDiscoveredLibrary(CLogger* logger, wchar_t** path, HMODULE* libra
         free(candidates);
         free(tried);
         logger->logMessage(L"Memory error in CJvm::loadJVMDll");
-        return 9;
+        return BRONTEL_RESULT_OUT_OF_MEMORY;
     }
     logger->logMessage(L"Looking for a Java runtime.");
     findJavaRuntimes(candidates);
-    int result = 13;
-    for (int i = 0; i < candidates->count && result == 13; ++i) {
+    int result = BRONTEL_RESULT_JVM_NOT_LOADED;
+    for (int i = 0; i < candidates->count && result == BRONTEL_RESULT_JVM_NOT_LOADED; ++i) {
         const CJvmCandidate& candidate = candidates->items[i];
         wchar_t line[BRONTEL_JVM_PATH_CHARS + BRONTEL_JVM_ORIGIN_CHARS + 40];
         swprintf(line, sizeof line / sizeof line[0], L"Trying the JVM DLL %ls (from %ls)",
@@ -114,11 +114,11 @@ static int loadDiscoveredLibrary(CLogger* logger, wchar_t** path, HMODULE* libra
                 traceLoadFailure(logger, candidate.path, error);
             } else {
                 *path = copyText(candidate.path);
-                result = *path ? 0 : 9;
+                result = *path ? 0 : BRONTEL_RESULT_OUT_OF_MEMORY;
             }
         }
     }
-    if (result == 13) {
+    if (result == BRONTEL_RESULT_JVM_NOT_LOADED) {
         logger->logMessage(L"No Java runtime could be loaded. Tried: ",
                            tried[0] ? tried : L"(no Java runtime found)");
         logger->logMessage(L"Set jvmDLL in the service's configuration file to the full path of "
@@ -136,7 +136,7 @@ int CJvm::loadJVMDll() {
     wchar_t* path = getRegServiceParameter(serviceName, REGVAL_JVM_DLL, logger);
     int result = path != nullptr ? loadConfiguredLibrary(logger, path, &jvmLibrary)
                                  : loadDiscoveredLibrary(logger, &path, &jvmLibrary);
-    if (result == 9) {
+    if (result == BRONTEL_RESULT_OUT_OF_MEMORY) {
         logger->logMessage(L"Memory error in CJvm::loadJVMDll");
     }
     if (result == 0) {
@@ -146,7 +146,7 @@ int CJvm::loadJVMDll() {
             DWORD error = GetLastError();
             logger->logMessage(L"Cannot load JNI_CreateJavaVM from the JVM DLL : ", path);
             logger->logSystemError(error);
-            result = 14;
+            result = BRONTEL_RESULT_NOT_A_JVM;
         }
     }
     if (result == 0) {
@@ -157,7 +157,7 @@ int CJvm::loadJVMDll() {
             logger->logMessage(L"Cannot load JNI_GetDefaultJavaVMInitArgs from the JVM DLL : ",
                                path);
             logger->logSystemError(error);
-            result = 14;
+            result = BRONTEL_RESULT_NOT_A_JVM;
         }
     }
     if (result == 0) {

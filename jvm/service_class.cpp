@@ -75,13 +75,13 @@ int CJvm::registerNativeMethods(JNIEnv* jniEnv) {
         clearJavaException(jniEnv);
         logger->logMessage(L"Cannot find BrontelManager class.");
         traceClassPath(jniEnv);
-        return 21;
+        return BRONTEL_RESULT_MANAGER_CLASS_NOT_FOUND;
     }
     int result = 0;
     if (jniEnv->RegisterNatives(manager, native_methods, 2) != 0) {
         clearJavaException(jniEnv);
         logger->logMessage(L"Unable to register methods for BrontelManager class.");
-        result = 22;
+        result = BRONTEL_RESULT_NATIVES_NOT_REGISTERED;
     }
     if (result == 0 && jniEnv->RegisterNatives(manager, trace_method, 1) != 0) {
         // A bridge class from an older brontel.jar has no trace method; nothing is lost.
@@ -103,14 +103,14 @@ int CJvm::runServiceMain() {
     wchar_t* className = getRegServiceParameter(serviceName, REGVAL_SERVICE_CLASS, logger);
     if (className == nullptr) {
         logger->logMessage(L"No Java class implementing service routines was specified.");
-        result = 17;
+        result = BRONTEL_RESULT_NO_SERVICE_CLASS;
     }
     if (result == 0) {
         javaArgs = buildServiceArguments(env, args ? args : L"", args ? count : 0);
         if (javaArgs == nullptr) {
             traceJavaException(env, logger, L"Cannot build the arguments of serviceMain: ");
             logger->logMessage(L"Memory error in CJvm::runServiceMain");
-            result = 9;
+            result = BRONTEL_RESULT_OUT_OF_MEMORY;
         }
     }
     if (result == 0) {
@@ -118,7 +118,7 @@ int CJvm::runServiceMain() {
         char* name = wideToModifiedUtf8(className);
         if (name == nullptr) {
             logger->logMessage(L"Memory error in CJvm::runServiceMain");
-            result = 9;
+            result = BRONTEL_RESULT_OUT_OF_MEMORY;
         } else {
             free(serviceClassName.exchange(name));
         }
@@ -135,12 +135,12 @@ int CJvm::runServiceMain() {
             what += className;
             what += L" ended with an exception: ";
             if (traceInitializerFailure(env, logger, what.c_str())) {
-                result = 27;
+                result = BRONTEL_RESULT_JAVA_EXCEPTION;
             } else {
                 traceJavaException(env, logger, L"Class lookup failed: ");
                 logger->logMessage(L"Cannot find the class ", className);
                 traceClassPath(env);
-                result = 18;
+                result = BRONTEL_RESULT_CLASS_NOT_FOUND;
             }
         }
     }
@@ -151,7 +151,7 @@ int CJvm::runServiceMain() {
         if (serviceMainId == nullptr) {
             clearJavaException(env);
             logger->logMessage(L"serviceMain", L" method does not exist in class ", className);
-            result = 19;
+            result = BRONTEL_RESULT_NO_SERVICE_MAIN;
         }
     }
     if (result == 0) {
@@ -159,7 +159,7 @@ int CJvm::runServiceMain() {
         if (serviceControlId == nullptr) {
             clearJavaException(env);
             logger->logMessage(L"serviceControl", L" method does not exist in class ", className);
-            result = 20;
+            result = BRONTEL_RESULT_NO_SERVICE_CONTROL;
         }
     }
     if (result == 0) {
@@ -170,7 +170,7 @@ int CJvm::runServiceMain() {
         logger->holdMessages(holding);
         // An exception escaping serviceMain ends the service abnormally; say so and why.
         if (traceJavaException(env, logger, L"serviceMain ended with an exception: ", 1)) {
-            result = 27;
+            result = BRONTEL_RESULT_JAVA_EXCEPTION;
         }
     }
 

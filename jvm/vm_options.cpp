@@ -43,7 +43,7 @@ int appendVmOption(JavaVMInitArgs* args, char* optionString, void* extraInfo) {
         if (grown != nullptr) {
             args->options = grown;
         }
-        return 9;
+        return BRONTEL_RESULT_OUT_OF_MEMORY;
     }
     args->options = grown;
     args->options[args->nOptions].optionString = optionString;
@@ -119,7 +119,7 @@ int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceName, CLogger*
         }
         char* option = classPathWithJar(existing ? existing->optionString : nullptr, jar);
         if (option == nullptr) {
-            result = 9;
+            result = BRONTEL_RESULT_OUT_OF_MEMORY;
         } else if (existing != nullptr) {
             free(existing->optionString);
             existing->optionString = option;

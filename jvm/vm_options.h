@@ -2,14 +2,15 @@
 #ifndef BRONTEL_JVM_VM_OPTIONS_H
 #define BRONTEL_JVM_VM_OPTIONS_H
 
+#include "platform/result_codes.h"
 #include "trace/logger.h"
 
 #include <jni.h>
 
 #define BRONTEL_PROGRAM_SERVICE_CLASS L"com/vantero/core/orb/ProgramService"
 
-// Appends one option; `optionString` (malloc'ed) then belongs to the record. 0, or 9 when out of
-// memory (the string is freed).
+// Appends one option; `optionString` (malloc'ed) then belongs to the record. 0, or
+// BRONTEL_RESULT_OUT_OF_MEMORY (the string is freed).
 int appendVmOption(JavaVMInitArgs* args, char* optionString, void* extraInfo);
 
 // For the ready-made program service started with "-jar FILE": FILE (a new text, free() it),
@@ -21,8 +22,8 @@ wchar_t* programJarOf(const wchar_t* serviceClass, const wchar_t* commandLine);
 char* classPathWithJar(const char* classPathOption, const wchar_t* jar);
 
 // Adds the exit hook, and the program's jar to the class path when the ready-made program
-// service runs one, so that the jar's classes load as the launcher loads them. 0, or 9 when out
-// of memory.
+// service runs one, so that the jar's classes load as the launcher loads them. 0, or
+// BRONTEL_RESULT_OUT_OF_MEMORY.
 int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceName, CLogger* logger);
 
 // The VM's exit hook: called on the VM's way out of System.exit, Runtime.exit or halt.

@@ -1,5 +1,7 @@
-// Parsing of the stop and recovery settings.
+// Parsing of the stop, recovery and output capture settings.
 #include "registry/option_values.h"
+
+#include "platform/textutil.h"
 
 #include <stdio.h>
 
@@ -126,4 +128,24 @@ int parseFailureActions(const wchar_t* text, FailureActionList* list, wchar_t* p
         }
         p = comma + 1;
     }
+}
+
+int parseRotateBytes(const wchar_t* text, DWORD* value) {
+    return parseDigits(text, 0xFFFFFFFFu, value);
+}
+
+int parseKeepFiles(const wchar_t* text, DWORD* value) {
+    return parseDigits(text, BRONTEL_MAX_KEEP_FILES, value);
+}
+
+int parseTimestamps(const wchar_t* text, int* value) {
+    if (text != nullptr && asciiEqualNoCase(text, L"TRUE")) {
+        *value = 1;
+        return 1;
+    }
+    if (text != nullptr && asciiEqualNoCase(text, L"FALSE")) {
+        *value = 0;
+        return 1;
+    }
+    return 0;
 }

@@ -16,7 +16,7 @@ int setRegStrValue(HKEY key, const wchar_t* valueName, const wchar_t* value, CLo
         logger->logMessage(L"Error setting value in registry for ", valueName);
         logger->logMessage(L"Error code: ", static_cast<DWORD>(rc));
         logger->logSystemError(static_cast<DWORD>(rc));
-        return 12;
+        return BRONTEL_RESULT_REGISTRY_NOT_WRITTEN;
     }
     return 0;
 }
@@ -26,7 +26,7 @@ int setRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,
     wchar_t* path = serviceParametersPath(serviceName);
     if (path == nullptr) {
         logger->logMessage(L"Memory Error in setRegServiceParameter");
-        return 9;
+        return BRONTEL_RESULT_OUT_OF_MEMORY;
     }
     HKEY key = nullptr;
     LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -37,7 +37,7 @@ int setRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,
             static_cast<DWORD>(rc));
         logger->logSystemError(static_cast<DWORD>(rc));
         free(path);
-        return 12;
+        return BRONTEL_RESULT_REGISTRY_NOT_WRITTEN;
     }
     int result = 0;
     if (value == nullptr) {

@@ -4,6 +4,7 @@
 #ifndef BRONTEL_REGISTRY_REGISTRY_H
 #define BRONTEL_REGISTRY_REGISTRY_H
 
+#include "platform/result_codes.h"
 #include "trace/logger.h"
 
 // Where the Service Control Manager keeps service entries, and the subkey for Java settings.
@@ -34,7 +35,7 @@ wchar_t* getRegStrListValue(HKEY root, const wchar_t* keyPath, const wchar_t* su
                             wchar_t separator);
 DWORD getRegDwValue(HKEY root, const wchar_t* keyPath, const wchar_t* subKey,
                     const wchar_t* valueName, DWORD defaultValue);
-// 0 on success, 12 on failure (traced).
+// 0 on success, BRONTEL_RESULT_REGISTRY_NOT_WRITTEN on failure (traced).
 int setRegStrValue(HKEY key, const wchar_t* valueName, const wchar_t* value, CLogger* logger);
 // A new text (free() it) or null. The text is always terminated, also when the stored data
 // lacks its NUL.
@@ -42,7 +43,8 @@ wchar_t* getRegServiceParam(const wchar_t* serviceName, const wchar_t* valueName
                             int logErrors, int expandEnv);
 wchar_t* getRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,
                                 CLogger* logger);
-// value null deletes the value. 0 success, 9 out of memory, 12 registry failure.
+// value null deletes the value. 0 success, BRONTEL_RESULT_OUT_OF_MEMORY, or
+// BRONTEL_RESULT_REGISTRY_NOT_WRITTEN for a registry failure.
 int setRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,
                            const wchar_t* value, CLogger* logger);
 // %NAME% references expanded to a new text (free() it); `text` may be overwritten. Null only

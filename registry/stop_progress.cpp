@@ -25,11 +25,3 @@ DWORD CStopProgress::nextWait(const SERVICE_STATUS& status) {
     totalMs += interval;
     return interval;
 }
-
-const wchar_t* serviceStateName(DWORD state) {
-    static const wchar_t* const names[] = {
-        L"SERVICE_STOPPED", L"SERVICE_START_PENDING",    L"SERVICE_STOP_PENDING",
-        L"SERVICE_RUNNING", L"SERVICE_CONTINUE_PENDING", L"SERVICE_PAUSE_PENDING",
-        L"SERVICE_PAUSED"};
-    return state >= 1 && state <= 7 ? names[state - 1] : L"Unknown";
-}

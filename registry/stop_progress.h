@@ -1,8 +1,8 @@
 // When a service that was asked to stop is polled again, and when waiting for it is pointless.
-#ifndef BRONTEL_INSTALL_STOP_PROGRESS_H
-#define BRONTEL_INSTALL_STOP_PROGRESS_H
+#ifndef BRONTEL_REGISTRY_STOP_PROGRESS_H
+#define BRONTEL_REGISTRY_STOP_PROGRESS_H
 
-#include "platform/winapi.h"
+#include "registry/service_names.h"
 
 class CStopProgress {
   public:
@@ -27,8 +27,5 @@ class CStopProgress {
     DWORD stalledMs;
     DWORD totalMs;
 };
-
-// The name of a service state for messages ("SERVICE_STOP_PENDING"), "Unknown" for others.
-const wchar_t* serviceStateName(DWORD state);
 
 #endif

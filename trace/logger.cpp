@@ -169,6 +169,11 @@ void CLogger::logSystemError(DWORD errorCode) {
     LocalFree(text);
 }
 
+void CLogger::logSystemError(const wchar_t* text, DWORD errorCode) {
+    logMessage(text, errorCode);
+    logSystemError(errorCode);
+}
+
 void CLogger::writeEntry(const wchar_t* first, const wchar_t* second, const wchar_t* third) {
     if (fileHandle == INVALID_HANDLE_VALUE) {
         return;

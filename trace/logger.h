@@ -28,6 +28,9 @@ class CLogger {
     // The numeric form: the text, a blank and the number as a signed decimal.
     void logMessage(const wchar_t* text, DWORD number);
     void logSystemError(DWORD errorCode);
+    // A failed Windows call: the text-and-number message with the error, then the system's text
+    // for it. Take the error from GetLastError before anything else is logged.
+    void logSystemError(const wchar_t* text, DWORD errorCode);
     void writeEntry(const wchar_t* first, const wchar_t* second, const wchar_t* third);
 
     // Development mode keeps the console for the program's own output. While messages are held

@@ -3,7 +3,6 @@
 
 #include "platform/textutil.h"
 #include "registry/config_keys.h"
-#include "registry/option_values.h"
 
 #include <stdlib.h>
 
@@ -27,26 +26,6 @@ T readSetting(const wchar_t* serviceName, const wchar_t* valueName, T fallback, 
 }
 
 } // namespace
-
-int parseRotateBytes(const wchar_t* text, DWORD* value) {
-    return parseDigits(text, 0xFFFFFFFFu, value);
-}
-
-int parseKeepFiles(const wchar_t* text, DWORD* value) {
-    return parseDigits(text, BRONTEL_MAX_KEEP_FILES, value);
-}
-
-int parseTimestamps(const wchar_t* text, int* value) {
-    if (text != nullptr && asciiEqualNoCase(text, L"TRUE")) {
-        *value = 1;
-        return 1;
-    }
-    if (text != nullptr && asciiEqualNoCase(text, L"FALSE")) {
-        *value = 0;
-        return 1;
-    }
-    return 0;
-}
 
 int readCaptureSettings(const wchar_t* serviceName, CLogger* logger, CaptureSettings* settings) {
     settings->stdoutPath = getRegServiceParam(serviceName, REGVAL_STDOUT_FILE, logger, 0, 1);

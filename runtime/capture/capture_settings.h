@@ -1,23 +1,10 @@
-// The output capture's settings: the rules for their values, shared by installation (which
-// refuses a malformed one) and the service (which reads them back from the registry).
+// The output capture's settings as the service reads them back from the registry (the rules for
+// their values, which installation shares, are in registry/option_values.h).
 #ifndef BRONTEL_RUNTIME_CAPTURE_SETTINGS_H
 #define BRONTEL_RUNTIME_CAPTURE_SETTINGS_H
 
+#include "registry/option_values.h"
 #include "trace/logger.h"
-
-#define BRONTEL_DEFAULT_ROTATE_BYTES 10485760u
-#define BRONTEL_DEFAULT_KEEP_FILES 5u
-#define BRONTEL_MAX_KEEP_FILES 999u
-// Installation: an output capture value is malformed.
-#define BRONTEL_RESULT_BAD_CAPTURE_VALUE 34
-
-// Each returns 1 and sets *value for a well-formed text, 0 otherwise (nothing set).
-// A whole number of bytes from 0 (never rotate) to 4294967295, decimal digits only.
-int parseRotateBytes(const wchar_t* text, DWORD* value);
-// A whole number of rotated files to keep, 0 to 999.
-int parseKeepFiles(const wchar_t* text, DWORD* value);
-// TRUE or FALSE, in any case.
-int parseTimestamps(const wchar_t* text, int* value);
 
 struct CaptureSettings {
     wchar_t* stdoutPath; // environment references expanded; null: standard output is not captured

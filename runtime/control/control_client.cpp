@@ -1,9 +1,11 @@
 // -s: sends a control to a service, through the control pipe of a development-mode instance or
-// else through the Service Control Manager, and carries out restarts in both modes.
-#include "runtime/service/executor.h"
+// else through the Service Control Manager, and carries out restarts in both modes. The trace
+// labels keep the names that existing traces and their readers know.
+#include "runtime/control/control_client.h"
 
-#include "app/parameters.h"
-#include "install/installer.h"
+#include "platform/handles.h"
+#include "registry/service_manager.h"
+#include "registry/service_names.h"
 #include "runtime/control/command_text.h"
 #include "runtime/control/pipe_client.h"
 #include "runtime/control/pipe_trust.h"
@@ -20,28 +22,31 @@ const DWORD restartWaitPolls = 120;
 
 } // namespace
 
-int CExecutor::sendControlSignal(const wchar_t* signal) {
+CControlClient::CControlClient(CLogger* logger, const wchar_t* serviceName)
+    : logger(logger), serviceName(serviceName) {}
+
+int CControlClient::sendControlSignal(const wchar_t* signal) {
     const wchar_t* label = L"CExecutor::sendControlSignal";
-    wchar_t* pipeName = getPipeName();
+    wchar_t* pipeName = newControlPipeName(serviceName);
     logger->logEntry(label);
     int result = 0;
     if (pipeName == nullptr) {
         logger->logMessage(L"Memory error.");
-        result = 9;
+        result = BRONTEL_RESULT_OUT_OF_MEMORY;
     } else if (signal == nullptr) {
         logger->logMessage(L"Error, signal is NULL");
-        result = 1;
+        result = BRONTEL_RESULT_USAGE;
     } else {
         DWORD code = 0;
         int parsed = parseSignalText(signal, &code);
         if (parsed == SIGNAL_TEXT_CODE) {
-            result = sendControlSignal(code, pipeName);
+            result = sendControl(code, pipeName);
         } else if (parsed == SIGNAL_TEXT_UNKNOWN_SERVICE_CONTROL) {
             logger->logMessage(L"Unrecognized signal : ", signal);
-            result = 1;
+            result = BRONTEL_RESULT_USAGE;
         } else {
             logger->logMessage(L"Unrecognized control signal : ", signal);
-            result = 1;
+            result = BRONTEL_RESULT_USAGE;
         }
     }
     free(pipeName);
@@ -49,20 +54,18 @@ int CExecutor::sendControlSignal(const wchar_t* signal) {
     return result;
 }
 
-int CExecutor::sendControlSignal(DWORD control, const wchar_t* pipeName) {
+int CControlClient::sendControl(DWORD control, const wchar_t* pipeName) {
     const wchar_t* label = L"CExecutor::sendControlSignal(DWORD,LPTSTR)";
     logger->logEntry(label, static_cast<int>(control));
     int result = 0;
     HANDLE pipe = INVALID_HANDLE_VALUE;
     if (control == restartCode) {
-        result = doRestart();
+        result = restart();
     } else if ((pipe = openTrustedPipe(pipeName)) != INVALID_HANDLE_VALUE) {
         // A development-mode instance is listening.
         result = writeControlCode(pipe, control) ? 0 : BRONTEL_RESULT_NOT_DELIVERED;
         if (result != 0) {
-            DWORD error = GetLastError();
-            logger->logMessage(L"Failed to write the control to the pipe", error);
-            logger->logSystemError(error);
+            logger->logSystemError(L"Failed to write the control to the pipe", GetLastError());
         }
         CloseHandle(pipe);
     } else {
@@ -72,13 +75,13 @@ int CExecutor::sendControlSignal(DWORD control, const wchar_t* pipeName) {
     return result;
 }
 
-HANDLE CExecutor::openTrustedPipe(const wchar_t* pipeName) {
+HANDLE CControlClient::openTrustedPipe(const wchar_t* pipeName) {
     if (pipeName == nullptr) {
         return INVALID_HANDLE_VALUE;
     }
     // A service that runs under the Service Control Manager has no pipe of its own: whoever
     // serves one under its name is not the service.
-    if (isRunningUnderSCM()) {
+    if (isServiceRunning(serviceName)) {
         return INVALID_HANDLE_VALUE;
     }
     HANDLE pipe = openControlPipeWhenFree(pipeName, CONTROL_PIPE_BUSY_WAIT_MS);
@@ -89,8 +92,7 @@ HANDLE CExecutor::openTrustedPipe(const wchar_t* pipeName) {
     if (!isTrustedPipeServer(pipe, &error)) {
         CloseHandle(pipe);
         if (error != 0) {
-            logger->logMessage(L"Cannot tell who serves the control pipe, not used rc=", error);
-            logger->logSystemError(error);
+            logger->logSystemError(L"Cannot tell who serves the control pipe, not used rc=", error);
         } else {
             logger->logMessage(L"The control pipe is served by another user's process, not used: ",
                                pipeName);
@@ -100,60 +102,32 @@ HANDLE CExecutor::openTrustedPipe(const wchar_t* pipeName) {
     return pipe;
 }
 
-int CExecutor::isRunningUnderSCM() {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (manager == nullptr) {
-        return 0;
-    }
-    int running = 0;
-    SC_HANDLE service = OpenServiceW(manager, serviceName, SERVICE_QUERY_STATUS);
-    if (service != nullptr) {
-        SERVICE_STATUS status = {};
-        running = QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED;
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-    return running;
-}
-
-int CExecutor::sendThroughSCM(DWORD control) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (manager == nullptr) {
-        DWORD error = GetLastError();
-        logger->logMessage(L"Failed to open service control manager ", error);
-        logger->logSystemError(error);
+int CControlClient::sendThroughSCM(DWORD control) {
+    CServiceManager manager(logger);
+    if (!manager.open(SC_MANAGER_CONNECT, L"Failed to open service control manager ")) {
         return BRONTEL_RESULT_NOT_DELIVERED;
     }
-    int result = BRONTEL_RESULT_NOT_DELIVERED;
     // Execute rights cover every control but the interrogation, which needs its own right.
     DWORD access =
         GENERIC_EXECUTE | (control == SERVICE_CONTROL_INTERROGATE ? SERVICE_INTERROGATE : 0);
-    SC_HANDLE service = OpenServiceW(manager, serviceName, access);
-    if (service == nullptr) {
-        DWORD error = GetLastError();
-        logger->logMessage(L"Failed to open service ", error);
-        logger->logSystemError(error);
-    } else {
-        SERVICE_STATUS status = {};
-        if (ControlService(service, control, &status)) {
-            logger->logMessage(L"Control sent OK, current service state : ",
-                               getStatusDescription(status.dwCurrentState));
-            result = 0;
-        } else {
-            DWORD error = GetLastError();
-            logger->logMessage(L"Failed to send control ", error);
-            logger->logSystemError(error);
-        }
-        CloseServiceHandle(service);
+    CServiceHandle service;
+    if (!manager.openService(service, serviceName, access, L"Failed to open service ")) {
+        return BRONTEL_RESULT_NOT_DELIVERED;
     }
-    CloseServiceHandle(manager);
-    return result;
+    SERVICE_STATUS status = {};
+    if (!ControlService(service.get(), control, &status)) {
+        logger->logSystemError(L"Failed to send control ", GetLastError());
+        return BRONTEL_RESULT_NOT_DELIVERED;
+    }
+    logger->logMessage(L"Control sent OK, current service state : ",
+                       serviceStateName(status.dwCurrentState));
+    return 0;
 }
 
-int CExecutor::doRestart() {
-    wchar_t* pipeName = getPipeName();
+int CControlClient::restart() {
+    wchar_t* pipeName = newControlPipeName(serviceName);
     logger->logEntry(L"CExecutor::doRestart");
-    int result = 9;
+    int result = BRONTEL_RESULT_OUT_OF_MEMORY;
     if (pipeName == nullptr) {
         logger->logMessage(L"Memory error.");
     } else {
@@ -169,13 +143,12 @@ int CExecutor::doRestart() {
     return result;
 }
 
-int CExecutor::restartDevModeInstance(HANDLE pipe, const wchar_t* pipeName) {
+int CControlClient::restartDevModeInstance(HANDLE pipe, const wchar_t* pipeName) {
     int written = writeControlCode(pipe, SERVICE_CONTROL_STOP);
     DWORD error = GetLastError();
     CloseHandle(pipe);
     if (!written) {
-        logger->logMessage(L"Failed to write the control to the pipe", error);
-        logger->logSystemError(error);
+        logger->logSystemError(L"Failed to write the control to the pipe", error);
         return BRONTEL_RESULT_NOT_DELIVERED;
     }
     // The running instance's pipe goes when its service has ended.
@@ -201,9 +174,7 @@ int CExecutor::restartDevModeInstance(HANDLE pipe, const wchar_t* pipeName) {
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
                         nullptr, nullptr, &startup, &process)) {
-        error = GetLastError();
-        logger->logMessage(L"Unable to create process. rc=", error);
-        logger->logSystemError(error);
+        logger->logSystemError(L"Unable to create process. rc=", GetLastError());
         return BRONTEL_RESULT_NOT_DELIVERED;
     }
     CloseHandle(process.hThread);
@@ -211,42 +182,25 @@ int CExecutor::restartDevModeInstance(HANDLE pipe, const wchar_t* pipeName) {
     return 0;
 }
 
-int CExecutor::restartThroughSCM() {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, GENERIC_WRITE | GENERIC_EXECUTE);
-    if (manager == nullptr) {
-        DWORD error = GetLastError();
-        logger->logMessage(L"Unable to open SCM. rc=", error);
-        logger->logSystemError(error);
+int CControlClient::restartThroughSCM() {
+    CServiceManager manager(logger);
+    if (!manager.open(GENERIC_WRITE | GENERIC_EXECUTE, L"Unable to open SCM. rc=")) {
         return BRONTEL_RESULT_NOT_DELIVERED;
     }
-    CParameters* params = new CParameters(logger);
-    CInstaller* installer = new CInstaller(logger, params);
-    int stopped = installer->stopService(manager, serviceName);
-    delete installer;
-    delete params;
-    if (!stopped) {
+    if (!manager.stopService(serviceName)) {
         // The old instance still runs: a start now could only fail, or find it half-stopped.
         logger->logMessage(L"Restart abandoned: the service ", serviceName,
                            L" could not be stopped, so it was not started again.");
-        CloseServiceHandle(manager);
         return BRONTEL_RESULT_STOP_FAILED;
     }
-    int result = BRONTEL_RESULT_NOT_DELIVERED;
-    SC_HANDLE service = OpenServiceW(manager, serviceName, GENERIC_EXECUTE);
-    if (service == nullptr) {
-        DWORD error = GetLastError();
-        logger->logMessage(L"Unable to open service. rc=", error);
-        logger->logSystemError(error);
-    } else {
-        if (StartServiceW(service, 0, nullptr)) {
-            result = 0;
-        } else {
-            DWORD error = GetLastError();
-            logger->logMessage(L"Unable to start service. rc=", error);
-            logger->logSystemError(error);
-        }
-        CloseServiceHandle(service);
+    CServiceHandle service;
+    if (!manager.openService(service, serviceName, GENERIC_EXECUTE,
+                             L"Unable to open service. rc=")) {
+        return BRONTEL_RESULT_NOT_DELIVERED;
     }
-    CloseServiceHandle(manager);
-    return result;
+    if (!StartServiceW(service.get(), 0, nullptr)) {
+        logger->logSystemError(L"Unable to start service. rc=", GetLastError());
+        return BRONTEL_RESULT_NOT_DELIVERED;
+    }
+    return 0;
 }

@@ -1,7 +1,9 @@
 // The control pipe of a development-mode run: another instance of the program (-s) writes a
-// control code into it, and the code goes to the Java side as a service control would.
-#include "runtime/service/executor.h"
+// control code into it, and the code goes to the Java side as a service control would. The
+// trace labels keep the names that existing traces and their readers know.
+#include "runtime/control/control_pipe.h"
 
+#include "runtime/control/pipe_client.h"
 #include "runtime/control/pipe_trust.h"
 
 #include <stdlib.h>
@@ -20,28 +22,21 @@ bool isSet(HANDLE event) {
 
 } // namespace
 
-DWORD WINAPI pipeRoutine(LPVOID executor) {
-    static_cast<CExecutor*>(executor)->readFromPipe();
+CControlPipeServer::CControlPipeServer(CLogger* logger, const wchar_t* serviceName,
+                                       CControlTarget* target, HANDLE doneEvent)
+    : logger(logger), serviceName(serviceName), target(target), serviceDoneEvent(doneEvent) {}
+
+HANDLE CControlPipeServer::startThread() {
+    return CreateThread(nullptr, 0, pipeRoutine, this, 0, nullptr);
+}
+
+DWORD WINAPI CControlPipeServer::pipeRoutine(LPVOID server) {
+    static_cast<CControlPipeServer*>(server)->readFromPipe();
     return 0;
 }
 
-wchar_t* CExecutor::getPipeName() {
-    static const wchar_t prefix[] = L"\\\\.\\pipe\\";
-    static const wchar_t suffix[] = L"_BrontelPipe";
-    const wchar_t* name = serviceName != nullptr ? serviceName : L"";
-    size_t length = wcslen(prefix) + wcslen(name) + wcslen(suffix);
-    wchar_t* pipeName = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
-    if (pipeName == nullptr) {
-        return nullptr;
-    }
-    wcscpy(pipeName, prefix);
-    wcscat(pipeName, name);
-    wcscat(pipeName, suffix);
-    return pipeName;
-}
-
-void CExecutor::readFromPipe() {
-    wchar_t* pipeName = getPipeName();
+void CControlPipeServer::readFromPipe() {
+    wchar_t* pipeName = newControlPipeName(serviceName);
     logger->logEntry(L"CExecutor::readFromPipe");
     if (pipeName == nullptr) {
         logger->logMessage(L"Memory Error");
@@ -138,7 +133,7 @@ void CExecutor::readFromPipe() {
     logger->logExit(L"CExecutor::readFromPipe", 0);
 }
 
-void CExecutor::serveClient(HANDLE pipe, OVERLAPPED* overlapped) {
+void CControlPipeServer::serveClient(HANDLE pipe, OVERLAPPED* overlapped) {
     BYTE message[4];
     DWORD received = 0;
     bool timedOut = false;
@@ -183,7 +178,7 @@ void CExecutor::serveClient(HANDLE pipe, OVERLAPPED* overlapped) {
     }
     DWORD code = static_cast<DWORD>(message[0]) | (static_cast<DWORD>(message[1]) << 8) |
                  (static_cast<DWORD>(message[2]) << 16) | (static_cast<DWORD>(message[3]) << 24);
-    if (!deliverControl(code)) {
+    if (!target->deliverControl(code)) {
         logger->logMessage(L"The service is not ready, control code dropped:", code);
     }
 }

@@ -1,5 +1,22 @@
 #include "runtime/control/pipe_client.h"
 
+#include <stdlib.h>
+
+wchar_t* newControlPipeName(const wchar_t* serviceName) {
+    static const wchar_t prefix[] = L"\\\\.\\pipe\\";
+    static const wchar_t suffix[] = L"_BrontelPipe";
+    const wchar_t* name = serviceName != nullptr ? serviceName : L"";
+    size_t length = wcslen(prefix) + wcslen(name) + wcslen(suffix);
+    wchar_t* pipeName = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
+    if (pipeName == nullptr) {
+        return nullptr;
+    }
+    wcscpy(pipeName, prefix);
+    wcscat(pipeName, name);
+    wcscat(pipeName, suffix);
+    return pipeName;
+}
+
 HANDLE openControlPipe(const wchar_t* pipeName) {
     // Identification level only: whoever serves the pipe may learn who wrote, never act as them.
     return CreateFileW(

@@ -1,8 +1,12 @@
-// The writing end of a development-mode instance's control pipe, as the signal senders use it.
+// A service's control pipe by name, and its writing end as the signal senders use it.
 #ifndef BRONTEL_RUNTIME_PIPE_CLIENT_H
 #define BRONTEL_RUNTIME_PIPE_CLIENT_H
 
 #include "platform/winapi.h"
+
+// \\.\pipe\ + service name + "_BrontelPipe" (null counts as empty); malloc'ed (free() it),
+// null when out of memory.
+wchar_t* newControlPipeName(const wchar_t* serviceName);
 
 // Opens the pipe for writing, at identification level only, without waiting for a busy one;
 // INVALID_HANDLE_VALUE (with the error in GetLastError) when no instance can be had.

@@ -1,18 +1,14 @@
-// The relay behind Java's sendServiceControl: a hidden "brontel -s <service> <signal>" process
-// delivers the signal from outside, so a service can also stop or restart itself.
-#include "runtime/service/executor.h"
+// The relay's process. Its trace label keeps the name that existing traces know.
+#include "runtime/control/relay.h"
 
 #include "runtime/control/command_text.h"
 
 #include <stdio.h>
 
-int CExecutor::sendControlSignal(const wchar_t* targetService, DWORD signal) {
+int startRelayProcess(CLogger* logger, const wchar_t* targetService, DWORD signal) {
     const wchar_t* label = L"CExecutor::sendControlSignal((pServiceName, dwSignal))";
     logger->logEntry(label);
     int result = 0;
-    if (targetService == nullptr) {
-        targetService = serviceName;
-    }
     std::wstring path = getExecutablePath();
     if (path.empty()) {
         logger->logMessage(L"Cannot signal process, binary not found.");
@@ -37,9 +33,7 @@ int CExecutor::sendControlSignal(const wchar_t* targetService, DWORD signal) {
             CloseHandle(process.hProcess);
             result = 1;
         } else {
-            DWORD error = GetLastError();
-            logger->logMessage(L"Unable to create process. rc=", error);
-            logger->logSystemError(error);
+            logger->logSystemError(L"Unable to create process. rc=", GetLastError());
         }
     }
     logger->logExit(label, 0);

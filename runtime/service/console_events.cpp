@@ -24,11 +24,13 @@ const wchar_t* eventMessage(DWORD event) {
 } // namespace
 
 BOOL WINAPI signal_handler(DWORD event) {
-    CExecutor* executor = enterExecutor();
-    int handled = executor != nullptr && executor->consoleSignalHandler(event);
-    if (executor != nullptr) {
-        leaveExecutor();
+    // Through the Java VM host's gate: this thread may run while the process ends, and the gate
+    // is open exactly while the executor lives.
+    if (enterJvmHost() == nullptr) {
+        return FALSE;
     }
+    int handled = g_pExecutor->consoleSignalHandler(event);
+    leaveJvmHost();
     return handled ? TRUE : FALSE;
 }
 

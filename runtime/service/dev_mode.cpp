@@ -1,7 +1,7 @@
 // Development mode (-x): the service task on the main thread, beside the control pipe.
 #include "runtime/service/executor.h"
 
-#include "app/service_list.h"
+#include "registry/service_manager.h"
 
 int CExecutor::startDevModeService() {
     logger->logEntry(L"CExecutor::startDevModeService");
@@ -18,7 +18,8 @@ int CExecutor::startDevModeService() {
         SetEvent(serviceDoneEvent);
         return BRONTEL_RESULT_NOT_INSTALLED;
     }
-    HANDLE pipeThread = CreateThread(nullptr, 0, pipeRoutine, this, 0, nullptr);
+    CControlPipeServer pipeServer(logger, serviceName, this, serviceDoneEvent);
+    HANDLE pipeThread = pipeServer.startThread();
     if (pipeThread == nullptr) {
         logger->logMessage(L"Error creating pipe thread, signalling is not available.");
     }

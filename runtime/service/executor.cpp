@@ -3,18 +3,13 @@
 #include "runtime/service/executor.h"
 
 #include "jvm/jvm.h"
+#include "registry/service_names.h"
+#include "runtime/control/relay.h"
 #include "runtime/service/stop_watchdog.h"
-
-#include <atomic>
 
 CExecutor* g_pExecutor = nullptr;
 
 namespace {
-// The gate of enterExecutor. Plain atomics of static storage: they stay usable while the C
-// runtime ends the process around threads that are still running.
-std::atomic<int> executorClosed{1};
-std::atomic<int> callsInFlight{0};
-
 // The Service Control Manager ignores the service-specific code unless the Win32 code says
 // that there is one; without it a failed start would look like a clean stop.
 DWORD win32ExitCodeFor(DWORD serviceSpecificExitCode) {
@@ -34,10 +29,7 @@ CExecutor::~CExecutor() {
     // Java threads that outlive the service must not reach a deleted executor: no new call gets
     // in, and those already inside finish before anything is freed.
     if (g_pExecutor == this) {
-        executorClosed.store(1);
-        while (callsInFlight.load() != 0) {
-            Sleep(1);
-        }
+        closeJvmHostGate();
         g_pExecutor = nullptr;
     }
     if (jvm != nullptr) {
@@ -58,7 +50,7 @@ int CExecutor::execute(int withoutSCM) {
     logger->logEntry(L"CExecutor::execute");
     this->withoutSCM = withoutSCM;
     g_pExecutor = this;
-    executorClosed.store(0);
+    openJvmHostGate(this);
     int result = 0;
     if (withoutSCM) {
         result = startDevModeService();
@@ -69,27 +61,12 @@ int CExecutor::execute(int withoutSCM) {
     return result;
 }
 
-CExecutor* enterExecutor() {
-    // Counted before the test: the destructor closes first and counts afterwards, so either it
-    // sees this call in flight or this call sees the gate closed.
-    callsInFlight.fetch_add(1);
-    if (executorClosed.load() != 0 || g_pExecutor == nullptr) {
-        callsInFlight.fetch_sub(1);
-        return nullptr;
-    }
-    return g_pExecutor;
-}
-
-void leaveExecutor() {
-    callsInFlight.fetch_sub(1);
-}
-
 int CExecutor::startServiceTask() {
     logger->logEntry(L"CExecutor::startServiceTask");
     // The VM is started whether or not the command could be run.
     executePreinitCommand();
 
-    CJvm* host = new CJvm(serviceName, logger);
+    CJvm* host = new CJvm(serviceName, logger, this);
     WaitForSingleObject(jvmLock, INFINITE);
     jvm = host;
     ReleaseMutex(jvmLock);
@@ -186,7 +163,7 @@ void CExecutor::setServiceStatus(DWORD currentState, DWORD controlsAccepted, DWO
         // The Service Control Manager takes nothing after the stop; sending it anyway would show
         // a service without a process as running again.
         logger->logMessage(L"The service has already reported SERVICE_STOPPED; state ",
-                           getStatusDescription(currentState), L" not reported.");
+                           serviceStateName(currentState), L" not reported.");
         ReleaseMutex(statusLock);
         logger->logExit(L"CExecutor::setServiceStatus", static_cast<int>(currentState));
         return;
@@ -197,7 +174,7 @@ void CExecutor::setServiceStatus(DWORD currentState, DWORD controlsAccepted, DWO
     serviceStatus.dwCheckPoint = checkPoint;
     serviceStatus.dwWaitHint = waitHint;
     serviceStatus.dwWin32ExitCode = win32ExitCodeFor(exitCode);
-    logger->logMessage(L"Set service to state ", getStatusDescription(currentState));
+    logger->logMessage(L"Set service to state ", serviceStateName(currentState));
     if (!withoutSCM) {
         SetServiceStatus(statusHandle, &serviceStatus);
     }
@@ -222,4 +199,10 @@ void CExecutor::reportFinalStop(DWORD exitCode) {
     serviceStatus.dwWin32ExitCode = win32ExitCodeFor(exitCode);
     SetServiceStatus(statusHandle, &serviceStatus);
     ReleaseMutex(statusLock);
+}
+
+int CExecutor::relayControl(const wchar_t* targetService, DWORD control) {
+    // No name means this service.
+    return startRelayProcess(logger, targetService != nullptr ? targetService : serviceName,
+                             control);
 }

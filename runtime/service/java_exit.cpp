@@ -2,6 +2,8 @@
 // see the process vanish without a final status and take it for a crash.
 #include "runtime/service/executor.h"
 
+#include "registry/service_names.h"
+
 void CExecutor::reportJavaExit(DWORD exitCode) {
     logger->logEntry(L"CExecutor::reportJavaExit", static_cast<int>(exitCode));
     logger->logMessage(L"The Java VM ends the process with exit code", exitCode);
@@ -12,7 +14,7 @@ void CExecutor::reportJavaExit(DWORD exitCode) {
         if (stopped) {
             logger->logMessage(L"The service had reported stopped already.");
         } else {
-            logger->logMessage(L"Set service to state ", getStatusDescription(SERVICE_STOPPED));
+            logger->logMessage(L"Set service to state ", serviceStateName(SERVICE_STOPPED));
             reportFinalStop(exitCode);
         }
     }

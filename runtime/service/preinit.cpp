@@ -42,7 +42,7 @@ int CExecutor::executePreinitCommand() {
             logger->logMessage(L"The program's path contains blanks and is not quoted; put it in "
                                L"double quotes: ",
                                command);
-            result = 24;
+            result = BRONTEL_RESULT_PREINIT_FAILED;
         } else {
             BOOL started = FALSE;
             if (resolved == PREINIT_PROGRAM_NOT_FOUND) {
@@ -61,7 +61,7 @@ int CExecutor::executePreinitCommand() {
                 DWORD error = GetLastError();
                 logger->logMessage(L"Unable to create process. rc=", error);
                 logger->logSystemError(error);
-                result = 24;
+                result = BRONTEL_RESULT_PREINIT_FAILED;
             }
         }
         free(command);

@@ -2,7 +2,9 @@
 // main thread it calls, and the service thread that runs the task and reports the final stop.
 #include "runtime/service/executor.h"
 
+#include "platform/handles.h"
 #include "registry/registry.h"
+#include "registry/service_names.h"
 #include "runtime/capture/output_capture.h"
 #include "runtime/events/service_events.h"
 
@@ -33,23 +35,19 @@ void CExecutor::startSCMDispatcher() {
         // The service has reported stopped; the service thread may still be finishing.
         WaitForSingleObject(serviceDoneEvent, INFINITE);
     } else {
-        DWORD error = GetLastError();
-        logger->logMessage(L"StartServiceCtrlDispatcher failed", error);
-        logger->logSystemError(error);
+        logger->logSystemError(L"StartServiceCtrlDispatcher failed", GetLastError());
     }
     logger->logExit(L"CExecutor::startSCMDispatcher", 0);
 }
 
 void CExecutor::startServiceMainThread() {
     logger->logEntry(L"CExecutor::startServiceMainThread");
-    HANDLE thread = CreateThread(nullptr, 0, serviceMainThread, this, 0, nullptr);
-    if (thread == nullptr) {
-        DWORD error = GetLastError();
-        logger->logMessage(L"Error creating service thread, service failed.", error);
-        logger->logSystemError(error);
+    CWinHandle thread(CreateThread(nullptr, 0, serviceMainThread, this, 0, nullptr));
+    if (!thread.isOpen()) {
+        logger->logSystemError(L"Error creating service thread, service failed.", GetLastError());
     } else {
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
+        WaitForSingleObject(thread.get(), INFINITE);
+        thread.reset(nullptr);
     }
     logger->logExit(L"CExecutor::startServiceMainThread", 0);
     // Last: once the event is set, the main thread deletes this executor and the logger.
@@ -61,10 +59,8 @@ void CExecutor::serviceMain() {
     int exitValue = 0;
     statusHandle = RegisterServiceCtrlHandlerW(serviceName, g_ControlHandler);
     if (statusHandle == nullptr) {
-        DWORD error = GetLastError();
-        logger->logMessage(L"Register of control handler failed!", error);
-        logger->logSystemError(error);
-        exitValue = 23;
+        logger->logSystemError(L"Register of control handler failed!", GetLastError());
+        exitValue = BRONTEL_RESULT_NO_CONTROL_HANDLER;
     } else {
         serviceStatus.dwServiceType =
             getRegDwValue(HKEY_LOCAL_MACHINE, BRONTEL_SERVICES_KEY, serviceName, L"Type",
@@ -88,7 +84,7 @@ void CExecutor::serviceMain() {
             DWORD state = serviceStatus.dwCurrentState;
             ReleaseMutex(statusLock);
             if (!stopped && !stopRequested.load()) {
-                reportJavaEnded(&events, getStatusDescription(state));
+                reportJavaEnded(&events, serviceStateName(state));
             }
         }
         free(taskMessages);

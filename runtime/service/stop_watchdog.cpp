@@ -6,6 +6,7 @@
 #include "jvm/jvm.h"
 #include "registry/option_values.h"
 #include "registry/registry.h"
+#include "registry/service_names.h"
 #include "runtime/service/executor.h"
 
 #include <stdio.h>
@@ -189,14 +190,14 @@ void CExecutor::actOnStalledStop(int endProcess, DWORD lastState, DWORD lastChec
         swprintf(text, 1200,
                  L"The service %.256ls did not stop in time: no progress for %lu ms since Java "
                  L"last reported %ls (checkpoint %lu). %ls Ending the process.",
-                 serviceName, static_cast<unsigned long>(silentMs), getStatusDescription(lastState),
+                 serviceName, static_cast<unsigned long>(silentMs), serviceStateName(lastState),
                  static_cast<unsigned long>(lastCheckPoint), where);
     } else {
         swprintf(text, 1200,
                  L"Warning: the service %.256ls is still stopping after %lu ms without progress; "
                  L"Java last reported %ls (checkpoint %lu). %ls The service is left to stop by "
                  L"itself; set stopTimeout to end it.",
-                 serviceName, static_cast<unsigned long>(silentMs), getStatusDescription(lastState),
+                 serviceName, static_cast<unsigned long>(silentMs), serviceStateName(lastState),
                  static_cast<unsigned long>(lastCheckPoint), where);
     }
     logger->logMessage(text);

@@ -1,24 +1,24 @@
 // The runtime's name tables for the trace and the quoting of relay command lines.
 #include "runtime/control/command_text.h"
-#include "runtime/service/executor.h"
+#include "registry/service_names.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 TEST(RuntimeNames, StatesAndControlCodesHaveTheirNamesAndOthersReadUnknown) {
-    EXPECT_STREQ(CExecutor::getStatusDescription(1), L"SERVICE_STOPPED");
-    EXPECT_STREQ(CExecutor::getStatusDescription(4), L"SERVICE_RUNNING");
-    EXPECT_STREQ(CExecutor::getStatusDescription(7), L"SERVICE_PAUSED");
-    EXPECT_STREQ(CExecutor::getStatusDescription(0), L"Unknown");
-    EXPECT_STREQ(CExecutor::getStatusDescription(8), L"Unknown");
-    EXPECT_STREQ(CExecutor::getStatusDescription(0xFFFFFFFFu), L"Unknown");
+    EXPECT_STREQ(serviceStateName(1), L"SERVICE_STOPPED");
+    EXPECT_STREQ(serviceStateName(4), L"SERVICE_RUNNING");
+    EXPECT_STREQ(serviceStateName(7), L"SERVICE_PAUSED");
+    EXPECT_STREQ(serviceStateName(0), L"Unknown");
+    EXPECT_STREQ(serviceStateName(8), L"Unknown");
+    EXPECT_STREQ(serviceStateName(0xFFFFFFFFu), L"Unknown");
 
-    EXPECT_STREQ(CExecutor::getCtrlCodeDescription(1), L"SERVICE_CONTROL_STOP");
-    EXPECT_STREQ(CExecutor::getCtrlCodeDescription(4), L"SERVICE_CONTROL_INTERROGATE");
-    EXPECT_STREQ(CExecutor::getCtrlCodeDescription(10), L"SERVICE_CONTROL_NETBINDDISABLE");
+    EXPECT_STREQ(controlCodeName(1), L"SERVICE_CONTROL_STOP");
+    EXPECT_STREQ(controlCodeName(4), L"SERVICE_CONTROL_INTERROGATE");
+    EXPECT_STREQ(controlCodeName(10), L"SERVICE_CONTROL_NETBINDDISABLE");
     for (DWORD code : {0u, 11u, 13u, 128u, 250u, 251u}) {
-        EXPECT_STREQ(CExecutor::getCtrlCodeDescription(code), L"Unknown") << code;
+        EXPECT_STREQ(controlCodeName(code), L"Unknown") << code;
     }
 }
 

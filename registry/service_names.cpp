@@ -1,7 +1,6 @@
-// Display names of service states and control codes, for the trace.
-#include "runtime/service/executor.h"
+#include "registry/service_names.h"
 
-const wchar_t* CExecutor::getStatusDescription(DWORD state) {
+const wchar_t* serviceStateName(DWORD state) {
     static const wchar_t* const names[] = {
         L"SERVICE_STOPPED", L"SERVICE_START_PENDING",    L"SERVICE_STOP_PENDING",
         L"SERVICE_RUNNING", L"SERVICE_CONTINUE_PENDING", L"SERVICE_PAUSE_PENDING",
@@ -13,7 +12,7 @@ const wchar_t* CExecutor::getStatusDescription(DWORD state) {
     return L"Unknown";
 }
 
-const wchar_t* CExecutor::getCtrlCodeDescription(DWORD control) {
+const wchar_t* controlCodeName(DWORD control) {
     static const wchar_t* const names[] = {
         L"SERVICE_CONTROL_STOP",          L"SERVICE_CONTROL_PAUSE",
         L"SERVICE_CONTROL_CONTINUE",      L"SERVICE_CONTROL_INTERROGATE",
