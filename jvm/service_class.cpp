@@ -163,11 +163,12 @@ int CJvm::runServiceMain() {
         }
     }
     if (result == 0) {
-        // While Java runs, its reports are the program's business, not the story of a failure.
-        int holding = logger->isHoldingMessages();
-        logger->holdMessages(0);
+        // While Java runs, its reports are the program's business, not the story of a failure
+        // told on the console. (The service thread's own story, for the event log, goes on.)
+        int pause = logger->getKeepingScope() == KEEP_ALL_THREADS;
+        logger->pauseKeeping(pause);
         env->CallStaticVoidMethod(serviceClass, serviceMainId, javaArgs);
-        logger->holdMessages(holding);
+        logger->pauseKeeping(0);
         // An exception escaping serviceMain ends the service abnormally; say so and why.
         if (traceJavaException(env, logger, L"serviceMain ended with an exception: ", 1)) {
             result = BRONTEL_RESULT_JAVA_EXCEPTION;

@@ -14,16 +14,13 @@ const DWORD traceNameChars = 1000;
 // Tries for the trace file's lock: the first ones only yield, the rest wait a millisecond each,
 // about a quarter of a second in all.
 const int lockAttempts = 250;
-// Held messages: enough for the story of a failed start, bounded however long a run lasts.
-const size_t heldMessageLimit = 100;
-const size_t heldMessageChars = 4000;
 } // namespace
 
 CLogger::CLogger()
     : stdoutEnabled(0), fileEnabled(0), fileHandle(INVALID_HANDLE_VALUE), lineBuffer(nullptr),
       narrowBuffer(nullptr), lineBufferSize(0), narrowBufferSize(0), lockUsable(0),
-      mutex(CreateMutexW(nullptr, FALSE, nullptr)), holding(0), recordingThread(0),
-      recording(nullptr), recordingLength(0) {
+      mutex(CreateMutexW(nullptr, FALSE, nullptr)), keepScope(KEEP_NONE), keepPaused(0),
+      keepThread(0), keptChars(0) {
     // Read the switch directly: nothing else exists yet, and nothing is traced while reading.
     wchar_t path[traceNameChars + 1] = {0};
     int found = 0;
@@ -47,7 +44,6 @@ CLogger::~CLogger() {
     }
     free(lineBuffer);
     free(narrowBuffer);
-    free(recording);
     if (mutex != nullptr) {
         CloseHandle(mutex);
     }
@@ -125,14 +121,10 @@ void CLogger::logMessage(const wchar_t* text, const wchar_t* second) {
 }
 
 void CLogger::logMessage(const wchar_t* text, const wchar_t* second, const wchar_t* third) {
-    if (isRecording()) {
-        record(text, second, third);
-    }
-    if (!fileEnabled && !stdoutEnabled && !holding.load()) {
+    if (isKeeping()) {
+        keepMessage(text, second, third);
+    } else if (!fileEnabled && !stdoutEnabled) {
         return;
-    }
-    if (holding.load()) {
-        holdMessage(text, second, third);
     }
     if (stdoutEnabled) {
         wprintf(L"%ls%ls%ls\n", text ? text : L"", second ? second : L"", third ? third : L"");
@@ -266,14 +258,32 @@ void CLogger::writeLine(const void* bytes, DWORD count) {
     FlushFileBuffers(fileHandle);
 }
 
-void CLogger::holdMessages(int flag) {
-    holding.store(flag ? 1 : 0);
+int CLogger::isKeeping() const {
+    int scope = keepScope.load();
+    return scope != KEEP_NONE && !keepPaused.load() &&
+           (scope == KEEP_ALL_THREADS || keepThread.load() == GetCurrentThreadId());
 }
 
-void CLogger::holdMessage(const wchar_t* first, const wchar_t* second, const wchar_t* third) {
+void CLogger::startKeeping(int scope) {
+    WaitForSingleObject(mutex, INFINITE);
+    kept.clear();
+    keptChars = 0;
+    ReleaseMutex(mutex);
+    keepThread.store(GetCurrentThreadId());
+    keepPaused.store(0);
+    keepScope.store(scope);
+}
+
+void CLogger::pauseKeeping(int paused) {
+    keepPaused.store(paused ? 1 : 0);
+}
+
+void CLogger::keepMessage(const wchar_t* first, const wchar_t* second, const wchar_t* third) {
+    int scope = keepScope.load();
+    // A thread's own story has room for four long lines at least; the console's for whole texts.
+    const size_t lineChars = scope == KEEP_THIS_THREAD ? keptTextChars / 4 : keptMessageChars;
     std::wstring line;
-    const wchar_t* pieces[3] = {first, second, third};
-    for (const wchar_t* piece : pieces) {
+    for (const wchar_t* piece : {first, second, third}) {
         if (piece != nullptr) {
             line += piece;
         }
@@ -282,23 +292,33 @@ void CLogger::holdMessage(const wchar_t* first, const wchar_t* second, const wch
     while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) {
         line.pop_back();
     }
-    if (line.size() > heldMessageChars) {
-        line.resize(heldMessageChars);
+    if (line.size() > lineChars) {
+        line.resize(lineChars);
     }
     WaitForSingleObject(mutex, INFINITE);
-    held.push_back(line);
-    if (held.size() > heldMessageLimit) {
-        held.pop_front();
+    kept.push_back(line);
+    keptChars += line.size() + 2;
+    // The oldest make room: the last messages before a failure tell the most.
+    while (kept.size() > 1 && (scope == KEEP_THIS_THREAD ? keptChars > keptTextChars
+                                                         : kept.size() > keptMessageLimit)) {
+        keptChars -= kept.front().size() + 2;
+        kept.pop_front();
     }
     ReleaseMutex(mutex);
 }
 
-void CLogger::printHeldMessages() {
-    WaitForSingleObject(mutex, INFINITE);
+std::deque<std::wstring> CLogger::endKeeping() {
+    keepScope.store(KEEP_NONE);
     std::deque<std::wstring> lines;
-    lines.swap(held);
+    WaitForSingleObject(mutex, INFINITE);
+    lines.swap(kept);
+    keptChars = 0;
     ReleaseMutex(mutex);
-    for (const std::wstring& line : lines) {
+    return lines;
+}
+
+void CLogger::printKeptMessages() {
+    for (const std::wstring& line : endKeeping()) {
         // Narrow, as everything else this process writes there (the VM writes bytes too).
         int needed = WideCharToMultiByte(CP_ACP, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
         if (needed <= 0) {
@@ -314,57 +334,23 @@ void CLogger::printHeldMessages() {
     fflush(stderr);
 }
 
-void CLogger::discardHeldMessages() {
-    WaitForSingleObject(mutex, INFINITE);
-    held.clear();
-    ReleaseMutex(mutex);
+void CLogger::discardKeptMessages() {
+    endKeeping();
 }
 
-void CLogger::startRecording() {
-    if (recording == nullptr) {
-        recording = static_cast<wchar_t*>(malloc((recordingChars + 1) * sizeof(wchar_t)));
-    }
-    recordingLength = 0;
-    if (recording != nullptr) {
-        recording[0] = L'\0';
-        recordingThread.store(GetCurrentThreadId());
-    }
-}
-
-wchar_t* CLogger::takeRecording() {
-    recordingThread.store(0);
-    if (recording == nullptr || recordingLength == 0) {
+wchar_t* CLogger::takeKeptMessages() {
+    std::deque<std::wstring> lines = endKeeping();
+    if (lines.empty()) {
         return nullptr;
     }
-    wchar_t* text = recording;
-    recording = nullptr;
-    recordingLength = 0;
-    return text;
-}
-
-void CLogger::record(const wchar_t* first, const wchar_t* second, const wchar_t* third) {
-    // One line of at most a quarter of the room, without the line end a system text brings.
-    const size_t lineChars = recordingChars / 4;
-    wchar_t line[lineChars + 3];
-    size_t length = 0;
-    for (const wchar_t* piece : {first, second, third}) {
-        for (const wchar_t* p = piece; p != nullptr && *p != L'\0' && length < lineChars; ++p) {
-            line[length++] = *p;
-        }
+    std::wstring text;
+    for (const std::wstring& line : lines) {
+        text += line;
+        text += L"\r\n";
     }
-    while (length > 0 && (line[length - 1] == L'\r' || line[length - 1] == L'\n')) {
-        --length;
+    wchar_t* copy = static_cast<wchar_t*>(malloc((text.size() + 1) * sizeof(wchar_t)));
+    if (copy != nullptr) {
+        wmemcpy(copy, text.c_str(), text.size() + 1);
     }
-    line[length++] = L'\r';
-    line[length++] = L'\n';
-    line[length] = L'\0';
-    // The oldest lines make room: the last messages before a failure tell the most.
-    while (recordingLength + length > recordingChars) {
-        wchar_t* next = wcschr(recording, L'\n');
-        size_t drop = next != nullptr ? static_cast<size_t>(next - recording) + 1 : recordingLength;
-        wmemmove(recording, recording + drop, recordingLength - drop + 1);
-        recordingLength -= drop;
-    }
-    wmemcpy(recording + recordingLength, line, length + 1);
-    recordingLength += length;
+    return copy;
 }

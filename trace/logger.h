@@ -33,34 +33,40 @@ class CLogger {
     void logSystemError(const wchar_t* text, DWORD errorCode);
     void writeEntry(const wchar_t* first, const wchar_t* second, const wchar_t* third);
 
-    // Development mode keeps the console for the program's own output. While messages are held
-    // they are also kept (the last heldMessageLimit of them), so that when brontel ends the run
-    // with a failure it can show on standard error why. holdMessages(0) pauses the holding and
-    // keeps what was held; printHeldMessages writes the held messages to standard error and
-    // discardHeldMessages forgets them.
-    void holdMessages(int flag);
-    int isHoldingMessages() const { return holding.load(); }
-    void printHeldMessages();
-    void discardHeldMessages();
-
-    // From now on the calling thread's messages (not entry and exit lines) are also kept, traced
-    // or not, the most recent of them up to recordingChars; takeRecording stops that and hands
-    // them over as lines ending in CR LF (free() the text; null when nothing was kept).
-    void startRecording();
-    wchar_t* takeRecording();
-    static constexpr size_t recordingChars = 8000;
+    // Kept messages: the story of a failure, told where the trace may not be read. While
+    // keeping is on, each message (traced or not; entry and exit lines never) is also kept, the
+    // most recent within the scope's bounds:
+    // - KEEP_ALL_THREADS (development mode, whose console belongs to the Java program): every
+    //   thread's, the last keptMessageLimit, each cut to keptMessageChars; brontel shows them on
+    //   standard error when it ends the run with a failure.
+    // - KEEP_THIS_THREAD (the service thread): the calling thread's, the latest up to keptTextChars
+    //   with their line ends, each cut to a quarter of that; they go into the event log entry of
+    //   a failed start.
+    // startKeeping forgets what was kept before. pauseKeeping(1) stops keeping for a while and
+    // keeps what was kept; pauseKeeping(0) goes on. Each of the last three stops keeping.
+    void startKeeping(int scope);
+    int getKeepingScope() const { return keepScope.load(); }
+    void pauseKeeping(int paused);
+    // Writes the kept messages to standard error, one a line, and forgets them.
+    void printKeptMessages();
+    void discardKeptMessages();
+    // The kept messages as lines ending in CR LF (free() the text); null when none were kept.
+    wchar_t* takeKeptMessages();
+    static constexpr size_t keptMessageLimit = 100;
+    static constexpr size_t keptMessageChars = 4000;
+    static constexpr size_t keptTextChars = 8000;
 
     int isFileEnabled() const { return fileEnabled; }
     int isStdoutEnabled() const { return stdoutEnabled; }
 
   private:
     void writeLine(const void* bytes, DWORD count);
-    void holdMessage(const wchar_t* first, const wchar_t* second, const wchar_t* third);
-    int messagesWanted() const {
-        return fileEnabled || stdoutEnabled || holding.load() || isRecording();
-    }
-    int isRecording() const { return recordingThread.load() == GetCurrentThreadId(); }
-    void record(const wchar_t* first, const wchar_t* second, const wchar_t* third);
+    int messagesWanted() const { return fileEnabled || stdoutEnabled || isKeeping(); }
+    // Whether a message of the calling thread is to be kept now.
+    int isKeeping() const;
+    void keepMessage(const wchar_t* first, const wchar_t* second, const wchar_t* third);
+    // Stops keeping and hands the kept messages over.
+    std::deque<std::wstring> endKeeping();
 
     int stdoutEnabled;
     int fileEnabled;
@@ -71,12 +77,17 @@ class CLogger {
     DWORD narrowBufferSize; // bytes in narrowBuffer
     int lockUsable;         // 0 once the trace file's lock could not be had: write without it
     HANDLE mutex;
-    std::atomic<int> holding;
-    std::deque<std::wstring> held;      // under mutex
-    std::atomic<DWORD> recordingThread; // 0: nobody records
-    wchar_t* recording;                 // recordingChars + 1, used by the recording thread only
-    size_t recordingLength;
+    std::atomic<int> keepScope; // KEEP_NONE when not keeping
+    std::atomic<int> keepPaused;
+    std::atomic<DWORD> keepThread; // KEEP_THIS_THREAD: the thread whose messages are kept
+    std::deque<std::wstring> kept; // under mutex
+    size_t keptChars;              // under mutex: the kept texts with a line end each
 };
+
+// Scopes of CLogger::startKeeping.
+#define KEEP_NONE 0
+#define KEEP_ALL_THREADS 1
+#define KEEP_THIS_THREAD 2
 
 // Where the trace switch lives in the registry.
 #define BRONTEL_SOFTWARE_KEY L"SOFTWARE\\Orvane\\Brontel"

@@ -1,6 +1,7 @@
 // The entries for a failed start and an unexpected end of the Java side.
 #include "runtime/events/service_events.h"
 
+#include "platform/result_codes.h"
 #include "registry/registry.h"
 #include "runtime/events/event_ids.h"
 
@@ -14,22 +15,30 @@ struct Hint {
 };
 // As the guide's table of codes says, in a sentence each.
 const Hint hints[] = {
-    {9, L"The machine ran out of memory while starting the Java VM."},
-    {13, L"Set jvmDLL to the full path of the Java runtime's jvm.dll, of the same bitness as "
-         L"brontel.exe (see \"The JVM library is not found\" in the guide)."},
-    {14, L"Point jvmDLL at the runtime's jvm.dll (not java.dll or javaw.exe)."},
-    {15, L"Use a current Java runtime."},
-    {16, L"Check the jvmOption values, especially memory sizes; the VM's own complaint appears "
-         L"in the verboseOutput file, or on the console with -x."},
-    {17, L"Install the service again with ibrontelClass."},
-    {18, L"Check ibrontelClass (full name with its package) and the class path in "
-         L"-Djava.class.path (see \"The service class is not found\" in the guide)."},
-    {19, L"The class needs a public static void serviceMain(String[])."},
-    {20, L"The class needs a public static void serviceControl(int); both methods are "
-         L"required."},
-    {21, L"Put brontel.jar on -Djava.class.path."},
-    {22, L"Use the brontel.jar of this release, and only one copy of it on the class path."},
-    {27, L"Fix the Java program; run it with -x to see the stack trace."},
+    {BRONTEL_RESULT_OUT_OF_MEMORY, L"The machine ran out of memory while starting the Java VM."},
+    {BRONTEL_RESULT_JVM_NOT_LOADED,
+     L"Set jvmDLL to the full path of the Java runtime's jvm.dll, of the same bitness as "
+     L"brontel.exe (see \"The JVM library is not found\" in the guide)."},
+    {BRONTEL_RESULT_NOT_A_JVM,
+     L"Point jvmDLL at the runtime's jvm.dll (not java.dll or javaw.exe)."},
+    {BRONTEL_RESULT_JNI_VERSION, L"Use a current Java runtime."},
+    {BRONTEL_RESULT_VM_NOT_CREATED,
+     L"Check the jvmOption values, especially memory sizes; the VM's own complaint appears "
+     L"in the verboseOutput file, or on the console with -x."},
+    {BRONTEL_RESULT_NO_SERVICE_CLASS, L"Install the service again with ibrontelClass."},
+    {BRONTEL_RESULT_CLASS_NOT_FOUND,
+     L"Check ibrontelClass (full name with its package) and the class path in "
+     L"-Djava.class.path (see \"The service class is not found\" in the guide)."},
+    {BRONTEL_RESULT_NO_SERVICE_MAIN,
+     L"The class needs a public static void serviceMain(String[])."},
+    {BRONTEL_RESULT_NO_SERVICE_CONTROL,
+     L"The class needs a public static void serviceControl(int); both methods are "
+     L"required."},
+    {BRONTEL_RESULT_MANAGER_CLASS_NOT_FOUND, L"Put brontel.jar on -Djava.class.path."},
+    {BRONTEL_RESULT_NATIVES_NOT_REGISTERED,
+     L"Use the brontel.jar of this release, and only one copy of it on the class path."},
+    {BRONTEL_RESULT_JAVA_EXCEPTION,
+     L"Fix the Java program; run it with -x to see the stack trace."},
 };
 } // namespace
 

@@ -5,15 +5,14 @@
 
 int CExecutor::startDevModeService() {
     logger->logEntry(L"CExecutor::startDevModeService");
-    // The console belongs to the program while it runs; the messages are held so that a run
+    // The console belongs to the program while it runs; the messages are kept so that a run
     // that brontel ends with a failure can still say why, on standard error.
-    logger->holdMessages(1);
+    logger->startKeeping(KEEP_ALL_THREADS);
     if (!isBrontelService(serviceName)) {
         // Nothing else is tried: the settings it would read are not there.
         logger->logMessage(L"The service ", serviceName ? serviceName : L"",
                            L" is not installed (brontel -b lists the services brontel installed).");
-        logger->holdMessages(0);
-        logger->printHeldMessages();
+        logger->printKeptMessages();
         logger->logExit(L"CExecutor::startDevModeService", BRONTEL_RESULT_NOT_INSTALLED);
         SetEvent(serviceDoneEvent);
         return BRONTEL_RESULT_NOT_INSTALLED;
@@ -26,11 +25,9 @@ int CExecutor::startDevModeService() {
     int result = startServiceTask();
     if (result != 0) {
         logger->logMessage(L"Service failed to start. ", static_cast<DWORD>(result));
-        logger->holdMessages(0);
-        logger->printHeldMessages();
+        logger->printKeptMessages();
     } else {
-        logger->holdMessages(0);
-        logger->discardHeldMessages();
+        logger->discardKeptMessages();
     }
     logger->logExit(L"CExecutor::startDevModeService", 0);
     SetEvent(serviceDoneEvent);

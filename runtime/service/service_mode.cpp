@@ -71,9 +71,9 @@ void CExecutor::serviceMain() {
         COutputCapture capture(logger, &events);
         capture.start(serviceName);
         // What the trace says about a failure goes into its event log entry too.
-        logger->startRecording();
+        logger->startKeeping(KEEP_THIS_THREAD);
         exitValue = startServiceTask();
-        wchar_t* taskMessages = logger->takeRecording();
+        wchar_t* taskMessages = logger->takeKeptMessages();
         capture.stop();
         if (exitValue != 0) {
             logger->logMessage(L"Service failed to start. ", static_cast<DWORD>(exitValue));

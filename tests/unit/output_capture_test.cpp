@@ -162,7 +162,7 @@ DWORD WINAPI logFromOtherThread(LPVOID logger) {
 TEST(LoggerRecording, KeepsThisThreadsLatestMessagesTracedOrNot) {
     CLogger logger; // no trace file in the unit-test root
     logger.enableLogFile(nullptr);
-    logger.startRecording();
+    logger.startKeeping(KEEP_THIS_THREAD);
     logger.logMessage(L"first ", L"message");
     logger.logEntry(L"Entry lines are not kept");
     logger.logMessage(L"a number", static_cast<DWORD>(42));
@@ -170,7 +170,7 @@ TEST(LoggerRecording, KeepsThisThreadsLatestMessagesTracedOrNot) {
     HANDLE thread = CreateThread(nullptr, 0, logFromOtherThread, &logger, 0, nullptr);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
-    wchar_t* text = logger.takeRecording();
+    wchar_t* text = logger.takeKeptMessages();
     ASSERT_NE(text, nullptr);
     std::wstring recorded(text);
     free(text);
@@ -182,16 +182,16 @@ TEST(LoggerRecording, KeepsThisThreadsLatestMessagesTracedOrNot) {
     EXPECT_GT(last.size(), 4u);
     EXPECT_EQ(last.find(L"\r\n"), last.size() - 2) << std::string(last.begin(), last.end());
     logger.logMessage(L"after the recording");
-    EXPECT_EQ(logger.takeRecording(), nullptr);
+    EXPECT_EQ(logger.takeKeptMessages(), nullptr);
 
-    logger.startRecording();
+    logger.startKeeping(KEEP_THIS_THREAD);
     for (int i = 0; i < 2000; ++i) {
         logger.logMessage(L"message number ", static_cast<DWORD>(i));
     }
-    text = logger.takeRecording();
+    text = logger.takeKeptMessages();
     recorded = text;
     free(text);
-    EXPECT_LE(recorded.size(), size_t{CLogger::recordingChars});
+    EXPECT_LE(recorded.size(), size_t{CLogger::keptTextChars});
     EXPECT_EQ(recorded.rfind(L"message number  1999\r\n"), recorded.size() - 22);
     EXPECT_EQ(recorded.rfind(L"message number ", 0), 0u); // whole lines dropped, oldest first
 }
