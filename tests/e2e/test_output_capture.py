@@ -311,7 +311,7 @@ def test_standard_handles_and_c_runtime_of_a_program_are_captured(machine, share
 
 
 EVENT_IDS = [int(n) for n in re.findall(r"#define BRONTEL_EVENT_\w+ (\d+)",
-                                        (REPO_ROOT / "runtime" / "event_ids.h").read_text())]
+                                        (REPO_ROOT / "runtime" / "events" / "event_ids.h").read_text())]
 
 
 def test_every_event_has_its_text_in_the_executable(machine):
