@@ -24,9 +24,10 @@ class CJvm {
     int runServiceMain();
     void sendControlCommand(DWORD code);
     int sendConsoleSignal(DWORD event);
-    // Has the VM dump all Java threads and waits up to timeoutMs for it to finish. 1 when the
-    // dump was written, 2 when it was asked for but its end could not be confirmed, 0 when the
-    // VM could not be asked (no break-signal function, or the VM refuses it, as under -Xrs).
+    // Has the VM dump all Java threads and waits up to timeoutMs for it to finish:
+    // JVM_DUMP_WRITTEN, JVM_DUMP_UNCONFIRMED when it was asked for but its end could not be
+    // confirmed, or JVM_DUMP_NOT_ASKED when the VM could not be asked (no break-signal function, or
+    // the VM refuses it, as under -Xrs).
     int dumpThreads(DWORD timeoutMs);
 
   protected:
@@ -56,6 +57,10 @@ class CJvm {
     JNIEnv* attachThread(int* attached);
     void detachThread(int attached);
 };
+
+#define JVM_DUMP_NOT_ASKED 0
+#define JVM_DUMP_WRITTEN 1
+#define JVM_DUMP_UNCONFIRMED 2
 
 typedef jint(JNICALL* CreateJavaVM_t)(JavaVM** vm, void** env, void* args);
 typedef jint(JNICALL* GetDefaultJavaVMInitArgs_t)(void* args);

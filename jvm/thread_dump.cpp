@@ -31,8 +31,8 @@ int CJvm::dumpThreads(DWORD timeoutMs) {
     if (threadEnv == nullptr) {
         logger->logMessage(proc == nullptr ? L"The JVM library has no break-signal function."
                                            : L"Could not attach the thread.");
-        logger->logExit(L"CJvm::dumpThreads", 0);
-        return 0;
+        logger->logExit(L"CJvm::dumpThreads", JVM_DUMP_NOT_ASKED);
+        return JVM_DUMP_NOT_ASKED;
     }
     HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     jvmtiEnv* jvmti = nullptr;
@@ -53,17 +53,17 @@ int CJvm::dumpThreads(DWORD timeoutMs) {
         jvmti = nullptr;
     }
 
-    int result = 0;
+    int result = JVM_DUMP_NOT_ASKED;
     int raised =
         reinterpret_cast<RaiseSignal_t>(reinterpret_cast<void (*)()>(proc))(BRONTEL_BREAK_SIGNAL);
     // The VM blocks its break signal on every thread it knows but its own signal thread: raised
     // here, the signal reaches the process only once this thread is detached again.
     detachThread(attached);
     if (raised) {
-        result = 2;
+        result = JVM_DUMP_UNCONFIRMED;
         if (jvmti != nullptr) {
             if (WaitForSingleObject(done, timeoutMs) == WAIT_OBJECT_0) {
-                result = 1;
+                result = JVM_DUMP_WRITTEN;
             } else {
                 logger->logMessage(L"The Java VM did not finish its thread dump within ms ",
                                    timeoutMs);
@@ -85,7 +85,7 @@ int CJvm::dumpThreads(DWORD timeoutMs) {
         }
     }
     // A dump still under way may yet signal the event: it is only closed once that has happened.
-    if (done != nullptr && (result == 1 || jvmti == nullptr)) {
+    if (done != nullptr && (result == JVM_DUMP_WRITTEN || jvmti == nullptr)) {
         CloseHandle(done);
     }
     logger->logExit(L"CJvm::dumpThreads", result);

@@ -168,14 +168,14 @@ void CExecutor::actOnStalledStop(int endProcess, DWORD lastState, DWORD lastChec
                                  DWORD silentMs) {
     logger->logEntry(L"CExecutor::actOnStalledStop", endProcess);
     // The dump first: it shows what the Java side is doing while it fails to stop.
-    int dumped = 0;
+    int dumped = JVM_DUMP_NOT_ASKED;
     CJvm* host = acquireJvm();
     if (host != nullptr) {
         dumped = host->dumpThreads(dumpWaitMs);
         releaseJvm();
     }
     wchar_t where[600];
-    if (dumped == 0) {
+    if (dumped == JVM_DUMP_NOT_ASKED) {
         swprintf(where, 600,
                  L"The Java threads could not be dumped (the VM refuses its break signal, for "
                  L"example under -Xrs).");
