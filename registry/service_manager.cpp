@@ -30,22 +30,19 @@ int openQuietly(CServiceHandle& manager, CServiceHandle& service, const wchar_t*
 CServiceManager::CServiceManager(CLogger* logger) : logger(logger) {}
 
 int CServiceManager::open(DWORD access, const wchar_t* failureText) {
-    manager.reset(OpenSCManagerW(nullptr, nullptr, access));
-    if (!manager.isOpen()) {
-        DWORD error = GetLastError();
-        if (failureText != nullptr) {
-            logger->logSystemError(failureText, error);
-        }
-        return 0;
-    }
-    return 1;
+    return take(manager, OpenSCManagerW(nullptr, nullptr, access), failureText);
 }
 
 int CServiceManager::openService(CServiceHandle& service, const wchar_t* serviceName, DWORD access,
                                  const wchar_t* failureText) {
-    service.reset(OpenServiceW(manager.get(), serviceName, access));
-    if (!service.isOpen()) {
-        DWORD error = GetLastError();
+    return take(service, OpenServiceW(manager.get(), serviceName, access), failureText);
+}
+
+int CServiceManager::take(CServiceHandle& into, SC_HANDLE opened, const wchar_t* failureText) {
+    // The error first: closing what `into` held may change it.
+    DWORD error = opened == nullptr ? GetLastError() : 0;
+    into.reset(opened);
+    if (opened == nullptr) {
         if (failureText != nullptr) {
             logger->logSystemError(failureText, error);
         }

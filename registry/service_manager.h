@@ -26,6 +26,9 @@ class CServiceManager {
     int stopService(const wchar_t* serviceName);
 
   private:
+    // Keeps `opened` in `into`; a null one is a failure, traced with `failureText` unless null.
+    int take(CServiceHandle& into, SC_HANDLE opened, const wchar_t* failureText);
+
     CLogger* logger;
     CServiceHandle manager;
 };

@@ -95,21 +95,20 @@ void CLogger::logEntry(const wchar_t* label) {
 }
 
 void CLogger::logEntry(const wchar_t* label, int value) {
-    if (!fileEnabled) {
-        return;
-    }
-    wchar_t number[30];
-    swprintf(number, 30, L"%d", value);
-    writeEntry(label, L" Entry ", number);
+    writeNumbered(label, L" Entry ", value);
 }
 
 void CLogger::logExit(const wchar_t* label, int result) {
+    writeNumbered(label, L" Exit ", result);
+}
+
+void CLogger::writeNumbered(const wchar_t* label, const wchar_t* what, int number) {
     if (!fileEnabled) {
         return;
     }
-    wchar_t number[30];
-    swprintf(number, 30, L"%d", result);
-    writeEntry(label, L" Exit ", number);
+    wchar_t text[30];
+    swprintf(text, 30, L"%d", number);
+    writeEntry(label, what, text);
 }
 
 void CLogger::logMessage(const wchar_t* text) {

@@ -61,6 +61,8 @@ class CLogger {
 
   private:
     void writeLine(const void* bytes, DWORD count);
+    // An entry or exit line: the label, the word and the number in decimal.
+    void writeNumbered(const wchar_t* label, const wchar_t* what, int number);
     int messagesWanted() const { return fileEnabled || stdoutEnabled || isKeeping(); }
     // Whether a message of the calling thread is to be kept now.
     int isKeeping() const;

@@ -196,6 +196,48 @@ TEST(LoggerRecording, KeepsThisThreadsLatestMessagesTracedOrNot) {
     EXPECT_EQ(recorded.rfind(L"message number ", 0), 0u); // whole lines dropped, oldest first
 }
 
+TEST(LoggerKeeping, DevelopmentModeKeepsEveryThreadsLatestMessagesOutsideJavasRun) {
+    CLogger logger;
+    logger.enableLogFile(nullptr);
+    logger.startKeeping(KEEP_ALL_THREADS);
+    logger.logMessage(L"before");
+    logger.logEntry(L"Entry lines are not kept");
+    HANDLE thread = CreateThread(nullptr, 0, logFromOtherThread, &logger, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    logger.pauseKeeping(1);
+    logger.logMessage(L"while Java runs");
+    logger.pauseKeeping(0);
+    logger.logMessage(L"after", L" Java");
+    testing::internal::CaptureStderr();
+    logger.printKeptMessages();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "before\nfrom another thread\nafter Java\n");
+    // Printing ends the keeping.
+    logger.logMessage(L"not kept");
+    EXPECT_EQ(logger.takeKeptMessages(), nullptr);
+
+    // The last hundred, each cut to its bound.
+    logger.startKeeping(KEEP_ALL_THREADS);
+    logger.logMessage(std::wstring(CLogger::keptMessageChars + 10, L'x').c_str());
+    for (int i = 0; i < 150; ++i) {
+        logger.logMessage(L"message number ", static_cast<DWORD>(i));
+    }
+    wchar_t* text = logger.takeKeptMessages();
+    ASSERT_NE(text, nullptr);
+    std::wstring kept(text);
+    free(text);
+    EXPECT_EQ(kept.find(L"x"), std::wstring::npos);
+    EXPECT_EQ(kept.find(L"message number  50\r\n"), 0u);
+    EXPECT_EQ(kept.size() - kept.rfind(L"message number  149\r\n"), 21u);
+
+    logger.startKeeping(KEEP_ALL_THREADS);
+    logger.logMessage(std::wstring(CLogger::keptMessageChars + 10, L'y').c_str(), L"\r\n");
+    text = logger.takeKeptMessages();
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(std::wstring(text), std::wstring(CLogger::keptMessageChars, L'y') + L"\r\n");
+    free(text);
+}
+
 #ifndef _WIN32
 TEST(EventReporter, RepeatsWithinTheQuietTimeAreCountedInOneEntry) {
     std::wstring source = testsupport::uniqueName(L"evsrc", L"quiet");

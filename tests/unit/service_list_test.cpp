@@ -1,6 +1,7 @@
 #include "app/service_list.h"
 
 #include "test_support.h"
+#include "trace_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -47,3 +48,27 @@ TEST(ServiceList, OwnershipByImagePathMarkerOrServiceClass) {
 }
 
 } // namespace
+
+// The helper's failures say what failed with Windows' reason; a service that does not exist
+// counts as stopped, as removal and restart rely on.
+TEST(ServiceManager, FailuresAreTracedWithTheCallersTextAndAMissingServiceCountsAsStopped) {
+    TraceCapture trace(L"svcmgr");
+    CServiceManager manager(trace.get());
+    ASSERT_EQ(manager.open(SC_MANAGER_CONNECT, L"Cannot open the manager "), 1);
+    CServiceHandle service;
+    EXPECT_EQ(manager.openService(service, L"svcmgr-not-there", SERVICE_QUERY_STATUS,
+                                  L"Failed to open service "),
+              0);
+    EXPECT_FALSE(service.isOpen());
+    EXPECT_EQ(manager.openService(service, L"svcmgr-not-there", SERVICE_QUERY_STATUS, nullptr), 0);
+    EXPECT_EQ(manager.stopService(L"svcmgr-not-there"), 1);
+    EXPECT_EQ(isServiceRunning(L"svcmgr-not-there"), 0);
+    EXPECT_EQ(isDelayedAutoStart(L"svcmgr-not-there"), 0);
+
+    std::vector<std::string> lines = trace.lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "Failed to open service  1060");
+    EXPECT_FALSE(lines[1].empty()); // the system's text for 1060
+    EXPECT_EQ(lines[2], "Cannot open service for stopping, rc=  1060");
+    EXPECT_EQ(lines[3], lines[1]);
+}
