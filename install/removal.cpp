@@ -2,11 +2,34 @@
 #include "install/installer.h"
 
 #include "app/service_list.h"
-#include "install/capture_install.h"
+#include "install/event_source.h"
 #include "install/stop_progress.h"
 #include "registry/config_keys.h"
 
 #include <wchar.h>
+
+#include <string>
+
+namespace {
+
+// The program a service runs, from its image path: "<program>" -Z "<name>" as installation
+// writes it, or unquoted as some installers write it.
+std::wstring serviceProgram(const wchar_t* serviceName) {
+    wchar_t imagePath[2000];
+    if (getRegStrValue(HKEY_LOCAL_MACHINE, BRONTEL_SERVICES_KEY, serviceName, REGVAL_IMAGE_PATH,
+                       imagePath, sizeof imagePath) == nullptr) {
+        return std::wstring();
+    }
+    std::wstring text = imagePath;
+    if (!text.empty() && text[0] == L'"') {
+        size_t close = text.find(L'"', 1);
+        return text.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
+    }
+    size_t option = text.rfind(L" -Z");
+    return option == std::wstring::npos ? text : text.substr(0, option);
+}
+
+} // namespace
 
 int CInstaller::uninstall() {
     logger->logEntry(L"CInstaller::uninstall");
@@ -45,6 +68,8 @@ int CInstaller::uninstall() {
                 if (!stopService(manager, serviceName)) {
                     result = BRONTEL_RESULT_STOP_FAILED;
                 } else {
+                    // Read while the service's key still exists: whose event source to remove.
+                    std::wstring program = serviceProgram(serviceName);
                     SC_HANDLE service = OpenServiceW(manager, serviceName, DELETE);
                     if (service == nullptr) {
                         DWORD error = GetLastError();
@@ -54,7 +79,8 @@ int CInstaller::uninstall() {
                     } else {
                         if (DeleteService(service)) {
                             logger->logMessage(L"Service ", serviceName, L" deleted successfully.");
-                            unregisterEventSource(serviceName, logger);
+                            unregisterEventSource(
+                                serviceName, program.empty() ? nullptr : program.c_str(), logger);
                         } else {
                             DWORD error = GetLastError();
                             logger->logMessage(L"Cannot delete service.", error);

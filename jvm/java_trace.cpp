@@ -1,8 +1,9 @@
-// The bridge's optional native trace method: a line from Java into brontel's trace. Registered
-// apart from the two required natives, so that a bridge class from an older brontel.jar, which
-// lacks it, still works.
+// The bridge's optional natives: a line from Java into brontel's trace, and whether the trace
+// may show arguments. Registered apart from the two required natives, so that a bridge class
+// from an older brontel.jar, which lacks them, still works.
 #include "jvm/jvm.h"
 
+#include "registry/registry.h"
 #include "runtime/executor.h"
 
 #include <stdlib.h>
@@ -10,6 +11,11 @@
 JNINativeMethod trace_method[1] = {
     {const_cast<char*>("trace"), const_cast<char*>("(Ljava/lang/String;)V"),
      reinterpret_cast<void*>(Java_com_vantero_core_orb_BrontelManager_trace)},
+};
+
+JNINativeMethod traces_arguments_method[1] = {
+    {const_cast<char*>("tracesArguments"), const_cast<char*>("()Z"),
+     reinterpret_cast<void*>(Java_com_vantero_core_orb_BrontelManager_tracesArguments)},
 };
 
 extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_trace(JNIEnv* env,
@@ -31,4 +37,17 @@ extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_trace
         free(line);
     }
     leaveExecutor();
+}
+
+extern "C" JNIEXPORT jboolean JNICALL
+Java_com_vantero_core_orb_BrontelManager_tracesArguments(JNIEnv* env, jclass receiver) {
+    (void)env, (void)receiver;
+    CExecutor* executor = enterExecutor();
+    if (executor == nullptr) {
+        return JNI_FALSE;
+    }
+    int set = getRegServiceFlag(executor->getServiceName(), REGVAL_TRACE_ARGUMENTS,
+                                executor->getLogger());
+    leaveExecutor();
+    return set ? JNI_TRUE : JNI_FALSE;
 }

@@ -40,13 +40,13 @@ wchar_t* CExecutor::getPipeName() {
     return pipeName;
 }
 
-void CExecutor::readFromPipe() {
+int CExecutor::createControlPipe() {
     wchar_t* pipeName = getPipeName();
-    logger->logEntry(L"CExecutor::readFromPipe");
+    logger->logEntry(L"CExecutor::createControlPipe");
     if (pipeName == nullptr) {
         logger->logMessage(L"Memory Error");
-        logger->logExit(L"CExecutor::readFromPipe", 0);
-        return;
+        logger->logExit(L"CExecutor::createControlPipe", 0);
+        return 0;
     }
     // Only LocalSystem, Administrators and the user running this instance may open the pipe;
     // without that descriptor the pipe is not created at all.
@@ -60,19 +60,40 @@ void CExecutor::readFromPipe() {
         free(pipeName);
         logger->logMessage(L"Could not build the control pipe's security rc=", error);
         logger->logSystemError(error);
-        logger->logExit(L"CExecutor::readFromPipe", 0);
-        return;
+        logger->logExit(L"CExecutor::createControlPipe", 0);
+        return 0;
     }
-    HANDLE pipe = CreateNamedPipeW(pipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
-                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
-                                       PIPE_REJECT_REMOTE_CLIENTS,
-                                   2, 4, 4, pollMs, &security);
+    // Every instance of a pipe gets the security of its first one: a pipe that somebody else
+    // created first would admit whoever that creator let in. So this must be the first
+    // instance, and the only one.
+    controlPipe = CreateNamedPipeW(
+        pipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 4, 4,
+        pollMs, &security);
     LocalFree(security.lpSecurityDescriptor);
-    free(pipeName);
-    if (pipe == INVALID_HANDLE_VALUE) {
+    int result = 0;
+    if (controlPipe == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         logger->logMessage(L"Could not create named pipe rc=", error);
         logger->logSystemError(error);
+        // The pipe exists (refused as a first instance) or has all the instances it may have.
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY) {
+            logger->logMessage(L"The control pipe ", pipeName,
+                               L" is held by another process: another development-mode "
+                               L"instance of this service, or a program that took its name "
+                               L"first. The service is not run.");
+            result = BRONTEL_RESULT_PIPE_TAKEN;
+        }
+    }
+    free(pipeName);
+    logger->logExit(L"CExecutor::createControlPipe", result);
+    return result;
+}
+
+void CExecutor::readFromPipe() {
+    logger->logEntry(L"CExecutor::readFromPipe");
+    HANDLE pipe = controlPipe;
+    if (pipe == INVALID_HANDLE_VALUE) {
         logger->logExit(L"CExecutor::readFromPipe", 0);
         return;
     }
@@ -83,6 +104,7 @@ void CExecutor::readFromPipe() {
         logger->logMessage(L"Could not create the pipe's event rc=", error);
         logger->logSystemError(error);
         CloseHandle(pipe);
+        controlPipe = INVALID_HANDLE_VALUE;
         logger->logExit(L"CExecutor::readFromPipe", 0);
         return;
     }
@@ -135,6 +157,7 @@ void CExecutor::readFromPipe() {
     }
     CloseHandle(overlapped.hEvent);
     CloseHandle(pipe);
+    controlPipe = INVALID_HANDLE_VALUE;
     logger->logExit(L"CExecutor::readFromPipe", 0);
 }
 

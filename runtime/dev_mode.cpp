@@ -18,9 +18,23 @@ int CExecutor::startDevModeService() {
         SetEvent(serviceDoneEvent);
         return BRONTEL_RESULT_NOT_INSTALLED;
     }
-    HANDLE pipeThread = CreateThread(nullptr, 0, pipeRoutine, this, 0, nullptr);
-    if (pipeThread == nullptr) {
-        logger->logMessage(L"Error creating pipe thread, signalling is not available.");
+    // Before anything of the service runs: a run whose pipe another process holds would take
+    // its controls from whoever that process admits.
+    if (createControlPipe() == BRONTEL_RESULT_PIPE_TAKEN) {
+        logger->holdMessages(0);
+        logger->printHeldMessages();
+        logger->logExit(L"CExecutor::startDevModeService", BRONTEL_RESULT_PIPE_TAKEN);
+        SetEvent(serviceDoneEvent);
+        return BRONTEL_RESULT_PIPE_TAKEN;
+    }
+    HANDLE pipeThread = nullptr;
+    if (controlPipe != INVALID_HANDLE_VALUE) {
+        pipeThread = CreateThread(nullptr, 0, pipeRoutine, this, 0, nullptr);
+        if (pipeThread == nullptr) {
+            logger->logMessage(L"Error creating pipe thread, signalling is not available.");
+            CloseHandle(controlPipe);
+            controlPipe = INVALID_HANDLE_VALUE;
+        }
     }
     int result = startServiceTask();
     if (result != 0) {

@@ -24,9 +24,10 @@ DWORD win32ExitCodeFor(DWORD serviceSpecificExitCode) {
 
 CExecutor::CExecutor(CLogger* logger, const wchar_t* serviceName)
     : withoutSCM(0), serviceName(serviceName), jvm(nullptr),
-      serviceDoneEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)), statusHandle(nullptr),
-      serviceStatus(), logger(logger), jvmLock(CreateMutexW(nullptr, FALSE, nullptr)), jvmReady(0),
-      deliveriesInFlight(0), deliveriesDone(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
+      serviceDoneEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      controlPipe(INVALID_HANDLE_VALUE), statusHandle(nullptr), serviceStatus(), logger(logger),
+      jvmLock(CreateMutexW(nullptr, FALSE, nullptr)), jvmReady(0), deliveriesInFlight(0),
+      deliveriesDone(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
       statusLock(CreateMutexW(nullptr, FALSE, nullptr)), watchdog(nullptr), stopReported(0),
       stopRequested(0) {}
 

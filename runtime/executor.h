@@ -10,6 +10,7 @@
 
 class CJvm;
 class CStopWatchdog;
+struct PreinitProgram;
 
 // Service-specific code of a service ended because its stop showed no progress in time.
 #define BRONTEL_RESULT_STOP_TIMEOUT 28
@@ -34,7 +35,8 @@ class CExecutor {
 
     // Console events (signal_handler); non-zero when Java handled the event.
     int consoleSignalHandler(DWORD event);
-    // The control pipe server; runs on the pipe thread until the service work has ended.
+    // The control pipe server; runs on the pipe thread until the service work has ended,
+    // serving the pipe that createControlPipe made, then closes it.
     void readFromPipe();
 
     // -s: from the signal's text; by code through the pipe or the Service Control Manager.
@@ -72,6 +74,13 @@ class CExecutor {
     int startDevModeService();
     int startServiceTask();
     int executePreinitCommand();
+    // Starts the resolved pre-initialization program with the command line and waits for it;
+    // 0, or 24 when it cannot be started.
+    int runPreinitProgram(const wchar_t* command, const PreinitProgram& program);
+    // The development-mode run's control pipe, made before anything of the service runs. 0 when
+    // it exists now, or could not be made for a reason that leaves the run without it (traced);
+    // BRONTEL_RESULT_PIPE_TAKEN when another process holds a pipe of that name.
+    int createControlPipe();
     // Reads one client's 4-byte message from the connected pipe and delivers the code.
     void serveClient(HANDLE pipe, OVERLAPPED* overlapped);
     // The parts of sending: ControlService with its messages, and the two kinds of restart.
@@ -107,6 +116,7 @@ class CExecutor {
     const wchar_t* serviceName;
     CJvm* jvm;
     HANDLE serviceDoneEvent;
+    HANDLE controlPipe; // development mode: made by createControlPipe, closed by readFromPipe
     SERVICE_STATUS_HANDLE statusHandle;
     SERVICE_STATUS serviceStatus;
     CLogger* logger;
@@ -124,6 +134,8 @@ class CExecutor {
 #define BRONTEL_RESULT_NOT_DELIVERED 30
 // Development mode for a name that is not a service installed by this program (as for removal).
 #define BRONTEL_RESULT_NOT_INSTALLED 11
+// Development mode whose control pipe another process holds: nothing of the service was run.
+#define BRONTEL_RESULT_PIPE_TAKEN 36
 
 // The one executor that runs a service; set by execute() before any other thread starts.
 extern CExecutor* g_pExecutor;

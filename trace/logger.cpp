@@ -128,6 +128,18 @@ void CLogger::logMessage(const wchar_t* text, const wchar_t* second, const wchar
     if (isRecording()) {
         record(text, second, third);
     }
+    emitMessage(text, second, third);
+}
+
+void CLogger::logPrivateMessage(const wchar_t* text, const wchar_t* traced,
+                                const wchar_t* recorded) {
+    if (isRecording()) {
+        record(text, recorded, nullptr);
+    }
+    emitMessage(text, traced, nullptr);
+}
+
+void CLogger::emitMessage(const wchar_t* text, const wchar_t* second, const wchar_t* third) {
     if (!fileEnabled && !stdoutEnabled && !holding.load()) {
         return;
     }

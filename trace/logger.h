@@ -27,6 +27,10 @@ class CLogger {
     void logMessage(const wchar_t* text, const wchar_t* second, const wchar_t* third);
     // The numeric form: the text, a blank and the number as a signed decimal.
     void logMessage(const wchar_t* text, DWORD number);
+    // A message whose detail is for administrators only (a command's arguments): the trace and
+    // the console get `text` and `traced`, a recording (bound for the event log, which every
+    // interactive user may read) gets `text` and `recorded`.
+    void logPrivateMessage(const wchar_t* text, const wchar_t* traced, const wchar_t* recorded);
     void logSystemError(DWORD errorCode);
     void writeEntry(const wchar_t* first, const wchar_t* second, const wchar_t* third);
 
@@ -53,6 +57,8 @@ class CLogger {
   private:
     void writeLine(const void* bytes, DWORD count);
     void holdMessage(const wchar_t* first, const wchar_t* second, const wchar_t* third);
+    // A message to the trace file, the console and the held messages, not to the recording.
+    void emitMessage(const wchar_t* text, const wchar_t* second, const wchar_t* third);
     int messagesWanted() const {
         return fileEnabled || stdoutEnabled || holding.load() || isRecording();
     }

@@ -247,6 +247,41 @@ TEST_F(StandinPipe, InstanceLimitAcrossProcesses) {
     CloseHandle(mine);
 }
 
+// A server that asks for the first instance gets none while any instance exists, in this
+// process or another, and gets it once they are all gone.
+TEST_F(StandinPipe, AFirstInstanceIsRefusedWhileThePipeExists) {
+    std::wstring name = uniquePipe(L"first");
+    auto createFirst = [&]() {
+        return CreateNamedPipeW(
+            name.c_str(),
+            PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 2, 4, 4, 500, nullptr);
+    };
+    HANDLE mine = createServer(name);
+    ASSERT_NE(INVALID_HANDLE_VALUE, mine) << GetLastError();
+    EXPECT_EQ(INVALID_HANDLE_VALUE, createFirst());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    CloseHandle(mine);
+
+    Started holder = start(tool(L"pipetool") + L" hold " + name.substr(9) + L" 2");
+    ASSERT_TRUE(holder.ok) << holder.error;
+    for (;;) {
+        HANDLE probe = openClient(name);
+        if (probe != INVALID_HANDLE_VALUE) {
+            CloseHandle(probe);
+            break;
+        }
+        ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(holder.info.hProcess, 10));
+    }
+    EXPECT_EQ(INVALID_HANDLE_VALUE, createFirst());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_TRUE(TerminateProcess(holder.info.hProcess, 1));
+    EXPECT_EQ(1u, finish(holder));
+    HANDLE first = createFirst();
+    EXPECT_NE(INVALID_HANDLE_VALUE, first) << GetLastError();
+    CloseHandle(first);
+}
+
 #ifndef _WIN32
 
 // Linux specifics of the stand-in: descriptors, sessions, reaping and signals.
