@@ -71,19 +71,36 @@ int CExecutor::createControlPipe() {
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 4, 4,
         pollMs, &security);
     LocalFree(security.lpSecurityDescriptor);
-    int result = 0;
+    // The pipe exists: refused as a first instance, or it has all the instances it may have.
+    int taken = 0;
     if (controlPipe == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         logger->logMessage(L"Could not create named pipe rc=", error);
         logger->logSystemError(error);
-        // The pipe exists (refused as a first instance) or has all the instances it may have.
-        if (error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY) {
-            logger->logMessage(L"The control pipe ", pipeName,
-                               L" is held by another process: another development-mode "
-                               L"instance of this service, or a program that took its name "
-                               L"first. The service is not run.");
-            result = BRONTEL_RESULT_PIPE_TAKEN;
+        taken = error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY;
+    } else {
+        // Asked again of the pipe itself, for systems that do not refuse a first instance of a
+        // pipe that exists (Wine does not): this one must be the only instance.
+        DWORD instances = 0;
+        if (!GetNamedPipeHandleStateW(controlPipe, nullptr, &instances, nullptr, nullptr, nullptr,
+                                      0)) {
+            DWORD error = GetLastError();
+            logger->logMessage(L"Cannot count the control pipe's instances rc=", error);
+            logger->logSystemError(error);
+        } else if (instances > 1) {
+            logger->logMessage(L"The control pipe has other instances than this one:", instances);
+            CloseHandle(controlPipe);
+            controlPipe = INVALID_HANDLE_VALUE;
+            taken = 1;
         }
+    }
+    int result = 0;
+    if (taken) {
+        logger->logMessage(L"The control pipe ", pipeName,
+                           L" is held by another process: another development-mode instance of "
+                           L"this service, or a program that took its name first. The service "
+                           L"is not run.");
+        result = BRONTEL_RESULT_PIPE_TAKEN;
     }
     free(pipeName);
     logger->logExit(L"CExecutor::createControlPipe", result);

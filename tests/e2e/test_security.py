@@ -83,12 +83,14 @@ def test_development_mode_runs_nothing_when_another_program_holds_its_pipe(machi
                 "instance of this service, or a program that took its name first. The service is "
                 "not run.") in result.err.splitlines(), result
         assert "CExecutor::startServiceTask Entry" not in svc.trace_lines()
+        squatter.kill()
+        squatter.wait()
+        # Once it is gone, the instance makes the pipe its own and runs (here to its library).
+        assert machine.run(["-x", svc.name]).rc == 13
     finally:
         squatter.kill()
         squatter.wait()
         svc.cleanup()
-    # Once it is gone, the instance makes the pipe its own and runs (here to its library).
-    assert machine.run(["-x", svc.name]).rc == 13
 
 
 def test_service_names_that_would_change_the_pipe_path_are_refused(linux):

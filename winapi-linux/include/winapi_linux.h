@@ -459,6 +459,10 @@ BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 HANDLE WINAPI CreateNamedPipeW(LPCWSTR name, DWORD openMode, DWORD pipeMode, DWORD maxInstances,
                                DWORD outBufferSize, DWORD inBufferSize, DWORD defaultTimeOut,
                                LPSECURITY_ATTRIBUTES security);
+// Of a server end: only the number of the pipe's instances (every other pointer null).
+BOOL WINAPI GetNamedPipeHandleStateW(HANDLE pipe, LPDWORD state, LPDWORD currentInstances,
+                                     LPDWORD maxCollectionCount, LPDWORD collectDataTimeout,
+                                     LPWSTR userName, DWORD userNameSize);
 // The id of the process that created the server end a client handle is connected to.
 BOOL WINAPI GetNamedPipeServerProcessId(HANDLE pipe, PULONG serverProcessId);
 BOOL WINAPI ConnectNamedPipe(HANDLE pipe, LPOVERLAPPED overlapped);

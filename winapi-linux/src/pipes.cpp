@@ -59,9 +59,9 @@ bool fillAddress(const std::string& path, sockaddr_un& address) {
 
 class PipeServer : public standin::KObject {
   public:
-    PipeServer(int listenFd, int lockFd, int wakeFd, std::string socketPath)
+    PipeServer(int listenFd, int lockFd, int wakeFd, std::string socketPath, std::string base)
         : KObject(Pipe), listenFd_(listenFd), lockFd_(lockFd), wakeFd_(wakeFd),
-          socketPath_(std::move(socketPath)) {
+          socketPath_(std::move(socketPath)), base_(std::move(base)) {
         worker_ = std::thread([this] { serve(); });
     }
 
@@ -135,6 +135,8 @@ class PipeServer : public standin::KObject {
         wake();
         return TRUE;
     }
+
+    const std::string& base() const { return base_; }
 
     BOOL cancel() {
         std::lock_guard<std::mutex> guard(lock_);
@@ -338,6 +340,7 @@ class PipeServer : public standin::KObject {
     DWORD readSize_ = 0;
     bool stopping_ = false;
     std::string socketPath_;
+    std::string base_;
     std::thread worker_;
 };
 
@@ -383,9 +386,9 @@ PipeServer* serverFromHandle(HANDLE handle) {
     return server;
 }
 
-// Whether a live instance of the pipe exists: one whose slot lock some open file holds, in this
-// process or another.
-bool pipeExists(const std::string& base) {
+// The live instances of the pipe: those whose slot lock some open file holds, in this process
+// or another.
+DWORD liveInstances(const std::string& base) {
     std::string::size_type slash = base.rfind('/');
     std::string dir = base.substr(0, slash);
     std::string prefix = base.substr(slash + 1) + ".";
@@ -393,11 +396,10 @@ bool pipeExists(const std::string& base) {
     if (listing == nullptr) {
         return false;
     }
-    bool exists = false;
+    DWORD live = 0;
     while (dirent* entry = readdir(listing)) {
         std::string name = entry->d_name;
-        if (exists || name.size() != prefix.size() + 2 + 5 ||
-            name.compare(0, prefix.size(), prefix) != 0 ||
+        if (name.size() != prefix.size() + 2 + 5 || name.compare(0, prefix.size(), prefix) != 0 ||
             name.compare(prefix.size() + 2, 5, ".lock") != 0) {
             continue;
         }
@@ -406,11 +408,13 @@ bool pipeExists(const std::string& base) {
             continue;
         }
         // A lock is per open file: one held through another descriptor refuses this one.
-        exists = flock(fd, LOCK_EX | LOCK_NB) != 0;
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ++live;
+        }
         close(fd);
     }
     closedir(listing);
-    return exists;
+    return live;
 }
 
 // Creation of a pipe's instances, one process at a time, so that "no instance exists yet" still
@@ -450,7 +454,7 @@ std::vector<std::string> instanceSockets(const std::string& base) {
 
 // A new instance in the first free slot; the caller holds the pipe's creation lock.
 HANDLE createInstance(const std::string& base, DWORD maxInstances, bool firstInstance) {
-    if (firstInstance && pipeExists(base)) {
+    if (firstInstance && liveInstances(base) > 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
@@ -485,7 +489,7 @@ HANDLE createInstance(const std::string& base, DWORD maxInstances, bool firstIns
             SetLastError(error);
             return INVALID_HANDLE_VALUE;
         }
-        return standin::registerHandle(new PipeServer(listenFd, lockFd, wakeFd, socketPath));
+        return standin::registerHandle(new PipeServer(listenFd, lockFd, wakeFd, socketPath, base));
     }
     SetLastError(ERROR_PIPE_BUSY);
     return INVALID_HANDLE_VALUE;
@@ -598,6 +602,26 @@ extern "C" BOOL WINAPI GetNamedPipeServerProcessId(HANDLE pipe, PULONG serverPro
         return TRUE;
     }
     return client->serverProcessId(serverProcessId);
+}
+
+extern "C" BOOL WINAPI GetNamedPipeHandleStateW(HANDLE pipe, LPDWORD state,
+                                                LPDWORD currentInstances,
+                                                LPDWORD maxCollectionCount,
+                                                LPDWORD collectDataTimeout, LPWSTR userName,
+                                                DWORD userNameSize) {
+    (void)userNameSize;
+    PipeServer* server = serverFromHandle(pipe);
+    if (server == nullptr) {
+        return FALSE;
+    }
+    // Only what the program asks: how many instances the pipe has now.
+    if (state != nullptr || currentInstances == nullptr || maxCollectionCount != nullptr ||
+        collectDataTimeout != nullptr || userName != nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *currentInstances = liveInstances(server->base());
+    return TRUE;
 }
 
 extern "C" BOOL WINAPI ConnectNamedPipe(HANDLE pipe, LPOVERLAPPED overlapped) {
