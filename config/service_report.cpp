@@ -136,7 +136,8 @@ void buildReport(Report& report, const wchar_t* serviceName, CLogger* logger, in
         {CFG_STOP_TIMEOUT, REGVAL_STOP_TIMEOUT},
         {CFG_FAILURE_ACTIONS, REGVAL_FAILURE_ACTIONS},
         {CFG_FAILURE_RESET_PERIOD, REGVAL_FAILURE_RESET_PERIOD},
-        {CFG_FAILURE_ON_NON_ZERO_EXIT, REGVAL_FAILURE_ON_NON_ZERO_EXIT}};
+        {CFG_FAILURE_ON_NON_ZERO_EXIT, REGVAL_FAILURE_ON_NON_ZERO_EXIT},
+        {CFG_TRACE_ARGUMENTS, REGVAL_TRACE_ARGUMENTS}};
     for (const auto& entry : stopAndRecovery) {
         addParameter(report, serviceName, entry[0], entry[1], logger, 0, 0);
     }

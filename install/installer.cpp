@@ -4,6 +4,7 @@
 
 #include "install/config_check.h"
 #include "install/capture_install.h"
+#include "install/event_source.h"
 #include "install/logon_right.h"
 #include "install/service_security.h"
 #include "registry/config_keys.h"
@@ -265,7 +266,8 @@ int CInstaller::installOtherProperties(CConfigFile* config) {
                         {REGVAL_STOP_TIMEOUT, CFG_STOP_TIMEOUT},
                         {REGVAL_FAILURE_ACTIONS, CFG_FAILURE_ACTIONS},
                         {REGVAL_FAILURE_RESET_PERIOD, CFG_FAILURE_RESET_PERIOD},
-                        {REGVAL_FAILURE_ON_NON_ZERO_EXIT, CFG_FAILURE_ON_NON_ZERO_EXIT}};
+                        {REGVAL_FAILURE_ON_NON_ZERO_EXIT, CFG_FAILURE_ON_NON_ZERO_EXIT},
+                        {REGVAL_TRACE_ARGUMENTS, CFG_TRACE_ARGUMENTS}};
     int result = addServiceDescription(config);
     if (result == 0) {
         result = setRegServiceParameter(serviceName, REGVAL_JVM_DLL,

@@ -6,6 +6,8 @@
 #include "registry/config_keys.h"
 #include "registry/option_values.h"
 
+#include <initializer_list>
+
 namespace {
 
 void refuse(CLogger* logger, const wchar_t* key, const wchar_t* value, const wchar_t* why) {
@@ -40,10 +42,14 @@ int CInstaller::checkStopAndRecoveryOptions(CConfigFile* config) {
                L"it must be a whole number of seconds below 4294967296");
         return BRONTEL_RESULT_BAD_VALUE;
     }
-    text = config->getStrOptionValue(CFG_FAILURE_ON_NON_ZERO_EXIT, nullptr);
-    if (text != nullptr && !asciiEqualNoCase(text, L"TRUE") && !asciiEqualNoCase(text, L"FALSE")) {
-        refuse(logger, CFG_FAILURE_ON_NON_ZERO_EXIT, text, L"it must be TRUE or FALSE");
-        return BRONTEL_RESULT_BAD_VALUE;
+    // Flags: TRUE or FALSE, nothing that might be taken for either.
+    for (const wchar_t* key : {CFG_FAILURE_ON_NON_ZERO_EXIT, CFG_TRACE_ARGUMENTS}) {
+        text = config->getStrOptionValue(key, nullptr);
+        if (text != nullptr && !asciiEqualNoCase(text, L"TRUE") &&
+            !asciiEqualNoCase(text, L"FALSE")) {
+            refuse(logger, key, text, L"it must be TRUE or FALSE");
+            return BRONTEL_RESULT_BAD_VALUE;
+        }
     }
     return 0;
 }

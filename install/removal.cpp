@@ -1,11 +1,34 @@
 // Removal (-u, -r): stops a service that this program installed and deletes it.
 #include "install/installer.h"
 
-#include "install/capture_install.h"
+#include "install/event_source.h"
 #include "registry/config_keys.h"
 #include "registry/service_manager.h"
 
 #include <wchar.h>
+
+#include <string>
+
+namespace {
+
+// The program a service runs, from its image path: "<program>" -Z "<name>" as installation
+// writes it, or unquoted as some installers write it.
+std::wstring serviceProgram(const wchar_t* serviceName) {
+    wchar_t imagePath[2000];
+    if (getRegStrValue(HKEY_LOCAL_MACHINE, BRONTEL_SERVICES_KEY, serviceName, REGVAL_IMAGE_PATH,
+                       imagePath, sizeof imagePath) == nullptr) {
+        return std::wstring();
+    }
+    std::wstring text = imagePath;
+    if (!text.empty() && text[0] == L'"') {
+        size_t close = text.find(L'"', 1);
+        return text.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
+    }
+    size_t option = text.rfind(L" -Z");
+    return option == std::wstring::npos ? text : text.substr(0, option);
+}
+
+} // namespace
 
 int CInstaller::uninstall() {
     logger->logEntry(L"CInstaller::uninstall");
@@ -43,12 +66,17 @@ int CInstaller::uninstall() {
             } else if (!manager.openService(service, serviceName, DELETE,
                                             L"Cannot open service for deletion.")) {
                 result = BRONTEL_RESULT_DELETE_FAILED;
-            } else if (DeleteService(service.get())) {
-                logger->logMessage(L"Service ", serviceName, L" deleted successfully.");
-                unregisterEventSource(serviceName, logger);
             } else {
-                logger->logSystemError(L"Cannot delete service.", GetLastError());
-                result = BRONTEL_RESULT_DELETE_FAILED;
+                // Read while the service's key still exists: whose event source to remove.
+                std::wstring program = serviceProgram(serviceName);
+                if (DeleteService(service.get())) {
+                    logger->logMessage(L"Service ", serviceName, L" deleted successfully.");
+                    unregisterEventSource(serviceName, program.empty() ? nullptr : program.c_str(),
+                                          logger);
+                } else {
+                    logger->logSystemError(L"Cannot delete service.", GetLastError());
+                    result = BRONTEL_RESULT_DELETE_FAILED;
+                }
             }
         }
     }

@@ -19,6 +19,8 @@ class CJvmHostLink {
     virtual int relayControl(const wchar_t* serviceName, DWORD control) = 0;
     // The trace, for lines that Java writes into it.
     virtual CLogger* getLogger() = 0;
+    // Whether the administrator lets the trace show arguments (traceArguments=TRUE).
+    virtual int tracesArguments() = 0;
 
   protected:
     ~CJvmHostLink() {}

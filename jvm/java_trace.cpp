@@ -1,6 +1,6 @@
-// The bridge's optional native trace method: a line from Java into brontel's trace. Registered
-// apart from the two required natives, so that a bridge class from an older brontel.jar, which
-// lacks it, still works.
+// The bridge's optional natives: a line from Java into brontel's trace, and whether the trace
+// may show arguments. Registered apart from the two required natives, so that a bridge class
+// from an older brontel.jar, which lacks them, still works.
 #include "jvm/jvm.h"
 
 #include <stdlib.h>
@@ -8,6 +8,11 @@
 JNINativeMethod trace_method[1] = {
     {const_cast<char*>("trace"), const_cast<char*>("(Ljava/lang/String;)V"),
      reinterpret_cast<void*>(Java_com_vantero_core_orb_BrontelManager_trace)},
+};
+
+JNINativeMethod traces_arguments_method[1] = {
+    {const_cast<char*>("tracesArguments"), const_cast<char*>("()Z"),
+     reinterpret_cast<void*>(Java_com_vantero_core_orb_BrontelManager_tracesArguments)},
 };
 
 extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_trace(JNIEnv* env,
@@ -29,4 +34,16 @@ extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_trace
         free(line);
     }
     leaveJvmHost();
+}
+
+extern "C" JNIEXPORT jboolean JNICALL
+Java_com_vantero_core_orb_BrontelManager_tracesArguments(JNIEnv* env, jclass receiver) {
+    (void)env, (void)receiver;
+    CJvmHostLink* host = enterJvmHost();
+    if (host == nullptr) {
+        return JNI_FALSE;
+    }
+    int set = host->tracesArguments();
+    leaveJvmHost();
+    return set ? JNI_TRUE : JNI_FALSE;
 }

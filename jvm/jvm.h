@@ -69,8 +69,10 @@ extern GetDefaultJavaVMInitArgs_t JNI_GetDefaultJavaVMInitArgs_proc;
 extern wchar_t* g_pVerboseOutputFile;
 extern FILE* g_fpVerboseFileHandle;
 extern JNINativeMethod native_methods[2];
-// The optional native of the bridge class, registered apart from the two above.
+// The optional natives of the bridge class, each registered apart from the two above and from
+// each other, so that a bridge class from an older brontel.jar keeps those it has.
 extern JNINativeMethod trace_method[1];
+extern JNINativeMethod traces_arguments_method[1];
 
 extern "C" jint JNICALL my_vfprintf(FILE* stream, const char* format, va_list args);
 extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_setServiceState(
@@ -81,6 +83,8 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_vantero_core_orb_BrontelManager_s
 extern "C" JNIEXPORT void JNICALL Java_com_vantero_core_orb_BrontelManager_trace(JNIEnv* env,
                                                                                  jclass receiver,
                                                                                  jstring text);
+extern "C" JNIEXPORT jboolean JNICALL
+Java_com_vantero_core_orb_BrontelManager_tracesArguments(JNIEnv* env, jclass receiver);
 // A new wide string (free() it) with the characters of a Java string; null only when out of
 // memory.
 wchar_t* allocGetTstrFromJstr(JNIEnv* env, jstring text);

@@ -118,7 +118,10 @@ JavaVMInitArgs* CJvm::createInitArgs() {
         }
         char* option = convertToMBCS(value);
         if (option == nullptr && GetLastError() == ERROR_NO_UNICODE_TRANSLATION) {
-            logger->logMessage(L"JVM option not representable in the ANSI code page: ", value);
+            // Named, never shown: the value may be a password, and this goes into the event log.
+            std::wstring which = describeVmOption(n, value);
+            logger->logMessage(L"JVM option not representable in the ANSI code page: ",
+                               which.c_str());
         }
         free(value);
         JavaVMOption* grown = static_cast<JavaVMOption*>(

@@ -87,6 +87,10 @@ int CJvm::registerNativeMethods(JNIEnv* jniEnv) {
         // A bridge class from an older brontel.jar has no trace method; nothing is lost.
         clearJavaException(jniEnv);
     }
+    if (result == 0 && jniEnv->RegisterNatives(manager, traces_arguments_method, 1) != 0) {
+        // Nor this one: its callers then trace no arguments.
+        clearJavaException(jniEnv);
+    }
     jniEnv->DeleteLocalRef(manager);
     return result;
 }

@@ -7,6 +7,7 @@
 
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 namespace {
 const char classPathPrefix[] = "-Djava.class.path=";
@@ -34,6 +35,15 @@ wchar_t* copyText(const wchar_t* text) {
     return copy;
 }
 } // namespace
+
+std::wstring describeVmOption(int number, const wchar_t* option) {
+    std::wstring text = L"jvmOption" + std::to_wstring(number);
+    const wchar_t* equals = option != nullptr ? wcschr(option, L'=') : nullptr;
+    if (equals != nullptr) {
+        text += L" (" + std::wstring(option, equals + 1) + L"...)";
+    }
+    return text;
+}
 
 int appendVmOption(JavaVMInitArgs* args, char* optionString, void* extraInfo) {
     JavaVMOption* grown = static_cast<JavaVMOption*>(

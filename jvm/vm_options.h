@@ -7,6 +7,8 @@
 
 #include <jni.h>
 
+#include <string>
+
 #define BRONTEL_PROGRAM_SERVICE_CLASS L"com/vantero/core/orb/ProgramService"
 
 // Appends one option; `optionString` (malloc'ed) then belongs to the record. 0, or
@@ -25,6 +27,10 @@ char* classPathWithJar(const char* classPathOption, const wchar_t* jar);
 // service runs one, so that the jar's classes load as the launcher loads them. 0, or
 // BRONTEL_RESULT_OUT_OF_MEMORY.
 int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceName, CLogger* logger);
+
+// An option named for a message that others may read: its key ("jvmOption3") and, when it has
+// one, its name up to the "=" ("-Ddb.password=..."), never its value.
+std::wstring describeVmOption(int number, const wchar_t* option);
 
 // The VM's exit hook: called on the VM's way out of System.exit, Runtime.exit or halt.
 extern "C" void JNICALL brontelExitHook(jint code);

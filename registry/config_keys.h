@@ -27,6 +27,8 @@
 #define CFG_FAILURE_ACTIONS L"failureActions"
 #define CFG_FAILURE_RESET_PERIOD L"failureResetPeriod"
 #define CFG_FAILURE_ON_NON_ZERO_EXIT L"failureOnNonZeroExit"
+// TRUE lets the trace show arguments that may hold secrets.
+#define CFG_TRACE_ARGUMENTS L"traceArguments"
 
 // Output capture of a service's standard output and error, with its Parameters values.
 #define CFG_STDOUT_FILE L"stdoutFile"
@@ -86,6 +88,7 @@ inline const ConfigKey configKeys[] = {
     {CFG_FAILURE_ACTIONS, 0, CONFIG_STORE_PARAMETERS, REGVAL_FAILURE_ACTIONS, 0},
     {CFG_FAILURE_RESET_PERIOD, 0, CONFIG_STORE_PARAMETERS, REGVAL_FAILURE_RESET_PERIOD, 0},
     {CFG_FAILURE_ON_NON_ZERO_EXIT, 0, CONFIG_STORE_PARAMETERS, REGVAL_FAILURE_ON_NON_ZERO_EXIT, 0},
+    {CFG_TRACE_ARGUMENTS, 0, CONFIG_STORE_PARAMETERS, REGVAL_TRACE_ARGUMENTS, 0},
     {CFG_JVM_OPTION, 0, CONFIG_STORE_PARAMETERS, REGVAL_JVM_OPTION, 1},
     // Output capture, reported only when set.
     {CFG_STDOUT_FILE, 0, CONFIG_STORE_PARAMETERS, REGVAL_STDOUT_FILE, 0},

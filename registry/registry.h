@@ -24,6 +24,8 @@
 #define REGVAL_FAILURE_ACTIONS L"FailureActions"
 #define REGVAL_FAILURE_RESET_PERIOD L"FailureResetPeriod"
 #define REGVAL_FAILURE_ON_NON_ZERO_EXIT L"FailureOnNonZeroExit"
+// TRUE lets the trace show the pre-initialization command's and the stop method's arguments.
+#define REGVAL_TRACE_ARGUMENTS L"TraceArguments"
 
 // Reads a value into the caller's buffer of bufferSize bytes; returns buffer or null. The text is
 // terminated within the buffer; a value that fills the buffer without any NUL counts as absent.
@@ -43,6 +45,8 @@ wchar_t* getRegServiceParam(const wchar_t* serviceName, const wchar_t* valueName
                             int logErrors, int expandEnv);
 wchar_t* getRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,
                                 CLogger* logger);
+// 1 when the service's Parameters value reads TRUE (ASCII case ignored), 0 otherwise.
+int getRegServiceFlag(const wchar_t* serviceName, const wchar_t* valueName, CLogger* logger);
 // value null deletes the value. 0 success, BRONTEL_RESULT_OUT_OF_MEMORY, or
 // BRONTEL_RESULT_REGISTRY_NOT_WRITTEN for a registry failure.
 int setRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,

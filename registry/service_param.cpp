@@ -1,4 +1,5 @@
 // Reading one value of a service's Parameters key.
+#include "platform/textutil.h"
 #include "registry/key_path.h"
 #include "registry/registry.h"
 
@@ -68,4 +69,11 @@ wchar_t* getRegServiceParam(const wchar_t* serviceName, const wchar_t* valueName
 wchar_t* getRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,
                                 CLogger* logger) {
     return getRegServiceParam(serviceName, valueName, logger, 1, 1);
+}
+
+int getRegServiceFlag(const wchar_t* serviceName, const wchar_t* valueName, CLogger* logger) {
+    wchar_t* value = getRegServiceParam(serviceName, valueName, logger, 0, 0);
+    int set = value != nullptr && asciiEqualNoCase(value, L"TRUE");
+    free(value);
+    return set;
 }

@@ -122,7 +122,22 @@ void CLogger::logMessage(const wchar_t* text, const wchar_t* second) {
 void CLogger::logMessage(const wchar_t* text, const wchar_t* second, const wchar_t* third) {
     if (isKeeping()) {
         keepMessage(text, second, third);
-    } else if (!fileEnabled && !stdoutEnabled) {
+    }
+    emitMessage(text, second, third);
+}
+
+void CLogger::logPrivateMessage(const wchar_t* text, const wchar_t* traced,
+                                const wchar_t* recorded) {
+    if (isKeeping()) {
+        // Development mode shows kept messages to its own administrator; the event log does not
+        // belong to administrators alone.
+        keepMessage(text, keepScope.load() == KEEP_THIS_THREAD ? recorded : traced, nullptr);
+    }
+    emitMessage(text, traced, nullptr);
+}
+
+void CLogger::emitMessage(const wchar_t* text, const wchar_t* second, const wchar_t* third) {
+    if (!fileEnabled && !stdoutEnabled) {
         return;
     }
     if (stdoutEnabled) {

@@ -27,6 +27,10 @@ class CLogger {
     void logMessage(const wchar_t* text, const wchar_t* second, const wchar_t* third);
     // The numeric form: the text, a blank and the number as a signed decimal.
     void logMessage(const wchar_t* text, DWORD number);
+    // A message whose detail is for administrators only (a command's arguments): the trace and
+    // the console get `text` and `traced`, a recording (bound for the event log, which every
+    // interactive user may read) gets `text` and `recorded`.
+    void logPrivateMessage(const wchar_t* text, const wchar_t* traced, const wchar_t* recorded);
     void logSystemError(DWORD errorCode);
     // A failed Windows call: the text-and-number message with the error, then the system's text
     // for it. Take the error from GetLastError before anything else is logged.
@@ -69,6 +73,8 @@ class CLogger {
     void keepMessage(const wchar_t* first, const wchar_t* second, const wchar_t* third);
     // Stops keeping and hands the kept messages over.
     std::deque<std::wstring> endKeeping();
+    // A message to the trace file and the console, not to the kept messages.
+    void emitMessage(const wchar_t* text, const wchar_t* second, const wchar_t* third);
 
     int stdoutEnabled;
     int fileEnabled;

@@ -24,10 +24,25 @@ bool isSet(HANDLE event) {
 
 CControlPipeServer::CControlPipeServer(CLogger* logger, const wchar_t* serviceName,
                                        CControlTarget* target, HANDLE doneEvent)
-    : logger(logger), serviceName(serviceName), target(target), serviceDoneEvent(doneEvent) {}
+    : logger(logger), serviceName(serviceName), target(target), serviceDoneEvent(doneEvent),
+      pipeHandle(INVALID_HANDLE_VALUE) {}
+
+CControlPipeServer::~CControlPipeServer() {
+    if (pipeHandle != INVALID_HANDLE_VALUE) {
+        CloseHandle(pipeHandle);
+    }
+}
 
 HANDLE CControlPipeServer::startThread() {
-    return CreateThread(nullptr, 0, pipeRoutine, this, 0, nullptr);
+    if (pipeHandle == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    HANDLE thread = CreateThread(nullptr, 0, pipeRoutine, this, 0, nullptr);
+    if (thread == nullptr) {
+        CloseHandle(pipeHandle);
+        pipeHandle = INVALID_HANDLE_VALUE;
+    }
+    return thread;
 }
 
 DWORD WINAPI CControlPipeServer::pipeRoutine(LPVOID server) {
@@ -35,13 +50,13 @@ DWORD WINAPI CControlPipeServer::pipeRoutine(LPVOID server) {
     return 0;
 }
 
-void CControlPipeServer::readFromPipe() {
+int CControlPipeServer::createPipe() {
     wchar_t* pipeName = newControlPipeName(serviceName);
-    logger->logEntry(L"CExecutor::readFromPipe");
+    logger->logEntry(L"CExecutor::createControlPipe");
     if (pipeName == nullptr) {
         logger->logMessage(L"Memory Error");
-        logger->logExit(L"CExecutor::readFromPipe", 0);
-        return;
+        logger->logExit(L"CExecutor::createControlPipe", 0);
+        return 0;
     }
     // Only LocalSystem, Administrators and the user running this instance may open the pipe;
     // without that descriptor the pipe is not created at all.
@@ -55,19 +70,57 @@ void CControlPipeServer::readFromPipe() {
         free(pipeName);
         logger->logMessage(L"Could not build the control pipe's security rc=", error);
         logger->logSystemError(error);
-        logger->logExit(L"CExecutor::readFromPipe", 0);
-        return;
+        logger->logExit(L"CExecutor::createControlPipe", 0);
+        return 0;
     }
-    HANDLE pipe = CreateNamedPipeW(pipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
-                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
-                                       PIPE_REJECT_REMOTE_CLIENTS,
-                                   2, 4, 4, pollMs, &security);
+    // Every instance of a pipe gets the security of its first one: a pipe that somebody else
+    // created first would admit whoever that creator let in. So this must be the first
+    // instance, and the only one.
+    pipeHandle = CreateNamedPipeW(
+        pipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 4, 4,
+        pollMs, &security);
     LocalFree(security.lpSecurityDescriptor);
-    free(pipeName);
-    if (pipe == INVALID_HANDLE_VALUE) {
+    // The pipe exists: refused as a first instance, or it has all the instances it may have.
+    int taken = 0;
+    if (pipeHandle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         logger->logMessage(L"Could not create named pipe rc=", error);
         logger->logSystemError(error);
+        taken = error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY;
+    } else {
+        // Asked again of the pipe itself, for systems that do not refuse a first instance of a
+        // pipe that exists (Wine does not): this one must be the only instance.
+        DWORD instances = 0;
+        if (!GetNamedPipeHandleStateW(pipeHandle, nullptr, &instances, nullptr, nullptr, nullptr,
+                                      0)) {
+            DWORD error = GetLastError();
+            logger->logMessage(L"Cannot count the control pipe's instances rc=", error);
+            logger->logSystemError(error);
+        } else if (instances > 1) {
+            logger->logMessage(L"The control pipe has other instances than this one:", instances);
+            CloseHandle(pipeHandle);
+            pipeHandle = INVALID_HANDLE_VALUE;
+            taken = 1;
+        }
+    }
+    int result = 0;
+    if (taken) {
+        logger->logMessage(L"The control pipe ", pipeName,
+                           L" is held by another process: another development-mode instance of "
+                           L"this service, or a program that took its name first. The service "
+                           L"is not run.");
+        result = BRONTEL_RESULT_PIPE_IN_USE;
+    }
+    free(pipeName);
+    logger->logExit(L"CExecutor::createControlPipe", result);
+    return result;
+}
+
+void CControlPipeServer::readFromPipe() {
+    logger->logEntry(L"CExecutor::readFromPipe");
+    HANDLE pipe = pipeHandle;
+    if (pipe == INVALID_HANDLE_VALUE) {
         logger->logExit(L"CExecutor::readFromPipe", 0);
         return;
     }
@@ -78,6 +131,7 @@ void CControlPipeServer::readFromPipe() {
         logger->logMessage(L"Could not create the pipe's event rc=", error);
         logger->logSystemError(error);
         CloseHandle(pipe);
+        pipeHandle = INVALID_HANDLE_VALUE;
         logger->logExit(L"CExecutor::readFromPipe", 0);
         return;
     }
@@ -130,6 +184,7 @@ void CControlPipeServer::readFromPipe() {
     }
     CloseHandle(overlapped.hEvent);
     CloseHandle(pipe);
+    pipeHandle = INVALID_HANDLE_VALUE;
     logger->logExit(L"CExecutor::readFromPipe", 0);
 }
 

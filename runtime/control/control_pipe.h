@@ -4,6 +4,7 @@
 #ifndef BRONTEL_RUNTIME_CONTROL_CONTROL_PIPE_H
 #define BRONTEL_RUNTIME_CONTROL_CONTROL_PIPE_H
 
+#include "platform/result_codes.h"
 #include "trace/logger.h"
 
 // What receives the codes: the service that runs. 0 when it is not ready and the code is dropped.
@@ -21,11 +22,17 @@ class CControlPipeServer {
     // within half a second.
     CControlPipeServer(CLogger* logger, const wchar_t* serviceName, CControlTarget* target,
                        HANDLE doneEvent);
+    ~CControlPipeServer();
     CControlPipeServer(const CControlPipeServer&) = delete;
     CControlPipeServer& operator=(const CControlPipeServer&) = delete;
 
-    // Starts the pipe thread, which runs readFromPipe; its handle, or null when it cannot be
-    // created.
+    // Makes the pipe, before anything of the service runs: 0 when it exists now, or could not be
+    // made for a reason that leaves the run without it (traced); BRONTEL_RESULT_PIPE_IN_USE when
+    // another process holds a pipe of that name.
+    int createPipe();
+    int hasPipe() const { return pipeHandle != INVALID_HANDLE_VALUE; }
+    // Starts the pipe thread, which serves the pipe that createPipe made and closes it; its
+    // handle, or null when there is no pipe or no thread (the pipe is closed then).
     HANDLE startThread();
     void readFromPipe();
 
@@ -38,6 +45,7 @@ class CControlPipeServer {
     const wchar_t* serviceName;
     CControlTarget* target;
     HANDLE serviceDoneEvent;
+    HANDLE pipeHandle; // made by createPipe, closed when the server ends
 };
 
 #endif

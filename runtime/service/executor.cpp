@@ -3,6 +3,7 @@
 #include "runtime/service/executor.h"
 
 #include "jvm/jvm.h"
+#include "registry/registry.h"
 #include "registry/service_names.h"
 #include "runtime/control/relay.h"
 #include "runtime/service/stop_watchdog.h"
@@ -199,6 +200,10 @@ void CExecutor::reportFinalStop(DWORD exitCode) {
     serviceStatus.dwWin32ExitCode = win32ExitCodeFor(exitCode);
     SetServiceStatus(statusHandle, &serviceStatus);
     ReleaseMutex(statusLock);
+}
+
+int CExecutor::tracesArguments() {
+    return getRegServiceFlag(serviceName, REGVAL_TRACE_ARGUMENTS, logger);
 }
 
 int CExecutor::relayControl(const wchar_t* targetService, DWORD control) {

@@ -13,6 +13,7 @@
 
 class CJvm;
 class CStopWatchdog;
+struct PreinitProgram;
 
 class CExecutor final : public CJvmHostLink, public CControlTarget {
   public:
@@ -36,6 +37,7 @@ class CExecutor final : public CJvmHostLink, public CControlTarget {
     void reportJavaExit(DWORD exitCode) override;
     int relayControl(const wchar_t* serviceName, DWORD control) override;
     CLogger* getLogger() override { return logger; }
+    int tracesArguments() override;
 
     // Console events (signal_handler); non-zero when Java handled the event.
     int consoleSignalHandler(DWORD event);
@@ -60,6 +62,9 @@ class CExecutor final : public CJvmHostLink, public CControlTarget {
     int startDevModeService();
     int startServiceTask();
     int executePreinitCommand();
+    // Starts the resolved pre-initialization program with the command line and waits for it;
+    // 0, or BRONTEL_RESULT_PREINIT_FAILED when it cannot be started.
+    int runPreinitProgram(const wchar_t* command, const PreinitProgram& program);
 
     // The host's delivery gate: acquireJvm returns the ready host (null when none) and holds
     // it until releaseJvm; retireJvm stops new deliveries and waits for those in flight.

@@ -7,6 +7,37 @@
 
 #include <stdlib.h>
 
+int CExecutor::runPreinitProgram(const wchar_t* command, const PreinitProgram& program) {
+    // The event log names the program only; the trace shows its arguments when asked to.
+    std::wstring named = program.path;
+    if (program.hasArguments) {
+        named += L" (its arguments are traced only with traceArguments=TRUE)";
+    }
+    if (getRegServiceFlag(serviceName, REGVAL_TRACE_ARGUMENTS, logger)) {
+        logger->logPrivateMessage(L"Executing command: ", command, named.c_str());
+    } else {
+        logger->logMessage(L"Executing command: ", named.c_str());
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    // The program found above, and nothing the system would guess from the line.
+    if (!CreateProcessW(program.path.c_str(), const_cast<wchar_t*>(command), nullptr, nullptr,
+                        FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        DWORD error = GetLastError();
+        logger->logMessage(L"Unable to create process. rc=", error);
+        logger->logSystemError(error);
+        return BRONTEL_RESULT_PREINIT_FAILED;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    logger->logMessage(L"Command completed.");
+    return 0;
+}
+
 int CExecutor::executePreinitCommand() {
     logger->logEntry(L"CExecutor::executePreinitCommand");
     int result = 0;
@@ -30,39 +61,28 @@ int CExecutor::executePreinitCommand() {
             SetServiceStatus(statusHandle, &serviceStatus);
             ReleaseMutex(statusLock);
         }
-        logger->logMessage(L"Executing command: ", command);
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_HIDE;
-        PROCESS_INFORMATION process = {};
-        std::wstring program;
+        PreinitProgram program;
         int resolved = resolvePreinitProgram(command, program);
-        if (resolved == PREINIT_PROGRAM_NEEDS_QUOTES) {
-            logger->logMessage(L"The program's path contains blanks and is not quoted; put it in "
-                               L"double quotes: ",
-                               command);
-            result = BRONTEL_RESULT_PREINIT_FAILED;
+        if (resolved == PREINIT_PROGRAM_OK) {
+            result = runPreinitProgram(command, program);
         } else {
-            BOOL started = FALSE;
-            if (resolved == PREINIT_PROGRAM_NOT_FOUND) {
-                SetLastError(ERROR_FILE_NOT_FOUND);
+            // Named by its path alone: the line's arguments may hold secrets, and these
+            // messages also go into the event log.
+            if (resolved == PREINIT_PROGRAM_NEEDS_QUOTES) {
+                logger->logMessage(L"The program's path contains blanks and is not quoted; put "
+                                   L"it in double quotes: ",
+                                   program.named.c_str());
+            } else if (resolved == PREINIT_PROGRAM_NOT_ABSOLUTE) {
+                logger->logMessage(L"The pre-initialization program's path is not absolute: ",
+                                   program.named.c_str(), L"; give its full path.");
             } else {
-                started =
-                    CreateProcessW(program.empty() ? nullptr : program.c_str(), command, nullptr,
-                                   nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+                logger->logMessage(L"The pre-initialization program does not exist: ",
+                                   program.named.c_str());
+                logger->logMessage(L"Unable to create process. rc=",
+                                   static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+                logger->logSystemError(ERROR_FILE_NOT_FOUND);
             }
-            if (started) {
-                WaitForSingleObject(process.hProcess, INFINITE);
-                CloseHandle(process.hThread);
-                CloseHandle(process.hProcess);
-                logger->logMessage(L"Command completed.");
-            } else {
-                DWORD error = GetLastError();
-                logger->logMessage(L"Unable to create process. rc=", error);
-                logger->logSystemError(error);
-                result = BRONTEL_RESULT_PREINIT_FAILED;
-            }
+            result = BRONTEL_RESULT_PREINIT_FAILED;
         }
         free(command);
     }

@@ -4,11 +4,49 @@
 #include "runtime/control/command_text.h"
 
 #include <vector>
+#include <wchar.h>
 
 namespace {
 
 bool isBlank(wchar_t c) {
     return c == L' ' || c == L'\t';
+}
+
+size_t skipBlanks(const std::wstring& line, size_t at) {
+    while (at < line.size() && isBlank(line[at])) {
+        ++at;
+    }
+    return at;
+}
+
+size_t wordEnd(const std::wstring& line, size_t at) {
+    while (at < line.size() && !isBlank(line[at])) {
+        ++at;
+    }
+    return at;
+}
+
+wchar_t lowerAscii(wchar_t c) {
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+// Ends in the extension of a program the system starts (".exe", ".com", ".bat", ".cmd").
+bool hasProgramExtension(const std::wstring& name) {
+    static const wchar_t* const extensions[] = {L".exe", L".com", L".bat", L".cmd"};
+    for (const wchar_t* extension : extensions) {
+        size_t n = wcslen(extension);
+        if (name.size() < n) {
+            continue;
+        }
+        bool same = true;
+        for (size_t i = 0; i < n && same; ++i) {
+            same = lowerAscii(name[name.size() - n + i]) == extension[i];
+        }
+        if (same) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool hasFolder(const std::wstring& name) {
@@ -46,6 +84,16 @@ bool isAbsolute(const std::wstring& folder) {
            (!folder.empty() && (folder[0] == L'\\' || folder[0] == L'/'));
 }
 
+// The word after an unquoted program's first word reads as the rest of that program's path: a
+// relative path or a program's file name, rather than an option, an absolute path or a setting.
+bool continuesPath(const std::wstring& word) {
+    if (word.empty() || word[0] == L'-' || word[0] == L'"' || isAbsolute(word) ||
+        word.find_first_of(L"=:\"") != std::wstring::npos) {
+        return false;
+    }
+    return hasFolder(word) || hasProgramExtension(word);
+}
+
 // The program's own folder, then the absolute folders of PATH; never the current directory.
 std::vector<std::wstring> searchFolders() {
     std::vector<std::wstring> folders;
@@ -81,35 +129,52 @@ std::vector<std::wstring> searchFolders() {
 
 } // namespace
 
-int resolvePreinitProgram(const wchar_t* command, std::wstring& program) {
-    program.clear();
+int resolvePreinitProgram(const wchar_t* command, PreinitProgram& program) {
+    program.path.clear();
+    program.named.clear();
+    program.hasArguments = 0;
     std::wstring line = command != nullptr ? command : L"";
-    size_t begin = 0;
-    while (begin < line.size() && isBlank(line[begin])) {
-        ++begin;
-    }
-    std::wstring name;
-    if (begin < line.size() && line[begin] == L'"') {
+    size_t begin = skipBlanks(line, 0);
+    size_t end = begin;
+    bool quoted = begin < line.size() && line[begin] == L'"';
+    if (quoted) {
         size_t close = line.find(L'"', begin + 1);
-        name = line.substr(begin + 1,
-                           close == std::wstring::npos ? std::wstring::npos : close - begin - 1);
+        end = close == std::wstring::npos ? line.size() : close + 1;
+        program.named =
+            line.substr(begin + 1, (close == std::wstring::npos ? line.size() : close) - begin - 1);
     } else {
-        size_t end = begin;
-        while (end < line.size() && !isBlank(line[end])) {
-            ++end;
-        }
-        name = line.substr(begin, end - begin);
+        end = wordEnd(line, begin);
+        program.named = line.substr(begin, end - begin);
+    }
+    program.hasArguments = skipBlanks(line, end) < line.size();
+    if (!quoted) {
         // Every longer stretch up to a blank is a name the system would also try.
         for (size_t at = end; at < line.size(); ++at) {
             bool stretchEnds = at + 1 == line.size() || isBlank(line[at + 1]);
             if (!isBlank(line[at]) && stretchEnds &&
                 isProgram(line.substr(begin, at + 1 - begin), nullptr)) {
+                program.named = line.substr(begin, at + 1 - begin);
                 return PREINIT_PROGRAM_NEEDS_QUOTES;
             }
         }
+        // Whether or not anything exists there yet: the intended program may be missing (a
+        // share not mounted, an upgrade half done) while a shorter stretch has been planted.
+        size_t next = skipBlanks(line, end);
+        std::wstring word = line.substr(next, wordEnd(line, next) - next);
+        if (!hasProgramExtension(program.named) && continuesPath(word)) {
+            program.named = line.substr(begin, wordEnd(line, next) - begin);
+            return PREINIT_PROGRAM_NEEDS_QUOTES;
+        }
     }
-    if (name.empty() || hasFolder(name)) {
-        return PREINIT_PROGRAM_OK;
+    if (program.named.empty()) {
+        return PREINIT_PROGRAM_NOT_FOUND;
+    }
+    if (hasFolder(program.named)) {
+        if (!isAbsolute(program.named)) {
+            return PREINIT_PROGRAM_NOT_ABSOLUTE;
+        }
+        return isProgram(program.named, &program.path) ? PREINIT_PROGRAM_OK
+                                                       : PREINIT_PROGRAM_NOT_FOUND;
     }
     for (const std::wstring& folder : searchFolders()) {
         wchar_t last = folder.back();
@@ -118,11 +183,11 @@ int resolvePreinitProgram(const wchar_t* command, std::wstring& program) {
             folder.find(L'\\') == std::wstring::npos && folder.find(L'/') != std::wstring::npos
                 ? L"/"
                 : L"\\";
-        std::wstring joined = folder + (last == L'\\' || last == L'/' ? L"" : separator) + name;
-        if (!isProgram(joined, &program)) {
-            continue;
+        std::wstring joined =
+            folder + (last == L'\\' || last == L'/' ? L"" : separator) + program.named;
+        if (isProgram(joined, &program.path)) {
+            return PREINIT_PROGRAM_OK;
         }
-        return PREINIT_PROGRAM_OK;
     }
     return PREINIT_PROGRAM_NOT_FOUND;
 }

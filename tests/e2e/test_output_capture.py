@@ -267,6 +267,41 @@ def test_capture_keys_install_report_round_trip_and_event_source(machine):
     assert event_source(machine, name) is None
 
 
+def test_another_programs_event_source_is_neither_taken_over_nor_deleted(machine):
+    name = machine.unique("evother")
+    key = r"SYSTEM\CurrentControlSet\Services\EventLog\Application" + "\\" + name
+    other = r"%SystemRoot%\System32\otherapp.dll"
+    machine.reg_set(key, "EventMessageFile", "expand", other)
+    config = machine.tmp / "other.conf"
+    config.write_text("".join(l + "\n" for l in install_lines(name)))
+    try:
+        result = machine.run(["-i", machine.path(config)])
+        assert result.rc == 0, result
+        assert (f"Warning: the event source {name} of the Application log belongs to another "
+                f"program (message file {other}); it is left as it is, and the service's events "
+                "will show with that program's texts.") in result.lines, result
+        assert machine.reg_get(key, "EventMessageFile") == ("expand", other)
+        assert machine.reg_get(key, "TypesSupported") is None
+        result = machine.run(["-r", name])
+        assert result.rc == 0, result
+        assert (f"The event source {name} belongs to another program and is left in place."
+                in result.lines), result
+        assert machine.reg_get(key, "EventMessageFile") == ("expand", other)
+    finally:
+        machine.run(["-r", name])
+        machine.reg_deltree(key)
+    # A source that brontel registered for a service that was never removed is its own again.
+    machine.reg_set(key, "EventMessageFile", "expand", machine.path(machine.exe))
+    try:
+        assert machine.run(["-i", machine.path(config)]).rc == 0
+        assert machine.reg_get(key, "TypesSupported") is not None
+        assert machine.run(["-r", name]).rc == 0
+        assert machine.reg_get(key, "EventMessageFile") is None
+    finally:
+        machine.run(["-r", name])
+        machine.reg_deltree(key)
+
+
 @pytest.mark.parametrize("line, expected", [
     ("logRotateBytes=10M", "logRotateBytes: expected a whole number of bytes from 0 to 4294967295"),
     ("logRotateBytes=4294967296", "logRotateBytes: expected a whole number of bytes from 0 to 4294967295"),

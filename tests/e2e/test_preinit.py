@@ -1,6 +1,8 @@
 """The pre-initialization command: run to its end before the Java VM is created, with a
 start-pending report and its wait hint in service mode."""
 
+import json
+
 import pytest
 
 from runtime_support import Service, wait_until
@@ -19,7 +21,7 @@ def test_command_runs_before_the_vm_with_references_expanded(linux):
     assert result.rc == 0, result
     assert svc.record()[:2] == ["preinit ran", "count 0"]
     lines = svc.trace_lines()
-    assert index_of(lines, "Executing command: /bin/sh -c") < index_of(lines, "Command completed.")
+    assert index_of(lines, "Executing command: /bin/sh ") < index_of(lines, "Command completed.")
     assert index_of(lines, "Command completed.") < index_of(lines, "CJvm::initialize Entry")
 
 
@@ -33,6 +35,35 @@ def test_a_missing_program_is_reported_and_the_vm_still_starts(linux):
     assert "The system cannot find the file specified." in lines
     assert "CExecutor::executePreinitCommand Exit 24" in lines
     assert svc.record() == ["count 0"] + svc.record()[1:]
+
+
+def start_failure_entries(svc):
+    log = svc.m.root / "eventlog" / "Application.jsonl"
+    entries = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
+    return [e for e in entries if e["source"] == svc.name and e["id"] == 1]
+
+
+def test_arguments_never_reach_the_event_log_and_the_trace_only_when_asked(linux):
+    # A start that fails after the command ran: its entry tells what the trace says.
+    svc = Service(linux, "com.example.Missing", install=True)
+    secret = "--db-password=S3cretPw"
+    svc.set("PreInitCmd", f"/bin/sh -c true {secret}")
+    try:
+        for asked in (None, "TRUE"):
+            if asked:
+                svc.set("TraceArguments", asked)
+            status = svc.start_and_wait()
+            assert status["SERVICE_EXIT"] == 18, svc.trace_text()
+            entries = start_failure_entries(svc)
+            text = entries[-1]["strings"][2].split("\r\n")
+            assert ("Executing command: /bin/sh (its arguments are traced only with "
+                    "traceArguments=TRUE)") in text, text
+            assert not any("S3cretPw" in s for e in entries for s in e["strings"]), entries
+        lines = svc.trace_lines()
+        # The trace shows them once asked, and only then.
+        assert [l for l in lines if "S3cretPw" in l] == [f"Executing command: /bin/sh -c true {secret}"]
+    finally:
+        svc.cleanup()
 
 
 def test_no_command_configured(linux):

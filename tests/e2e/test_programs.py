@@ -73,13 +73,16 @@ def test_main_returning_at_once_then_stop_by_orderly_shutdown(linux):
     assert "The Java VM ends the process with exit code 0" in svc.trace_text()
 
 
-def test_blocking_main_with_a_stop_method(linux):
+@pytest.mark.parametrize("trace_arguments", [None, "TRUE"])
+def test_blocking_main_with_a_stop_method(linux, trace_arguments):
     # brontel.jar on the class path keeps working: its classes are used, not the program's copy.
     svc = program_service(
         linux,
         f'--start-wait=0.3 --stop-method={PROGRAM}.stop --stop-arg=now "--stop-arg=two words" '
         f"{PROGRAM} block",
         classpath=("brontel.jar", "testclasses"))
+    if trace_arguments:
+        svc.set("TraceArguments", trace_arguments)
     svc.start_and_wait("RUNNING")
     pid = service_pid(svc)
     assert "The program's main still runs after the start wait; the service runs." in svc.trace_text()
@@ -90,6 +93,12 @@ def test_blocking_main_with_a_stop_method(linux):
     record = svc.record()
     assert record[3:] == ["stop [now, two words]", "main returns", "hook"], record
     assert "The program's threads have ended" in svc.trace_text()
+    # The stop method's arguments may be secrets: counted, and shown only when asked for.
+    calling = f"Stopping the program (stop): calling {PROGRAM}.stop"
+    shown = ("[now, two words]" if trace_arguments
+             else " with 2 argument(s), traced only with traceArguments=TRUE")
+    assert calling + shown in svc.trace_lines(), svc.trace_text()
+    assert ("two words" in svc.trace_text()) == bool(trace_arguments)
     wait_until(lambda: not pid_alive(pid), "the service process to end")
 
 

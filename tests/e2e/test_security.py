@@ -67,6 +67,32 @@ def test_a_squatter_gets_nothing_meant_for_a_service_under_the_manager(machine):
         machine.tool("svctool", ["delete", name])
 
 
+@pytest.mark.parametrize("instances", [1, 2])
+def test_development_mode_runs_nothing_when_another_program_holds_its_pipe(machine, instances):
+    # A pipe created first by someone else, with the system's default security; with room for
+    # a second instance, that instance would carry the squatter's security.
+    svc = Service(machine, jvm=False, install=True)
+    svc.set("JVMdll", machine.path(machine.tmp / "brontel-missing-jvm"))
+    squatter = machine.start(["hold", svc.name + "_BrontelPipe", str(instances)], tool="pipetool")
+    try:
+        assert squatter.stdout.readline().decode().strip() == "created"
+        result = machine.run(["-x", svc.name])
+        assert result.rc == 36, (result, svc.trace_text())
+        pipe = "\\\\.\\pipe\\" + svc.name + "_BrontelPipe"
+        assert (f"The control pipe {pipe} is held by another process: another development-mode "
+                "instance of this service, or a program that took its name first. The service is "
+                "not run.") in result.err.splitlines(), result
+        assert "CExecutor::startServiceTask Entry" not in svc.trace_lines()
+        squatter.kill()
+        squatter.wait()
+        # Once it is gone, the instance makes the pipe its own and runs (here to its library).
+        assert machine.run(["-x", svc.name]).rc == 13
+    finally:
+        squatter.kill()
+        squatter.wait()
+        svc.cleanup()
+
+
 def test_service_names_that_would_change_the_pipe_path_are_refused(linux):
     for args in (["-s", "a\\b", "SERVICE_CONTROL_STOP"], ["-x", "x/../y"]):
         result = linux.run(args)
@@ -155,21 +181,38 @@ def test_an_unquoted_program_path_with_blanks_is_refused(linux):
     marker = linux.tmp / "marker"
     folder = linux.tmp / "My App"
     folder.mkdir()
-    shutil.copy(linux.tool_path("proctool"), folder / "prep")
-    # What the system would try first for the unquoted line.
+    # What the system would try first for the unquoted line, planted while the intended
+    # program is missing (a share not mounted yet): refused all the same.
     planted(linux.tmp / "My", marker)
     svc.set("PreInitCmd", f"{folder}/prep args {marker} ran")
     result = linux.run(["-x", svc.name])
     assert result.rc == 0, result
     lines = svc.trace_lines()
-    assert ("The program's path contains blanks and is not quoted; put it in double quotes: "
-            f"{folder}/prep args {marker} ran") in lines
+    refusal = ("The program's path contains blanks and is not quoted; put it in double quotes: "
+               f"{folder}/prep")
+    assert refusal in lines, svc.trace_text()
     assert "CExecutor::executePreinitCommand Exit 24" in lines
+    assert not marker.exists()
+    # With the intended program there, the same.
+    shutil.copy(linux.tool_path("proctool"), folder / "prep")
+    assert linux.run(["-x", svc.name]).rc == 0
+    assert svc.trace_lines().count(refusal) == 2
     assert not marker.exists()
     # Quoted, the same command runs the intended program.
     svc.set("PreInitCmd", f'"{folder}/prep" args "{marker}" ran')
     assert linux.run(["-x", svc.name]).rc == 0
     assert marker.read_text() == "ran\n"
+    assert f"Executing command: {folder}/prep (its arguments are traced only with traceArguments=TRUE)" in svc.trace_lines()
+
+
+def test_a_program_that_does_not_exist_is_named_and_nothing_runs(linux):
+    svc = Service(linux, RECORDING)
+    svc.set("PreInitCmd", f'"{linux.tmp}/gone/prep" --flag')
+    assert linux.run(["-x", svc.name]).rc == 0
+    lines = svc.trace_lines()
+    assert f"The pre-initialization program does not exist: {linux.tmp}/gone/prep" in lines
+    assert "Unable to create process. rc= 2" in lines
+    assert "CExecutor::executePreinitCommand Exit 24" in lines
 
 
 def test_a_bare_program_name_is_never_taken_from_the_current_directory(linux):
@@ -216,16 +259,20 @@ def test_windows_an_unquoted_program_path_with_blanks_runs_nothing(win):
     marker = win.tmp / "marker"
     folder = win.tmp / "My App"
     folder.mkdir()
-    shutil.copy(win.tool_path("proctool"), folder / "prep.exe")
-    # What the system would start for the unquoted line, before the intended program.
+    # What the system would start for the unquoted line, before the intended program; planted
+    # while that program is missing, then with it in place.
     shutil.copy(win.tool_path("proctool"), win.tmp / "My.exe")
     command = f"{win.path(folder / 'prep.exe')} args {win.path(marker)} ran"
     svc.set("PreInitCmd", command)
+    refusal = ("The program's path contains blanks and is not quoted; put it in double quotes: "
+               + win.path(folder / "prep.exe"))
+    win.run(["-x", svc.name], env=env)
+    assert refusal in svc.trace_lines(), svc.trace_text()
+    shutil.copy(win.tool_path("proctool"), folder / "prep.exe")
     win.run(["-x", svc.name], env=env)
     lines = svc.trace_lines()
-    assert ("The program's path contains blanks and is not quoted; put it in double quotes: "
-            + command) in lines, svc.trace_text()
-    assert "CExecutor::executePreinitCommand Exit 24" in lines
+    assert lines.count(refusal) == 2, svc.trace_text()
+    assert lines.count("CExecutor::executePreinitCommand Exit 24") == 2
     assert runs_recorded(log) == [] and not marker.exists()
     # Quoted, the intended program runs, and only it.
     svc.set("PreInitCmd", f'"{win.path(folder / "prep.exe")}" args "{win.path(marker)}" ran')

@@ -265,7 +265,7 @@ def test_settings_reach_the_manager_and_round_trip_through_a_saved_report(machin
     name = machine.unique("rset")
     # Wine 8's manager takes the actions but cannot show them, and knows neither the
     # failure-actions flag nor the delayed start (below).
-    settings = SETTINGS[1:4] if machine.is_windows else SETTINGS
+    settings = (SETTINGS[1:4] if machine.is_windows else SETTINGS) + ["traceArguments=TRUE"]
     shown = ["-", "-", "-", "-"] if machine.is_windows else ["3600", "1/60000,1/120000,0/0", "1", "1"]
     result = install_lines(machine, name, basic(name, *settings))
     assert result.rc == 0, result
@@ -305,7 +305,7 @@ def test_without_the_keys_nothing_is_stored_and_the_actions_default_their_period
         "RESET", "86400", "ACTIONS", "1/5", "NONCRASH", "0", "DELAYED", "0"]
     report = linux.run(["-d", plain]).out
     assert "startType=SERVICE_AUTO_START" in report
-    for key in ("stopTimeout", "failure"):
+    for key in ("stopTimeout", "failure", "traceArguments"):
         assert key not in report
 
 
@@ -317,6 +317,7 @@ def test_without_the_keys_nothing_is_stored_and_the_actions_default_their_period
     ("failureActions=restart/-1", "item 1: the delay is not a number of milliseconds"),
     ("failureResetPeriod=1d", "whole number of seconds below 4294967296"),
     ("failureOnNonZeroExit=yes", "it must be TRUE or FALSE"),
+    ("traceArguments=on", "it must be TRUE or FALSE"),
 ])
 def test_malformed_values_are_refused_and_nothing_installed(linux, line, why):
     name = linux.unique("rbad")

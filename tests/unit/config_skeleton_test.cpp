@@ -132,10 +132,19 @@ TEST(Skeleton, HeaderEntriesAndLineCounts) {
     EXPECT_TRUE(mentions(6, "Default: the binary that is run when installing the service"));
     EXPECT_TRUE(mentions(6, "brontel.exe"));
     EXPECT_TRUE(mentions(9, "Default: jvm.dll"));
-    EXPECT_TRUE(mentions(10, "#jvmOption1=-Djava.class.path=.;C:\\myJavaClasses"));
+    // Paths only administrators can change, and no search that others could plant a file in.
+    EXPECT_TRUE(mentions(9, "%ProgramFiles%\\Java\\jdk-17\\bin\\server\\jvm.dll"));
+    EXPECT_TRUE(mentions(9, "not absolute is refused"));
+    EXPECT_TRUE(mentions(10, "#jvmOption1=-Djava.class.path=%ProgramFiles%\\MyService\\classes"));
     EXPECT_TRUE(mentions(10, "#jvmOption2=-Djava.compiler=NONE"));
+    EXPECT_TRUE(mentions(10, "administrators alone can write, never \".\""));
     EXPECT_TRUE(mentions(12, "-verbose:class"));
-    EXPECT_TRUE(mentions(13, "cmd.exe /c mycommand.bat"));
+    EXPECT_TRUE(mentions(13, "cmd.exe /c \"%ProgramFiles%\\MyService\\prepare.bat\""));
+    for (const std::string& line : lines) {
+        EXPECT_EQ(std::string::npos, line.find("LoadLibrary")) << line;
+        EXPECT_EQ(std::string::npos, line.find("=.;")) << line;
+        EXPECT_EQ(std::string::npos, line.find("C:\\my")) << line;
+    }
     EXPECT_TRUE(mentions(13, "preinitWaitHint"));
     EXPECT_TRUE(mentions(14, "Default: 2000"));
     for (int entry = 3; entry < 15; ++entry) {

@@ -19,6 +19,7 @@ class RecordingHost : public CJvmHostLink {
     void reportJavaExit(DWORD exitCode) override { exits.push_back(exitCode); }
     int relayControl(const wchar_t*, DWORD) override { return 0; }
     CLogger* getLogger() override { return &logger; }
+    int tracesArguments() override { return 0; }
 
     std::vector<std::vector<DWORD>> statuses;
     std::vector<DWORD> exits;

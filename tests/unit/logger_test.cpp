@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +45,21 @@ TEST(Logger, WritesEntryExitAndMessageForms) {
                                      p + "abc",
                                      p + "big -2147483648"};
     EXPECT_EQ(want, got);
+}
+
+TEST(Logger, PrivateDetailGoesToTheTraceButNotIntoTheRecording) {
+    std::wstring path = traceFile(L"private");
+    CLogger logger;
+    logger.enableLogFile(path.c_str());
+    logger.startKeeping(KEEP_THIS_THREAD);
+    logger.logPrivateMessage(L"Executing command: ", L"/bin/prep --password=S3cret",
+                             L"/bin/prep (arguments left out)");
+    wchar_t* recorded = logger.takeKeptMessages();
+    ASSERT_NE(nullptr, recorded);
+    EXPECT_STREQ(L"Executing command: /bin/prep (arguments left out)\r\n", recorded);
+    free(recorded);
+    EXPECT_EQ(threadPrefix() + "Executing command: /bin/prep --password=S3cret\n",
+              testsupport::readFileBytes(path));
 }
 
 TEST(Logger, AppendsToExistingFileAndKeepsItsContent) {

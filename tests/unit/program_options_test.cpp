@@ -47,6 +47,13 @@ TEST(ProgramOptions, JarIsFoundOnlyAsTheReadyMadeServicesProgram) {
     }
 }
 
+TEST(ProgramOptions, AnOptionIsNamedForOthersWithoutItsValue) {
+    EXPECT_EQ(L"jvmOption3 (-Ddb.password=...)", describeVmOption(3, L"-Ddb.password=S3cret"));
+    EXPECT_EQ(L"jvmOption1 (-XX:Flags=...)", describeVmOption(1, L"-XX:Flags=a=b"));
+    EXPECT_EQ(L"jvmOption12", describeVmOption(12, L"-Xmx512m"));
+    EXPECT_EQ(L"jvmOption2", describeVmOption(2, nullptr));
+}
+
 TEST(ProgramOptions, JarGoesFirstOnTheClassPath) {
     const std::string sep = BRONTEL_CLASS_PATH_SEPARATOR;
     struct Case {

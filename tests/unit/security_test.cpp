@@ -136,20 +136,39 @@ TEST(PathLinks, AnyLinkOnThePathIsFound) {
 TEST(PreinitProgram, UnquotedBlanksAreRefusedAndBareNamesSkipTheCurrentDirectory) {
     std::string dir = narrow(testsupport::makeScratchDir(L"preinit"));
     ASSERT_EQ(0, mkdir((dir + "/My App").c_str(), 0755));
-    touchProgram(dir + "/My App/prep");
     std::wstring wdir(dir.begin(), dir.end());
-    std::wstring program = L"unchanged";
-    // Refused whether or not something was planted where the system would look first.
-    std::wstring unquoted = wdir + L"/My App/prep --flag";
+    PreinitProgram program;
+    // Refused whether or not the intended program exists, and whether or not something was
+    // planted where the system would look first; the message gets the path, not the arguments.
+    std::wstring unquoted = wdir + L"/My App/prep --password=S3cret";
     EXPECT_EQ(PREINIT_PROGRAM_NEEDS_QUOTES, resolvePreinitProgram(unquoted.c_str(), program));
+    EXPECT_EQ(wdir + L"/My App/prep", program.named);
     touchProgram(dir + "/My");
     EXPECT_EQ(PREINIT_PROGRAM_NEEDS_QUOTES, resolvePreinitProgram(unquoted.c_str(), program));
-    // Quoted, or without blanks, the path is left to the system as written.
+    EXPECT_EQ(wdir + L"/My App/prep", program.named);
+    std::wstring lastPart = wdir + L"/My prep.exe --flag";
+    EXPECT_EQ(PREINIT_PROGRAM_NEEDS_QUOTES, resolvePreinitProgram(lastPart.c_str(), program));
+    touchProgram(dir + "/My App/prep");
+    EXPECT_EQ(PREINIT_PROGRAM_NEEDS_QUOTES, resolvePreinitProgram(unquoted.c_str(), program));
+    EXPECT_EQ(wdir + L"/My App/prep", program.named);
+    // Quoted, the path is resolved once and handed over as it was found.
     std::wstring quoted = L"\"" + wdir + L"/My App/prep\" --flag";
     EXPECT_EQ(PREINIT_PROGRAM_OK, resolvePreinitProgram(quoted.c_str(), program));
-    EXPECT_EQ(L"", program);
-    std::wstring plain = L"  " + wdir + L"/My --flag";
+    EXPECT_EQ(wdir + L"/My App/prep", program.path);
+    EXPECT_EQ(1, program.hasArguments);
+    // Without blanks, options, absolute paths and settings after it are plain arguments.
+    std::wstring plain = L"  " + wdir + L"/My --flag /tmp/x key=a/b";
     EXPECT_EQ(PREINIT_PROGRAM_OK, resolvePreinitProgram(plain.c_str(), program));
+    EXPECT_EQ(wdir + L"/My", program.path);
+    std::wstring alone = wdir + L"/My";
+    EXPECT_EQ(PREINIT_PROGRAM_OK, resolvePreinitProgram(alone.c_str(), program));
+    EXPECT_EQ(0, program.hasArguments);
+    // A path that names nothing, or names it relative to the current directory, is refused.
+    std::wstring missing = L"\"" + wdir + L"/My App/gone\" -v";
+    EXPECT_EQ(PREINIT_PROGRAM_NOT_FOUND, resolvePreinitProgram(missing.c_str(), program));
+    EXPECT_EQ(wdir + L"/My App/gone", program.named);
+    EXPECT_EQ(PREINIT_PROGRAM_NOT_ABSOLUTE, resolvePreinitProgram(L"tools/prep -v", program));
+    EXPECT_EQ(L"tools/prep", program.named);
 
     // A bare name: the current directory never counts, relative PATH folders neither.
     touchProgram(dir + "/brtest-bare-prep");
@@ -159,8 +178,9 @@ TEST(PreinitProgram, UnquotedBlanksAreRefusedAndBareNamesSkipTheCurrentDirectory
     std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
     setenv("PATH", ("relative:.:" + dir + "/My App").c_str(), 1);
     EXPECT_EQ(PREINIT_PROGRAM_NOT_FOUND, resolvePreinitProgram(L"brtest-bare-prep -v", program));
+    EXPECT_EQ(L"brtest-bare-prep", program.named);
     EXPECT_EQ(PREINIT_PROGRAM_OK, resolvePreinitProgram(L"prep -v", program));
-    EXPECT_EQ(wdir + L"/My App/prep", program);
+    EXPECT_EQ(wdir + L"/My App/prep", program.path);
     setenv("PATH", oldPath.c_str(), 1);
     ASSERT_EQ(0, chdir(saved));
 }

@@ -247,9 +247,74 @@ TEST_F(StandinPipe, InstanceLimitAcrossProcesses) {
     CloseHandle(mine);
 }
 
+// A pipe's server end tells how many instances the pipe has, its own and those of other
+// processes: what a server that must be the only one asks after creating its instance.
+TEST_F(StandinPipe, TheServerEndCountsThePipesInstances) {
+    std::wstring name = uniquePipe(L"count");
+    auto instances = [](HANDLE server) {
+        DWORD count = 0;
+        EXPECT_TRUE(GetNamedPipeHandleStateW(server, nullptr, &count, nullptr, nullptr, nullptr, 0))
+            << GetLastError();
+        return count;
+    };
+    HANDLE mine = createServer(name, 3);
+    ASSERT_NE(INVALID_HANDLE_VALUE, mine) << GetLastError();
+    EXPECT_EQ(1u, instances(mine));
+    Started holder = start(tool(L"pipetool") + L" hold " + name.substr(9) + L" 3");
+    ASSERT_TRUE(holder.ok) << holder.error;
+    while (instances(mine) < 2) {
+        ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(holder.info.hProcess, 10));
+    }
+    HANDLE another = createServer(name, 3);
+    ASSERT_NE(INVALID_HANDLE_VALUE, another) << GetLastError();
+    EXPECT_EQ(3u, instances(mine));
+    CloseHandle(another);
+    EXPECT_TRUE(TerminateProcess(holder.info.hProcess, 1));
+    EXPECT_EQ(1u, finish(holder));
+    EXPECT_EQ(1u, instances(mine));
+    CloseHandle(mine);
+}
+
 #ifndef _WIN32
 
 // Linux specifics of the stand-in: descriptors, sessions, reaping and signals.
+
+// A server that asks for the first instance gets none while any instance exists, in this
+// process or another, and gets it once they are all gone. (Wine does not refuse it.)
+TEST_F(StandinPipe, AFirstInstanceIsRefusedWhileThePipeExists) {
+    std::wstring name = uniquePipe(L"first");
+    auto createFirst = [&]() {
+        return CreateNamedPipeW(
+            name.c_str(),
+            PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 2, 4, 4, 500, nullptr);
+    };
+    HANDLE mine = createServer(name);
+    ASSERT_NE(INVALID_HANDLE_VALUE, mine) << GetLastError();
+    EXPECT_EQ(INVALID_HANDLE_VALUE, createFirst());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    CloseHandle(mine);
+
+    Started holder = start(tool(L"pipetool") + L" hold " + name.substr(9) + L" 2");
+    ASSERT_TRUE(holder.ok) << holder.error;
+    for (;;) {
+        HANDLE probe = openClient(name);
+        if (probe != INVALID_HANDLE_VALUE) {
+            CloseHandle(probe);
+            break;
+        }
+        ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(holder.info.hProcess, 10));
+    }
+    EXPECT_EQ(INVALID_HANDLE_VALUE, createFirst());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_TRUE(TerminateProcess(holder.info.hProcess, 1));
+    EXPECT_EQ(1u, finish(holder));
+    HANDLE first = createFirst();
+    EXPECT_NE(INVALID_HANDLE_VALUE, first) << GetLastError();
+    EXPECT_EQ(INVALID_HANDLE_VALUE, createFirst());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    CloseHandle(first);
+}
 
 TEST(StandinProcessLinux, ChildrenInheritNoDescriptors) {
     int leaky = open("/dev/null", O_RDONLY); // deliberately without close-on-exec

@@ -249,7 +249,8 @@ struct ClassDef {
     bool hasConsole;
 };
 
-JNINativeMethod g_natives[3]; // setServiceState, sendServiceControl, the optional trace
+// setServiceState, sendServiceControl, the optional trace and tracesArguments
+JNINativeMethod g_natives[4];
 bool g_registered = false;
 bool g_bridgeDefined = false;
 HANDLE g_stopEvent = nullptr;
@@ -762,13 +763,14 @@ jint JNICALL RegisterNatives(JNIEnv* jni, jclass clazz, const JNINativeMethod* m
         throwNew(env, "java.lang.NoSuchMethodError: setServiceState");
         return JNI_ERR;
     }
-    // The two required natives together, or the optional trace method on its own.
-    static const char* const expected[3][2] = {{"setServiceState", "(IIIII)V"},
+    // The two required natives together, or each optional method on its own.
+    static const char* const expected[4][2] = {{"setServiceState", "(IIIII)V"},
                                                {"sendServiceControl", "(Ljava/lang/String;I)Z"},
-                                               {"trace", "(Ljava/lang/String;)V"}};
-    int first = n == 2 ? 0 : 2;
+                                               {"trace", "(Ljava/lang/String;)V"},
+                                               {"tracesArguments", "()Z"}};
+    int first = n == 2 ? 0 : strcmp(methods[0].name, "tracesArguments") == 0 ? 3 : 2;
     if (n == 1 && !g_registered) {
-        misuse("RegisterNatives: the trace method before the required natives");
+        misuse("RegisterNatives: an optional method before the required natives");
     }
     for (int i = 0; i < n; ++i) {
         const char* const* want = expected[first + i];

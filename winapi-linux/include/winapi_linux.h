@@ -452,11 +452,17 @@ BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 #define PIPE_NOWAIT 0x00000001
 #define PIPE_UNLIMITED_INSTANCES 255
 #define PIPE_REJECT_REMOTE_CLIENTS 0x00000008
+// Creating a pipe that exists already fails with ERROR_ACCESS_DENIED.
+#define FILE_FLAG_FIRST_PIPE_INSTANCE 0x00080000
 // Pipes (\\.\pipe\NAME) are Unix domain sockets under $BRONTEL_ROOT; CreateFileW on a pipe
 // name connects as a client.
 HANDLE WINAPI CreateNamedPipeW(LPCWSTR name, DWORD openMode, DWORD pipeMode, DWORD maxInstances,
                                DWORD outBufferSize, DWORD inBufferSize, DWORD defaultTimeOut,
                                LPSECURITY_ATTRIBUTES security);
+// Of a server end: only the number of the pipe's instances (every other pointer null).
+BOOL WINAPI GetNamedPipeHandleStateW(HANDLE pipe, LPDWORD state, LPDWORD currentInstances,
+                                     LPDWORD maxCollectionCount, LPDWORD collectDataTimeout,
+                                     LPWSTR userName, DWORD userNameSize);
 // The id of the process that created the server end a client handle is connected to.
 BOOL WINAPI GetNamedPipeServerProcessId(HANDLE pipe, PULONG serverProcessId);
 BOOL WINAPI ConnectNamedPipe(HANDLE pipe, LPOVERLAPPED overlapped);

@@ -59,9 +59,9 @@ bool fillAddress(const std::string& path, sockaddr_un& address) {
 
 class PipeServer : public standin::KObject {
   public:
-    PipeServer(int listenFd, int lockFd, int wakeFd, std::string socketPath)
+    PipeServer(int listenFd, int lockFd, int wakeFd, std::string socketPath, std::string base)
         : KObject(Pipe), listenFd_(listenFd), lockFd_(lockFd), wakeFd_(wakeFd),
-          socketPath_(std::move(socketPath)) {
+          socketPath_(std::move(socketPath)), base_(std::move(base)) {
         worker_ = std::thread([this] { serve(); });
     }
 
@@ -135,6 +135,8 @@ class PipeServer : public standin::KObject {
         wake();
         return TRUE;
     }
+
+    const std::string& base() const { return base_; }
 
     BOOL cancel() {
         std::lock_guard<std::mutex> guard(lock_);
@@ -338,6 +340,7 @@ class PipeServer : public standin::KObject {
     DWORD readSize_ = 0;
     bool stopping_ = false;
     std::string socketPath_;
+    std::string base_;
     std::thread worker_;
 };
 
@@ -383,6 +386,50 @@ PipeServer* serverFromHandle(HANDLE handle) {
     return server;
 }
 
+// The live instances of the pipe: those whose slot lock some open file holds, in this process
+// or another.
+DWORD liveInstances(const std::string& base) {
+    std::string::size_type slash = base.rfind('/');
+    std::string dir = base.substr(0, slash);
+    std::string prefix = base.substr(slash + 1) + ".";
+    DIR* listing = opendir(dir.c_str());
+    if (listing == nullptr) {
+        return false;
+    }
+    DWORD live = 0;
+    while (dirent* entry = readdir(listing)) {
+        std::string name = entry->d_name;
+        if (name.size() != prefix.size() + 2 + 5 || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(prefix.size() + 2, 5, ".lock") != 0) {
+            continue;
+        }
+        int fd = open((dir + "/" + name).c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        // A lock is per open file: one held through another descriptor refuses this one.
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ++live;
+        }
+        close(fd);
+    }
+    closedir(listing);
+    return live;
+}
+
+// Creation of a pipe's instances, one process at a time, so that "no instance exists yet" still
+// holds when the first one is made. Released when the descriptor closes.
+int lockPipeCreation(const std::string& base) {
+    int fd = open((base + ".create").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        int rc;
+        do {
+            rc = flock(fd, LOCK_EX);
+        } while (rc != 0 && errno == EINTR);
+    }
+    return fd;
+}
+
 // The socket files of the instances of a pipe, in slot order.
 std::vector<std::string> instanceSockets(const std::string& base) {
     std::vector<std::string> sockets;
@@ -403,6 +450,49 @@ std::vector<std::string> instanceSockets(const std::string& base) {
     closedir(listing);
     std::sort(sockets.begin(), sockets.end());
     return sockets;
+}
+
+// A new instance in the first free slot; the caller holds the pipe's creation lock.
+HANDLE createInstance(const std::string& base, DWORD maxInstances, bool firstInstance) {
+    if (firstInstance && liveInstances(base) > 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    for (DWORD slot = 0; slot < maxInstances; ++slot) {
+        std::string lockPath = slotPath(base, slot, ".lock");
+        int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (lockFd < 0) {
+            SetLastError(standin::errorFromErrno(errno));
+            return INVALID_HANDLE_VALUE;
+        }
+        if (flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
+            close(lockFd); // another live instance has this slot
+            continue;
+        }
+        std::string socketPath = slotPath(base, slot, ".sock");
+        unlink(socketPath.c_str()); // left by a server that died
+        sockaddr_un address;
+        int listenFd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (listenFd < 0 || wakeFd < 0 || !fillAddress(socketPath, address) ||
+            bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(listenFd, 16) != 0) {
+            DWORD error = standin::errorFromErrno(errno);
+            if (listenFd >= 0) {
+                close(listenFd);
+            }
+            if (wakeFd >= 0) {
+                close(wakeFd);
+            }
+            unlink(socketPath.c_str());
+            close(lockFd);
+            SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
+        return standin::registerHandle(new PipeServer(listenFd, lockFd, wakeFd, socketPath, base));
+    }
+    SetLastError(ERROR_PIPE_BUSY);
+    return INVALID_HANDLE_VALUE;
 }
 
 } // namespace
@@ -473,7 +563,10 @@ extern "C" HANDLE WINAPI CreateNamedPipeW(LPCWSTR name, DWORD openMode, DWORD pi
     bool badSecurity =
         security != nullptr && (security->nLength != sizeof *security || security->bInheritHandle ||
                                 !standin::isSecurityDescriptor(security->lpSecurityDescriptor));
-    if ((openMode & ~static_cast<DWORD>(FILE_FLAG_OVERLAPPED)) != PIPE_ACCESS_INBOUND ||
+    bool firstInstance = (openMode & FILE_FLAG_FIRST_PIPE_INSTANCE) != 0;
+    DWORD accessMode =
+        openMode & ~static_cast<DWORD>(FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE);
+    if (accessMode != PIPE_ACCESS_INBOUND ||
         modeWithoutRemote != (PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT) ||
         maxInstances == 0 || maxInstances > PIPE_UNLIMITED_INSTANCES || badSecurity) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -485,43 +578,17 @@ extern "C" HANDLE WINAPI CreateNamedPipeW(LPCWSTR name, DWORD openMode, DWORD pi
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    for (DWORD slot = 0; slot < maxInstances; ++slot) {
-        std::string lockPath = slotPath(base, slot, ".lock");
-        int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (lockFd < 0) {
-            SetLastError(standin::errorFromErrno(errno));
-            return INVALID_HANDLE_VALUE;
-        }
-        if (flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
-            close(lockFd); // another live instance has this slot
-            continue;
-        }
-        std::string socketPath = slotPath(base, slot, ".sock");
-        unlink(socketPath.c_str()); // left by a server that died
-        sockaddr_un address;
-        int listenFd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (listenFd < 0 || wakeFd < 0 || !fillAddress(socketPath, address) ||
-            bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            listen(listenFd, 16) != 0) {
-            DWORD error = standin::errorFromErrno(errno);
-            if (listenFd >= 0) {
-                close(listenFd);
-            }
-            if (wakeFd >= 0) {
-                close(wakeFd);
-            }
-            unlink(socketPath.c_str());
-            close(lockFd);
-            SetLastError(error);
-            return INVALID_HANDLE_VALUE;
-        }
-        return standin::registerHandle(new PipeServer(listenFd, lockFd, wakeFd, socketPath));
+    int creationFd = lockPipeCreation(base);
+    if (creationFd < 0) {
+        SetLastError(standin::errorFromErrno(errno));
+        return INVALID_HANDLE_VALUE;
     }
-    SetLastError(ERROR_PIPE_BUSY);
-    return INVALID_HANDLE_VALUE;
+    HANDLE created = createInstance(base, maxInstances, firstInstance);
+    DWORD error = GetLastError();
+    close(creationFd);
+    SetLastError(error);
+    return created;
 }
-
 extern "C" BOOL WINAPI GetNamedPipeServerProcessId(HANDLE pipe, PULONG serverProcessId) {
     standin::KObject* object = standin::objectFromHandle(pipe);
     auto* client = dynamic_cast<PipeClient*>(object);
@@ -535,6 +602,26 @@ extern "C" BOOL WINAPI GetNamedPipeServerProcessId(HANDLE pipe, PULONG serverPro
         return TRUE;
     }
     return client->serverProcessId(serverProcessId);
+}
+
+extern "C" BOOL WINAPI GetNamedPipeHandleStateW(HANDLE pipe, LPDWORD state,
+                                                LPDWORD currentInstances,
+                                                LPDWORD maxCollectionCount,
+                                                LPDWORD collectDataTimeout, LPWSTR userName,
+                                                DWORD userNameSize) {
+    (void)userNameSize;
+    PipeServer* server = serverFromHandle(pipe);
+    if (server == nullptr) {
+        return FALSE;
+    }
+    // Only what the program asks: how many instances the pipe has now.
+    if (state != nullptr || currentInstances == nullptr || maxCollectionCount != nullptr ||
+        collectDataTimeout != nullptr || userName != nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *currentInstances = liveInstances(server->base());
+    return TRUE;
 }
 
 extern "C" BOOL WINAPI ConnectNamedPipe(HANDLE pipe, LPOVERLAPPED overlapped) {

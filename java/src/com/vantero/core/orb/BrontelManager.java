@@ -100,6 +100,15 @@ public final class BrontelManager {
     public static native void trace(String text);
 
     /**
+     * Whether the service's configuration lets the trace show arguments, such as those of a
+     * stop method ({@code traceArguments=TRUE}); they may hold secrets and are left out
+     * otherwise.
+     *
+     * @return true when arguments may be traced
+     */
+    public static native boolean tracesArguments();
+
+    /**
      * For a program run by {@link ProgramService}: receives the service controls before
      * ProgramService acts on them.
      *

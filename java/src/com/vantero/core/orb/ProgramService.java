@@ -283,7 +283,7 @@ public final class ProgramService {
             return;
         }
         trace("Stopping the program (" + how + "): calling " + settings.stopMethod
-              + Arrays.toString(settings.stopArgs.toArray()));
+              + stopArgsForTrace());
         try {
             if (stop.getParameterTypes().length == 0) {
                 stop.invoke(null);
@@ -409,6 +409,24 @@ public final class ProgramService {
             accepted = newAccepted;
             checkPoint = newCheckPoint;
             BrontelManager.setServiceState(newState, newAccepted, exitCode, newCheckPoint, waitHint);
+        }
+    }
+
+    /** The stop method's arguments as the trace may show them: counted, unless asked for. */
+    private static String stopArgsForTrace() {
+        if (settings.stopArgs.isEmpty() || tracesArguments()) {
+            return Arrays.toString(settings.stopArgs.toArray());
+        }
+        return " with " + settings.stopArgs.size()
+            + " argument(s), traced only with traceArguments=TRUE";
+    }
+
+    private static boolean tracesArguments() {
+        try {
+            return BrontelManager.tracesArguments();
+        } catch (LinkageError e) {
+            // A bridge class from an older brontel.jar cannot say: the arguments stay out.
+            return false;
         }
     }
 
