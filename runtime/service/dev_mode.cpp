@@ -1,6 +1,7 @@
 // Development mode (-x): the service task on the main thread, beside the control pipe.
 #include "runtime/service/executor.h"
 
+#include "platform/handles.h"
 #include "registry/service_manager.h"
 
 int CExecutor::startDevModeService() {
@@ -18,8 +19,8 @@ int CExecutor::startDevModeService() {
         return BRONTEL_RESULT_NOT_INSTALLED;
     }
     CControlPipeServer pipeServer(logger, serviceName, this, serviceDoneEvent);
-    HANDLE pipeThread = pipeServer.startThread();
-    if (pipeThread == nullptr) {
+    CWinHandle pipeThread(pipeServer.startThread());
+    if (!pipeThread.isOpen()) {
         logger->logMessage(L"Error creating pipe thread, signalling is not available.");
     }
     int result = startServiceTask();
@@ -31,10 +32,9 @@ int CExecutor::startDevModeService() {
     }
     logger->logExit(L"CExecutor::startDevModeService", 0);
     SetEvent(serviceDoneEvent);
-    if (pipeThread != nullptr) {
+    if (pipeThread.isOpen()) {
         // The pipe thread notices the event within half a second.
-        WaitForSingleObject(pipeThread, INFINITE);
-        CloseHandle(pipeThread);
+        WaitForSingleObject(pipeThread.get(), INFINITE);
     }
     return result;
 }
