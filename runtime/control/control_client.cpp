@@ -58,18 +58,17 @@ int CControlClient::sendControl(DWORD control, const wchar_t* pipeName) {
     const wchar_t* label = L"CExecutor::sendControlSignal(DWORD,LPTSTR)";
     logger->logEntry(label, static_cast<int>(control));
     int result = 0;
-    HANDLE pipe = INVALID_HANDLE_VALUE;
     if (control == restartCode) {
         result = restart();
-    } else if ((pipe = openTrustedPipe(pipeName)) != INVALID_HANDLE_VALUE) {
-        // A development-mode instance is listening.
-        result = writeControlCode(pipe, control) ? 0 : BRONTEL_RESULT_NOT_DELIVERED;
-        if (result != 0) {
-            logger->logSystemError(L"Failed to write the control to the pipe", GetLastError());
-        }
-        CloseHandle(pipe);
     } else {
-        result = sendThroughSCM(control);
+        CWinHandle pipe(openTrustedPipe(pipeName));
+        if (!pipe.isOpen()) {
+            result = sendThroughSCM(control);
+        } else if (!writeControlCode(pipe.get(), control)) {
+            // A development-mode instance is listening, but the code did not get through.
+            logger->logSystemError(L"Failed to write the control to the pipe", GetLastError());
+            result = BRONTEL_RESULT_NOT_DELIVERED;
+        }
     }
     logger->logExit(label, 0);
     return result;
