@@ -35,7 +35,6 @@ class CConfigFile {
     // -c: 0, or 3 (no name), BRONTEL_RESULT_FILE_NOT_WRITTEN (the file exists, or cannot be
     // created or written), 9 (out of memory).
     int generateSkeletonFile(const wchar_t* fileName, int unicode);
-    int writeSkeletonFile(HANDLE file, int unicode);
 
     // -d (configFileName null) and -e: 0, or 9 (out of memory), or BRONTEL_RESULT_FILE_NOT_WRITTEN
     // (-e: the file exists, or cannot be created or written).

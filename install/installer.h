@@ -4,14 +4,13 @@
 
 #include "app/parameters.h"
 #include "config/config_file.h"
+#include "settings/config_keys.h"
 
 // Removal results beyond the shared table: the service could not be stopped, or could not be
 // opened for deletion or deleted. (The Service Control Manager that cannot be opened gives 8,
 // as for installation.)
 #define BRONTEL_RESULT_STOP_FAILED 25
 #define BRONTEL_RESULT_DELETE_FAILED 26
-// A configuration value brontel cannot use (a stop or recovery setting): nothing is installed.
-#define BRONTEL_RESULT_BAD_VALUE 5
 
 class CInstaller {
   public:
@@ -28,10 +27,9 @@ class CInstaller {
     int createMSService(CConfigFile* config);
     int installOtherProperties(CConfigFile* config);
     int addServiceDescription(CConfigFile* config);
-    int saveJVMOptions(CConfigFile* config);
-    // install/recovery_settings.cpp: the stop and recovery values checked before anything is
-    // created (0 or BRONTEL_RESULT_BAD_VALUE), and applied to the created service (0 or 8).
-    int checkStopAndRecoveryOptions(CConfigFile* config);
+    // A numbered key's values (jvmOption1, 2, ...), and the removal of stored ones beyond them.
+    int saveNumberedValues(CConfigFile* config, const ConfigKey& entry);
+    // install/recovery_settings.cpp: the recovery values applied to the created service (0 or 8).
     int applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int delayedStart);
     void registerAsEventSource(CConfigFile* config);
 

@@ -4,7 +4,7 @@
 #include "app/service_list.h"
 #include "install/capture_install.h"
 #include "install/stop_progress.h"
-#include "registry/config_keys.h"
+#include "settings/config_keys.h"
 
 #include <wchar.h>
 

@@ -3,6 +3,7 @@
 #ifndef BRONTEL_JVM_JVM_H
 #define BRONTEL_JVM_JVM_H
 
+#include "settings/service_settings.h"
 #include "trace/logger.h"
 
 #include <jni.h>
@@ -12,7 +13,8 @@
 
 class CJvm {
   public:
-    CJvm(const wchar_t* serviceName, CLogger* logger);
+    // `settings`: the service's, read when the run began; they outlive the host.
+    CJvm(const wchar_t* serviceName, CLogger* logger, const CServiceSettings* settings);
     ~CJvm();
     CJvm(const CJvm&) = delete;
     CJvm& operator=(const CJvm&) = delete;
@@ -40,6 +42,7 @@ class CJvm {
   private:
     CLogger* logger;
     const wchar_t* serviceName;
+    const CServiceSettings* settings;
     HMODULE jvmLibrary;
     JavaVM* javaVm;
     JNIEnv* env;

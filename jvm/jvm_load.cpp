@@ -132,10 +132,21 @@ static int loadDiscoveredLibrary(CLogger* logger, wchar_t** path, HMODULE* libra
 
 int CJvm::loadJVMDll() {
     logger->logEntry(L"CJvm::loadJVMDll");
-    // Missing: the registry function has traced why, and the search below takes over.
-    wchar_t* path = getRegServiceParameter(serviceName, REGVAL_JVM_DLL, logger);
-    int result = path != nullptr ? loadConfiguredLibrary(logger, path, &jvmLibrary)
+    // Missing: why is traced, and the search below takes over.
+    const wchar_t* configured = settings->text(CFG_JVM_DLL, logger, 1);
+    wchar_t* path = nullptr;
+    int result = 0;
+    if (configured != nullptr) {
+        path = static_cast<wchar_t*>(malloc((wcslen(configured) + 1) * sizeof(wchar_t)));
+        result = path == nullptr ? 9 : 0;
+        if (path != nullptr) {
+            wcscpy(path, configured);
+        }
+    }
+    if (result == 0) {
+        result = path != nullptr ? loadConfiguredLibrary(logger, path, &jvmLibrary)
                                  : loadDiscoveredLibrary(logger, &path, &jvmLibrary);
+    }
     if (result == 9) {
         logger->logMessage(L"Memory error in CJvm::loadJVMDll");
     }

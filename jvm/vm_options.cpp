@@ -98,13 +98,12 @@ char* classPathWithJar(const char* classPathOption, const wchar_t* jar) {
     return option;
 }
 
-int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceName, CLogger* logger) {
+int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceClass, const wchar_t* commandLine,
+                      CLogger* logger) {
     // Without the hook, System.exit would end the process behind the Service Control
     // Manager's back, which then reports a crash.
     int result = appendVmOption(args, strdup("exit"), reinterpret_cast<void*>(brontelExitHook));
 
-    wchar_t* serviceClass = getRegServiceParam(serviceName, REGVAL_SERVICE_CLASS, logger, 0, 1);
-    wchar_t* commandLine = getRegServiceParam(serviceName, REGVAL_COMMAND_LINE, logger, 0, 0);
     wchar_t* jar = programJarOf(serviceClass, commandLine);
     if (result == 0 && jar != nullptr) {
         // As with the launcher's -jar, the jar is on the class path: its classes load through
@@ -131,7 +130,5 @@ int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceName, CLogger*
         }
     }
     free(jar);
-    free(commandLine);
-    free(serviceClass);
     return result;
 }

@@ -23,7 +23,8 @@ char* classPathWithJar(const char* classPathOption, const wchar_t* jar);
 // Adds the exit hook, and the program's jar to the class path when the ready-made program
 // service runs one, so that the jar's classes load as the launcher loads them. 0, or 9 when out
 // of memory.
-int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceName, CLogger* logger);
+int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceClass, const wchar_t* commandLine,
+                      CLogger* logger);
 
 // The VM's exit hook: called on the VM's way out of System.exit, Runtime.exit or halt.
 extern "C" void JNICALL brontelExitHook(jint code);

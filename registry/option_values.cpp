@@ -70,10 +70,6 @@ int parseWholeNumber(const wchar_t* text, DWORD maximum, DWORD* value) {
     return parseRange(start, trimEnd(start, end), maximum, value);
 }
 
-int parseStopTimeout(const wchar_t* text, DWORD* seconds) {
-    return parseWholeNumber(text, 0xFFFFFFFFu / 1000, seconds);
-}
-
 int parseFailureActions(const wchar_t* text, FailureActionList* list, wchar_t* problem,
                         size_t problemChars) {
     list->count = 0;

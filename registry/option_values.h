@@ -1,5 +1,5 @@
-// The forms of the stop and recovery settings: parsed the same way when installation checks a
-// configuration file and when a running service reads its stored values back.
+// The forms of numbers and recovery actions in settings: parsed the same way when installation
+// checks a configuration file and when a running service reads its stored values back.
 #ifndef BRONTEL_REGISTRY_OPTION_VALUES_H
 #define BRONTEL_REGISTRY_OPTION_VALUES_H
 
@@ -7,8 +7,6 @@
 
 // Most recovery actions one service may have.
 #define BRONTEL_MAX_FAILURE_ACTIONS 16
-// failureResetPeriod when the configuration does not give one: a day.
-#define BRONTEL_DEFAULT_RESET_PERIOD 86400
 
 struct FailureActionList {
     DWORD count;
@@ -20,8 +18,6 @@ struct FailureActionList {
 int parseDigits(const wchar_t* text, DWORD maximum, DWORD* value);
 // The same, with blanks allowed around the digits.
 int parseWholeNumber(const wchar_t* text, DWORD maximum, DWORD* value);
-// stopTimeout: seconds, 0 to 4294967 (so that the milliseconds fit 32 bits).
-int parseStopTimeout(const wchar_t* text, DWORD* seconds);
 // failureActions: "action/delay" items separated by commas, action "restart" or "none" (ASCII
 // case ignored), delay in milliseconds; blanks around items and parts are allowed. On failure
 // `problem` (of problemChars) says what is wrong.

@@ -1,17 +1,12 @@
-// The output capture's settings: the rules for their values, shared by installation (which
-// refuses a malformed one) and the service (which reads them back from the registry).
+// The output capture's settings as the service uses them (the rules for their values are the
+// key table's).
 #ifndef BRONTEL_RUNTIME_CAPTURE_SETTINGS_H
 #define BRONTEL_RUNTIME_CAPTURE_SETTINGS_H
 
-#include "trace/logger.h"
+#include "settings/service_settings.h"
 
-#define BRONTEL_DEFAULT_ROTATE_BYTES 10485760u
-#define BRONTEL_DEFAULT_KEEP_FILES 5u
-#define BRONTEL_MAX_KEEP_FILES 999u
-// Installation: an output capture value is malformed.
-#define BRONTEL_RESULT_BAD_CAPTURE_VALUE 34
-
-// Each returns 1 and sets *value for a well-formed text, 0 otherwise (nothing set).
+// The capture keys' rules of the key table: each returns 1 and sets *value for a well-formed
+// text, 0 otherwise (nothing set).
 // A whole number of bytes from 0 (never rotate) to 4294967295, decimal digits only.
 int parseRotateBytes(const wchar_t* text, DWORD* value);
 // A whole number of rotated files to keep, 0 to 999.
@@ -27,9 +22,11 @@ struct CaptureSettings {
     int timestamps;
 };
 
-// Reads a service's settings (a stored value that is malformed is traced and its default
-// used); returns 1 when at least one stream is to be captured. Release with freeCaptureSettings.
-int readCaptureSettings(const wchar_t* serviceName, CLogger* logger, CaptureSettings* settings);
+// Takes the capture's part of a service's settings (a stored value that is malformed is traced
+// and its default used); returns 1 when at least one stream is to be captured. Release with
+// freeCaptureSettings.
+int readCaptureSettings(const CServiceSettings& serviceSettings, CLogger* logger,
+                        CaptureSettings* settings);
 void freeCaptureSettings(CaptureSettings* settings);
 // Whether two capture paths name the same file (Windows compares paths without regard to case).
 int sameCapturePath(const wchar_t* first, const wchar_t* second);

@@ -57,6 +57,11 @@ CExecutor::~CExecutor() {
 int CExecutor::execute(int withoutSCM) {
     logger->logEntry(L"CExecutor::execute");
     this->withoutSCM = withoutSCM;
+    // Every part of the run reads the settings from here; a value memory did not allow to be
+    // read counts as absent, as it would when read on its own.
+    if (settings.load(serviceName) != 0) {
+        logger->logMessage(L"Memory error while reading the service's settings.");
+    }
     g_pExecutor = this;
     executorClosed.store(0);
     int result = 0;
@@ -89,7 +94,7 @@ int CExecutor::startServiceTask() {
     // The VM is started whether or not the command could be run.
     executePreinitCommand();
 
-    CJvm* host = new CJvm(serviceName, logger);
+    CJvm* host = new CJvm(serviceName, logger, &settings);
     WaitForSingleObject(jvmLock, INFINITE);
     jvm = host;
     ReleaseMutex(jvmLock);

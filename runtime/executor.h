@@ -4,6 +4,7 @@
 #ifndef BRONTEL_RUNTIME_EXECUTOR_H
 #define BRONTEL_RUNTIME_EXECUTOR_H
 
+#include "settings/service_settings.h"
 #include "trace/logger.h"
 
 #include <atomic>
@@ -105,6 +106,7 @@ class CExecutor {
   private:
     int withoutSCM;
     const wchar_t* serviceName;
+    CServiceSettings settings; // read once when execute() begins
     CJvm* jvm;
     HANDLE serviceDoneEvent;
     SERVICE_STATUS_HANDLE statusHandle;

@@ -2,25 +2,18 @@
 // Java VM is created; in service mode the Service Control Manager is told to expect a slow start.
 #include "runtime/executor.h"
 
-#include "registry/registry.h"
 #include "runtime/preinit_program.h"
-
-#include <stdlib.h>
 
 int CExecutor::executePreinitCommand() {
     logger->logEntry(L"CExecutor::executePreinitCommand");
     int result = 0;
-    wchar_t* command = getRegServiceParam(serviceName, REGVAL_PREINIT_CMD, logger, 0, 1);
+    const wchar_t* command = settings.text(CFG_PREINIT_COMMAND);
     if (command == nullptr) {
         logger->logMessage(L"No preinit command specified.");
     } else {
         if (!withoutSCM) {
-            DWORD waitHint = 2000;
-            wchar_t* hint = getRegServiceParam(serviceName, REGVAL_PREINIT_HINT, logger, 0, 1);
-            if (hint != nullptr) {
-                waitHint = static_cast<DWORD>(_wtoi(hint));
-                free(hint);
-            }
+            DWORD waitHint = 0;
+            settings.number(CFG_PREINIT_WAIT_HINT, logger, nullptr, &waitHint);
             WaitForSingleObject(statusLock, INFINITE);
             serviceStatus.dwCurrentState = SERVICE_START_PENDING;
             serviceStatus.dwControlsAccepted = 0;
@@ -48,9 +41,11 @@ int CExecutor::executePreinitCommand() {
             if (resolved == PREINIT_PROGRAM_NOT_FOUND) {
                 SetLastError(ERROR_FILE_NOT_FOUND);
             } else {
-                started =
-                    CreateProcessW(program.empty() ? nullptr : program.c_str(), command, nullptr,
-                                   nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+                // CreateProcessW may write into the command line: a copy of its own.
+                std::wstring commandLine = command;
+                started = CreateProcessW(program.empty() ? nullptr : program.c_str(),
+                                         &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                         nullptr, &startup, &process);
             }
             if (started) {
                 WaitForSingleObject(process.hProcess, INFINITE);
@@ -64,7 +59,6 @@ int CExecutor::executePreinitCommand() {
                 result = 24;
             }
         }
-        free(command);
     }
     logger->logExit(L"CExecutor::executePreinitCommand", result);
     return result;

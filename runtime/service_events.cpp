@@ -1,11 +1,9 @@
 // The entries for a failed start and an unexpected end of the Java side.
 #include "runtime/service_events.h"
 
-#include "registry/registry.h"
 #include "runtime/event_ids.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 
 namespace {
 struct Hint {
@@ -43,12 +41,12 @@ const wchar_t* startFailureHint(int code) {
 }
 
 void reportStartFailure(CEventReporter* events, int code, const wchar_t* traceText,
-                        CLogger* logger) {
+                        const CServiceSettings& settings) {
     const wchar_t* serviceName = events->getServiceName();
     wchar_t codeText[20];
     swprintf(codeText, 20, L"%d", code);
-    wchar_t* library = getRegServiceParam(serviceName, REGVAL_JVM_DLL, logger, 0, 1);
-    wchar_t* className = getRegServiceParam(serviceName, REGVAL_SERVICE_CLASS, logger, 0, 1);
+    const wchar_t* library = settings.text(CFG_JVM_DLL);
+    const wchar_t* className = settings.text(CFG_SERVICE_CLASS);
     const wchar_t* strings[] = {
         serviceName,
         codeText,
@@ -58,8 +56,6 @@ void reportStartFailure(CEventReporter* events, int code, const wchar_t* traceTe
         startFailureHint(code),
     };
     events->report(EVENTLOG_ERROR_TYPE, BRONTEL_EVENT_START_FAILED, strings, 6);
-    free(library);
-    free(className);
 }
 
 void reportJavaEnded(CEventReporter* events, const wchar_t* stateName) {
