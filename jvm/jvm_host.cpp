@@ -3,10 +3,9 @@
 #include "jvm/jvm.h"
 
 #include "jvm/vm_options.h"
+#include "platform/textutil.h"
 #include "registry/registry.h"
 #include "trace/path_links.h"
-
-#include <wchar.h>
 
 #include <stdlib.h>
 #include <string.h>
@@ -17,16 +16,6 @@ GetDefaultJavaVMInitArgs_t JNI_GetDefaultJavaVMInitArgs_proc = nullptr;
 namespace {
 // The option through which the VM hands its diagnostic output to my_vfprintf.
 char vfprintfOption[] = "vfprintf";
-
-// A copy (free() it), or null when memory runs out.
-wchar_t* copyText(const wchar_t* text) {
-    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
-    wchar_t* copy = static_cast<wchar_t*>(malloc(bytes));
-    if (copy != nullptr) {
-        memcpy(copy, text, bytes);
-    }
-    return copy;
-}
 
 void freeInitArgs(JavaVMInitArgs* args) {
     for (jint i = 0; i < args->nOptions; ++i) {

@@ -3,6 +3,7 @@
 #include "jvm/jvm.h"
 
 #include "jvm/jvm_library.h"
+#include "platform/textutil.h"
 #include "registry/registry.h"
 
 #include <stdlib.h>
@@ -13,15 +14,6 @@ namespace {
 // conversion to the export's real type free of cast warnings.
 template <class T> T exportAs(FARPROC proc) {
     return reinterpret_cast<T>(reinterpret_cast<void (*)()>(proc));
-}
-
-wchar_t* copyText(const wchar_t* text) {
-    size_t chars = wcslen(text) + 1;
-    wchar_t* copy = static_cast<wchar_t*>(malloc(chars * sizeof(wchar_t)));
-    if (copy != nullptr) {
-        wmemcpy(copy, text, chars);
-    }
-    return copy;
 }
 
 // The system's reason for a failed load, plus the processor-type sentence for error 193.
@@ -137,11 +129,8 @@ int CJvm::loadJVMDll() {
     wchar_t* path = nullptr;
     int result = 0;
     if (configured != nullptr) {
-        path = static_cast<wchar_t*>(malloc((wcslen(configured) + 1) * sizeof(wchar_t)));
+        path = copyText(configured);
         result = path == nullptr ? 9 : 0;
-        if (path != nullptr) {
-            wcscpy(path, configured);
-        }
     }
     if (result == 0) {
         result = path != nullptr ? loadConfiguredLibrary(logger, path, &jvmLibrary)

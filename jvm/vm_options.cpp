@@ -3,6 +3,7 @@
 
 #include "jvm/command_line.h"
 #include "jvm/jvm.h"
+#include "platform/textutil.h"
 #include "registry/registry.h"
 
 #include <stdlib.h>
@@ -25,14 +26,6 @@ int isProgramService(const wchar_t* serviceClass) {
     return *serviceClass == L'\0' && *expected == L'\0';
 }
 
-wchar_t* copyText(const wchar_t* text) {
-    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
-    wchar_t* copy = static_cast<wchar_t*>(malloc(bytes));
-    if (copy != nullptr) {
-        memcpy(copy, text, bytes);
-    }
-    return copy;
-}
 } // namespace
 
 int appendVmOption(JavaVMInitArgs* args, char* optionString, void* extraInfo) {

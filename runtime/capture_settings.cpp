@@ -5,7 +5,6 @@
 #include "settings/value_check.h"
 
 #include <stdlib.h>
-#include <string.h>
 
 #include <initializer_list>
 
@@ -15,19 +14,6 @@ const wchar_t malformed[] = L"Ignoring the malformed output capture setting ";
 
 int parseNumberOf(const wchar_t* configName, const wchar_t* text, DWORD* value) {
     return parseConfigNumber(*findConfigKey(configName), text, value);
-}
-
-// A copy of a path (free() it), or null.
-wchar_t* copyOf(const wchar_t* text) {
-    if (text == nullptr) {
-        return nullptr;
-    }
-    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
-    wchar_t* copy = static_cast<wchar_t*>(malloc(bytes));
-    if (copy != nullptr) {
-        memcpy(copy, text, bytes);
-    }
-    return copy;
 }
 
 } // namespace
@@ -46,8 +32,8 @@ int parseTimestamps(const wchar_t* text, int* value) {
 
 int readCaptureSettings(const CServiceSettings& serviceSettings, CLogger* logger,
                         CaptureSettings* settings) {
-    settings->stdoutPath = copyOf(serviceSettings.text(CFG_STDOUT_FILE));
-    settings->stderrPath = copyOf(serviceSettings.text(CFG_STDERR_FILE));
+    settings->stdoutPath = copyText(serviceSettings.text(CFG_STDOUT_FILE));
+    settings->stderrPath = copyText(serviceSettings.text(CFG_STDERR_FILE));
     // A reference that expands to nothing leaves no file to write.
     for (wchar_t** path : {&settings->stdoutPath, &settings->stderrPath}) {
         if (*path != nullptr && **path == L'\0') {

@@ -73,40 +73,38 @@ const wchar_t* CServiceSettings::text(const wchar_t* configName, CLogger* logger
     return value->text;
 }
 
-int CServiceSettings::number(const wchar_t* configName, CLogger* logger,
-                             const wchar_t* malformedMessage, DWORD* result) const {
+template <class T>
+int CServiceSettings::parsed(const wchar_t* configName, CLogger* logger,
+                             const wchar_t* malformedMessage, T* result,
+                             int (*parse)(const ConfigKey& key, const wchar_t* text,
+                                          T* value)) const {
     const Value* value = find(configName, 0);
     if (value == nullptr) {
         return 0;
     }
     const ConfigKey& key = *value->key;
     if (value->text != nullptr) {
-        if (parseConfigNumber(key, value->text, result)) {
+        if (parse(key, value->text, result)) {
             return 1;
         }
         if (malformedMessage != nullptr && logger != nullptr) {
             logger->logMessage(malformedMessage, key.valueName, L"; using its default.");
         }
     }
-    return key.defaultValue != nullptr && parseConfigNumber(key, key.defaultValue, result);
+    return key.defaultValue != nullptr && parse(key, key.defaultValue, result);
+}
+
+int CServiceSettings::number(const wchar_t* configName, CLogger* logger,
+                             const wchar_t* malformedMessage, DWORD* result) const {
+    return parsed<DWORD>(configName, logger, malformedMessage, result, parseConfigNumber);
 }
 
 int CServiceSettings::flag(const wchar_t* configName, CLogger* logger,
                            const wchar_t* malformedMessage, int* result) const {
-    const Value* value = find(configName, 0);
-    if (value == nullptr) {
-        return 0;
-    }
-    const ConfigKey& key = *value->key;
-    if (value->text != nullptr) {
-        if (parseConfigFlag(value->text, result)) {
-            return 1;
-        }
-        if (malformedMessage != nullptr && logger != nullptr) {
-            logger->logMessage(malformedMessage, key.valueName, L"; using its default.");
-        }
-    }
-    return key.defaultValue != nullptr && parseConfigFlag(key.defaultValue, result);
+    return parsed<int>(configName, logger, malformedMessage, result,
+                       [](const ConfigKey&, const wchar_t* text, int* value) {
+                           return parseConfigFlag(text, value);
+                       });
 }
 
 int CServiceSettings::numberedCount(const wchar_t* configName) const {

@@ -46,6 +46,10 @@ class CServiceSettings {
         ServiceParamFailure failure;
     };
     const Value* find(const wchar_t* configName, int number) const;
+    // A number or flag value by `parse`, else the key's default (see number()).
+    template <class T>
+    int parsed(const wchar_t* configName, CLogger* logger, const wchar_t* malformedMessage,
+               T* result, int (*parse)(const ConfigKey& key, const wchar_t* text, T* value)) const;
     void clear();
 
     std::wstring serviceName;
