@@ -34,7 +34,6 @@ class CConfigFile {
     // -c: 0, or BRONTEL_RESULT_NO_CONFIG_FILE_NAME, BRONTEL_RESULT_FILE_NOT_WRITTEN (the file
     // exists, or cannot be created or written), BRONTEL_RESULT_OUT_OF_MEMORY.
     int generateSkeletonFile(const wchar_t* fileName, int unicode);
-    int writeSkeletonFile(HANDLE file, int unicode);
 
     // -d (configFileName null) and -e: 0, or BRONTEL_RESULT_OUT_OF_MEMORY, or
     // BRONTEL_RESULT_FILE_NOT_WRITTEN (-e: the file exists, or cannot be created or written).

@@ -1,11 +1,12 @@
 // -d and -e: the settings of an installed service in configuration-file form, on the console
 // or in a new file.
 #include "config/config_file.h"
+#include "config/new_file.h"
 
 #include "platform/textutil.h"
 #include "platform/result_codes.h"
-#include "registry/config_keys.h"
 #include "registry/service_manager.h"
+#include "settings/config_keys.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -69,93 +70,92 @@ void cutBinaryPath(wchar_t* imagePath) {
     imagePath[length] = L'\0';
 }
 
-void buildReport(Report& report, const wchar_t* serviceName, CLogger* logger, int toConsole) {
+// A value of the service key as its line, read as the key's kind is stored there.
+void addServiceValue(Report& report, const ConfigKey& key, const wchar_t* serviceName) {
     const wchar_t* services = BRONTEL_SERVICES_KEY;
     wchar_t value[valueChars];
-    DWORD valueBytes = sizeof(value);
-
     memset(value, 0, sizeof(value));
-    if (getRegStrValue(HKEY_LOCAL_MACHINE, services, serviceName, REGVAL_DISPLAY_NAME, value,
-                       valueBytes)) {
-        report.addLine(CFG_SERVICE_DISPLAY_NAME, value);
-    }
-    report.addLine(CFG_SERVICE_NAME, serviceName);
-
-    DWORD type = getRegDwValue(HKEY_LOCAL_MACHINE, services, serviceName, REGVAL_TYPE, notPresent);
-    if (type != notPresent && (type & BRONTEL_INTERACTIVE_TYPE_BIT) != 0) {
-        report.addLine(CFG_INTERACTIVE_SERVICE, L"TRUE");
-    }
-    static const wchar_t* const startTypes[] = {L"SERVICE_AUTO_START", L"SERVICE_DEMAND_START",
-                                                L"SERVICE_DISABLED"};
-    DWORD start =
-        getRegDwValue(HKEY_LOCAL_MACHINE, services, serviceName, REGVAL_START, notPresent);
-    if (start == SERVICE_AUTO_START && isDelayedAutoStart(serviceName)) {
-        report.addLine(CFG_START_TYPE, L"SERVICE_DELAYED_AUTO_START");
-    } else if (start >= 2 && start <= 4) {
-        report.addLine(CFG_START_TYPE, startTypes[start - 2]);
-    }
-    static const wchar_t* const errorControls[] = {L"SERVICE_ERROR_IGNORE", L"SERVICE_ERROR_NORMAL",
-                                                   L"SERVICE_ERROR_SEVERE",
-                                                   L"SERVICE_ERROR_CRITICAL"};
-    DWORD errorControl =
-        getRegDwValue(HKEY_LOCAL_MACHINE, services, serviceName, REGVAL_ERROR_CONTROL, notPresent);
-    if (errorControl <= 3) {
-        report.addLine(CFG_ERROR_CONTROL, errorControls[errorControl]);
-    }
-
-    memset(value, 0, sizeof(value));
-    if (getRegStrValue(HKEY_LOCAL_MACHINE, services, serviceName, REGVAL_IMAGE_PATH, value,
-                       valueBytes)) {
-        cutBinaryPath(value);
-        report.addLine(CFG_BINARY_PATH, value);
-    }
-    memset(value, 0, sizeof(value));
-    if (getRegStrListValue(HKEY_LOCAL_MACHINE, services, serviceName, REGVAL_DEPEND_ON_SERVICE,
-                           value, valueBytes, L',')) {
-        report.addLine(CFG_SERVICE_DEPENDENCIES, value);
-    }
-    memset(value, 0, sizeof(value));
-    if (getRegStrValue(HKEY_LOCAL_MACHINE, services, serviceName, REGVAL_DESCRIPTION, value,
-                       valueBytes)) {
-        report.addLine(CFG_DESCRIPTION, value);
-    }
-
-    // On the console references appear resolved; a saved file keeps them as stored, so that it
-    // installs the same settings again.
-    addParameter(report, serviceName, CFG_JVM_DLL, REGVAL_JVM_DLL, logger, 0, toConsole);
-    addParameter(report, serviceName, CFG_SERVICE_CLASS, REGVAL_SERVICE_CLASS, logger, 1,
-                 toConsole);
-    addParameter(report, serviceName, CFG_COMMAND_LINE, REGVAL_COMMAND_LINE, logger, 0, toConsole);
-    addParameter(report, serviceName, CFG_VERBOSE_OUTPUT, REGVAL_VERBOSE_FILE, logger, 0,
-                 toConsole);
-    addParameter(report, serviceName, CFG_PREINIT_COMMAND, REGVAL_PREINIT_CMD, logger, 0,
-                 toConsole);
-    addParameter(report, serviceName, CFG_PREINIT_WAIT_HINT, REGVAL_PREINIT_HINT, logger, 0,
-                 toConsole);
-    static const wchar_t* const stopAndRecovery[][2] = {
-        {CFG_STOP_TIMEOUT, REGVAL_STOP_TIMEOUT},
-        {CFG_FAILURE_ACTIONS, REGVAL_FAILURE_ACTIONS},
-        {CFG_FAILURE_RESET_PERIOD, REGVAL_FAILURE_RESET_PERIOD},
-        {CFG_FAILURE_ON_NON_ZERO_EXIT, REGVAL_FAILURE_ON_NON_ZERO_EXIT},
-        {CFG_TRACE_ARGUMENTS, REGVAL_TRACE_ARGUMENTS}};
-    for (const auto& entry : stopAndRecovery) {
-        addParameter(report, serviceName, entry[0], entry[1], logger, 0, 0);
-    }
-    const ConfigKey* capture = captureConfigKeys();
-    for (int i = 0; i < captureConfigKeyCount; ++i) {
-        addParameter(report, serviceName, capture[i].configName, capture[i].valueName, logger, 0,
-                     toConsole);
-    }
-    // The options carry the registry's own names; keys compare without regard to case.
-    for (int n = 1;; ++n) {
-        wchar_t optionName[40];
-        swprintf(optionName, 40, L"%ls%d", REGVAL_JVM_OPTION, n);
-        wchar_t* option = getRegServiceParam(serviceName, optionName, logger, 0, toConsole);
-        if (option == nullptr) {
-            break;
+    switch (key.kind) {
+    case CONFIG_KIND_FLAG: {
+        // A bit of a number: only the interactive bit of "Type" is a flag there.
+        DWORD type =
+            getRegDwValue(HKEY_LOCAL_MACHINE, services, serviceName, key.valueName, notPresent);
+        if (type != notPresent && (type & BRONTEL_INTERACTIVE_TYPE_BIT) != 0) {
+            report.addLine(key.configName, L"TRUE");
         }
-        report.addLine(optionName, option);
-        free(option);
+        return;
+    }
+    case CONFIG_KIND_CHOICE: {
+        DWORD number =
+            getRegDwValue(HKEY_LOCAL_MACHINE, services, serviceName, key.valueName, notPresent);
+        if ((number & ~0xFFu) != 0) {
+            return;
+        }
+        // The Service Control Manager keeps the delayed start apart from the start type.
+        if (number == SERVICE_AUTO_START && wcscmp(key.valueName, REGVAL_START) == 0 &&
+            isDelayedAutoStart(serviceName)) {
+            number |= 0x100;
+        }
+        const wchar_t* name = configChoiceName(key, number);
+        if (name != nullptr) {
+            report.addLine(key.configName, name);
+        }
+        return;
+    }
+    case CONFIG_KIND_LIST:
+        if (getRegStrListValue(HKEY_LOCAL_MACHINE, services, serviceName, key.valueName, value,
+                               sizeof(value), L',')) {
+            report.addLine(key.configName, value);
+        }
+        return;
+    default:
+        if (getRegStrValue(HKEY_LOCAL_MACHINE, services, serviceName, key.valueName, value,
+                           sizeof(value))) {
+            // The only path there is the image path, which holds the program and its arguments.
+            if (key.kind == CONFIG_KIND_PATH) {
+                cutBinaryPath(value);
+            }
+            report.addLine(key.configName, value);
+        }
+        return;
+    }
+}
+
+void buildReport(Report& report, const wchar_t* serviceName, CLogger* logger, int toConsole) {
+    for (int i = 0; i < configKeyCount; ++i) {
+        const ConfigKey& key = configKeys[i];
+        if ((key.flags & CONFIG_REPORT_NEVER) != 0) {
+            continue;
+        }
+        if (key.store == CONFIG_STORE_KEY_NAME) {
+            report.addLine(key.configName, serviceName);
+            continue;
+        }
+        if (key.store == CONFIG_STORE_SERVICE) {
+            addServiceValue(report, key, serviceName);
+            continue;
+        }
+        // On the console references appear resolved; a saved file keeps them as stored, so that
+        // it installs the same settings again.
+        int expand = toConsole && (key.flags & CONFIG_REPORT_STORED) == 0;
+        // A required value that is missing is worth the trace's explanation.
+        int logErrors = (key.flags & CONFIG_REQUIRED) != 0;
+        if ((key.flags & CONFIG_NUMBERED) == 0) {
+            addParameter(report, serviceName, key.configName, key.valueName, logger, logErrors,
+                         expand);
+            continue;
+        }
+        // Numbered values carry the registry's own names; keys compare without regard to case.
+        for (int n = 1;; ++n) {
+            wchar_t name[40];
+            swprintf(name, 40, L"%ls%d", key.valueName, n);
+            wchar_t* value = getRegServiceParam(serviceName, name, logger, 0, expand);
+            if (value == nullptr) {
+                break;
+            }
+            report.addLine(name, value);
+            free(value);
+        }
     }
 }
 
@@ -214,29 +214,7 @@ int saveReport(const wchar_t* report, const wchar_t* fileName, CLogger* logger, 
         logger->logSystemError(error);
         return BRONTEL_RESULT_FILE_NOT_WRITTEN;
     }
-    HANDLE file = CreateFileW(fileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
-        logger->logMessage(L"Cannot open file ", fileName);
-        logger->logSystemError(error);
-        free(bytes);
-        return BRONTEL_RESULT_FILE_NOT_WRITTEN;
-    }
-    int result = 0;
-    logger->logMessage(L"Generating file ", fileName, unicode ? L" using unicode." : L" ");
-    DWORD written = 0;
-    if (!WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr)) {
-        error = GetLastError();
-        logger->logMessage(L"Cannot write file ", error);
-        logger->logSystemError(error);
-        result = BRONTEL_RESULT_FILE_NOT_WRITTEN;
-    } else if (written != size) {
-        logger->logMessage(L"Cannot write file ", static_cast<DWORD>(ERROR_DISK_FULL));
-        logger->logSystemError(ERROR_DISK_FULL);
-        result = BRONTEL_RESULT_FILE_NOT_WRITTEN;
-    }
-    CloseHandle(file);
+    int result = writeNewFile(fileName, bytes, size, unicode, logger);
     free(bytes);
     return result;
 }

@@ -1,5 +1,5 @@
 // Fuzz target: the -s signal text, from a name or a number to the control code sent. Compared
-// with a model of the naming rules.
+// with a model of the naming rules over the program's own name tables.
 #include "fuzz_support.h"
 #include "platform/textutil.h"
 #include "runtime/control/signal_text.h"
@@ -9,22 +9,6 @@
 #include <wctype.h>
 
 namespace {
-
-struct Name {
-    const wchar_t* text;
-    DWORD code;
-};
-
-const Name serviceNames[] = {
-    {L"SERVICE_CONTROL_STOP", 1},          {L"SERVICE_CONTROL_PAUSE", 2},
-    {L"SERVICE_CONTROL_CONTINUE", 3},      {L"SERVICE_CONTROL_INTERROGATE", 4},
-    {L"SERVICE_CONTROL_SHUTDOWN", 5},      {L"SERVICE_CONTROL_PARAMCHANGE", 6},
-    {L"SERVICE_CONTROL_NETBINDADD", 7},    {L"SERVICE_CONTROL_NETBINDREMOVE", 8},
-    {L"SERVICE_CONTROL_NETBINDENABLE", 9}, {L"SERVICE_CONTROL_NETBINDDISABLE", 10},
-    {L"SERVICE_CONTROL_DEVICEEVENT", 11},  {L"SERVICE_CONTROL_HARDWAREPROFILECHANGE", 12},
-    {L"SERVICE_CONTROL_POWEREVENT", 13},   {L"SERVICE_CONTROL_RESTART", 128},
-};
-const Name consoleNames[] = {{L"CTRL_C_EVENT", 250}, {L"CTRL_BREAK_EVENT", 251}};
 
 // Leading white space, an optional sign, the digits up to the first other character; a value
 // beyond the int range saturates, as the C runtime's conversion does.
@@ -50,10 +34,18 @@ DWORD expectedNumber(const wchar_t* text) {
     return static_cast<DWORD>(static_cast<int>(value));
 }
 
-template <size_t N> int lookUp(const Name (&table)[N], const wchar_t* text, DWORD* code) {
-    for (const Name& name : table) {
-        if (asciiEqualNoCase(text, name.text)) {
-            *code = name.code;
+// The model's own match: the same length and the same letters when folded to lower case.
+int lookUp(const SignalName* table, size_t count, const std::wstring& text, DWORD* code) {
+    for (size_t i = 0; i < count; ++i) {
+        std::wstring name = table[i].name;
+        bool same = name.size() == text.size();
+        for (size_t c = 0; same && c < name.size(); ++c) {
+            same =
+                towlower(static_cast<wint_t>(name[c])) == towlower(static_cast<wint_t>(text[c])) &&
+                text[c] < 0x80;
+        }
+        if (same) {
+            *code = table[i].code;
             return 1;
         }
     }
@@ -75,11 +67,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DWORD expectedCode = 0;
     int expectedResult = SIGNAL_TEXT_CODE;
     if (text[0] == L'S' || text[0] == L's') {
-        if (!lookUp(serviceNames, text.c_str(), &expectedCode)) {
+        if (!lookUp(serviceSignalNames, serviceSignalNameCount, text, &expectedCode)) {
             expectedResult = SIGNAL_TEXT_UNKNOWN_SERVICE_CONTROL;
         }
     } else if (text[0] == L'C' || text[0] == L'c') {
-        if (!lookUp(consoleNames, text.c_str(), &expectedCode)) {
+        if (!lookUp(consoleSignalNames, consoleSignalNameCount, text, &expectedCode)) {
             expectedResult = SIGNAL_TEXT_UNKNOWN_CONSOLE_EVENT;
         }
     } else {

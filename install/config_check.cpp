@@ -1,6 +1,6 @@
 #include "install/config_check.h"
 
-#include "registry/config_keys.h"
+#include "settings/value_check.h"
 
 #include <algorithm>
 #include <vector>
@@ -54,7 +54,7 @@ std::wstring closestConfigKey(const wchar_t* name) {
         const ConfigKey& entry = configKeys[i];
         std::wstring candidate = entry.configName;
         std::wstring compared = given;
-        if (entry.numbered) {
+        if ((entry.flags & CONFIG_NUMBERED) != 0) {
             if (digits == given.size()) {
                 continue;
             }
@@ -67,7 +67,8 @@ std::wstring closestConfigKey(const wchar_t* name) {
             continue;
         }
         if (best.empty() || distance < bestDistance) {
-            best = entry.numbered ? candidate + given.substr(digits) : candidate;
+            best =
+                (entry.flags & CONFIG_NUMBERED) != 0 ? candidate + given.substr(digits) : candidate;
             bestDistance = distance;
         }
     }
@@ -89,6 +90,26 @@ void warnUnknownConfigKeys(CConfigFile* config, CLogger* logger) {
             logger->logMessage(L"Warning: unknown configuration key ", name, hint.c_str());
         }
     }
+}
+
+int refuseMalformedValues(CConfigFile* config, CLogger* logger) {
+    int result = 0;
+    for (int i = 0; i < configKeyCount; ++i) {
+        const ConfigKey& key = configKeys[i];
+        const wchar_t* value = config->getStrOptionValue(key.configName, nullptr);
+        wchar_t problem[200];
+        if (value == nullptr || checkConfigValue(key, value, problem, 200)) {
+            continue;
+        }
+        key.refusal->report(logger, key.configName, value, problem);
+        if (result == 0) {
+            result = key.refusal->code;
+        }
+        if (key.refusal->firstOnly) {
+            break;
+        }
+    }
+    return result;
 }
 
 std::wstring findSkeletonPlaceholder(const wchar_t* value) {

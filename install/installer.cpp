@@ -3,13 +3,12 @@
 #include "install/installer.h"
 
 #include "install/config_check.h"
-#include "install/capture_install.h"
 #include "install/event_source.h"
 #include "install/logon_right.h"
 #include "install/service_security.h"
-#include "registry/config_keys.h"
 #include "registry/registry.h"
 #include "registry/service_manager.h"
+#include "settings/config_keys.h"
 
 #include <stdlib.h>
 #include <wchar.h>
@@ -19,29 +18,18 @@ namespace {
 // Room for the image path, terminator included.
 const size_t imagePathChars = 2000;
 
-struct NamedValue {
-    const wchar_t* name;
-    DWORD value;
-};
-// An automatic start that Windows holds back until the other automatic services have started.
-const DWORD delayedAutoStart = 0x100 | SERVICE_AUTO_START;
-const NamedValue startTypes[] = {{L"SERVICE_AUTO_START", SERVICE_AUTO_START},
-                                 {L"SERVICE_DELAYED_AUTO_START", delayedAutoStart},
-                                 {L"SERVICE_DEMAND_START", SERVICE_DEMAND_START},
-                                 {L"SERVICE_DISABLED", SERVICE_DISABLED}};
-const NamedValue errorControls[] = {{L"SERVICE_ERROR_IGNORE", SERVICE_ERROR_IGNORE},
-                                    {L"SERVICE_ERROR_NORMAL", SERVICE_ERROR_NORMAL},
-                                    {L"SERVICE_ERROR_SEVERE", SERVICE_ERROR_SEVERE},
-                                    {L"SERVICE_ERROR_CRITICAL", SERVICE_ERROR_CRITICAL}};
-
-template <size_t N> int lookUp(const NamedValue (&table)[N], const wchar_t* text, DWORD* value) {
-    for (const NamedValue& entry : table) {
-        if (asciiEqualNoCase(text, entry.name)) {
-            *value = entry.value;
-            return 1;
-        }
+// A choice key's value, or its default (with a warning) when the file names no choice.
+DWORD choiceOf(CConfigFile* config, const wchar_t* configName, CLogger* logger) {
+    const ConfigKey& key = *findConfigKey(configName);
+    DWORD value = 0;
+    configChoiceValue(key, key.defaultValue, &value);
+    wchar_t* text = config->getStrOptionValue(configName, nullptr);
+    if (text != nullptr && !configChoiceValue(key, text, &value)) {
+        std::wstring rest =
+            std::wstring(L" unreconized for ") + key.configName + L"; assuming " + key.defaultValue;
+        logger->logMessage(text, rest.c_str());
     }
-    return 0;
+    return value;
 }
 
 void appendPart(wchar_t* buffer, size_t* length, const wchar_t* text) {
@@ -68,20 +56,13 @@ int CInstaller::install() {
         result = BRONTEL_RESULT_MISSING_KEY;
     }
     if (result == 0) {
-        result = checkStopAndRecoveryOptions(config);
-    }
-    if (result == 0) {
-        result = checkCaptureOptions(config, logger);
+        result = refuseMalformedValues(config, logger);
     }
     if (result == 0) {
         result = createMSService(config);
     }
     if (result == 0) {
         result = installOtherProperties(config);
-    }
-    if (result == 0) {
-        result = saveCaptureOptions(config->getStrOptionValue(CFG_SERVICE_NAME, nullptr), config,
-                                    logger);
     }
     if (result == 0) {
         protectParametersKey(config->getStrOptionValue(CFG_SERVICE_NAME, nullptr), request.account,
@@ -97,10 +78,9 @@ int CInstaller::install() {
 }
 
 int CInstaller::requiredOptionsPresent(CConfigFile* config) {
-    static const wchar_t* const required[] = {CFG_SERVICE_DISPLAY_NAME, CFG_SERVICE_NAME,
-                                              CFG_SERVICE_CLASS};
-    for (const wchar_t* key : required) {
-        if (config->getOption(key) == nullptr) {
+    for (int i = 0; i < configKeyCount; ++i) {
+        const wchar_t* key = configKeys[i].configName;
+        if ((configKeys[i].flags & CONFIG_REQUIRED) != 0 && config->getOption(key) == nullptr) {
             logger->logMessage(L"Missing config option : ", key);
             return 0;
         }
@@ -129,18 +109,11 @@ int CInstaller::createMSService(CConfigFile* config) {
     if (config->getBoolOptionValue(CFG_INTERACTIVE_SERVICE, 0)) {
         serviceType |= SERVICE_INTERACTIVE_PROCESS;
     }
-    DWORD startType = SERVICE_DEMAND_START;
-    wchar_t* text = config->getStrOptionValue(CFG_START_TYPE, nullptr);
-    if (text != nullptr && !lookUp(startTypes, text, &startType)) {
-        logger->logMessage(text, L" unreconized for startType; assuming SERVICE_DEMAND_START");
-    }
-    int delayedStart = startType == delayedAutoStart;
+    DWORD startType = choiceOf(config, CFG_START_TYPE, logger);
+    // The delayed start is set apart from the start type, once the service exists.
+    int delayedStart = (startType & ~0xFFu) != 0;
     startType &= 0xFF;
-    DWORD errorControl = SERVICE_ERROR_NORMAL;
-    text = config->getStrOptionValue(CFG_ERROR_CONTROL, nullptr);
-    if (text != nullptr && !lookUp(errorControls, text, &errorControl)) {
-        logger->logMessage(text, L" unreconized for errorControl; assuming SERVICE_ERROR_NORMAL");
-    }
+    DWORD errorControl = choiceOf(config, CFG_ERROR_CONTROL, logger);
 
     int result = 0;
     wchar_t* dependencies = nullptr;
@@ -253,36 +226,20 @@ int CInstaller::createMSService(CConfigFile* config) {
 int CInstaller::installOtherProperties(CConfigFile* config) {
     logger->logEntry(L"CInstaller::installOtherProperties");
     const wchar_t* serviceName = config->getStrOptionValue(CFG_SERVICE_NAME, nullptr);
-    // Each value is written, or deleted when its key is absent, so a reinstallation leaves
-    // nothing of an earlier configuration behind.
-    static const struct {
-        const wchar_t* valueName;
-        const wchar_t* configKey;
-    } afterOptions[] = {{REGVAL_COMMAND_LINE, CFG_COMMAND_LINE},
-                        {REGVAL_SERVICE_CLASS, CFG_SERVICE_CLASS},
-                        {REGVAL_VERBOSE_FILE, CFG_VERBOSE_OUTPUT},
-                        {REGVAL_PREINIT_CMD, CFG_PREINIT_COMMAND},
-                        {REGVAL_PREINIT_HINT, CFG_PREINIT_WAIT_HINT},
-                        {REGVAL_STOP_TIMEOUT, CFG_STOP_TIMEOUT},
-                        {REGVAL_FAILURE_ACTIONS, CFG_FAILURE_ACTIONS},
-                        {REGVAL_FAILURE_RESET_PERIOD, CFG_FAILURE_RESET_PERIOD},
-                        {REGVAL_FAILURE_ON_NON_ZERO_EXIT, CFG_FAILURE_ON_NON_ZERO_EXIT},
-                        {REGVAL_TRACE_ARGUMENTS, CFG_TRACE_ARGUMENTS}};
     int result = addServiceDescription(config);
-    if (result == 0) {
-        result = setRegServiceParameter(serviceName, REGVAL_JVM_DLL,
-                                        config->getStrOptionValue(CFG_JVM_DLL, nullptr), logger);
-    }
-    if (result == 0) {
-        result = saveJVMOptions(config);
-    }
-    for (const auto& entry : afterOptions) {
-        if (result != 0) {
-            break;
+    // Each Parameters value is written, or deleted when its key is absent, so a reinstallation
+    // leaves nothing of an earlier configuration behind.
+    for (int i = 0; i < configKeyCount && result == 0; ++i) {
+        const ConfigKey& key = configKeys[i];
+        if (key.store != CONFIG_STORE_PARAMETERS) {
+            continue;
         }
-        result =
-            setRegServiceParameter(serviceName, entry.valueName,
-                                   config->getStrOptionValue(entry.configKey, nullptr), logger);
+        if ((key.flags & CONFIG_NUMBERED) != 0) {
+            result = saveNumberedValues(config, key);
+            continue;
+        }
+        result = setRegServiceParameter(serviceName, key.valueName,
+                                        config->getStrOptionValue(key.configName, nullptr), logger);
     }
     logger->logExit(L"CInstaller::installOtherProperties", result);
     return result;
@@ -315,7 +272,7 @@ int CInstaller::addServiceDescription(CConfigFile* config) {
     return 0;
 }
 
-int CInstaller::saveJVMOptions(CConfigFile* config) {
+int CInstaller::saveNumberedValues(CConfigFile* config, const ConfigKey& entry) {
     const wchar_t* serviceName = config->getStrOptionValue(CFG_SERVICE_NAME, nullptr);
     if (serviceName == nullptr) {
         logger->logMessage(L"CInstaller::saveJVMOptions has no service name!");
@@ -324,21 +281,21 @@ int CInstaller::saveJVMOptions(CConfigFile* config) {
     wchar_t key[200];
     int n = 1;
     for (;; ++n) {
-        swprintf(key, 200, L"%ls%d", CFG_JVM_OPTION, n);
+        swprintf(key, 200, L"%ls%d", entry.configName, n);
         wchar_t* value = config->getStrOptionValue(key, nullptr);
         if (value == nullptr) {
             break;
         }
-        // An option that cannot be stored fails the installation: the service would run
-        // without it.
+        // A value that cannot be stored fails the installation: the service would run
+        // without it. (Stored under the file's spelling: value names ignore case.)
         int result = setRegServiceParameter(serviceName, key, value, logger);
         if (result != 0) {
             return result;
         }
     }
-    // Options left from an earlier installation with more of them.
+    // Values left from an earlier installation with more of them.
     for (;; ++n) {
-        swprintf(key, 200, L"%ls%d", REGVAL_JVM_OPTION, n);
+        swprintf(key, 200, L"%ls%d", entry.valueName, n);
         wchar_t* stale = getRegServiceParam(serviceName, key, logger, 0, 0);
         if (stale == nullptr) {
             break;

@@ -4,6 +4,7 @@
 
 #include "config/config_file.h"
 #include "platform/result_codes.h"
+#include "settings/config_keys.h"
 
 // What installation and removal take from the command line; the texts outlive the installer.
 struct InstallRequest {
@@ -28,11 +29,10 @@ class CInstaller {
     int createMSService(CConfigFile* config);
     int installOtherProperties(CConfigFile* config);
     int addServiceDescription(CConfigFile* config);
-    int saveJVMOptions(CConfigFile* config);
-    // install/recovery_settings.cpp: the stop and recovery values checked before anything is
-    // created (0 or BRONTEL_RESULT_BAD_VALUE), and applied to the created service (0 or
+    // A numbered key's values (jvmOption1, 2, ...), and the removal of stored ones beyond them.
+    int saveNumberedValues(CConfigFile* config, const ConfigKey& entry);
+    // install/recovery_settings.cpp: the recovery values applied to the created service (0 or
     // BRONTEL_RESULT_SCM_FAILED).
-    int checkStopAndRecoveryOptions(CConfigFile* config);
     int applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int delayedStart);
     void registerAsEventSource(CConfigFile* config);
 

@@ -2,8 +2,8 @@
 #include "install/installer.h"
 
 #include "install/event_source.h"
-#include "registry/config_keys.h"
 #include "registry/service_manager.h"
+#include "settings/config_keys.h"
 
 #include <wchar.h>
 

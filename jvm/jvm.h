@@ -5,6 +5,7 @@
 
 #include "jvm/host_link.h"
 #include "platform/result_codes.h"
+#include "settings/service_settings.h"
 #include "trace/logger.h"
 
 #include <jni.h>
@@ -14,8 +15,10 @@
 
 class CJvm {
   public:
-    // `host`: the service the VM runs for (may be null where nothing needs it).
-    CJvm(const wchar_t* serviceName, CLogger* logger, CJvmHostLink* host);
+    // `host`: the service the VM runs for (may be null where nothing needs it). `settings`: the
+    // service's, read when the run began; they outlive the host.
+    CJvm(const wchar_t* serviceName, CLogger* logger, CJvmHostLink* host,
+         const CServiceSettings* settings);
     ~CJvm();
     CJvm(const CJvm&) = delete;
     CJvm& operator=(const CJvm&) = delete;
@@ -45,6 +48,7 @@ class CJvm {
     CLogger* logger;
     const wchar_t* serviceName;
     CJvmHostLink* host;
+    const CServiceSettings* settings;
     HMODULE jvmLibrary;
     JavaVM* javaVm;
     JNIEnv* env;

@@ -3,6 +3,7 @@
 #include "jvm/jvm.h"
 
 #include "jvm/vm_options.h"
+#include "platform/textutil.h"
 #include "registry/registry.h"
 #include "trace/path_links.h"
 
@@ -27,9 +28,10 @@ void freeInitArgs(JavaVMInitArgs* args) {
 }
 } // namespace
 
-CJvm::CJvm(const wchar_t* serviceName, CLogger* logger, CJvmHostLink* host)
-    : logger(logger), serviceName(serviceName), host(host), jvmLibrary(nullptr), javaVm(nullptr),
-      env(nullptr), serviceClassName(nullptr) {}
+CJvm::CJvm(const wchar_t* serviceName, CLogger* logger, CJvmHostLink* host,
+           const CServiceSettings* settings)
+    : logger(logger), serviceName(serviceName), host(host), settings(settings), jvmLibrary(nullptr),
+      javaVm(nullptr), env(nullptr), serviceClassName(nullptr) {}
 
 CJvm::~CJvm() {
     destroyJVM();
@@ -44,11 +46,9 @@ void CJvm::destroyJVM() {
 int CJvm::initialize() {
     logger->logEntry(L"CJvm::initialize");
     // Only one VM per process, but never leak or leave a stale path behind.
-    wchar_t* verbose = getRegServiceParam(serviceName, REGVAL_VERBOSE_FILE, logger, 0, 1);
-    if (g_pVerboseOutputFile == nullptr) {
-        g_pVerboseOutputFile = verbose;
-    } else {
-        free(verbose);
+    const wchar_t* verbose = settings->text(CFG_VERBOSE_OUTPUT);
+    if (g_pVerboseOutputFile == nullptr && verbose != nullptr) {
+        g_pVerboseOutputFile = copyText(verbose);
     }
     if (g_pVerboseOutputFile != nullptr && pathHasLink(g_pVerboseOutputFile)) {
         logger->logMessage(L"Verbose output file not used, it or a folder on its path is a link: ",
@@ -109,13 +109,9 @@ JavaVMInitArgs* CJvm::createInitArgs() {
         args->options = nullptr;
     }
     // The options run from JVMOption1 up to the first missing number.
-    for (int n = 1; !failed; ++n) {
-        wchar_t name[40];
-        swprintf(name, 40, L"%ls%d", REGVAL_JVM_OPTION, n);
-        wchar_t* value = getRegServiceParam(serviceName, name, logger, 0, 1);
-        if (value == nullptr) {
-            break;
-        }
+    int optionCount = settings->numberedCount(CFG_JVM_OPTION);
+    for (int n = 1; !failed && n <= optionCount; ++n) {
+        const wchar_t* value = settings->numbered(CFG_JVM_OPTION, n);
         char* option = convertToMBCS(value);
         if (option == nullptr && GetLastError() == ERROR_NO_UNICODE_TRANSLATION) {
             // Named, never shown: the value may be a password, and this goes into the event log.
@@ -123,7 +119,6 @@ JavaVMInitArgs* CJvm::createInitArgs() {
             logger->logMessage(L"JVM option not representable in the ANSI code page: ",
                                which.c_str());
         }
-        free(value);
         JavaVMOption* grown = static_cast<JavaVMOption*>(
             realloc(args->options, static_cast<size_t>(args->nOptions + 1) * sizeof(JavaVMOption)));
         if (option == nullptr || grown == nullptr) {
@@ -139,7 +134,8 @@ JavaVMInitArgs* CJvm::createInitArgs() {
         args->options[args->nOptions].extraInfo = nullptr;
         ++args->nOptions;
     }
-    if (!failed && addProgramOptions(args, serviceName, logger) != 0) {
+    if (!failed && addProgramOptions(args, settings->text(CFG_SERVICE_CLASS),
+                                     settings->text(CFG_COMMAND_LINE), logger) != 0) {
         failed = 1;
     }
     if (!failed && g_pVerboseOutputFile != nullptr) {

@@ -3,6 +3,7 @@
 #include "jvm/jvm.h"
 
 #include "jvm/jvm_library.h"
+#include "platform/textutil.h"
 #include "registry/registry.h"
 
 #include <stdlib.h>
@@ -13,15 +14,6 @@ namespace {
 // conversion to the export's real type free of cast warnings.
 template <class T> T exportAs(FARPROC proc) {
     return reinterpret_cast<T>(reinterpret_cast<void (*)()>(proc));
-}
-
-wchar_t* copyText(const wchar_t* text) {
-    size_t chars = wcslen(text) + 1;
-    wchar_t* copy = static_cast<wchar_t*>(malloc(chars * sizeof(wchar_t)));
-    if (copy != nullptr) {
-        wmemcpy(copy, text, chars);
-    }
-    return copy;
 }
 
 // The system's reason for a failed load, plus the processor-type sentence for error 193.
@@ -132,10 +124,18 @@ static int loadDiscoveredLibrary(CLogger* logger, wchar_t** path, HMODULE* libra
 
 int CJvm::loadJVMDll() {
     logger->logEntry(L"CJvm::loadJVMDll");
-    // Missing: the registry function has traced why, and the search below takes over.
-    wchar_t* path = getRegServiceParameter(serviceName, REGVAL_JVM_DLL, logger);
-    int result = path != nullptr ? loadConfiguredLibrary(logger, path, &jvmLibrary)
+    // Missing: why is traced, and the search below takes over.
+    const wchar_t* configured = settings->text(CFG_JVM_DLL, logger, 1);
+    wchar_t* path = nullptr;
+    int result = 0;
+    if (configured != nullptr) {
+        path = copyText(configured);
+        result = path == nullptr ? BRONTEL_RESULT_OUT_OF_MEMORY : 0;
+    }
+    if (result == 0) {
+        result = path != nullptr ? loadConfiguredLibrary(logger, path, &jvmLibrary)
                                  : loadDiscoveredLibrary(logger, &path, &jvmLibrary);
+    }
     if (result == BRONTEL_RESULT_OUT_OF_MEMORY) {
         logger->logMessage(L"Memory error in CJvm::loadJVMDll");
     }

@@ -26,7 +26,7 @@ wchar_t* CJvm::dotsToSlashes(wchar_t* text) {
 
 wchar_t* CJvm::getCommandLineArgs(int* count) {
     // Used literally: %NAME% in the parameters is the service's business, not ours.
-    wchar_t* value = getRegServiceParam(serviceName, REGVAL_COMMAND_LINE, logger, 0, 0);
+    const wchar_t* value = settings->text(CFG_COMMAND_LINE);
     logger->logEntry(L"CJvm::getCommandLineArgs");
     *count = 0;
     if (value == nullptr) {
@@ -37,7 +37,6 @@ wchar_t* CJvm::getCommandLineArgs(int* count) {
     if (buffer == nullptr) {
         logger->logMessage(L"Memory error in CJvm::getCommandLineArgs");
     }
-    free(value);
     logger->logExit(L"CJvm::getCommandLineArgs", *count);
     return buffer;
 }
@@ -104,7 +103,9 @@ int CJvm::runServiceMain() {
     jobjectArray javaArgs = nullptr;
     jmethodID serviceMainId = nullptr;
 
-    wchar_t* className = getRegServiceParameter(serviceName, REGVAL_SERVICE_CLASS, logger);
+    const wchar_t* configuredClass = settings->text(CFG_SERVICE_CLASS, logger, 1);
+    std::wstring classText = configuredClass != nullptr ? configuredClass : L"";
+    wchar_t* className = configuredClass != nullptr ? &classText[0] : nullptr;
     if (className == nullptr) {
         logger->logMessage(L"No Java class implementing service routines was specified.");
         result = BRONTEL_RESULT_NO_SERVICE_CLASS;
@@ -185,7 +186,6 @@ int CJvm::runServiceMain() {
     if (javaArgs != nullptr) {
         env->DeleteLocalRef(javaArgs);
     }
-    free(className);
     free(args);
     logger->logExit(L"CJvm::runServiceMain", result);
     return result;

@@ -3,6 +3,7 @@
 
 #include "jvm/command_line.h"
 #include "jvm/jvm.h"
+#include "platform/textutil.h"
 #include "registry/registry.h"
 
 #include <stdlib.h>
@@ -26,14 +27,6 @@ int isProgramService(const wchar_t* serviceClass) {
     return *serviceClass == L'\0' && *expected == L'\0';
 }
 
-wchar_t* copyText(const wchar_t* text) {
-    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
-    wchar_t* copy = static_cast<wchar_t*>(malloc(bytes));
-    if (copy != nullptr) {
-        memcpy(copy, text, bytes);
-    }
-    return copy;
-}
 } // namespace
 
 std::wstring describeVmOption(int number, const wchar_t* option) {
@@ -108,13 +101,12 @@ char* classPathWithJar(const char* classPathOption, const wchar_t* jar) {
     return option;
 }
 
-int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceName, CLogger* logger) {
+int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceClass, const wchar_t* commandLine,
+                      CLogger* logger) {
     // Without the hook, System.exit would end the process behind the Service Control
     // Manager's back, which then reports a crash.
     int result = appendVmOption(args, strdup("exit"), reinterpret_cast<void*>(brontelExitHook));
 
-    wchar_t* serviceClass = getRegServiceParam(serviceName, REGVAL_SERVICE_CLASS, logger, 0, 1);
-    wchar_t* commandLine = getRegServiceParam(serviceName, REGVAL_COMMAND_LINE, logger, 0, 0);
     wchar_t* jar = programJarOf(serviceClass, commandLine);
     if (result == 0 && jar != nullptr) {
         // As with the launcher's -jar, the jar is on the class path: its classes load through
@@ -141,7 +133,5 @@ int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceName, CLogger*
         }
     }
     free(jar);
-    free(commandLine);
-    free(serviceClass);
     return result;
 }

@@ -26,7 +26,8 @@ char* classPathWithJar(const char* classPathOption, const wchar_t* jar);
 // Adds the exit hook, and the program's jar to the class path when the ready-made program
 // service runs one, so that the jar's classes load as the launcher loads them. 0, or
 // BRONTEL_RESULT_OUT_OF_MEMORY.
-int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceName, CLogger* logger);
+int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceClass, const wchar_t* commandLine,
+                      CLogger* logger);
 
 // An option named for a message that others may read: its key ("jvmOption3") and, when it has
 // one, its name up to the "=" ("-Ddb.password=..."), never its value.

@@ -8,6 +8,19 @@
 #include <string.h>
 #include <wchar.h>
 
+// A copy of a text (free() it); null when `text` is null or memory runs out.
+inline wchar_t* copyText(const wchar_t* text) {
+    if (text == nullptr) {
+        return nullptr;
+    }
+    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    wchar_t* copy = static_cast<wchar_t*>(malloc(bytes));
+    if (copy != nullptr) {
+        memcpy(copy, text, bytes);
+    }
+    return copy;
+}
+
 // Equality without regard to the case of ASCII letters only; other characters compare exactly.
 inline int asciiEqualNoCase(const wchar_t* a, const wchar_t* b) {
     if (a == nullptr || b == nullptr) {

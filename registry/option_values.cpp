@@ -72,10 +72,6 @@ int parseWholeNumber(const wchar_t* text, DWORD maximum, DWORD* value) {
     return parseRange(start, trimEnd(start, end), maximum, value);
 }
 
-int parseStopTimeout(const wchar_t* text, DWORD* seconds) {
-    return parseWholeNumber(text, 0xFFFFFFFFu / 1000, seconds);
-}
-
 int parseFailureActions(const wchar_t* text, FailureActionList* list, wchar_t* problem,
                         size_t problemChars) {
     list->count = 0;
@@ -128,24 +124,4 @@ int parseFailureActions(const wchar_t* text, FailureActionList* list, wchar_t* p
         }
         p = comma + 1;
     }
-}
-
-int parseRotateBytes(const wchar_t* text, DWORD* value) {
-    return parseDigits(text, 0xFFFFFFFFu, value);
-}
-
-int parseKeepFiles(const wchar_t* text, DWORD* value) {
-    return parseDigits(text, BRONTEL_MAX_KEEP_FILES, value);
-}
-
-int parseTimestamps(const wchar_t* text, int* value) {
-    if (text != nullptr && asciiEqualNoCase(text, L"TRUE")) {
-        *value = 1;
-        return 1;
-    }
-    if (text != nullptr && asciiEqualNoCase(text, L"FALSE")) {
-        *value = 0;
-        return 1;
-    }
-    return 0;
 }

@@ -11,7 +11,7 @@
 #define BRONTEL_SERVICES_KEY L"SYSTEM\\CurrentControlSet\\Services"
 #define BRONTEL_PARAMETERS_SUBKEY L"Parameters"
 
-// Parameters value names (see the configuration key table in registry/config_keys.h).
+// Parameters value names (see the configuration key table in settings/config_keys.h).
 #define REGVAL_JVM_DLL L"JVMdll"
 #define REGVAL_JVM_OPTION L"JVMOption"
 #define REGVAL_COMMAND_LINE L"CommandLine"
@@ -39,6 +39,25 @@ DWORD getRegDwValue(HKEY root, const wchar_t* keyPath, const wchar_t* subKey,
                     const wchar_t* valueName, DWORD defaultValue);
 // 0 on success, BRONTEL_RESULT_REGISTRY_NOT_WRITTEN on failure (traced).
 int setRegStrValue(HKEY key, const wchar_t* valueName, const wchar_t* value, CLogger* logger);
+// Where reading a Parameters value stopped, kept so that the reader that needs the value can
+// trace why it is missing when it needs it.
+enum ServiceParamStep {
+    SERVICE_PARAM_READ,      // nothing failed
+    SERVICE_PARAM_NO_MEMORY, // nothing to say: memory ran out
+    SERVICE_PARAM_OPEN_KEY,  // the Parameters key cannot be opened
+    SERVICE_PARAM_SIZE,      // the value's size cannot be had (it is usually absent)
+    SERVICE_PARAM_VALUE,     // the value cannot be read
+};
+struct ServiceParamFailure {
+    ServiceParamStep step;
+    LSTATUS status;
+};
+// A new text (free() it) or null with `failure` saying why; nothing is traced.
+wchar_t* readServiceParam(const wchar_t* serviceName, const wchar_t* valueName, int expandEnv,
+                          ServiceParamFailure* failure);
+// The trace of a failed read, as getRegServiceParam with logErrors gives it.
+void traceServiceParamFailure(const wchar_t* serviceName, const wchar_t* valueName,
+                              const ServiceParamFailure& failure, CLogger* logger);
 // A new text (free() it) or null. The text is always terminated, also when the stored data
 // lacks its NUL.
 wchar_t* getRegServiceParam(const wchar_t* serviceName, const wchar_t* valueName, CLogger* logger,

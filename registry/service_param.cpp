@@ -5,32 +5,30 @@
 
 #include <stdlib.h>
 
-wchar_t* getRegServiceParam(const wchar_t* serviceName, const wchar_t* valueName, CLogger* logger,
-                            int logErrors, int expandEnv) {
+wchar_t* readServiceParam(const wchar_t* serviceName, const wchar_t* valueName, int expandEnv,
+                          ServiceParamFailure* failure) {
+    failure->step = SERVICE_PARAM_READ;
+    failure->status = ERROR_SUCCESS;
     wchar_t* path = serviceParametersPath(serviceName);
     if (path == nullptr) {
+        failure->step = SERVICE_PARAM_NO_MEMORY;
         return nullptr;
     }
     HKEY key = nullptr;
     LSTATUS rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key);
+    free(path);
     if (rc != ERROR_SUCCESS) {
-        if (logErrors) {
-            logger->logMessage(L"Cannot open registry key ", path);
-            logger->logSystemError(static_cast<DWORD>(rc));
-        }
-        free(path);
+        failure->step = SERVICE_PARAM_OPEN_KEY;
+        failure->status = rc;
         return nullptr;
     }
     DWORD type = 0;
     DWORD size = 0;
     rc = RegQueryValueExW(key, valueName, nullptr, &type, nullptr, &size);
     if (rc != ERROR_SUCCESS) {
-        if (logErrors) {
-            logger->logMessage(L"Error getting size of value ", valueName);
-            logger->logSystemError(static_cast<DWORD>(rc));
-        }
+        failure->step = SERVICE_PARAM_SIZE;
+        failure->status = rc;
         RegCloseKey(key);
-        free(path);
         return nullptr;
     }
     // Room for the data and a terminator of our own, so that data stored without its NUL (or
@@ -38,21 +36,18 @@ wchar_t* getRegServiceParam(const wchar_t* serviceName, const wchar_t* valueName
     size_t chars = (static_cast<size_t>(size) + sizeof(wchar_t) - 1) / sizeof(wchar_t) + 2;
     wchar_t* text = static_cast<wchar_t*>(calloc(chars, sizeof(wchar_t)));
     if (text == nullptr) {
+        failure->step = SERVICE_PARAM_NO_MEMORY;
         RegCloseKey(key);
-        free(path);
         return nullptr;
     }
     DWORD offered = size;
     rc = RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<LPBYTE>(text), &offered);
+    RegCloseKey(key);
     if (rc != ERROR_SUCCESS) {
         // Also when the value grew between the two reads.
-        if (logErrors) {
-            logger->logMessage(L"Error getting value ", valueName);
-            logger->logSystemError(static_cast<DWORD>(rc));
-        }
+        failure->step = SERVICE_PARAM_VALUE;
+        failure->status = rc;
         free(text);
-        RegCloseKey(key);
-        free(path);
         return nullptr;
     }
     text[chars - 1] = L'\0';
@@ -60,9 +55,44 @@ wchar_t* getRegServiceParam(const wchar_t* serviceName, const wchar_t* valueName
         wchar_t* expanded = expandEnvStrings(text);
         free(text);
         text = expanded;
+        if (text == nullptr) {
+            failure->step = SERVICE_PARAM_NO_MEMORY;
+        }
     }
-    RegCloseKey(key);
-    free(path);
+    return text;
+}
+
+void traceServiceParamFailure(const wchar_t* serviceName, const wchar_t* valueName,
+                              const ServiceParamFailure& failure, CLogger* logger) {
+    switch (failure.step) {
+    case SERVICE_PARAM_OPEN_KEY: {
+        wchar_t* path = serviceParametersPath(serviceName);
+        logger->logMessage(L"Cannot open registry key ", path != nullptr ? path : L"");
+        logger->logSystemError(static_cast<DWORD>(failure.status));
+        free(path);
+        break;
+    }
+    case SERVICE_PARAM_SIZE:
+        logger->logMessage(L"Error getting size of value ", valueName);
+        logger->logSystemError(static_cast<DWORD>(failure.status));
+        break;
+    case SERVICE_PARAM_VALUE:
+        logger->logMessage(L"Error getting value ", valueName);
+        logger->logSystemError(static_cast<DWORD>(failure.status));
+        break;
+    default:
+        // Read, or memory ran out: nothing the registry could say.
+        break;
+    }
+}
+
+wchar_t* getRegServiceParam(const wchar_t* serviceName, const wchar_t* valueName, CLogger* logger,
+                            int logErrors, int expandEnv) {
+    ServiceParamFailure failure;
+    wchar_t* text = readServiceParam(serviceName, valueName, expandEnv, &failure);
+    if (text == nullptr && logErrors) {
+        traceServiceParamFailure(serviceName, valueName, failure, logger);
+    }
     return text;
 }
 

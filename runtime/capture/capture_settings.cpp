@@ -1,8 +1,8 @@
-// Parsing and reading the output capture's settings.
+// The output capture's settings, taken from the service's.
 #include "runtime/capture/capture_settings.h"
 
 #include "platform/textutil.h"
-#include "registry/config_keys.h"
+#include "settings/value_check.h"
 
 #include <stdlib.h>
 
@@ -10,26 +10,30 @@
 
 namespace {
 
-// A stored value, or the default when it is missing or malformed (then traced).
-template <class T, class Parse>
-T readSetting(const wchar_t* serviceName, const wchar_t* valueName, T fallback, Parse parse,
-              CLogger* logger) {
-    wchar_t* text = getRegServiceParam(serviceName, valueName, logger, 0, 0);
-    T value = fallback;
-    if (text != nullptr && !parse(text, &value)) {
-        logger->logMessage(L"Ignoring the malformed output capture setting ", valueName,
-                           L"; using its default.");
-        value = fallback;
-    }
-    free(text);
-    return value;
+const wchar_t malformed[] = L"Ignoring the malformed output capture setting ";
+
+int parseNumberOf(const wchar_t* configName, const wchar_t* text, DWORD* value) {
+    return parseConfigNumber(*findConfigKey(configName), text, value);
 }
 
 } // namespace
 
-int readCaptureSettings(const wchar_t* serviceName, CLogger* logger, CaptureSettings* settings) {
-    settings->stdoutPath = getRegServiceParam(serviceName, REGVAL_STDOUT_FILE, logger, 0, 1);
-    settings->stderrPath = getRegServiceParam(serviceName, REGVAL_STDERR_FILE, logger, 0, 1);
+int parseRotateBytes(const wchar_t* text, DWORD* value) {
+    return parseNumberOf(CFG_LOG_ROTATE_BYTES, text, value);
+}
+
+int parseKeepFiles(const wchar_t* text, DWORD* value) {
+    return parseNumberOf(CFG_LOG_KEEP_FILES, text, value);
+}
+
+int parseTimestamps(const wchar_t* text, int* value) {
+    return parseConfigFlag(text, value);
+}
+
+int readCaptureSettings(const CServiceSettings& serviceSettings, CLogger* logger,
+                        CaptureSettings* settings) {
+    settings->stdoutPath = copyText(serviceSettings.text(CFG_STDOUT_FILE));
+    settings->stderrPath = copyText(serviceSettings.text(CFG_STDERR_FILE));
     // A reference that expands to nothing leaves no file to write.
     for (wchar_t** path : {&settings->stdoutPath, &settings->stderrPath}) {
         if (*path != nullptr && **path == L'\0') {
@@ -39,13 +43,12 @@ int readCaptureSettings(const wchar_t* serviceName, CLogger* logger, CaptureSett
             *path = nullptr;
         }
     }
-    settings->rotateBytes =
-        readSetting<DWORD>(serviceName, REGVAL_LOG_ROTATE_BYTES, BRONTEL_DEFAULT_ROTATE_BYTES,
-                           parseRotateBytes, logger);
-    settings->keepFiles = readSetting<DWORD>(serviceName, REGVAL_LOG_KEEP_FILES,
-                                             BRONTEL_DEFAULT_KEEP_FILES, parseKeepFiles, logger);
-    settings->timestamps =
-        readSetting<int>(serviceName, REGVAL_LOG_TIMESTAMPS, 0, parseTimestamps, logger);
+    settings->rotateBytes = 0;
+    settings->keepFiles = 0;
+    settings->timestamps = 0;
+    serviceSettings.number(CFG_LOG_ROTATE_BYTES, logger, malformed, &settings->rotateBytes);
+    serviceSettings.number(CFG_LOG_KEEP_FILES, logger, malformed, &settings->keepFiles);
+    serviceSettings.flag(CFG_LOG_TIMESTAMPS, logger, malformed, &settings->timestamps);
     return settings->stdoutPath != nullptr || settings->stderrPath != nullptr;
 }
 

@@ -19,9 +19,9 @@ COutputCapture::~COutputCapture() {
     stop();
 }
 
-void COutputCapture::start(const wchar_t* serviceName) {
+void COutputCapture::start(const CServiceSettings& serviceSettings) {
     CaptureSettings settings;
-    if (readCaptureSettings(serviceName, logger, &settings)) {
+    if (readCaptureSettings(serviceSettings, logger, &settings)) {
         start(settings);
     }
     freeCaptureSettings(&settings);

@@ -7,6 +7,7 @@
 
 #include "runtime/capture/capture_settings.h"
 #include "runtime/capture/capture_stream.h"
+#include "settings/service_settings.h"
 
 class COutputCapture {
   public:
@@ -15,9 +16,10 @@ class COutputCapture {
     COutputCapture(const COutputCapture&) = delete;
     COutputCapture& operator=(const COutputCapture&) = delete;
 
-    // Reads the service's settings and redirects the configured streams. Failures are traced
-    // and reported; the service runs on with the streams that could not be captured unchanged.
-    void start(const wchar_t* serviceName);
+    // Takes the capture settings from the service's and redirects the configured streams.
+    // Failures are traced and reported; the service runs on with the streams that could not be
+    // captured unchanged.
+    void start(const CServiceSettings& serviceSettings);
     // The same with settings at hand (paths already expanded).
     void start(const CaptureSettings& settings);
     // Puts the original handles back and waits, a bounded time, for the files to receive what

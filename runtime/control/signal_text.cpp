@@ -4,14 +4,7 @@
 
 #include <stdlib.h>
 
-namespace {
-
-struct SignalName {
-    const wchar_t* name;
-    DWORD code;
-};
-
-const SignalName serviceSignals[] = {
+const SignalName serviceSignalNames[] = {
     {L"SERVICE_CONTROL_STOP", 1},          {L"SERVICE_CONTROL_PAUSE", 2},
     {L"SERVICE_CONTROL_CONTINUE", 3},      {L"SERVICE_CONTROL_INTERROGATE", 4},
     {L"SERVICE_CONTROL_SHUTDOWN", 5},      {L"SERVICE_CONTROL_PARAMCHANGE", 6},
@@ -21,15 +14,20 @@ const SignalName serviceSignals[] = {
     {L"SERVICE_CONTROL_POWEREVENT", 13},   {L"SERVICE_CONTROL_RESTART", 128},
 };
 
-const SignalName consoleSignals[] = {
+const size_t serviceSignalNameCount = sizeof(serviceSignalNames) / sizeof(serviceSignalNames[0]);
+
+const SignalName consoleSignalNames[] = {
     {L"CTRL_C_EVENT", 250},
     {L"CTRL_BREAK_EVENT", 251},
 };
+const size_t consoleSignalNameCount = sizeof(consoleSignalNames) / sizeof(consoleSignalNames[0]);
 
-template <size_t N> bool lookUp(const SignalName (&table)[N], const wchar_t* text, DWORD* code) {
-    for (const SignalName& entry : table) {
-        if (asciiEqualNoCase(text, entry.name)) {
-            *code = entry.code;
+namespace {
+
+bool lookUp(const SignalName* table, size_t count, const wchar_t* text, DWORD* code) {
+    for (size_t i = 0; i < count; ++i) {
+        if (asciiEqualNoCase(text, table[i].name)) {
+            *code = table[i].code;
             return true;
         }
     }
@@ -41,12 +39,14 @@ template <size_t N> bool lookUp(const SignalName (&table)[N], const wchar_t* tex
 int parseSignalText(const wchar_t* text, DWORD* code) {
     *code = 0;
     if (text[0] == L'S' || text[0] == L's') {
-        return lookUp(serviceSignals, text, code) ? SIGNAL_TEXT_CODE
-                                                  : SIGNAL_TEXT_UNKNOWN_SERVICE_CONTROL;
+        return lookUp(serviceSignalNames, serviceSignalNameCount, text, code)
+                   ? SIGNAL_TEXT_CODE
+                   : SIGNAL_TEXT_UNKNOWN_SERVICE_CONTROL;
     }
     if (text[0] == L'C' || text[0] == L'c') {
-        return lookUp(consoleSignals, text, code) ? SIGNAL_TEXT_CODE
-                                                  : SIGNAL_TEXT_UNKNOWN_CONSOLE_EVENT;
+        return lookUp(consoleSignalNames, consoleSignalNameCount, text, code)
+                   ? SIGNAL_TEXT_CODE
+                   : SIGNAL_TEXT_UNKNOWN_CONSOLE_EVENT;
     }
     // No range check: the number is taken as it reads, as an unsigned code.
     *code = static_cast<DWORD>(_wtoi(text));

@@ -9,6 +9,16 @@
 #define SIGNAL_TEXT_UNKNOWN_SERVICE_CONTROL 1 // begins with S or s but names no control
 #define SIGNAL_TEXT_UNKNOWN_CONSOLE_EVENT 2   // begins with C or c but names no console event
 
+// The names -s accepts: the service controls, and the console events delivered as controls.
+struct SignalName {
+    const wchar_t* name;
+    DWORD code;
+};
+extern const SignalName serviceSignalNames[];
+extern const size_t serviceSignalNameCount;
+extern const SignalName consoleSignalNames[];
+extern const size_t consoleSignalNameCount;
+
 // A text beginning with S or C (any case) must be a whole name of the control or console-event
 // table, compared without regard to ASCII case; any other text is read as a decimal number the
 // way _wtoi reads it (no digits give 0). `text` must not be null.

@@ -2,11 +2,9 @@
 #include "runtime/events/service_events.h"
 
 #include "platform/result_codes.h"
-#include "registry/registry.h"
 #include "runtime/events/event_ids.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 
 namespace {
 struct Hint {
@@ -52,12 +50,12 @@ const wchar_t* startFailureHint(int code) {
 }
 
 void reportStartFailure(CEventReporter* events, int code, const wchar_t* traceText,
-                        CLogger* logger) {
+                        const CServiceSettings& settings) {
     const wchar_t* serviceName = events->getServiceName();
     wchar_t codeText[20];
     swprintf(codeText, 20, L"%d", code);
-    wchar_t* library = getRegServiceParam(serviceName, REGVAL_JVM_DLL, logger, 0, 1);
-    wchar_t* className = getRegServiceParam(serviceName, REGVAL_SERVICE_CLASS, logger, 0, 1);
+    const wchar_t* library = settings.text(CFG_JVM_DLL);
+    const wchar_t* className = settings.text(CFG_SERVICE_CLASS);
     const wchar_t* strings[] = {
         serviceName,
         codeText,
@@ -67,8 +65,6 @@ void reportStartFailure(CEventReporter* events, int code, const wchar_t* traceTe
         startFailureHint(code),
     };
     events->report(EVENTLOG_ERROR_TYPE, BRONTEL_EVENT_START_FAILED, strings, 6);
-    free(library);
-    free(className);
 }
 
 void reportJavaEnded(CEventReporter* events, const wchar_t* stateName) {

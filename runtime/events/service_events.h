@@ -4,13 +4,14 @@
 #define BRONTEL_RUNTIME_SERVICE_EVENTS_H
 
 #include "runtime/events/event_reporter.h"
+#include "settings/service_settings.h"
 
 // What the administrator's guide advises for a failure code; a general hint for other codes.
 const wchar_t* startFailureHint(int code);
 // The entry for a start that failed with `code`: `traceText` (the messages the trace has for
 // it; may be null), the JVM library and service class as configured, and the hint.
 void reportStartFailure(CEventReporter* events, int code, const wchar_t* traceText,
-                        CLogger* logger);
+                        const CServiceSettings& settings);
 void reportJavaEnded(CEventReporter* events, const wchar_t* stateName);
 
 #endif

@@ -3,7 +3,6 @@
 #include "runtime/service/executor.h"
 
 #include "jvm/jvm.h"
-#include "registry/registry.h"
 #include "registry/service_names.h"
 #include "runtime/control/relay.h"
 #include "runtime/service/stop_watchdog.h"
@@ -50,6 +49,11 @@ CExecutor::~CExecutor() {
 int CExecutor::execute(int withoutSCM) {
     logger->logEntry(L"CExecutor::execute");
     this->withoutSCM = withoutSCM;
+    // Every part of the run reads the settings from here; a value memory did not allow to be
+    // read counts as absent, as it would when read on its own.
+    if (settings.load(serviceName) != 0) {
+        logger->logMessage(L"Memory error while reading the service's settings.");
+    }
     g_pExecutor = this;
     openJvmHostGate(this);
     int result = 0;
@@ -67,7 +71,7 @@ int CExecutor::startServiceTask() {
     // The VM is started whether or not the command could be run.
     executePreinitCommand();
 
-    CJvm* host = new CJvm(serviceName, logger, this);
+    CJvm* host = new CJvm(serviceName, logger, this, &settings);
     WaitForSingleObject(jvmLock, INFINITE);
     jvm = host;
     ReleaseMutex(jvmLock);
@@ -203,7 +207,9 @@ void CExecutor::reportFinalStop(DWORD exitCode) {
 }
 
 int CExecutor::tracesArguments() {
-    return getRegServiceFlag(serviceName, REGVAL_TRACE_ARGUMENTS, logger);
+    int set = 0;
+    settings.flag(CFG_TRACE_ARGUMENTS, logger, nullptr, &set);
+    return set;
 }
 
 int CExecutor::relayControl(const wchar_t* targetService, DWORD control) {

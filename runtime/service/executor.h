@@ -7,6 +7,7 @@
 #include "jvm/host_link.h"
 #include "platform/result_codes.h"
 #include "runtime/control/control_pipe.h"
+#include "settings/service_settings.h"
 #include "trace/logger.h"
 
 #include <atomic>
@@ -83,6 +84,7 @@ class CExecutor final : public CJvmHostLink, public CControlTarget {
   private:
     int withoutSCM;
     const wchar_t* serviceName;
+    CServiceSettings settings; // read once when execute() begins
     CJvm* jvm;
     HANDLE serviceDoneEvent;
     SERVICE_STATUS_HANDLE statusHandle;

@@ -2,10 +2,9 @@
 // Java VM is created; in service mode the Service Control Manager is told to expect a slow start.
 #include "runtime/service/executor.h"
 
-#include "registry/registry.h"
 #include "runtime/service/preinit_program.h"
 
-#include <stdlib.h>
+#include <string>
 
 int CExecutor::runPreinitProgram(const wchar_t* command, const PreinitProgram& program) {
     // The event log names the program only; the trace shows its arguments when asked to.
@@ -13,7 +12,7 @@ int CExecutor::runPreinitProgram(const wchar_t* command, const PreinitProgram& p
     if (program.hasArguments) {
         named += L" (its arguments are traced only with traceArguments=TRUE)";
     }
-    if (getRegServiceFlag(serviceName, REGVAL_TRACE_ARGUMENTS, logger)) {
+    if (tracesArguments()) {
         logger->logPrivateMessage(L"Executing command: ", command, named.c_str());
     } else {
         logger->logMessage(L"Executing command: ", named.c_str());
@@ -23,9 +22,11 @@ int CExecutor::runPreinitProgram(const wchar_t* command, const PreinitProgram& p
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process = {};
-    // The program found above, and nothing the system would guess from the line.
-    if (!CreateProcessW(program.path.c_str(), const_cast<wchar_t*>(command), nullptr, nullptr,
-                        FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    // The program found above, and nothing the system would guess from the line. CreateProcessW
+    // may write into the command line: a copy of its own.
+    std::wstring commandLine = command;
+    if (!CreateProcessW(program.path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
         DWORD error = GetLastError();
         logger->logMessage(L"Unable to create process. rc=", error);
         logger->logSystemError(error);
@@ -41,17 +42,13 @@ int CExecutor::runPreinitProgram(const wchar_t* command, const PreinitProgram& p
 int CExecutor::executePreinitCommand() {
     logger->logEntry(L"CExecutor::executePreinitCommand");
     int result = 0;
-    wchar_t* command = getRegServiceParam(serviceName, REGVAL_PREINIT_CMD, logger, 0, 1);
+    const wchar_t* command = settings.text(CFG_PREINIT_COMMAND);
     if (command == nullptr) {
         logger->logMessage(L"No preinit command specified.");
     } else {
         if (!withoutSCM) {
-            DWORD waitHint = 2000;
-            wchar_t* hint = getRegServiceParam(serviceName, REGVAL_PREINIT_HINT, logger, 0, 1);
-            if (hint != nullptr) {
-                waitHint = static_cast<DWORD>(_wtoi(hint));
-                free(hint);
-            }
+            DWORD waitHint = 0;
+            settings.number(CFG_PREINIT_WAIT_HINT, logger, nullptr, &waitHint);
             WaitForSingleObject(statusLock, INFINITE);
             serviceStatus.dwCurrentState = SERVICE_START_PENDING;
             serviceStatus.dwControlsAccepted = 0;
@@ -84,7 +81,6 @@ int CExecutor::executePreinitCommand() {
             }
             result = BRONTEL_RESULT_PREINIT_FAILED;
         }
-        free(command);
     }
     logger->logExit(L"CExecutor::executePreinitCommand", result);
     return result;

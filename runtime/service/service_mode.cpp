@@ -69,7 +69,7 @@ void CExecutor::serviceMain() {
         CEventReporter events(serviceName, logger);
         // Before the VM exists, so that its System.out and System.err are the capture's.
         COutputCapture capture(logger, &events);
-        capture.start(serviceName);
+        capture.start(settings);
         // What the trace says about a failure goes into its event log entry too.
         logger->startKeeping(KEEP_THIS_THREAD);
         exitValue = startServiceTask();
@@ -77,7 +77,7 @@ void CExecutor::serviceMain() {
         capture.stop();
         if (exitValue != 0) {
             logger->logMessage(L"Service failed to start. ", static_cast<DWORD>(exitValue));
-            reportStartFailure(&events, exitValue, taskMessages, logger);
+            reportStartFailure(&events, exitValue, taskMessages, settings);
         } else {
             WaitForSingleObject(statusLock, INFINITE);
             int stopped = stopReported;

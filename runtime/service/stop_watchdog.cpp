@@ -4,10 +4,10 @@
 #include "runtime/service/stop_watchdog.h"
 
 #include "jvm/jvm.h"
-#include "registry/option_values.h"
 #include "registry/registry.h"
 #include "registry/service_names.h"
 #include "runtime/service/executor.h"
+#include "settings/value_check.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -33,18 +33,17 @@ DWORD shutdownAllowance() {
 
 // The stopTimeout setting in seconds, or BRONTEL_STOP_TIMEOUT_UNSET. Installation refuses a
 // malformed value; one written into the registry by hand is reported and ignored.
-DWORD configuredStopTimeout(const wchar_t* serviceName, CLogger* logger) {
-    wchar_t* text = getRegServiceParam(serviceName, REGVAL_STOP_TIMEOUT, logger, 0, 0);
+DWORD configuredStopTimeout(const CServiceSettings& settings, CLogger* logger) {
+    const wchar_t* text = settings.text(CFG_STOP_TIMEOUT);
     if (text == nullptr) {
         return BRONTEL_STOP_TIMEOUT_UNSET;
     }
     DWORD seconds = 0;
-    if (!parseStopTimeout(text, &seconds)) {
+    if (!parseConfigNumber(*findConfigKey(CFG_STOP_TIMEOUT), text, &seconds)) {
         logger->logMessage(L"Ignoring the stored stopTimeout, which is not a number of seconds: ",
                            text);
         seconds = BRONTEL_STOP_TIMEOUT_UNSET;
     }
-    free(text);
     return seconds;
 }
 
@@ -136,7 +135,7 @@ void CStopWatchdog::run() {
 }
 
 void CExecutor::startStopWatchdog() {
-    DWORD timeout = configuredStopTimeout(serviceName, logger);
+    DWORD timeout = configuredStopTimeout(settings, logger);
     watchdog = new CStopWatchdog(this, timeout, shutdownAllowance());
     if (timeout != 0 && !watchdog->start()) {
         DWORD error = GetLastError();

@@ -10,6 +10,7 @@ import subprocess
 
 import pytest
 
+from config_support import basic, write_config
 from runtime_support import pid_alive, service_maker, wait_until
 
 FAULT = "com.vantero.tests.FaultService"
@@ -21,15 +22,10 @@ def service(linux):
     yield from service_maker(linux, FAULT)
 
 
-def write_config(m, name):
-    config = m.tmp / f"{name}.conf"
-    config.write_text(
-        f"serviceDisplayName=Fault test {name}\n"
-        f"serviceName={name}\n"
-        "ibrontelClass=com.example.Missing\n"
-        "description=kept as written\n"
-    )
-    return config
+def fault_config(m, name):
+    lines = basic(name, "description=kept as written", display=f"Fault test {name}",
+                  service_class="com.example.Missing")
+    return write_config(m, lines, f"{name}.conf")
 
 
 def run_read_only(m, args):
@@ -46,7 +42,7 @@ def run_read_only(m, args):
 
 def test_read_only_root_refuses_changes_and_keeps_everything(linux):
     name = linux.unique("ro")
-    config = write_config(linux, name)
+    config = fault_config(linux, name)
     assert linux.run(["-i", str(config)]).rc == 0
     trace = linux.tmp / "trace.log"
     before = config.read_bytes()
@@ -56,7 +52,7 @@ def test_read_only_root_refuses_changes_and_keeps_everything(linux):
     rc, out = run_read_only(linux, ["-t", str(trace)])
     assert rc == 0
     assert out.splitlines()[:2] == ["Cannot open registry to turn on trace. 5", "Access is denied."]
-    rc, out = run_read_only(linux, ["-i", str(write_config(linux, name + "b"))])
+    rc, out = run_read_only(linux, ["-i", str(fault_config(linux, name + "b"))])
     assert rc == 8, out
     assert "Installation failed" in out
     rc, out = run_read_only(linux, ["-r", name])
@@ -74,7 +70,7 @@ def test_read_only_root_refuses_changes_and_keeps_everything(linux):
 
 def test_registry_locked_by_another_process(linux):
     name = linux.unique("lock")
-    assert linux.run(["-i", str(write_config(linux, name))]).rc == 0
+    assert linux.run(["-i", str(fault_config(linux, name))]).rc == 0
     holder = sqlite3.connect(str(linux.root / "registry.db"), timeout=0, isolation_level=None)
     holder.execute("BEGIN EXCLUSIVE")
     try:
@@ -98,7 +94,7 @@ def test_trace_file_on_a_full_disk_is_harmless(linux):
     assert result.out == f"Generating file {config} \n"
     assert config.read_bytes().count(b"\r\n") == 120
     name = linux.unique("full")
-    assert linux.run(["-i", str(write_config(linux, name))]).rc == 0
+    assert linux.run(["-i", str(fault_config(linux, name))]).rc == 0
     assert linux.run(["-r", name]).rc == 0
 
 

@@ -7,24 +7,9 @@ import pwd
 import re
 import subprocess
 
+from config_support import basic, install, round_trip, write_config
 
 SERVICES = r"SYSTEM\CurrentControlSet\Services"
-
-
-def write_config(machine, lines, name="svc.conf"):
-    path = machine.tmp / name
-    path.write_text("".join(line + "\n" for line in lines))
-    return path
-
-
-def basic(name, *extra, display=None):
-    return [f"serviceDisplayName={display or 'Display ' + name}", f"serviceName={name}",
-            "ibrontelClass=com.example.Service", *extra]
-
-
-def install(machine, lines, *options, file_name="svc.conf"):
-    config = write_config(machine, lines, file_name)
-    return machine.run(["-i", machine.path(config), *options])
 
 
 def service_exists(machine, name):
@@ -69,24 +54,16 @@ def test_administrator_round_trip(machine):
     assert shown[:len(expected)] == expected
     assert image_path(machine, name) == f'"{machine.path(machine.exe)}" -Z "{name}"'
 
-    saved = machine.tmp / "saved.conf"
-    assert machine.run(["-e", name, machine.path(saved)]).rc == 0
-    stored = saved.read_text()
+    # A stopped service is removed without any attempt to stop it.
+    def removed(result):
+        assert f"Service {name} deleted successfully." in result.lines
+        assert not any("Error stopping" in line for line in result.lines)
+        assert f"{name} : Round Trip {name}" not in machine.run(["-b"]).lines
+        assert not service_exists(machine, name)
+
+    stored = round_trip(machine, name, removed)
     assert "JVMOption2=-Dapp.home=%TEMP%\n" in stored
     assert "jvmDLL=%JAVA_HOME%\\bin\\server\\jvm.dll\n" in stored
-
-    # A stopped service is removed without any attempt to stop it.
-    result = machine.run(["-r", name])
-    assert result.rc == 0, result
-    assert f"Service {name} deleted successfully." in result.lines
-    assert not any("Error stopping" in line for line in result.lines)
-    assert f"{name} : Round Trip {name}" not in machine.run(["-b"]).lines
-    assert not service_exists(machine, name)
-
-    result = machine.run(["-i", machine.path(saved)])
-    assert result.rc == 0, result
-    assert machine.run(["-e", name, machine.path(machine.tmp / "again.conf")]).rc == 0
-    assert (machine.tmp / "again.conf").read_text() == stored
     assert machine.run(["-r", name]).rc == 0
 
 

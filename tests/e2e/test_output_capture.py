@@ -10,6 +10,7 @@ import subprocess
 
 import pytest
 
+from config_support import basic, install, round_trip
 from runtime_support import SERVICES, Service, wait_until
 
 REPO_ROOT = pathlib.Path(__file__).resolve().parents[2]
@@ -218,11 +219,6 @@ def test_java_side_that_ends_unasked_is_reported_once(linux):
 # -- installation, report and event source ------------------------------------------------------
 
 
-def install_lines(name, *extra):
-    return [f"serviceDisplayName=Capture {name}", f"serviceName={name}",
-            "ibrontelClass=com.example.Service", *extra]
-
-
 def event_source(machine, name):
     key = r"SYSTEM\CurrentControlSet\Services\EventLog\Application" + "\\" + name
     if machine.is_windows:
@@ -241,27 +237,21 @@ def test_capture_keys_install_report_round_trip_and_event_source(machine):
     name = machine.unique("capinst")
     keys = ["stdoutFile=%TEMP%\\out.log", "stderrFile=err.log", "logRotateBytes=0",
             "logKeepFiles=12", "logTimestamps=True"]
-    config = machine.tmp / "capture.conf"
-    config.write_text("".join(l + "\n" for l in install_lines(name, *keys)))
-    result = machine.run(["-i", machine.path(config)])
+    result = install(machine, basic(name, *keys, display=f"Capture {name}"), file_name="capture.conf")
     assert result.rc == 0, result
     try:
-        saved = machine.tmp / "saved.conf"
-        assert machine.run(["-e", name, machine.path(saved)]).rc == 0
-        stored = saved.read_text().splitlines()
-        assert [l for l in stored if l.split("=")[0] in
-                ("stdoutFile", "stderrFile", "logRotateBytes", "logKeepFiles", "logTimestamps")] == keys
         source = event_source(machine, name)
         assert source is not None
         assert source["EventMessageFile"] == machine.path(machine.exe)
         assert source["TypesSupported"] in ("0x7", "7")
+
+        def removed(result):
+            assert event_source(machine, name) is None
+
         # The saved report installs the same settings again.
-        assert machine.run(["-r", name]).rc == 0
-        assert event_source(machine, name) is None
-        assert machine.run(["-i", machine.path(saved)]).rc == 0
-        again = machine.tmp / "again.conf"
-        assert machine.run(["-e", name, machine.path(again)]).rc == 0
-        assert again.read_text().splitlines() == stored
+        stored = round_trip(machine, name, removed).splitlines()
+        assert [l for l in stored if l.split("=")[0] in
+                ("stdoutFile", "stderrFile", "logRotateBytes", "logKeepFiles", "logTimestamps")] == keys
     finally:
         machine.run(["-r", name])
     assert event_source(machine, name) is None
@@ -311,9 +301,8 @@ def test_another_programs_event_source_is_neither_taken_over_nor_deleted(machine
 ])
 def test_malformed_capture_values_install_nothing(linux, line, expected):
     name = linux.unique("capbad")
-    config = linux.tmp / "bad.conf"
-    config.write_text("".join(l + "\n" for l in install_lines(name, "stdoutFile=out.log", line)))
-    result = linux.run(["-i", str(config)])
+    result = install(linux, basic(name, "stdoutFile=out.log", line, display=f"Capture {name}"),
+                     file_name="bad.conf")
     assert result.rc == 34, result
     value = line.split("=", 1)[1]
     assert f"The value {value} is not valid for {expected}. Nothing was installed." in result.lines

@@ -11,7 +11,8 @@ import stat
 import pytest
 
 from runtime_support import Service, wait_until
-from test_install import SERVICES, basic, install, install_test_service, start_and_wait
+from config_support import basic, install
+from test_install import SERVICES, install_test_service, start_and_wait
 
 SIGNAL = "com.vantero.tests.SignalService"
 RECORDING = "com.vantero.tests.RecordingService"

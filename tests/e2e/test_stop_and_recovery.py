@@ -7,6 +7,7 @@ import time
 
 import pytest
 
+from config_support import basic, install, round_trip, write_config
 from runtime_support import Service, pid_alive, wait_until
 
 STALLING = "com.vantero.tests.StallingService"
@@ -116,22 +117,20 @@ def test_zero_leaves_the_stop_alone(linux):
 # -- recovery actions and the delayed start --------------------------------------------------------
 
 
-def write_config(m, name, service_class, *extra):
+def java_config(m, name, service_class, *extra):
+    """A configuration file for a test service class on the machine's Java runtime."""
     classpath = ":".join([str(m.java_dir / "brontel.jar"), str(m.java_dir / "testclasses")])
-    lines = [f"serviceDisplayName=Display {name}", f"serviceName={name}",
-             f"ibrontelClass={service_class}", f"jvmDLL={m.jvm_library}",
-             f"jvmOption1=-Djava.class.path={classpath}",
-             f"jvmOption2=-Dbrontel.test.out={m.tmp / (name + '.out')}", *extra]
-    path = m.tmp / (name + ".conf")
-    path.write_text("".join(line + "\n" for line in lines))
-    return path
+    lines = basic(name, f"jvmDLL={m.jvm_library}", f"jvmOption1=-Djava.class.path={classpath}",
+                  f"jvmOption2=-Dbrontel.test.out={m.tmp / (name + '.out')}", *extra,
+                  service_class=service_class)
+    return write_config(m, lines, name + ".conf")
 
 
 def installed(m, service_class, *extra):
     """A service installed with -i from a configuration file with the given extra lines."""
     name = m.unique("rec")
     svc = Service(m, jvm=False, name=name, trace=name + ".trace")
-    result = m.run(["-i", m.path(write_config(m, name, service_class, *extra))])
+    result = m.run(["-i", m.path(java_config(m, name, service_class, *extra))])
     assert result.rc == 0, result
     svc.installed = True
     return svc
@@ -245,17 +244,6 @@ def test_stop_timeout_counts_as_a_non_zero_exit(linux):
     svc.wait_running(2)
 
 
-def basic(name, *extra):
-    return [f"serviceDisplayName=Display {name}", f"serviceName={name}",
-            "ibrontelClass=com.example.Service", *extra]
-
-
-def install_lines(m, name, lines, file_name="svc.conf"):
-    path = m.tmp / file_name
-    path.write_text("".join(line + "\n" for line in lines))
-    return m.run(["-i", m.path(path)])
-
-
 SETTINGS = ["startType=SERVICE_DELAYED_AUTO_START", "stopTimeout=45",
             "failureActions=restart/60000,restart/120000,none/0", "failureResetPeriod=3600",
             "failureOnNonZeroExit=TRUE"]
@@ -267,7 +255,7 @@ def test_settings_reach_the_manager_and_round_trip_through_a_saved_report(machin
     # failure-actions flag nor the delayed start (below).
     settings = (SETTINGS[1:4] if machine.is_windows else SETTINGS) + ["traceArguments=TRUE"]
     shown = ["-", "-", "-", "-"] if machine.is_windows else ["3600", "1/60000,1/120000,0/0", "1", "1"]
-    result = install_lines(machine, name, basic(name, *settings))
+    result = install(machine, basic(name, *settings))
     assert result.rc == 0, result
     try:
         stored = machine.tool("svctool", ["config2", name])
@@ -277,10 +265,7 @@ def test_settings_reach_the_manager_and_round_trip_through_a_saved_report(machin
         report = [l for l in machine.run(["-d", name]).lines if "=" in l]
         for line in settings:
             assert line in report
-        saved = machine.tmp / "saved.conf"
-        assert machine.run(["-e", name, machine.path(saved)]).rc == 0
-        assert machine.run(["-r", name]).rc == 0
-        assert machine.run(["-i", machine.path(saved)]).rc == 0
+        round_trip(machine, name)
         assert machine.tool("svctool", ["config2", name]).out == stored.out
         assert [l for l in machine.run(["-d", name]).lines if "=" in l] == report
     finally:
@@ -289,7 +274,7 @@ def test_settings_reach_the_manager_and_round_trip_through_a_saved_report(machin
         # Wine's manager answers the delayed start with "invalid level" (a real Windows takes
         # it): the half-made service is deleted again.
         name = machine.unique("rdel")
-        result = install_lines(machine, name, basic(name, SETTINGS[0]), "delayed.conf")
+        result = install(machine, basic(name, SETTINGS[0]), file_name="delayed.conf")
         assert result.rc == 8, result
         assert "Cannot set the delayed automatic start of the service 124" in result.out
         assert machine.tool("svctool", ["query", name]).rc == 2
@@ -297,8 +282,8 @@ def test_settings_reach_the_manager_and_round_trip_through_a_saved_report(machin
 
 def test_without_the_keys_nothing_is_stored_and_the_actions_default_their_period(linux):
     plain, actions = linux.unique("rpln"), linux.unique("ract")
-    assert install_lines(linux, plain, basic(plain, "startType=SERVICE_AUTO_START")).rc == 0
-    assert install_lines(linux, actions, basic(actions, "failureActions=restart/5"), "b.conf").rc == 0
+    assert install(linux, basic(plain, "startType=SERVICE_AUTO_START")).rc == 0
+    assert install(linux, basic(actions, "failureActions=restart/5"), file_name="b.conf").rc == 0
     assert linux.tool("svctool", ["config2", plain]).out.split() == [
         "RESET", "0", "ACTIONS", "-", "NONCRASH", "0", "DELAYED", "0"]
     assert linux.tool("svctool", ["config2", actions]).out.split() == [
@@ -321,7 +306,7 @@ def test_without_the_keys_nothing_is_stored_and_the_actions_default_their_period
 ])
 def test_malformed_values_are_refused_and_nothing_installed(linux, line, why):
     name = linux.unique("rbad")
-    result = install_lines(linux, name, basic(name, line))
+    result = install(linux, basic(name, line))
     assert result.rc == 5, result
     key, value = line.split("=", 1)
     assert f"The value {value} of {key} cannot be used: " in result.out

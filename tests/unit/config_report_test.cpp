@@ -1,6 +1,6 @@
 // The installed-service report and its growing text buffer.
 #include "config/config_file.h"
-#include "registry/config_keys.h"
+#include "settings/config_keys.h"
 #include "test_support.h"
 #include "trace_capture.h"
 

@@ -1,5 +1,5 @@
 // The registry functions against the stand-in's registry (Linux) or Wine's real one.
-#include "registry/config_keys.h"
+#include "settings/config_keys.h"
 #include "registry/registry.h"
 #include "test_support.h"
 #include "trace_capture.h"

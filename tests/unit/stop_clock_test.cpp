@@ -1,9 +1,15 @@
 #include "registry/option_values.h"
 #include "runtime/service/stop_clock.h"
+#include "settings/value_check.h"
 
 #include <gtest/gtest.h>
 
 namespace {
+
+// stopTimeout's rule, as the key table gives it.
+int parseStopTimeout(const wchar_t* text, DWORD* value) {
+    return parseConfigNumber(*findConfigKey(CFG_STOP_TIMEOUT), text, value);
+}
 
 // A service that runs, is asked to stop at t=1000 and then reports stop-pending (checkpoint 1,
 // the given hint) at t=1100.

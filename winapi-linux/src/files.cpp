@@ -30,28 +30,7 @@ class FileObject : public standin::KObject {
     }
 
     BOOL read(LPVOID buffer, DWORD toRead, LPDWORD done) override {
-        DWORD total = 0;
-        while (total < toRead) {
-            ssize_t n = ::read(fd_, static_cast<char*>(buffer) + total, toRead - total);
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                if (done) {
-                    *done = total;
-                }
-                SetLastError(standin::errorFromErrno(errno));
-                return FALSE;
-            }
-            if (n == 0) {
-                break;
-            }
-            total += static_cast<DWORD>(n);
-        }
-        if (done) {
-            *done = total;
-        }
-        return TRUE;
+        return standin::readAll(fd_, buffer, toRead, done);
     }
 
     BOOL write(LPCVOID buffer, DWORD toWrite, LPDWORD done) override {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <string>
 #include <sys/types.h>
+#include <unistd.h>
 #include <vector>
 
 namespace standin {
@@ -102,6 +103,32 @@ BOOL writeAll(WriteSome writeSome, LPCVOID buffer, DWORD toWrite, LPDWORD done, 
         if (n < 0) {
             SetLastError(failure != 0 ? failure : errorFromErrno(errno));
             ok = FALSE;
+            break;
+        }
+        total += static_cast<DWORD>(n);
+    }
+    if (done) {
+        *done = total;
+    }
+    return ok;
+}
+
+// ReadFile's loop over a descriptor: reads until `toRead` bytes have come or the other end is
+// closed, retrying on EINTR. On failure reports what was read and sets errno's code.
+inline BOOL readAll(int fd, LPVOID buffer, DWORD toRead, LPDWORD done) {
+    DWORD total = 0;
+    BOOL ok = TRUE;
+    while (total < toRead) {
+        ssize_t n = ::read(fd, static_cast<char*>(buffer) + total, toRead - total);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            SetLastError(errorFromErrno(errno));
+            ok = FALSE;
+            break;
+        }
+        if (n == 0) {
             break;
         }
         total += static_cast<DWORD>(n);

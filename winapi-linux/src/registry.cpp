@@ -202,6 +202,12 @@ LSTATUS openDatabase(bool forWrite, Database** out) {
     return ERROR_SUCCESS;
 }
 
+// Bytes bound as a blob.
+struct Blob {
+    const void* data;
+    size_t size;
+};
+
 // A prepared statement that finalizes itself.
 class Statement {
   public:
@@ -209,22 +215,47 @@ class Statement {
         rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
     }
     ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
     bool ok() const { return rc_ == SQLITE_OK; }
     int prepareResult() const { return rc_; }
     sqlite3_stmt* get() { return stmt_; }
+    // Binds the arguments to ?1, ?2, ... and takes the first step: SQLITE_ROW, SQLITE_DONE or
+    // the error.
+    template <class... Args> int run(const Args&... args) {
+        bindFrom(1, args...);
+        return sqlite3_step(stmt_);
+    }
+
+  private:
+    void bindFrom(int) {}
+    template <class First, class... Rest>
+    void bindFrom(int i, const First& first, const Rest&... rest) {
+        bind(i, first);
+        bindFrom(i + 1, rest...);
+    }
     void bind(int i, int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
     void bind(int i, const std::string& v) {
         sqlite3_bind_text(stmt_, i, v.c_str(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
     }
-    void bindBlob(int i, const void* data, size_t size) {
-        sqlite3_bind_blob(stmt_, i, size ? data : "", static_cast<int>(size), SQLITE_TRANSIENT);
+    void bind(int i, const Blob& v) {
+        sqlite3_bind_blob(stmt_, i, v.size ? v.data : "", static_cast<int>(v.size),
+                          SQLITE_TRANSIENT);
     }
-    int step() { return sqlite3_step(stmt_); }
 
-  private:
     sqlite3_stmt* stmt_ = nullptr;
     int rc_;
 };
+
+// Runs a statement that returns no rows: ERROR_SUCCESS, or the failure as a registry status.
+template <class... Args> LSTATUS execute(sqlite3* db, const char* sql, const Args&... args) {
+    Statement s(db, sql);
+    if (!s.ok()) {
+        return fromSqlite(s.prepareResult());
+    }
+    int step = s.run(args...);
+    return step == SQLITE_DONE ? ERROR_SUCCESS : fromSqlite(step);
+}
 
 std::vector<std::string> splitPath(const wchar_t* path) {
     std::vector<std::string> parts;
@@ -255,9 +286,7 @@ int64_t findChild(sqlite3* db, int64_t parent, const std::string& name, LSTATUS&
         rc = fromSqlite(s.prepareResult());
         return -1;
     }
-    s.bind(1, parent);
-    s.bind(2, lowerAscii(name));
-    int step = s.step();
+    int step = s.run(parent, lowerAscii(name));
     if (step == SQLITE_ROW) {
         return sqlite3_column_int64(s.get(), 0);
     }
@@ -272,11 +301,7 @@ bool keyExists(sqlite3* db, int64_t id) {
         return true;
     }
     Statement s(db, "SELECT 1 FROM keys WHERE id=?1");
-    if (!s.ok()) {
-        return false;
-    }
-    s.bind(1, id);
-    return s.step() == SQLITE_ROW;
+    return s.ok() && s.run(id) == SQLITE_ROW;
 }
 
 bool isWriteAccess(REGSAM access) {
@@ -420,16 +445,10 @@ extern "C" LSTATUS WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserv
             return rc;
         }
         if (child < 0) {
-            Statement insert(d->db, "INSERT INTO keys(parent, name, lname) VALUES(?1, ?2, ?3)");
-            if (!insert.ok()) {
-                return fromSqlite(insert.prepareResult());
-            }
-            insert.bind(1, id);
-            insert.bind(2, part);
-            insert.bind(3, lowerAscii(part));
-            int step = insert.step();
-            if (step != SQLITE_DONE) {
-                return fromSqlite(step);
+            rc = execute(d->db, "INSERT INTO keys(parent, name, lname) VALUES(?1, ?2, ?3)", id,
+                         part, lowerAscii(part));
+            if (rc != ERROR_SUCCESS) {
+                return rc;
             }
             child = sqlite3_last_insert_rowid(d->db);
             created = true;
@@ -463,9 +482,7 @@ extern "C" LSTATUS WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD 
     if (!s.ok()) {
         return fromSqlite(s.prepareResult());
     }
-    s.bind(1, keyId(key));
-    s.bind(2, lowerAscii(standin::toUtf8(valueName ? valueName : L"")));
-    int step = s.step();
+    int step = s.run(keyId(key), lowerAscii(standin::toUtf8(valueName ? valueName : L"")));
     if (step != SQLITE_ROW) {
         if (step == SQLITE_DONE) {
             return keyExists(d->db, keyId(key)) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
@@ -511,19 +528,11 @@ extern "C" LSTATUS WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD rese
         return ERROR_KEY_DELETED;
     }
     std::string name = standin::toUtf8(valueName ? valueName : L"");
-    Statement s(d->db, "INSERT INTO vals(key, name, lname, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
-                       "ON CONFLICT(key, lname) DO UPDATE SET type=excluded.type, "
-                       "data=excluded.data");
-    if (!s.ok()) {
-        return fromSqlite(s.prepareResult());
-    }
-    s.bind(1, keyId(key));
-    s.bind(2, name);
-    s.bind(3, lowerAscii(name));
-    s.bind(4, static_cast<int64_t>(type));
-    s.bindBlob(5, data, dataSize);
-    int step = s.step();
-    return step == SQLITE_DONE ? ERROR_SUCCESS : fromSqlite(step);
+    return execute(d->db,
+                   "INSERT INTO vals(key, name, lname, type, data) VALUES(?1, ?2, ?3, ?4, ?5) ON "
+                   "CONFLICT(key, lname) DO UPDATE SET type=excluded.type, data=excluded.data",
+                   keyId(key), name, lowerAscii(name), static_cast<int64_t>(type),
+                   Blob{data, dataSize});
 }
 
 extern "C" LSTATUS WINAPI RegDeleteValueW(HKEY key, LPCWSTR valueName) {
@@ -533,15 +542,10 @@ extern "C" LSTATUS WINAPI RegDeleteValueW(HKEY key, LPCWSTR valueName) {
     if (rc != ERROR_SUCCESS) {
         return rc;
     }
-    Statement s(d->db, "DELETE FROM vals WHERE key=?1 AND lname=?2");
-    if (!s.ok()) {
-        return fromSqlite(s.prepareResult());
-    }
-    s.bind(1, keyId(key));
-    s.bind(2, lowerAscii(standin::toUtf8(valueName ? valueName : L"")));
-    int step = s.step();
-    if (step != SQLITE_DONE) {
-        return fromSqlite(step);
+    rc = execute(d->db, "DELETE FROM vals WHERE key=?1 AND lname=?2", keyId(key),
+                 lowerAscii(standin::toUtf8(valueName ? valueName : L"")));
+    if (rc != ERROR_SUCCESS) {
+        return rc;
     }
     return sqlite3_changes(d->db) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
@@ -566,9 +570,7 @@ extern "C" LSTATUS WINAPI RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDW
     if (!s.ok()) {
         return fromSqlite(s.prepareResult());
     }
-    s.bind(1, keyId(key));
-    s.bind(2, static_cast<int64_t>(index));
-    int step = s.step();
+    int step = s.run(keyId(key), static_cast<int64_t>(index));
     if (step == SQLITE_DONE) {
         return ERROR_NO_MORE_ITEMS;
     }
@@ -609,41 +611,19 @@ extern "C" LSTATUS WINAPI RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
     }
     const char* tree = "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL SELECT keys.id FROM keys "
                        "JOIN tree ON keys.parent = tree.id) ";
-    std::string deleteValues =
-        std::string(tree) + "DELETE FROM vals WHERE key IN (SELECT id FROM tree)";
-    Statement values(d->db, deleteValues.c_str());
-    if (!values.ok()) {
-        return fromSqlite(values.prepareResult());
-    }
-    values.bind(1, id);
-    int step = values.step();
-    if (step != SQLITE_DONE) {
-        return fromSqlite(step);
-    }
     // With a subkey the key itself goes too, with its security; without one only its contents.
-    std::string deleteSecurity = std::string(tree) +
-                                 "DELETE FROM keysec WHERE key IN (SELECT id FROM tree)" +
-                                 (subKey && *subKey ? "" : " AND key <> ?1");
-    Statement security(d->db, deleteSecurity.c_str());
-    if (!security.ok()) {
-        return fromSqlite(security.prepareResult());
-    }
-    security.bind(1, id);
-    step = security.step();
-    if (step != SQLITE_DONE) {
-        return fromSqlite(step);
-    }
-    std::string deleteKeys = std::string(tree) +
-                             "DELETE FROM keys WHERE id IN (SELECT id FROM tree)" +
-                             (subKey && *subKey ? "" : " AND id <> ?1");
-    Statement keys(d->db, deleteKeys.c_str());
-    if (!keys.ok()) {
-        return fromSqlite(keys.prepareResult());
-    }
-    keys.bind(1, id);
-    step = keys.step();
-    if (step != SQLITE_DONE) {
-        return fromSqlite(step);
+    const char* keepTop = subKey && *subKey ? "" : " AND key <> ?1";
+    const std::string deletions[] = {
+        std::string(tree) + "DELETE FROM vals WHERE key IN (SELECT id FROM tree)",
+        std::string(tree) + "DELETE FROM keysec WHERE key IN (SELECT id FROM tree)" + keepTop,
+        std::string(tree) + "DELETE FROM keys WHERE id IN (SELECT id FROM tree)" +
+            (subKey && *subKey ? "" : " AND id <> ?1"),
+    };
+    for (const std::string& deletion : deletions) {
+        rc = execute(d->db, deletion.c_str(), id);
+        if (rc != ERROR_SUCCESS) {
+            return rc;
+        }
     }
     int commit = tx.commit();
     return commit == SQLITE_OK ? ERROR_SUCCESS : fromSqlite(commit);
@@ -664,13 +644,8 @@ extern "C" LSTATUS WINAPI RegSetKeySecurity(HKEY key, SECURITY_INFORMATION infor
     if (!keyExists(d->db, id)) {
         return ERROR_KEY_DELETED;
     }
-    Statement s(d->db, "INSERT OR REPLACE INTO keysec(key, dacl) VALUES(?1, ?2)");
-    if (!s.ok()) {
-        return fromSqlite(s.prepareResult());
-    }
-    s.bind(1, id);
-    s.bind(2, standin::toUtf8(standin::descriptorText(descriptor).c_str()));
-    return fromSqlite(s.step());
+    return execute(d->db, "INSERT OR REPLACE INTO keysec(key, dacl) VALUES(?1, ?2)", id,
+                   standin::toUtf8(standin::descriptorText(descriptor).c_str()));
 }
 
 extern "C" LSTATUS WINAPI RegGetKeySecurity(HKEY key, SECURITY_INFORMATION information,
@@ -691,8 +666,7 @@ extern "C" LSTATUS WINAPI RegGetKeySecurity(HKEY key, SECURITY_INFORMATION infor
     std::wstring text = L"D:AI(A;CIID;KR;;;BU)(A;CIID;KA;;;BA)(A;CIID;KA;;;SY)";
     Statement s(d->db, "SELECT dacl FROM keysec WHERE key=?1");
     if (s.ok()) {
-        s.bind(1, id);
-        if (s.step() == SQLITE_ROW) {
+        if (s.run(id) == SQLITE_ROW) {
             text =
                 standin::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0)));
         }

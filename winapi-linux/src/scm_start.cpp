@@ -77,36 +77,18 @@ void closeFrom(int first) {
     }
 }
 
+// Whole messages between the starter and the forked processes: a short one is a failure.
 bool writeAll(int fd, const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = write(fd, p, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    DWORD done = 0;
+    return standin::writeAll(
+               [fd](const char* bytes, size_t count) { return ::write(fd, bytes, count); }, data,
+               static_cast<DWORD>(size), &done, 0) &&
+           done == size;
 }
 
 bool readAll(int fd, void* data, size_t size) {
-    char* p = static_cast<char*>(data);
-    while (size > 0) {
-        ssize_t n = read(fd, p, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    DWORD done = 0;
+    return standin::readAll(fd, data, static_cast<DWORD>(size), &done) && done == size;
 }
 
 // Forks twice so that the service belongs to no one who could forget to collect it, in a new
