@@ -10,7 +10,7 @@ import subprocess
 
 import pytest
 
-from config_support import basic, install, round_trip
+from config_support import basic, install, round_trip, write_config
 from runtime_support import SERVICES, Service, wait_until
 
 REPO_ROOT = pathlib.Path(__file__).resolve().parents[2]
@@ -262,8 +262,7 @@ def test_another_programs_event_source_is_neither_taken_over_nor_deleted(machine
     key = r"SYSTEM\CurrentControlSet\Services\EventLog\Application" + "\\" + name
     other = r"%SystemRoot%\System32\otherapp.dll"
     machine.reg_set(key, "EventMessageFile", "expand", other)
-    config = machine.tmp / "other.conf"
-    config.write_text("".join(l + "\n" for l in install_lines(name)))
+    config = write_config(machine, basic(name, display=f"Capture {name}"), "other.conf")
     try:
         result = machine.run(["-i", machine.path(config)])
         assert result.rc == 0, result
