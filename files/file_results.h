@@ -13,5 +13,8 @@
 // Users other than the trusted ones may add, remove or rename what the folder holds, or change
 // its security.
 #define FILES_OTHERS_WRITE 4
+// The folder's security cannot be read (its error is given beside): nothing says who may
+// change it.
+#define FILES_SECURITY_UNKNOWN 5
 
 #endif

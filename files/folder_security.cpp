@@ -105,7 +105,7 @@ std::vector<std::wstring> fields(const std::wstring& entry) {
 int judgeEntry(const std::wstring& entry, const std::vector<std::wstring>& trusted) {
     std::vector<std::wstring> parts = fields(entry);
     if (parts.size() < 6) {
-        return FILES_FAILED;
+        return FILES_SECURITY_UNKNOWN;
     }
     const std::wstring& type = parts[0];
     bool allows = type == L"A" || type == L"OA" || type == L"XA" || type == L"ZA";
@@ -121,7 +121,7 @@ int judgeEntry(const std::wstring& entry, const std::vector<std::wstring>& trust
     }
     DWORD mask = 0;
     if (!parseRights(parts[2], &mask)) {
-        return FILES_FAILED;
+        return FILES_SECURITY_UNKNOWN;
     }
     if ((mask & changeRights) == 0 || trustedSid(parts[5], trusted)) {
         return FILES_OK;
@@ -165,14 +165,14 @@ DWORD processUserSid(std::wstring& sid) {
 int judgeFolderSddl(const std::wstring& sddl, const std::vector<std::wstring>& trusted) {
     // "O:owner" ends where the next part ("G:", "D:" or "S:") begins.
     if (sddl.compare(0, 2, L"O:") != 0) {
-        return FILES_FAILED;
+        return FILES_SECURITY_UNKNOWN;
     }
     size_t ownerEnd = 2;
     while (ownerEnd + 1 < sddl.size() && sddl[ownerEnd + 1] != L':') {
         ++ownerEnd;
     }
     if (ownerEnd + 1 >= sddl.size() || ownerEnd == 2) {
-        return FILES_FAILED;
+        return FILES_SECURITY_UNKNOWN;
     }
     // An owner may always change the DACL.
     if (!trustedSid(sddl.substr(2, ownerEnd - 2), trusted)) {
@@ -180,7 +180,7 @@ int judgeFolderSddl(const std::wstring& sddl, const std::vector<std::wstring>& t
     }
     size_t dacl = sddl.find(L"D:", ownerEnd);
     if (dacl == std::wstring::npos) {
-        return FILES_FAILED;
+        return FILES_SECURITY_UNKNOWN;
     }
     size_t at = dacl + 2;
     size_t firstEntry = sddl.find(L'(', at);
@@ -201,7 +201,7 @@ int judgeFolderSddl(const std::wstring& sddl, const std::vector<std::wstring>& t
             }
         }
         if (end == sddl.size()) {
-            return FILES_FAILED;
+            return FILES_SECURITY_UNKNOWN;
         }
         int judged = judgeEntry(sddl.substr(at + 1, end - at - 1), trusted);
         if (judged != FILES_OK) {
@@ -229,11 +229,11 @@ int checkFolderWriters(HANDLE folder, const std::vector<std::wstring>& trusted, 
     }
     if (failed != 0) {
         *error = failed;
-        return FILES_FAILED;
+        return FILES_SECURITY_UNKNOWN;
     }
     int judged = judgeFolderSddl(text, trusted);
     LocalFree(text);
-    if (judged == FILES_FAILED) {
+    if (judged == FILES_SECURITY_UNKNOWN) {
         *error = ERROR_INVALID_DATA; // a security text brontel cannot read is not trusted
     }
     return judged;

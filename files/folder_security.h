@@ -17,10 +17,10 @@ DWORD processUserSid(std::wstring& sid);
 
 // FILES_OK when the folder's owner and everyone its DACL allows to add, remove or rename what it
 // holds, or to change its security or owner, are among `trusted`; FILES_OTHERS_WRITE when
-// anyone else is; FILES_FAILED (*error set) when its security cannot be read.
+// anyone else is; FILES_SECURITY_UNKNOWN (*error set) when its security cannot be read.
 int checkFolderWriters(HANDLE folder, const std::vector<std::wstring>& trusted, DWORD* error);
 // The same judgement of a security descriptor in text form ("O:...D:..."); a text that cannot
-// be read is FILES_FAILED.
+// be read is FILES_SECURITY_UNKNOWN.
 int judgeFolderSddl(const std::wstring& sddl, const std::vector<std::wstring>& trusted);
 
 // A protected descriptor granting full control to LocalSystem, Administrators and `account`

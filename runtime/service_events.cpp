@@ -30,6 +30,9 @@ const Hint hints[] = {
     {21, L"Put brontel.jar on -Djava.class.path."},
     {22, L"Use the brontel.jar of this release, and only one copy of it on the class path."},
     {27, L"Fix the Java program; run it with -x to see the stack trace."},
+    {35, L"Name an output capture folder that does not exist yet (brontel creates it for "
+         L"LocalSystem, Administrators and the service's account), or one that is no link and "
+         L"that only they can change (see \"Output capture\" in the guide)."},
 };
 } // namespace
 

@@ -71,12 +71,16 @@ void CExecutor::serviceMain() {
                           SERVICE_WIN32_OWN_PROCESS);
         serviceStatus.dwWin32ExitCode = 0;
         CEventReporter events(serviceName, logger);
-        // Before the VM exists, so that its System.out and System.err are the capture's.
-        COutputCapture capture(logger, &events);
-        capture.start(serviceName);
         // What the trace says about a failure goes into its event log entry too.
         logger->startRecording();
-        exitValue = startServiceTask();
+        // Before the VM exists, so that its System.out and System.err are the capture's. A
+        // capture folder that is refused keeps the service from starting at all.
+        COutputCapture capture(logger, &events);
+        exitValue = capture.start(serviceName);
+        if (exitValue == 0) {
+            logger->startRecording(); // a failure's entry tells the task's story only
+            exitValue = startServiceTask();
+        }
         wchar_t* taskMessages = logger->takeRecording();
         capture.stop();
         if (exitValue != 0) {
