@@ -901,12 +901,14 @@ DWORD WINAPI GetTickCount(void);
 #define _O_WRONLY 0x0001
 #define _O_TEXT 0x4000
 #define _O_BINARY 0x8000
+#define _O_APPEND 0x0008
 // Takes over the handle: its descriptor now belongs to the returned C runtime descriptor.
 int _open_osfhandle(intptr_t handle, int flags);
 int _dup(int fd);
 int _dup2(int from, int to);
 int _close(int fd);
 int _fileno(FILE* stream);
+FILE* _fdopen(int fd, const char* mode);
 
 // ---- Event log -----------------------------------------------------------------------------
 #define EVENTLOG_SUCCESS 0x0000
