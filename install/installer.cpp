@@ -3,6 +3,7 @@
 #include "install/installer.h"
 
 #include "install/config_check.h"
+#include "install/capture_folder_check.h"
 #include "install/capture_install.h"
 #include "install/logon_right.h"
 #include "install/service_security.h"
@@ -80,6 +81,9 @@ int CInstaller::install() {
     if (result == 0) {
         result = saveCaptureOptions(config->getStrOptionValue(CFG_SERVICE_NAME, nullptr), config,
                                     logger);
+    }
+    if (result == 0) {
+        warnAboutCaptureFolders(config, params->getAccountName(), logger);
     }
     if (result == 0) {
         protectParametersKey(config->getStrOptionValue(CFG_SERVICE_NAME, nullptr),
