@@ -5,8 +5,8 @@
 #include "files/relative_open.h"
 
 namespace {
-int checked(HANDLE folder, COwnedHandle& file, DWORD* error) {
-    int result = checkOpenedItem(folder, file.get(), 0, error);
+int checked(HANDLE folder, const wchar_t* name, COwnedHandle& file, DWORD* error) {
+    int result = checkOpenedItem(folder, file.get(), name, 0, error);
     if (result != FILES_OK) {
         file.reset();
     }
@@ -24,7 +24,7 @@ int openFileInFolder(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULO
         DWORD failed = openInFolder(folder, name, access, share, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
                                     nullptr, file);
         if (failed == 0) {
-            return checked(folder, file, error);
+            return checked(folder, name, file, error);
         }
         if (failed != ERROR_FILE_NOT_FOUND) {
             *error = failed;
@@ -34,7 +34,7 @@ int openFileInFolder(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULO
                               security, file);
         if (failed == 0) {
             *created = 1;
-            return checked(folder, file, error);
+            return checked(folder, name, file, error);
         }
         if (failed != ERROR_ALREADY_EXISTS && failed != ERROR_FILE_EXISTS) {
             *error = failed;
@@ -54,5 +54,5 @@ int openExistingInFolder(HANDLE folder, const wchar_t* name, ACCESS_MASK access,
         *error = failed;
         return FILES_FAILED;
     }
-    return checked(folder, file, error);
+    return checked(folder, name, file, error);
 }

@@ -67,7 +67,7 @@ int walkToFolder(const std::wstring& root, const std::vector<std::wstring>& name
                 failed == ERROR_FILE_NOT_FOUND ? static_cast<DWORD>(ERROR_PATH_NOT_FOUND) : failed;
             return FILES_FAILED;
         }
-        int checked = checkOpenedItem(current.get(), next.get(), 1, error);
+        int checked = checkOpenedItem(current.get(), next.get(), names[i].c_str(), 1, error);
         if (checked != FILES_OK) {
             return checked;
         }

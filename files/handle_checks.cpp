@@ -3,7 +3,30 @@
 #include "files/file_results.h"
 #include "files/full_path.h"
 
+#include <wchar.h>
+#include <wctype.h>
+
 #include <vector>
+
+namespace {
+// Names compare as Windows compares them, without regard to case. A name given in its short
+// form (with a ~) may arrive under its long one: then only the folder is compared.
+int sameName(const std::wstring& arrived, const wchar_t* asked) {
+    if (wcschr(asked, L'~') != nullptr) {
+        return 1;
+    }
+    size_t length = wcslen(asked);
+    if (arrived.size() != length) {
+        return 0;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        if (towupper(static_cast<wint_t>(arrived[i])) != towupper(static_cast<wint_t>(asked[i]))) {
+            return 0;
+        }
+    }
+    return 1;
+}
+} // namespace
 
 DWORD finalPathOf(HANDLE item, std::wstring& path) {
     std::vector<wchar_t> text(MAX_PATH);
@@ -25,7 +48,7 @@ DWORD finalPathOf(HANDLE item, std::wstring& path) {
     return 0;
 }
 
-int checkOpenedItem(HANDLE folder, HANDLE item, int wantFolder, DWORD* error) {
+int checkOpenedItem(HANDLE folder, HANDLE item, const wchar_t* name, int wantFolder, DWORD* error) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(item, &info)) {
         *error = GetLastError();
@@ -54,7 +77,8 @@ int checkOpenedItem(HANDLE folder, HANDLE item, int wantFolder, DWORD* error) {
     while (cut > 0 && !isPathSeparator(itemPath[cut - 1])) {
         --cut;
     }
-    if (cut == 0 || itemPath.compare(0, cut - 1, folderPath) != 0 || cut - 1 != folderPath.size()) {
+    if (cut == 0 || itemPath.compare(0, cut - 1, folderPath) != 0 || cut - 1 != folderPath.size() ||
+        !sameName(itemPath.substr(cut), name)) {
         return FILES_LINK;
     }
     if (!isFolder && info.nNumberOfLinks > 1) {

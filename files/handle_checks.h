@@ -9,11 +9,11 @@
 
 // Where the handle's file or folder is now, without a trailing separator. 0 or the error.
 DWORD finalPathOf(HANDLE item, std::wstring& path);
-// `item`, just opened by name in `folder`: FILES_LINK when it is a link (a reparse point), or
-// when it lies elsewhere than directly in `folder` (a system that followed a link although told
-// not to); FILES_HARD_LINK when a file has another name too; FILES_FAILED (*error set) when it
-// is not of the kind wanted (wantFolder) or cannot be examined; FILES_OK otherwise.
-int checkOpenedItem(HANDLE folder, HANDLE item, int wantFolder, DWORD* error);
+// `item`, just opened as `name` in `folder`: FILES_LINK when it is a link (a reparse point), or
+// when it is not `name` directly in `folder` (a system that followed a link although told not
+// to); FILES_HARD_LINK when a file has another name too; FILES_FAILED (*error set) when it is
+// not of the kind wanted (wantFolder) or cannot be examined; FILES_OK otherwise.
+int checkOpenedItem(HANDLE folder, HANDLE item, const wchar_t* name, int wantFolder, DWORD* error);
 // 1 when both handles have opened the same file or folder, 0 when not or unknown.
 int sameObject(HANDLE first, HANDLE second);
 

@@ -1,14 +1,14 @@
 // The checks that keep ordinary local users from steering a service: who may serve the control
 // pipe, links on written paths, how the pre-initialization program is found, account names for
 // the logon right, and conversions that must not turn one character into another.
+#include "files/file_results.h"
+#include "files/safe_file.h"
 #include "install/logon_right.h"
 #include "registry/registry.h"
 #include "runtime/pipe_client.h"
 #include "runtime/pipe_trust.h"
 #include "runtime/preinit_program.h"
 #include "test_support.h"
-#include "files/file_results.h"
-#include "files/safe_file.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
