@@ -1,8 +1,8 @@
-"""The output capture of a service running as LocalSystem can never be turned against another
-file: a link planted at the capture file or at a rotated name, a folder that is a link before the
-start or becomes one while the service runs, a second name of a victim's file, and a folder that
-others may change. In each case the victim's files stay byte for byte as they were, and brontel
-says what it refused."""
+"""The files a service running as LocalSystem writes can never be turned against another file:
+a link planted at the capture file or at a rotated name, a folder that is a link before the start
+or becomes one while the service runs, a second name of a victim's file, a folder that others may
+change, and a trace file that is a link or another file's second name. In each case the victim's
+files stay byte for byte as they were, and brontel says what it refused."""
 
 import os
 import stat
@@ -188,4 +188,26 @@ def test_install_warns_about_capture_folders_the_service_would_refuse(machine):
         assert "Service successfully installed." in result.lines
     finally:
         machine.run(["-r", name])
+    assert victims.untouched()
+
+
+# -- the trace file, on both builds -------------------------------------------------------------
+
+
+@pytest.mark.parametrize("case", ["link", "hard-link"])
+def test_a_trace_file_that_is_a_link_or_a_second_name_is_never_written(machine, case):
+    victims = Victims(machine.tmp)
+    trace = machine.tmp / "trace.txt"
+    if case == "link":
+        os.symlink(victims.dir / "a", trace)
+        said = "Trace not enabled: the file or a folder on its path is a link: "
+    else:
+        os.link(victims.dir / "a", trace)
+        said = "Trace not enabled: the file has more than one name (a hard link): "
+    result = machine.run(["-t", machine.path(trace)])
+    assert said + machine.path(trace) in result.lines, result
+    # A switch set all the same is not followed by any process.
+    machine.trace_to(trace)
+    assert machine.run(["-b"]).rc == 0
+    machine.trace_off()
     assert victims.untouched()
