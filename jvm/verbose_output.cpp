@@ -30,11 +30,11 @@ const wchar_t* refusalMessage(int result) {
 }
 
 // Under the lock: opens the file unless it is open or refused; the result of the attempt.
-int openUnderLock() {
+int openUnderLock(DWORD* error) {
     if (g_fpVerboseFileHandle != nullptr || verboseRefused) {
         return FILES_OK;
     }
-    int result = openVerboseOutputFile(g_pVerboseOutputFile, &g_fpVerboseFileHandle);
+    int result = openVerboseOutputFile(g_pVerboseOutputFile, &g_fpVerboseFileHandle, error);
     if (result == FILES_LINK || result == FILES_HARD_LINK) {
         verboseRefused = 1;
     }
@@ -42,24 +42,25 @@ int openUnderLock() {
 }
 } // namespace
 
-int openVerboseOutputFile(const wchar_t* path, FILE** opened) {
+int openVerboseOutputFile(const wchar_t* path, FILE** opened, DWORD* error) {
     *opened = nullptr;
     COwnedHandle file;
-    DWORD error = 0;
     int result = openFileNoLinks(path, FILE_APPEND_DATA | SYNCHRONIZE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, file, &error);
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, file, error);
     if (result != FILES_OK) {
         return result;
     }
     // Appended to, never truncated.
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_APPEND);
     if (fd < 0) {
+        *error = ERROR_INVALID_HANDLE;
         return FILES_FAILED;
     }
     file.release(); // the descriptor owns it now
     *opened = _fdopen(fd, "a");
     if (*opened == nullptr) {
         _close(fd);
+        *error = ERROR_NOT_ENOUGH_MEMORY;
         return FILES_FAILED;
     }
     return FILES_OK;
@@ -73,12 +74,18 @@ void prepareVerboseOutput(CLogger* logger) {
     if (lock != nullptr) {
         WaitForSingleObject(lock, INFINITE);
     }
-    int result = openUnderLock();
+    DWORD error = 0;
+    int result = openUnderLock(&error);
     if (lock != nullptr) {
         ReleaseMutex(lock);
     }
     if (result == FILES_LINK || result == FILES_HARD_LINK) {
         logger->logMessage(refusalMessage(result), g_pVerboseOutputFile);
+    } else if (result == FILES_FAILED) {
+        logger->logMessage(L"Cannot open the verbose output file now; it is tried again at the "
+                           L"VM's next line: ",
+                           g_pVerboseOutputFile);
+        logger->logSystemError(error);
     }
 }
 
@@ -92,7 +99,8 @@ extern "C" jint JNICALL my_vfprintf(FILE* stream, const char* format, va_list ar
         WaitForSingleObject(lock, INFINITE);
     }
     // A failure other than a refusal is tried again on the next call.
-    int result = openUnderLock();
+    DWORD error = 0;
+    int result = openUnderLock(&error);
     FILE* file = g_fpVerboseFileHandle;
     if (lock != nullptr) {
         ReleaseMutex(lock);

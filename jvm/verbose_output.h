@@ -9,8 +9,9 @@
 #include <stdio.h>
 
 // Opens the file at `path` for appending, created when missing (its folder is not), as a C
-// runtime stream into *opened. FILES_OK, FILES_LINK, FILES_HARD_LINK or FILES_FAILED.
-int openVerboseOutputFile(const wchar_t* path, FILE** opened);
+// runtime stream into *opened. FILES_OK, FILES_LINK, FILES_HARD_LINK or FILES_FAILED (with
+// *error).
+int openVerboseOutputFile(const wchar_t* path, FILE** opened, DWORD* error);
 // Opens g_pVerboseOutputFile before the VM starts, tracing a refusal; a file that cannot be
 // opened now for another reason is tried again on the VM's next write.
 void prepareVerboseOutput(CLogger* logger);

@@ -280,7 +280,8 @@ TEST(TraceAndVerboseFiles, OpeningWhileAFolderIsSwappedForALinkNeverWritesIntoTh
                 ++traced;
             }
             FILE* file = nullptr;
-            if (openVerboseOutputFile(wide(logs + "/vm.log").c_str(), &file) == FILES_OK) {
+            DWORD error = 0;
+            if (openVerboseOutputFile(wide(logs + "/vm.log").c_str(), &file, &error) == FILES_OK) {
                 fputs("verbose\n", file);
                 fclose(file);
                 ++verbose;
