@@ -1,7 +1,8 @@
 #include "app/tracing_switch.h"
 
 #include "platform/textutil.h"
-#include "trace/path_links.h"
+#include "files/file_results.h"
+#include "files/safe_file.h"
 
 void enableTracing(const wchar_t* fileName, CLogger* logger) {
     HKEY key = nullptr;
@@ -23,9 +24,16 @@ void enableTracing(const wchar_t* fileName, CLogger* logger) {
         return;
     }
 
-    if (pathHasLink(fileName)) {
-        // Every process, services included, would follow the link when it writes its trace.
+    // Every process, services included, refuses such a file when it opens its trace: said now,
+    // while it can still be put right.
+    int links = findLinks(fileName);
+    if (links == FILES_LINK) {
         logger->logMessage(L"Trace not enabled: the file or a folder on its path is a link: ",
+                           fileName);
+        return;
+    }
+    if (links == FILES_HARD_LINK) {
+        logger->logMessage(L"Trace not enabled: the file has more than one name (a hard link): ",
                            fileName);
         return;
     }

@@ -3,6 +3,7 @@
 #include "install/installer.h"
 
 #include "install/config_check.h"
+#include "install/capture_folder_check.h"
 #include "install/event_source.h"
 #include "install/logon_right.h"
 #include "install/service_security.h"
@@ -65,6 +66,7 @@ int CInstaller::install() {
         result = installOtherProperties(config);
     }
     if (result == 0) {
+        warnAboutCaptureFolders(config, request.account, logger);
         protectParametersKey(config->getStrOptionValue(CFG_SERVICE_NAME, nullptr), request.account,
                              logger);
         registerAsEventSource(config);

@@ -2,10 +2,10 @@
 // that it speaks JNI 1.2, builds the VM options and creates the VM.
 #include "jvm/jvm.h"
 
+#include "jvm/verbose_output.h"
 #include "jvm/vm_options.h"
 #include "platform/textutil.h"
 #include "registry/registry.h"
-#include "trace/path_links.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -50,10 +50,7 @@ int CJvm::initialize() {
     if (g_pVerboseOutputFile == nullptr && verbose != nullptr) {
         g_pVerboseOutputFile = copyText(verbose);
     }
-    if (g_pVerboseOutputFile != nullptr && pathHasLink(g_pVerboseOutputFile)) {
-        logger->logMessage(L"Verbose output file not used, it or a folder on its path is a link: ",
-                           g_pVerboseOutputFile);
-    }
+    prepareVerboseOutput(logger);
 
     int result = loadJVMDll();
     if (result == 0) {

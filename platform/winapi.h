@@ -9,6 +9,8 @@
 #include <winsvc.h>
 #include <ntsecapi.h>
 #include <sddl.h>
+#include <aclapi.h>
+#include <winternl.h>
 #include <fcntl.h>
 #include <io.h>
 #else
@@ -34,6 +36,12 @@
 #define BRONTEL_CLASS_PATH_SEPARATOR ";"
 #else
 #define BRONTEL_CLASS_PATH_SEPARATOR ":"
+#endif
+// What separates the folders of a path (Windows also takes a slash).
+#ifdef _WIN32
+#define BRONTEL_PATH_SEPARATORS L"\\/"
+#else
+#define BRONTEL_PATH_SEPARATORS L"/"
 #endif
 // What separates the folders of PATH.
 #ifdef _WIN32

@@ -1,6 +1,7 @@
 #include "trace/logger.h"
 
-#include "trace/path_links.h"
+#include "files/file_results.h"
+#include "files/safe_file.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -58,25 +59,32 @@ void CLogger::enableLogFile(const wchar_t* path) {
     if (path == nullptr || path[0] == L'\0') {
         return;
     }
-    if (pathHasLink(path)) {
+    // Opened first, then judged on the handle, walked from the root so that no folder on the
+    // way can be swapped for a link between a check and the open. Append-only access: every
+    // line lands at the end of the file and it is never truncated. Read access as well only
+    // because locking needs it (see writeLine); a file that may only be written is traced into
+    // without the lock.
+    COwnedHandle opened;
+    DWORD error = 0;
+    const ULONG share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    int result = openFileNoLinks(path, FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE, share,
+                                 opened, &error);
+    if (result == FILES_FAILED && error == ERROR_ACCESS_DENIED) {
+        result = openFileNoLinks(path, FILE_APPEND_DATA | SYNCHRONIZE, share, opened, &error);
+    }
+    if (result == FILES_LINK) {
         logMessage(L"Trace file not used, it or a folder on its path is a link: ", path);
         return;
     }
-    // Append-only access: every line lands at the end of the file and it is never truncated.
-    // Read access as well only because locking needs it (see writeLine); a file that may only
-    // be written is traced into without the lock.
-    HANDLE file = CreateFileW(path, FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
-        file = CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    }
-    if (file == INVALID_HANDLE_VALUE) {
-        logSystemError(GetLastError());
+    if (result == FILES_HARD_LINK) {
+        logMessage(L"Trace file not used, it has more than one name (a hard link): ", path);
         return;
     }
+    if (result != FILES_OK) {
+        logSystemError(error);
+        return;
+    }
+    HANDLE file = opened.release();
     SetFilePointer(file, 0, nullptr, FILE_END);
     fileHandle = file;
     fileEnabled = 1;

@@ -19,27 +19,41 @@ COutputCapture::~COutputCapture() {
     stop();
 }
 
-void COutputCapture::start(const CServiceSettings& serviceSettings) {
+int COutputCapture::start(const CServiceSettings& serviceSettings) {
     CaptureSettings settings;
+    int result = 0;
     if (readCaptureSettings(serviceSettings, logger, &settings)) {
-        start(settings);
+        result = start(settings);
     }
     freeCaptureSettings(&settings);
+    return result;
 }
 
-void COutputCapture::start(const CaptureSettings& settings) {
+int COutputCapture::start(const CaptureSettings& settings) {
     logger->logEntry(L"COutputCapture::start");
     int shared = sameCapturePath(settings.stdoutPath, settings.stderrPath);
     const wchar_t* paths[2] = {settings.stdoutPath, shared ? nullptr : settings.stderrPath};
     const wchar_t* names[2] = {shared ? L"standard output and error" : L"standard output",
                                L"standard error"};
+    // Both folders are judged before anything is redirected.
+    CRotatingFile* files[2] = {nullptr, nullptr};
+    int result = 0;
+    for (int i = 0; i < 2 && result == 0; ++i) {
+        if (paths[i] != nullptr) {
+            files[i] = new CRotatingFile(paths[i], names[i], settings.rotateBytes,
+                                         settings.keepFiles, logger, events);
+            result = files[i]->prepare();
+        }
+    }
     for (int i = 0; i < 2; ++i) {
-        if (paths[i] == nullptr) {
+        if (files[i] == nullptr) {
             continue;
         }
-        CRotatingFile* file = new CRotatingFile(paths[i], names[i], settings.rotateBytes,
-                                                settings.keepFiles, logger, events);
-        CCaptureStream* stream = new CCaptureStream(file, settings.timestamps);
+        if (result != 0) {
+            delete files[i];
+            continue;
+        }
+        CCaptureStream* stream = new CCaptureStream(files[i], settings.timestamps);
         DWORD error = stream->start();
         if (error != 0) {
             notStarted(L"Cannot create the capture pipe or its writer thread.", error);
@@ -55,7 +69,8 @@ void COutputCapture::start(const CaptureSettings& settings) {
         logger->logMessage(ok ? L"Capturing the " : L"Partly capturing the ", names[i],
                            L" of the service.");
     }
-    logger->logExit(L"COutputCapture::start", 0);
+    logger->logExit(L"COutputCapture::start", result);
+    return result;
 }
 
 int COutputCapture::redirect(int fd, CCaptureStream* stream) {

@@ -18,10 +18,12 @@ class COutputCapture {
 
     // Takes the capture settings from the service's and redirects the configured streams.
     // Failures are traced and reported; the service runs on with the streams that could not be
-    // captured unchanged.
-    void start(const CServiceSettings& serviceSettings);
+    // captured unchanged. A capture folder that is refused (a link, or others may change it)
+    // captures nothing and gives BRONTEL_RESULT_UNSAFE_CAPTURE_PATH: the service must not start;
+    // otherwise 0.
+    int start(const CServiceSettings& serviceSettings);
     // The same with settings at hand (paths already expanded).
-    void start(const CaptureSettings& settings);
+    int start(const CaptureSettings& settings);
     // Puts the original handles back and waits, a bounded time, for the files to receive what
     // was written before.
     void stop();

@@ -1,11 +1,17 @@
 // The capture file: appending, rotation at line boundaries, and surviving write failures.
 #include "runtime/capture/rotating_file.h"
 
+#include "files/file_in_folder.h"
+#include "files/file_results.h"
+#include "files/full_path.h"
+#include "files/relative_open.h"
 #include "runtime/events/event_ids.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <string>
 
 namespace {
 // The system's text for an error, without its line end, into the caller's buffer.
@@ -26,6 +32,39 @@ void systemText(DWORD error, wchar_t* buffer, size_t chars) {
     }
 }
 
+// Why brontel refuses to use a file or its folder, for the trace and the event log.
+const wchar_t* refusalReason(int result) {
+    switch (result) {
+    case FILES_LINK:
+        return L"The file, or a folder on its path, is a link (a symbolic link, junction or mount "
+               L"point); brontel does not follow it.";
+    case FILES_HARD_LINK:
+        return L"The file has more than one name (a hard link); brontel does not write into it.";
+    case FILES_OTHERS_WRITE:
+        return L"Users other than LocalSystem, Administrators and the service's account can "
+               L"change its folder.";
+    default:
+        return L"The security of its folder cannot be read.";
+    }
+}
+
+// The folder part of a path as written, for messages.
+std::wstring folderOf(const wchar_t* path) {
+    std::wstring text = path;
+    size_t end = text.size();
+    while (end > 0 && !isPathSeparator(text[end - 1])) {
+        --end;
+    }
+    while (end > 1 && isPathSeparator(text[end - 1])) {
+        --end;
+    }
+    return text.substr(0, end);
+}
+
+// Everything the capture may do with its own files; others may read, follow and rename them.
+const ACCESS_MASK captureAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | DELETE | SYNCHRONIZE;
+const ULONG captureShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 // Where the next line starts: the index after the first line end at or after `from`, or
 // `count` when the rest is an unfinished line.
 DWORD lineEnd(const char* bytes, DWORD from, DWORD count) {
@@ -37,8 +76,9 @@ DWORD lineEnd(const char* bytes, DWORD from, DWORD count) {
 CRotatingFile::CRotatingFile(const wchar_t* path, const wchar_t* stream, DWORD rotateBytes,
                              DWORD keepFiles, CLogger* logger, CEventReporter* events)
     : path(nullptr), stream(stream), rotateBytes(rotateBytes), keepFiles(keepFiles), logger(logger),
-      events(events), file(INVALID_HANDLE_VALUE), size(0), rotateAt(rotateBytes), atLineStart(1),
-      failing(0), brokenLine(0), lostBytes(0), failedAttempts(0), lastAttempt(0) {
+      events(events), folder(path), folderMoveSaid(0), file(INVALID_HANDLE_VALUE), size(0),
+      rotateAt(rotateBytes), atLineStart(1), failing(0), brokenLine(0), lostBytes(0),
+      failedAttempts(0), lastAttempt(0) {
     size_t bytes = (wcslen(path) + 1) * sizeof(wchar_t);
     this->path = static_cast<wchar_t*>(malloc(bytes));
     if (this->path != nullptr) {
@@ -51,17 +91,54 @@ CRotatingFile::~CRotatingFile() {
     free(path);
 }
 
+int CRotatingFile::prepare() {
+    DWORD error = 0;
+    int result = path == nullptr ? FILES_OK : folder.open(&error);
+    const wchar_t* refused = nullptr;
+    if (result == FILES_LINK) {
+        refused = L"The output capture folder is a link or lies behind one; the service does not "
+                  L"start: ";
+    } else if (result == FILES_OTHERS_WRITE) {
+        refused = L"Users other than LocalSystem, Administrators and the service's account can "
+                  L"change the output capture folder; the service does not start: ";
+    } else if (result == FILES_SECURITY_UNKNOWN) {
+        refused = L"The security of the output capture folder cannot be read; the service does "
+                  L"not start: ";
+    }
+    if (refused != nullptr) {
+        logger->logMessage(refused, folderOf(path).c_str());
+        if (result == FILES_SECURITY_UNKNOWN) {
+            logger->logSystemError(error);
+        }
+        return BRONTEL_RESULT_UNSAFE_CAPTURE_PATH;
+    }
+    // Any other failure is the capture's: reported, and tried again while the service runs.
+    if (file == INVALID_HANDLE_VALUE) {
+        open();
+    }
+    return 0;
+}
+
 int CRotatingFile::open() {
     if (path == nullptr) {
         fail(ERROR_NOT_ENOUGH_MEMORY, L"open", 0);
         return 0;
     }
-    // Others may read, follow and even rename the file while the service writes it.
-    file = CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        fail(GetLastError(), L"open", 0);
+    DWORD error = 0;
+    int result = folder.open(&error);
+    if (result == FILES_OK) {
+        COwnedHandle opened;
+        int created = 0;
+        result = openFileInFolder(folder.get(), folder.fileName(), captureAccess, captureShare,
+                                  folder.fileSecurity(), opened, &error, &created);
+        file = opened.release();
+    }
+    if (result == FILES_FAILED) {
+        fail(error, L"open", 0);
+        return 0;
+    }
+    if (result != FILES_OK) {
+        refuse(result, error);
         return 0;
     }
     DWORD high = 0;
@@ -149,6 +226,26 @@ int CRotatingFile::put(const char* bytes, DWORD count) {
 }
 
 void CRotatingFile::fail(DWORD error, const wchar_t* action, DWORD lost) {
+    wchar_t reason[400];
+    systemText(error, reason, 400);
+    wchar_t detail[200];
+    swprintf(detail, 200, L" (%ls failed, error %lu): ", action, static_cast<unsigned long>(error));
+    report(detail, reason, lost);
+}
+
+void CRotatingFile::refuse(int result, DWORD error) {
+    if (result != FILES_SECURITY_UNKNOWN) {
+        report(L" (open refused): ", refusalReason(result), 0);
+        return;
+    }
+    wchar_t reason[600];
+    wchar_t system[400];
+    systemText(error, system, 400);
+    swprintf(reason, 600, L"%ls %ls", refusalReason(result), system);
+    report(L" (open refused): ", reason, 0);
+}
+
+void CRotatingFile::report(const wchar_t* detail, const wchar_t* reason, DWORD lost) {
     lastAttempt = GetTickCount();
     lostBytes += lost;
     ++failedAttempts;
@@ -156,12 +253,7 @@ void CRotatingFile::fail(DWORD error, const wchar_t* action, DWORD lost) {
         return;
     }
     failing = 1;
-    wchar_t reason[400];
-    systemText(error, reason, 400);
-    wchar_t message[200];
-    swprintf(message, 200, L" (%ls failed, error %lu): ", action,
-             static_cast<unsigned long>(error));
-    logger->logMessage(L"Cannot write the captured output to ", path ? path : L"", message);
+    logger->logMessage(L"Cannot write the captured output to ", path ? path : L"", detail);
     logger->logMessage(reason);
     if (events != nullptr) {
         const wchar_t* strings[] = {events->getServiceName(), stream, path ? path : L"", reason};
@@ -206,29 +298,20 @@ int CRotatingFile::resume() {
 }
 
 void CRotatingFile::rotate() {
+    checkFolderStays();
+    DWORD error = 0;
+    if (keepFiles == 0) {
+        error = deleteOpened(file);
+    } else {
+        for (DWORD n = keepFiles; n > 1; --n) {
+            shift(n);
+        }
+        std::wstring first = std::wstring(folder.fileName()) + L".1";
+        error = renameIntoFolder(file, folder.get(), first.c_str(), 1);
+    }
+    int moved = error == 0;
     CloseHandle(file);
     file = INVALID_HANDLE_VALUE;
-    size_t chars = wcslen(path) + 16;
-    wchar_t* from = static_cast<wchar_t*>(malloc(chars * sizeof(wchar_t)));
-    wchar_t* to = static_cast<wchar_t*>(malloc(chars * sizeof(wchar_t)));
-    int moved = from != nullptr && to != nullptr;
-    if (moved && keepFiles == 0) {
-        moved = DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
-    } else if (moved) {
-        swprintf(to, chars, L"%ls.%lu", path, static_cast<unsigned long>(keepFiles));
-        DeleteFileW(to);
-        for (DWORD n = keepFiles; n > 1; --n) {
-            swprintf(from, chars, L"%ls.%lu", path, static_cast<unsigned long>(n - 1));
-            swprintf(to, chars, L"%ls.%lu", path, static_cast<unsigned long>(n));
-            MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING); // a gap in the series is fine
-        }
-        swprintf(to, chars, L"%ls.1", path);
-        moved = MoveFileExW(path, to, MOVEFILE_REPLACE_EXISTING);
-    }
-    DWORD error =
-        moved ? 0 : (from == nullptr || to == nullptr ? ERROR_NOT_ENOUGH_MEMORY : GetLastError());
-    free(from);
-    free(to);
     if (!moved) {
         // Another program may hold the file without sharing its deletion: keep writing into it
         // and try again once it has grown by another rotation size.
@@ -241,7 +324,54 @@ void CRotatingFile::rotate() {
     }
 }
 
+void CRotatingFile::shift(DWORD n) {
+    wchar_t number[16];
+    swprintf(number, 16, L".%lu", static_cast<unsigned long>(n));
+    std::wstring newer = std::wstring(folder.fileName()) + number;
+    // The oldest goes first; then name.(n - 1) takes its number. A gap in the series is fine.
+    if (n == keepFiles) {
+        COwnedHandle oldest;
+        DWORD error = 0;
+        int result =
+            openExistingInFolder(folder.get(), newer.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                 captureShare, oldest, &error);
+        if (result == FILES_OK) {
+            deleteOpened(oldest.get());
+        } else if (result != FILES_FAILED) {
+            logger->logMessage(L"Capture rotation leaves alone what is not a plain file of the "
+                               L"capture: ",
+                               newer.c_str(), L" is a link or has another name.");
+        }
+    }
+    swprintf(number, 16, L".%lu", static_cast<unsigned long>(n - 1));
+    std::wstring older = std::wstring(folder.fileName()) + number;
+    COwnedHandle moving;
+    DWORD error = 0;
+    int result = openExistingInFolder(folder.get(), older.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                      captureShare, moving, &error);
+    if (result == FILES_OK) {
+        renameIntoFolder(moving.get(), folder.get(), newer.c_str(), 1);
+    } else if (result != FILES_FAILED) {
+        logger->logMessage(L"Capture rotation leaves alone what is not a plain file of the "
+                           L"capture: ",
+                           older.c_str(), L" is a link or has another name.");
+    }
+}
+
+void CRotatingFile::checkFolderStays() {
+    if (folderMoveSaid || folder.stillAtItsPath()) {
+        return;
+    }
+    folderMoveSaid = 1;
+    logger->logMessage(L"The output capture folder was moved, removed or replaced while the "
+                       L"service ran; the output goes on into the folder brontel opened: ",
+                       folderOf(path).c_str());
+}
+
 void CRotatingFile::close() {
+    if (path != nullptr && folder.isOpen()) {
+        checkFolderStays();
+    }
     if (failing && lostBytes > 0) {
         wchar_t lostText[30];
         wchar_t attemptsText[30];

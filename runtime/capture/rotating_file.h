@@ -1,10 +1,14 @@
 // One capture file: appended to, rotated by size at line boundaries (name becomes name.1, and
 // so on up to the number kept), and kept going through failures: while the file cannot be
 // opened or written, output is counted as lost, the failure is traced and reported once, and
-// writing resumes with a line that says how much was lost.
+// writing resumes with a line that says how much was lost. Every file of the series is opened,
+// renamed and deleted within the capture folder held open (capture_folder.h), never by path:
+// a link there is neither followed nor moved, a file with another name never written.
 #ifndef BRONTEL_RUNTIME_ROTATING_FILE_H
 #define BRONTEL_RUNTIME_ROTATING_FILE_H
 
+#include "platform/result_codes.h"
+#include "runtime/capture/capture_folder.h"
 #include "runtime/events/event_reporter.h"
 
 class CRotatingFile {
@@ -15,6 +19,11 @@ class CRotatingFile {
     ~CRotatingFile();
     CRotatingFile(const CRotatingFile&) = delete;
     CRotatingFile& operator=(const CRotatingFile&) = delete;
+
+    // At the service's start: opens the folder and the file. A folder that is refused is traced
+    // and gives BRONTEL_RESULT_UNSAFE_CAPTURE_PATH; any other failure is the capture's own
+    // (traced, reported, tried again) and gives 0.
+    int prepare();
 
     // Appends bytes that continue the output written so far; a line is never split across
     // two files.
@@ -28,9 +37,17 @@ class CRotatingFile {
   private:
     int open();
     void rotate();
+    // Moves name.(n - 1) to name.n, or removes name.n when n is past the number kept; what is
+    // there and not one of the capture's plain files is left alone, and said.
+    void shift(DWORD n);
+    // Says, once, that the folder held is no longer where its path leads.
+    void checkFolderStays();
     // Writes through to the file; on failure counts what was not written and returns 0.
     int put(const char* bytes, DWORD count);
     void fail(DWORD error, const wchar_t* action, DWORD lost);
+    // The same with a reason of brontel's own (a files module result) instead of an error.
+    void refuse(int result, DWORD error);
+    void report(const wchar_t* detail, const wchar_t* reason, DWORD lost);
     int resume();
 
     wchar_t* path;
@@ -39,6 +56,8 @@ class CRotatingFile {
     DWORD keepFiles;
     CLogger* logger;
     CEventReporter* events;
+    CCaptureFolder folder;
+    int folderMoveSaid;
     HANDLE file;
     unsigned long long size;      // bytes in the current file
     unsigned long long rotateAt;  // size from which the next line starts a new file

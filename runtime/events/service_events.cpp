@@ -37,6 +37,10 @@ const Hint hints[] = {
      L"Use the brontel.jar of this release, and only one copy of it on the class path."},
     {BRONTEL_RESULT_JAVA_EXCEPTION,
      L"Fix the Java program; run it with -x to see the stack trace."},
+    {BRONTEL_RESULT_UNSAFE_CAPTURE_PATH,
+     L"Name an output capture folder that does not exist yet (brontel creates it for "
+     L"LocalSystem, Administrators and the service's account), or one that is no link and "
+     L"that only they can change (see \"Output capture\" in the guide)."},
 };
 } // namespace
 

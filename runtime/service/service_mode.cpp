@@ -67,12 +67,16 @@ void CExecutor::serviceMain() {
                           SERVICE_WIN32_OWN_PROCESS);
         serviceStatus.dwWin32ExitCode = 0;
         CEventReporter events(serviceName, logger);
-        // Before the VM exists, so that its System.out and System.err are the capture's.
-        COutputCapture capture(logger, &events);
-        capture.start(settings);
         // What the trace says about a failure goes into its event log entry too.
         logger->startKeeping(KEEP_THIS_THREAD);
-        exitValue = startServiceTask();
+        // Before the VM exists, so that its System.out and System.err are the capture's. A
+        // capture folder that is refused keeps the service from starting at all.
+        COutputCapture capture(logger, &events);
+        exitValue = capture.start(settings);
+        if (exitValue == 0) {
+            logger->startKeeping(KEEP_THIS_THREAD); // a failure's entry tells the task's story only
+            exitValue = startServiceTask();
+        }
         wchar_t* taskMessages = logger->takeKeptMessages();
         capture.stop();
         if (exitValue != 0) {

@@ -2,7 +2,8 @@
 //   capturetool capture OUT ERR ROTATE KEEP LINES
 //       captures standard output into OUT and standard error into ERR (the same path: one
 //       file), then writes through the Windows standard handles and the C runtime, LINES
-//       numbered lines more to standard output, and ends the capture; exits 0
+//       numbered lines more to standard output, and ends the capture; exits 0, or with the
+//       capture's start result when it refused to start (nothing is written then)
 //   capturetool format EXE ID [INSERT...]
 //       prints the text of message ID of EXE's message table with the inserts; exits 1 when
 //       the table or the message is missing
@@ -33,7 +34,10 @@ int capture(wchar_t** args) {
     settings.keepFiles = static_cast<DWORD>(wcstoul(args[3], nullptr, 10));
     unsigned long lines = wcstoul(args[4], nullptr, 10);
     COutputCapture output(&logger, nullptr);
-    output.start(settings);
+    int started = output.start(settings);
+    if (started != 0) {
+        return started;
+    }
     writeHandle(STD_OUTPUT_HANDLE, "handle out\n");
     writeHandle(STD_ERROR_HANDLE, "handle err\n");
     printf("crt out\n");

@@ -116,7 +116,10 @@ TEST(RotatingFile, KeepsTheNumberAskedAndNoneWithZero) {
 
 TEST(RotatingFile, AFileThatCannotBeOpenedIsTracedOnceAndCountsWhatIsLost) {
     TraceCapture trace(L"lost");
-    std::wstring path = makeScratchDir(L"lost") + L"/missing/out.log";
+    // A file where its folder should be: the folder can be neither opened nor created.
+    std::wstring blocked = makeScratchDir(L"lost") + L"/blocked";
+    ASSERT_TRUE(testsupport::writeFileBytes(blocked, "not a folder\n"));
+    std::wstring path = blocked + L"/out.log";
     {
         CRotatingFile file(path.c_str(), L"standard output", 0, 5, trace.get(), nullptr);
         for (int i = 0; i < 5; ++i) {

@@ -1,13 +1,14 @@
 // The checks that keep ordinary local users from steering a service: who may serve the control
 // pipe, links on written paths, how the pre-initialization program is found, account names for
 // the logon right, and conversions that must not turn one character into another.
+#include "files/file_results.h"
+#include "files/safe_file.h"
 #include "install/logon_right.h"
 #include "registry/registry.h"
 #include "runtime/control/pipe_client.h"
 #include "runtime/control/pipe_trust.h"
 #include "runtime/service/preinit_program.h"
 #include "test_support.h"
-#include "trace/path_links.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -121,8 +122,10 @@ TEST(PathLinks, AnyLinkOnThePathIsFound) {
     touchProgram(dir + "/real/file");
     ASSERT_EQ(0, symlink((dir + "/real").c_str(), (dir + "/folderlink").c_str()));
     ASSERT_EQ(0, symlink((dir + "/real/file").c_str(), (dir + "/filelink").c_str()));
+    touchProgram(dir + "/real/shared");
+    ASSERT_EQ(0, link((dir + "/real/shared").c_str(), (dir + "/real/second").c_str()));
     auto has = [&](const std::string& path) {
-        return pathHasLink(std::wstring(path.begin(), path.end()).c_str());
+        return findLinks(std::wstring(path.begin(), path.end()).c_str()) == FILES_LINK;
     };
     EXPECT_EQ(0, has(dir + "/real/file"));
     EXPECT_EQ(0, has(dir + "/real/not-yet"));
@@ -131,6 +134,8 @@ TEST(PathLinks, AnyLinkOnThePathIsFound) {
     EXPECT_EQ(1, has(dir + "/folderlink/not-yet"));
     EXPECT_EQ(1, has(dir + "/filelink"));
     EXPECT_EQ(1, has(dir + "//folderlink//file"));
+    std::wstring second = std::wstring(dir.begin(), dir.end()) + L"/real/second";
+    EXPECT_EQ(FILES_HARD_LINK, findLinks(second.c_str()));
 }
 
 TEST(PreinitProgram, UnquotedBlanksAreRefusedAndBareNamesSkipTheCurrentDirectory) {

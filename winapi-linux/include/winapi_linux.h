@@ -84,6 +84,8 @@ typedef int (*FARPROC)(void);
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_SAME_DEVICE 17L
+#define ERROR_GEN_FAILURE 31L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_BAD_FORMAT 11L
 #define ERROR_INVALID_DATA 13L
@@ -104,6 +106,7 @@ typedef int (*FARPROC)(void);
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_DIRECTORY 267L
 #define ERROR_BAD_EXE_FORMAT 193L
 #define ERROR_ENVVAR_NOT_FOUND 203L
 #define ERROR_BAD_PIPE 230L
@@ -161,11 +164,21 @@ typedef int (*FARPROC)(void);
 #define STATUS_NO_SUCH_PRIVILEGE ((NTSTATUS)0xC0000060L)
 #define STATUS_NO_MEMORY ((NTSTATUS)0xC0000017L)
 #define STATUS_INTERNAL_ERROR ((NTSTATUS)0xC00000E5L)
+#define STATUS_UNSUCCESSFUL ((NTSTATUS)0xC0000001L)
+#define STATUS_OBJECT_NAME_INVALID ((NTSTATUS)0xC0000033L)
+#define STATUS_OBJECT_NAME_COLLISION ((NTSTATUS)0xC0000035L)
+#define STATUS_OBJECT_PATH_NOT_FOUND ((NTSTATUS)0xC000003AL)
+#define STATUS_DISK_FULL ((NTSTATUS)0xC000007FL)
+#define STATUS_MEDIA_WRITE_PROTECTED ((NTSTATUS)0xC00000A2L)
+#define STATUS_FILE_IS_A_DIRECTORY ((NTSTATUS)0xC00000BAL)
+#define STATUS_NOT_SAME_DEVICE ((NTSTATUS)0xC00000D4L)
+#define STATUS_NOT_A_DIRECTORY ((NTSTATUS)0xC0000103L)
 
 // ---- Access rights -------------------------------------------------------------------------
 #define DELETE 0x00010000L
 #define READ_CONTROL 0x00020000L
 #define WRITE_DAC 0x00040000L
+#define WRITE_OWNER 0x00080000L
 #define SYNCHRONIZE 0x00100000L
 #define STANDARD_RIGHTS_REQUIRED 0x000F0000L
 #define STANDARD_RIGHTS_READ READ_CONTROL
@@ -182,6 +195,10 @@ typedef int (*FARPROC)(void);
 #define FILE_WRITE_DATA 0x0002
 // Without FILE_WRITE_DATA every write goes to the end of the file, atomically.
 #define FILE_APPEND_DATA 0x0004
+// Folders: listing and passing through; anyone's attributes.
+#define FILE_LIST_DIRECTORY 0x0001
+#define FILE_TRAVERSE 0x0020
+#define FILE_READ_ATTRIBUTES 0x0080
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define FILE_SHARE_DELETE 0x00000004
@@ -197,6 +214,8 @@ typedef int (*FARPROC)(void);
 #define SECURITY_IDENTIFICATION (1 << 16)
 // Taken for files only: the last component is never followed if it is a link.
 #define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+// Taken for files and folders: a folder may be opened (CreateFileW's only way to one).
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
@@ -327,6 +346,111 @@ BOOL WINAPI CloseHandle(HANDLE object);
 BOOL WINAPI DeleteFileW(LPCWSTR fileName);
 BOOL WINAPI CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES security);
 
+// What a handle is (files_by_handle.cpp): attributes (a link opened as itself is a reparse
+// point), the number of names (st_nlink), and the volume and index that identify it (st_dev,
+// st_ino).
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME;
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
+// Where the object behind a handle is now (/proc/self/fd); only the default flags (0).
+#define FILE_NAME_NORMALIZED 0x0
+#define VOLUME_NAME_DOS 0x0
+DWORD WINAPI GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD chars, DWORD flags);
+// A path made absolute against the current directory, "." and ".." resolved in the text alone.
+DWORD WINAPI GetFullPathNameW(LPCWSTR fileName, DWORD chars, LPWSTR buffer, LPWSTR* filePart);
+// Deleting through a handle that NtCreateFile opened in a folder: the name it was opened (or
+// last renamed) by goes, provided it still names the same file.
+typedef unsigned char BOOLEAN;
+// Also class 21 (FileDispositionInfoEx, a DWORD of flags: 1 delete, 2 at once).
+typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileDispositionInfo = 4 } FILE_INFO_BY_HANDLE_CLASS;
+typedef struct _FILE_DISPOSITION_INFO {
+    BOOLEAN DeleteFile;
+} FILE_DISPOSITION_INFO;
+BOOL WINAPI SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                       LPVOID information, DWORD size);
+
+// ---- The native file calls (ntdll): opening and renaming within a folder's handle -----------
+// NtCreateFile takes only a single name relative to ObjectAttributes->RootDirectory (a folder
+// handle), always with FILE_OPEN_REPARSE_POINT: a link is then opened as itself, never
+// followed. Names count bytes of wchar_t (UNICODE_STRING.Length = n * sizeof(wchar_t)).
+// A security descriptor for a new file or folder must grant nobody but LocalSystem,
+// Administrators and the process's own user: it becomes mode 0600 or 0700.
+typedef WCHAR* PWSTR;
+typedef struct _UNICODE_STRING {
+    USHORT Length;
+    USHORT MaximumLength;
+    PWSTR Buffer;
+} UNICODE_STRING, *PUNICODE_STRING;
+typedef struct _OBJECT_ATTRIBUTES {
+    ULONG Length;
+    HANDLE RootDirectory;
+    PUNICODE_STRING ObjectName;
+    ULONG Attributes;
+    PVOID SecurityDescriptor;
+    PVOID SecurityQualityOfService;
+} OBJECT_ATTRIBUTES, *POBJECT_ATTRIBUTES;
+#define OBJ_CASE_INSENSITIVE 0x00000040L
+#define InitializeObjectAttributes(p, n, a, r, s)                                                  \
+    {                                                                                              \
+        (p)->Length = sizeof(OBJECT_ATTRIBUTES);                                                   \
+        (p)->RootDirectory = r;                                                                    \
+        (p)->Attributes = a;                                                                       \
+        (p)->ObjectName = n;                                                                       \
+        (p)->SecurityDescriptor = s;                                                               \
+        (p)->SecurityQualityOfService = NULL;                                                      \
+    }
+typedef struct _IO_STATUS_BLOCK {
+    union {
+        NTSTATUS Status;
+        PVOID Pointer;
+    };
+    ULONG_PTR Information;
+} IO_STATUS_BLOCK, *PIO_STATUS_BLOCK;
+typedef union _LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    };
+    long long QuadPart;
+} LARGE_INTEGER, *PLARGE_INTEGER;
+#define FILE_OPEN 0x00000001
+#define FILE_CREATE 0x00000002
+#define FILE_DIRECTORY_FILE 0x00000001
+#define FILE_SYNCHRONOUS_IO_NONALERT 0x00000020
+#define FILE_NON_DIRECTORY_FILE 0x00000040
+#define FILE_OPEN_REPARSE_POINT 0x00200000
+#define FILE_OPENED 0x00000001
+#define FILE_CREATED 0x00000002
+NTSTATUS NTAPI NtCreateFile(PHANDLE file, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes,
+                            PIO_STATUS_BLOCK status, PLARGE_INTEGER allocationSize,
+                            ULONG fileAttributes, ULONG shareAccess, ULONG disposition,
+                            ULONG options, PVOID eaBuffer, ULONG eaLength);
+// Renaming through a handle NtCreateFile opened: into the folder RootDirectory (required).
+typedef enum _FILE_INFORMATION_CLASS { FileRenameInformation = 10 } FILE_INFORMATION_CLASS;
+typedef struct _FILE_RENAME_INFORMATION {
+    BOOLEAN ReplaceIfExists;
+    HANDLE RootDirectory;
+    ULONG FileNameLength;
+    WCHAR FileName[1];
+} FILE_RENAME_INFORMATION, *PFILE_RENAME_INFORMATION;
+NTSTATUS NTAPI NtSetInformationFile(HANDLE file, PIO_STATUS_BLOCK status, PVOID information,
+                                    ULONG length, FILE_INFORMATION_CLASS kind);
+ULONG NTAPI RtlNtStatusToDosError(NTSTATUS status);
+
 // ---- Threads, synchronisation --------------------------------------------------------------
 #define WAIT_OBJECT_0 0x00000000L
 #define WAIT_ABANDONED 0x00000080L
@@ -382,9 +506,18 @@ BOOL WINAPI ConvertSidToStringSidW(PSID sid, LPWSTR* text);
 BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR text, DWORD revision,
                                                                  PSECURITY_DESCRIPTOR* descriptor,
                                                                  PULONG size);
-// Only the DACL is ever asked for or set.
+// The DACL is asked for and set; the owner is also read back (O: in the text).
 typedef DWORD SECURITY_INFORMATION;
+#define OWNER_SECURITY_INFORMATION 0x00000001L
 #define DACL_SECURITY_INFORMATION 0x00000004L
+// A folder's owner and DACL from its mode: the owner (root is LocalSystem), full control; the
+// group (root's is Administrators, others S-1-22-2-gid) and everyone else with what their mode
+// bits allow. Only SE_FILE_OBJECT with a descriptor to return; the other pointers stay unset.
+typedef enum _SE_OBJECT_TYPE { SE_FILE_OBJECT = 1 } SE_OBJECT_TYPE;
+typedef struct _ACL* PACL;
+DWORD WINAPI GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
+                             PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                             PSECURITY_DESCRIPTOR* descriptor);
 BOOL WINAPI ConvertSecurityDescriptorToStringSecurityDescriptorW(PSECURITY_DESCRIPTOR descriptor,
                                                                  DWORD revision,
                                                                  SECURITY_INFORMATION information,
@@ -774,12 +907,14 @@ DWORD WINAPI GetTickCount(void);
 #define _O_WRONLY 0x0001
 #define _O_TEXT 0x4000
 #define _O_BINARY 0x8000
+#define _O_APPEND 0x0008
 // Takes over the handle: its descriptor now belongs to the returned C runtime descriptor.
 int _open_osfhandle(intptr_t handle, int flags);
 int _dup(int fd);
 int _dup2(int from, int to);
 int _close(int fd);
 int _fileno(FILE* stream);
+FILE* _fdopen(int fd, const char* mode);
 
 // ---- Event log -----------------------------------------------------------------------------
 #define EVENTLOG_SUCCESS 0x0000

@@ -143,3 +143,7 @@ extern "C" int _close(int fd) {
 extern "C" int _fileno(FILE* stream) {
     return fileno(stream);
 }
+
+extern "C" FILE* _fdopen(int fd, const char* mode) {
+    return fdopen(fd, mode);
+}

@@ -1,5 +1,5 @@
 // Files over POSIX descriptors, with the dispositions and error codes the program relies on.
-#include "kobject.h"
+#include "file_object.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -7,48 +7,31 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace standin {
 
-class FileObject : public standin::KObject {
-  public:
-    explicit FileObject(int fd) : KObject(File), fd_(fd) {}
-    ~FileObject() override {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
+KObject* FileObject::duplicate() {
+    int copy = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+        return nullptr;
     }
-    int fd() const { return fd_; }
-
-    KObject* duplicate() override {
-        int copy = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
-        return copy < 0 ? nullptr : new FileObject(copy);
-    }
-    int detachFd() override {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-    BOOL read(LPVOID buffer, DWORD toRead, LPDWORD done) override {
-        return standin::readAll(fd_, buffer, toRead, done);
-    }
-
-    BOOL write(LPCVOID buffer, DWORD toWrite, LPDWORD done) override {
-        int fd = fd_;
-        return standin::writeAll(
-            [fd](const char* bytes, size_t count) { return ::write(fd, bytes, count); }, buffer,
-            toWrite, done, 0);
-    }
-
-  private:
-    int fd_;
-};
-
-FileObject* fileFromHandle(HANDLE handle) {
-    return standin::handleAs<FileObject>(handle, standin::KObject::File);
+    int folderCopy = folderFd_ >= 0 ? fcntl(folderFd_, F_DUPFD_CLOEXEC, 0) : -1;
+    return new FileObject(copy, folderCopy, name_);
 }
 
-} // namespace
+BOOL FileObject::read(LPVOID buffer, DWORD toRead, LPDWORD done) {
+    return readAll(fd_, buffer, toRead, done);
+}
+
+BOOL FileObject::write(LPCVOID buffer, DWORD toWrite, LPDWORD done) {
+    int fd = fd_;
+    return writeAll([fd](const char* bytes, size_t count) { return ::write(fd, bytes, count); },
+                    buffer, toWrite, done, 0);
+}
+
+} // namespace standin
+
+using standin::fileFromHandle;
+using standin::FileObject;
 
 extern "C" HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
                                      LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
@@ -71,10 +54,12 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD share
         }
         return standin::openPipeClient(fileName, access);
     }
-    if ((flags & ~(FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT)) != 0) {
+    if ((flags & ~(FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
+                   FILE_FLAG_BACKUP_SEMANTICS)) != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    bool folderAllowed = (flags & FILE_FLAG_BACKUP_SEMANTICS) != 0;
     bool wantRead = (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0;
     bool wantWrite = (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)) != 0;
     bool append = (access & FILE_APPEND_DATA) != 0 && !wantWrite;
@@ -136,8 +121,8 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD share
         return INVALID_HANDLE_VALUE;
     }
     struct stat info;
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || S_ISFIFO(info.st_mode) ||
-        S_ISSOCK(info.st_mode)) {
+    if (fstat(fd, &info) != 0 || (S_ISDIR(info.st_mode) && !folderAllowed) ||
+        S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
         // Windows refuses to open a directory as a file; FIFOs and sockets are not files there.
         close(fd);
         SetLastError(ERROR_ACCESS_DENIED);

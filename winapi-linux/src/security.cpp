@@ -3,8 +3,9 @@
 // A token is the uid of its process: the user's SID is the one LookupAccountNameW gives that
 // uid, and root's token also holds Administrators, enabled. Descriptors are kept as their text;
 // nothing enforces them, the root directory's own permissions already keep other users out.
-#include "kobject.h"
+#include "file_object.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -181,12 +182,19 @@ extern "C" BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(
 extern "C" BOOL WINAPI ConvertSecurityDescriptorToStringSecurityDescriptorW(
     PSECURITY_DESCRIPTOR descriptor, DWORD revision, SECURITY_INFORMATION information, LPWSTR* text,
     PULONG chars) {
+    const SECURITY_INFORMATION known = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
     if (!standin::isSecurityDescriptor(descriptor) || revision != SDDL_REVISION_1 ||
-        information != DACL_SECURITY_INFORMATION || text == nullptr) {
+        (information & ~known) != 0 || (information & DACL_SECURITY_INFORMATION) == 0 ||
+        text == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    // The text holds "O:owner" (when known) before "D:..."; only the parts asked for are given.
     std::wstring value = standin::descriptorText(descriptor);
+    size_t dacl = value.find(L"D:");
+    if ((information & OWNER_SECURITY_INFORMATION) == 0 && dacl != std::wstring::npos) {
+        value = value.substr(dacl);
+    }
     auto* copy = static_cast<wchar_t*>(LocalAlloc(0, (value.size() + 1) * sizeof(wchar_t)));
     if (copy == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -198,6 +206,70 @@ extern "C" BOOL WINAPI ConvertSecurityDescriptorToStringSecurityDescriptorW(
         *chars = static_cast<ULONG>(value.size() + 1);
     }
     return TRUE;
+}
+
+namespace {
+
+// What a mode's three bits allow, as the rights of a folder's or file's entry.
+std::wstring rightsOf(mode_t bits) {
+    DWORD mask = 0;
+    if (bits & 4) {
+        mask |= 0x120089; // FILE_GENERIC_READ
+    }
+    if (bits & 2) {
+        mask |= 0x120116 | 0x40; // FILE_GENERIC_WRITE, and FILE_DELETE_CHILD for a folder
+    }
+    if (bits & 1) {
+        mask |= 0x1200A0; // FILE_GENERIC_EXECUTE
+    }
+    wchar_t text[16];
+    swprintf(text, 16, L"0x%lx", static_cast<unsigned long>(mask));
+    return text;
+}
+
+} // namespace
+
+extern "C" DWORD WINAPI GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type,
+                                        SECURITY_INFORMATION information, PSID* owner, PSID* group,
+                                        PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) {
+    const SECURITY_INFORMATION known = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    if (type != SE_FILE_OBJECT || descriptor == nullptr || owner != nullptr || group != nullptr ||
+        dacl != nullptr || sacl != nullptr || (information & ~known) != 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    standin::FileObject* object = standin::fileFromHandle(handle);
+    if (object == nullptr) {
+        return ERROR_INVALID_HANDLE;
+    }
+    struct stat info;
+    if (fstat(object->fd(), &info) != 0) {
+        return standin::errorFromErrno(errno);
+    }
+    // root is LocalSystem here, and its group the Administrators.
+    std::wstring user =
+        info.st_uid == 0 ? L"SY" : standin::sidString(standin::userSid(info.st_uid).data());
+    std::wstring users = info.st_gid == 0 ? L"BA" : L"S-1-22-2-" + std::to_wstring(info.st_gid);
+    std::wstring text;
+    if (information & OWNER_SECURITY_INFORMATION) {
+        text += L"O:" + user;
+    }
+    if (information & DACL_SECURITY_INFORMATION) {
+        text += L"D:P(A;;FA;;;" + user + L")";
+        if ((info.st_mode & 070) != 0) {
+            text += L"(A;;" + rightsOf((info.st_mode >> 3) & 7) + L";;;" + users + L")";
+        }
+        if ((info.st_mode & 07) != 0) {
+            text += L"(A;;" + rightsOf(info.st_mode & 7) + L";;;WD)";
+        }
+    }
+    DWORD bytes = standin::writeDescriptor(text, nullptr, 0);
+    void* block = LocalAlloc(0, bytes);
+    if (block == nullptr) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    standin::writeDescriptor(text, block, bytes);
+    *descriptor = block;
+    return ERROR_SUCCESS;
 }
 
 namespace standin {

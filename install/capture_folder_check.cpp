@@ -1,0 +1,100 @@
+#include "install/capture_folder_check.h"
+
+#include "files/file_results.h"
+#include "files/folder_security.h"
+#include "files/folder_walk.h"
+#include "files/full_path.h"
+#include "install/logon_right.h"
+#include "platform/textutil.h"
+#include "settings/config_keys.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The SID text of the account the service will run as; empty for LocalSystem or when it cannot
+// be looked up (then only LocalSystem and Administrators count).
+std::wstring accountSid(const wchar_t* account) {
+    if (account == nullptr || asciiEqualNoCase(account, L"LocalSystem")) {
+        return std::wstring();
+    }
+    PSID sid = nullptr;
+    LPWSTR text = nullptr;
+    std::wstring result;
+    std::wstring user = accountForLookup(account);
+    if (GetAccountSid(nullptr, user.c_str(), &sid) && ConvertSidToStringSidW(sid, &text)) {
+        result = text;
+    }
+    if (text != nullptr) {
+        LocalFree(text);
+    }
+    if (sid != nullptr) {
+        HeapFree(GetProcessHeap(), 0, sid);
+    }
+    return result;
+}
+
+// What the service would find in the folder of `path`; FILES_FAILED also for one that does not
+// exist yet (the service creates it).
+int judgeFolder(const wchar_t* path, const std::vector<std::wstring>& trusted, DWORD* error) {
+    std::wstring root;
+    std::vector<std::wstring> names;
+    if (splitFullPath(path, root, names) != 0 || names.empty()) {
+        return FILES_FAILED;
+    }
+    COwnedHandle folder;
+    int result = walkToFolder(root, names, names.size() - 1, nullptr, folder, error);
+    if (result == FILES_OK) {
+        result = checkFolderWriters(folder.get(), trusted, error);
+    }
+    return result;
+}
+
+std::wstring folderOf(const wchar_t* path) {
+    std::wstring text = path;
+    size_t end = text.size();
+    while (end > 0 && !isPathSeparator(text[end - 1])) {
+        --end;
+    }
+    while (end > 1 && isPathSeparator(text[end - 1])) {
+        --end;
+    }
+    return text.substr(0, end);
+}
+
+} // namespace
+
+void warnAboutCaptureFolders(CConfigFile* config, const wchar_t* account, CLogger* logger) {
+    std::vector<std::wstring> trusted;
+    int trustedKnown = 0;
+    for (const wchar_t* key : {CFG_STDOUT_FILE, CFG_STDERR_FILE}) {
+        wchar_t* path = config->getStrOptionValue(key, nullptr);
+        // A relative path or one with environment references may name another folder for the
+        // service than for this process.
+        if (path == nullptr || wcschr(path, L'%') != nullptr || rootLength(path) == 0) {
+            continue;
+        }
+        if (!trustedKnown) {
+            trusted = trustedWriters(accountSid(account));
+            trustedKnown = 1;
+        }
+        DWORD error = 0;
+        int result = judgeFolder(path, trusted, &error);
+        const wchar_t* warning = nullptr;
+        if (result == FILES_LINK) {
+            warning = L"Warning: the output capture folder is a link or lies behind one; the "
+                      L"service will not start (code 35) until it is a plain folder: ";
+        } else if (result == FILES_OTHERS_WRITE) {
+            warning = L"Warning: users other than LocalSystem, Administrators and the service's "
+                      L"account can change the output capture folder; the service will not "
+                      L"start (code 35) until only they can: ";
+        } else if (result == FILES_SECURITY_UNKNOWN) {
+            warning = L"Warning: the security of the output capture folder cannot be read; the "
+                      L"service will not start (code 35) if it cannot read it either: ";
+        }
+        if (warning != nullptr) {
+            logger->logMessage(warning, folderOf(path).c_str());
+        }
+    }
+}
