@@ -162,6 +162,18 @@ DWORD processUserSid(std::wstring& sid) {
     return error;
 }
 
+size_t sddlEntryEnd(const std::wstring& sddl, size_t at) {
+    // A conditional entry nests parentheses: the entry ends where they balance.
+    int depth = 0;
+    for (size_t end = at; end < sddl.size(); ++end) {
+        depth += sddl[end] == L'(' ? 1 : sddl[end] == L')' ? -1 : 0;
+        if (depth == 0) {
+            return end;
+        }
+    }
+    return std::wstring::npos;
+}
+
 int judgeFolderSddl(const std::wstring& sddl, const std::vector<std::wstring>& trusted) {
     // "O:owner" ends where the next part ("G:", "D:" or "S:") begins.
     if (sddl.compare(0, 2, L"O:") != 0) {
@@ -191,16 +203,8 @@ int judgeFolderSddl(const std::wstring& sddl, const std::vector<std::wstring>& t
     }
     at = firstEntry;
     while (at != std::wstring::npos && at < sddl.size() && sddl[at] == L'(') {
-        // A conditional entry nests parentheses: the entry ends where they balance.
-        size_t end = at;
-        int depth = 0;
-        for (; end < sddl.size(); ++end) {
-            depth += sddl[end] == L'(' ? 1 : sddl[end] == L')' ? -1 : 0;
-            if (depth == 0) {
-                break;
-            }
-        }
-        if (end == sddl.size()) {
+        size_t end = sddlEntryEnd(sddl, at);
+        if (end == std::wstring::npos) {
             return FILES_SECURITY_UNKNOWN;
         }
         int judged = judgeEntry(sddl.substr(at + 1, end - at - 1), trusted);

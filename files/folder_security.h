@@ -15,6 +15,10 @@ std::vector<std::wstring> trustedWriters(const std::wstring& account);
 // The SID text of this process's user (a service's account). 0 or the Windows error.
 DWORD processUserSid(std::wstring& sid);
 
+// Where the access entry of an SDDL text that opens at `at` ("(") closes, its parentheses
+// balanced; npos when they never do.
+size_t sddlEntryEnd(const std::wstring& sddl, size_t at);
+
 // FILES_OK when the folder's owner and everyone its DACL allows to add, remove or rename what it
 // holds, or to change its security or owner, are among `trusted`; FILES_OTHERS_WRITE when
 // anyone else is; FILES_SECURITY_UNKNOWN (*error set) when its security cannot be read.

@@ -79,3 +79,15 @@ DWORD splitFullPath(const wchar_t* path, std::wstring& root, std::vector<std::ws
     }
     return 0;
 }
+
+std::wstring folderOf(const wchar_t* path) {
+    std::wstring text = path;
+    size_t end = text.size();
+    while (end > 0 && !isPathSeparator(text[end - 1])) {
+        --end;
+    }
+    while (end > 1 && isPathSeparator(text[end - 1])) {
+        --end;
+    }
+    return text.substr(0, end);
+}

@@ -15,5 +15,7 @@ DWORD splitFullPath(const wchar_t* path, std::wstring& root, std::vector<std::ws
 // Where the root of an absolute path ends (0 when it has none): the part split off as the root.
 size_t rootLength(const std::wstring& path);
 int isPathSeparator(wchar_t c);
+// The folder part of a path as written (without its last separator), for messages.
+std::wstring folderOf(const wchar_t* path);
 
 #endif

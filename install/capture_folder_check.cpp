@@ -51,18 +51,6 @@ int judgeFolder(const wchar_t* path, const std::vector<std::wstring>& trusted, D
     return result;
 }
 
-std::wstring folderOf(const wchar_t* path) {
-    std::wstring text = path;
-    size_t end = text.size();
-    while (end > 0 && !isPathSeparator(text[end - 1])) {
-        --end;
-    }
-    while (end > 1 && isPathSeparator(text[end - 1])) {
-        --end;
-    }
-    return text.substr(0, end);
-}
-
 } // namespace
 
 void warnAboutCaptureFolders(CConfigFile* config, const wchar_t* account, CLogger* logger) {

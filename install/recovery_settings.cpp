@@ -26,9 +26,8 @@ int CInstaller::applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int 
         actions.cActions = list.count;
         actions.lpsaActions = list.actions;
         if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &actions)) {
-            DWORD error = GetLastError();
-            logger->logMessage(L"Cannot set the recovery actions of the service", error);
-            logger->logSystemError(error);
+            logger->logSystemError(L"Cannot set the recovery actions of the service",
+                                   GetLastError());
             result = BRONTEL_RESULT_SCM_FAILED;
         }
     } else if (periodText != nullptr) {
@@ -39,9 +38,8 @@ int CInstaller::applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int 
         SERVICE_FAILURE_ACTIONS_FLAG flag;
         flag.fFailureActionsOnNonCrashFailures = TRUE;
         if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag)) {
-            DWORD error = GetLastError();
-            logger->logMessage(L"Cannot set the failure-actions flag of the service", error);
-            logger->logSystemError(error);
+            logger->logSystemError(L"Cannot set the failure-actions flag of the service",
+                                   GetLastError());
             result = BRONTEL_RESULT_SCM_FAILED;
         }
     }
@@ -49,9 +47,8 @@ int CInstaller::applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int 
         SERVICE_DELAYED_AUTO_START_INFO info;
         info.fDelayedAutostart = TRUE;
         if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info)) {
-            DWORD error = GetLastError();
-            logger->logMessage(L"Cannot set the delayed automatic start of the service", error);
-            logger->logSystemError(error);
+            logger->logSystemError(L"Cannot set the delayed automatic start of the service",
+                                   GetLastError());
             result = BRONTEL_RESULT_SCM_FAILED;
         }
     }

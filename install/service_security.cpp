@@ -1,5 +1,6 @@
 #include "install/service_security.h"
 
+#include "files/folder_security.h"
 #include "install/logon_right.h"
 #include "platform/textutil.h"
 #include "registry/registry.h"
@@ -116,16 +117,8 @@ int withoutUserControls(const std::wstring& dacl, std::wstring& result) {
             edited += dacl[at++];
             continue;
         }
-        // A conditional entry nests parentheses: the entry ends where they balance.
-        size_t end = at;
-        int depth = 0;
-        for (; end < dacl.size(); ++end) {
-            depth += dacl[end] == L'(' ? 1 : dacl[end] == L')' ? -1 : 0;
-            if (depth == 0) {
-                break;
-            }
-        }
-        if (end == dacl.size()) {
+        size_t end = sddlEntryEnd(dacl, at);
+        if (end == std::wstring::npos) {
             return 0;
         }
         edited += editEntry(dacl.substr(at, end - at + 1), &changed);

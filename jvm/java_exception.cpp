@@ -54,6 +54,13 @@ jobject initializerCause(JNIEnv* env, jthrowable thrown) {
     }
     return cause;
 }
+
+// `what` followed by the throwable's text, in the trace.
+void traceThrowable(JNIEnv* env, CLogger* logger, const wchar_t* what, jobject thrown) {
+    wchar_t* text = throwableText(env, thrown);
+    logger->logMessage(what, text ? text : L"(no description)");
+    free(text);
+}
 } // namespace
 
 int traceJavaException(JNIEnv* env, CLogger* logger, const wchar_t* what, int printStackTrace) {
@@ -65,9 +72,7 @@ int traceJavaException(JNIEnv* env, CLogger* logger, const wchar_t* what, int pr
         env->ExceptionDescribe();
     }
     env->ExceptionClear();
-    wchar_t* text = throwableText(env, thrown);
-    logger->logMessage(what, text ? text : L"(no description)");
-    free(text);
+    traceThrowable(env, logger, what, thrown);
     env->DeleteLocalRef(thrown);
     return 1;
 }
@@ -88,9 +93,7 @@ int traceInitializerFailure(JNIEnv* env, CLogger* logger, const wchar_t* what) {
     env->Throw(thrown);
     env->ExceptionDescribe();
     env->ExceptionClear();
-    wchar_t* text = throwableText(env, cause);
-    logger->logMessage(what, text ? text : L"(no description)");
-    free(text);
+    traceThrowable(env, logger, what, cause);
     env->DeleteLocalRef(cause);
     env->DeleteLocalRef(thrown);
     return 1;

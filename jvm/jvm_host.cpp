@@ -116,20 +116,9 @@ JavaVMInitArgs* CJvm::createInitArgs() {
             logger->logMessage(L"JVM option not representable in the ANSI code page: ",
                                which.c_str());
         }
-        JavaVMOption* grown = static_cast<JavaVMOption*>(
-            realloc(args->options, static_cast<size_t>(args->nOptions + 1) * sizeof(JavaVMOption)));
-        if (option == nullptr || grown == nullptr) {
-            free(option);
-            if (grown != nullptr) {
-                args->options = grown;
-            }
+        if (appendVmOption(args, option, nullptr) != 0) {
             failed = 1;
-            break;
         }
-        args->options = grown;
-        args->options[args->nOptions].optionString = option;
-        args->options[args->nOptions].extraInfo = nullptr;
-        ++args->nOptions;
     }
     if (!failed && addProgramOptions(args, settings->text(CFG_SERVICE_CLASS),
                                      settings->text(CFG_COMMAND_LINE), logger) != 0) {

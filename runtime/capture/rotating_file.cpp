@@ -48,19 +48,6 @@ const wchar_t* refusalReason(int result) {
     }
 }
 
-// The folder part of a path as written, for messages.
-std::wstring folderOf(const wchar_t* path) {
-    std::wstring text = path;
-    size_t end = text.size();
-    while (end > 0 && !isPathSeparator(text[end - 1])) {
-        --end;
-    }
-    while (end > 1 && isPathSeparator(text[end - 1])) {
-        --end;
-    }
-    return text.substr(0, end);
-}
-
 // Everything the capture may do with its own files; others may read, follow and rename them.
 const ACCESS_MASK captureAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | DELETE | SYNCHRONIZE;
 const ULONG captureShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
