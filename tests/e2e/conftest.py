@@ -36,6 +36,7 @@ import uuid
 
 import pytest
 
+import leftovers
 import wine_keeper
 
 # A test run started in the background inherits SIGINT and SIGQUIT ignored and would hand that on
@@ -107,6 +108,8 @@ class Machine:
         self.tmp = tmp
         self.java_dir = BUILD_DIRS["linux"] / "java"
         self.jvm_library = JAVA_HOME / "lib" / "server" / "libjvm.so"
+        self.wineprefix = wineprefix
+        self.names = []  # every name unique() gave out: they name this test's processes
         env = dict(os.environ)
         env.pop("BRONTEL_ROOT", None)
         if self.is_windows:
@@ -170,7 +173,9 @@ class Machine:
         return host_path
 
     def unique(self, prefix="brtest"):
-        return f"{prefix}{_RUN_ID}{next(_counter)}"
+        name = f"{prefix}{_RUN_ID}{next(_counter)}"
+        self.names.append(name)
+        return name
 
     # -- registry --------------------------------------------------------------------------
     def reg_set(self, key, name, type_, *data):
@@ -238,16 +243,34 @@ def pytest_generate_tests(metafunc):
         metafunc.parametrize("machine", builds, indirect=True, ids=builds)
 
 
+def _check_nothing_left_running(m):
+    """Fails the test that leaves a process of its own running, naming it, once it has had its
+    time to end; ends it, so that later tests start clean."""
+    if m.is_windows:
+        # The prefix is shared: a test's processes are those that name its services or files.
+        found = leftovers.find(f"WINEPREFIX={m.wineprefix}", [*m.names, str(m.tmp)])
+    else:
+        found = leftovers.find(f"BRONTEL_ROOT={m.root}")
+    left = leftovers.still_running(found)
+    if left:
+        leftovers.end(left)
+        pytest.fail("the test left processes running (now ended):\n  "
+                    + "\n  ".join(f"pid {pid}: {command}" for pid, command in left), pytrace=False)
+
+
 @pytest.fixture
 def machine(request, tmp_path):
     m = _make_machine(request, request.param, tmp_path)
     yield m
     if m.is_windows:
         m.trace_off()
+    _check_nothing_left_running(m)
 
 
 @pytest.fixture
 def linux(request, tmp_path):
     if "linux" not in _wanted_builds():
         pytest.skip("the Linux build is not among BRONTEL_E2E_BUILDS")
-    return _make_machine(request, "linux", tmp_path)
+    m = _make_machine(request, "linux", tmp_path)
+    yield m
+    _check_nothing_left_running(m)
