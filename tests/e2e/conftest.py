@@ -21,6 +21,10 @@ A Machine offers:
   is_windows, name, build_dir, exe, env (the base environment), java_dir, jvm_library
 Result has rc, out (CR LF folded to LF), err, lines (of out).
 
+A Windows test tool that Wine never started (it ends with no output and an exit code the tool
+never uses, see TOOL_EXIT_CODES) is run once more with Wine's diagnostics; the run's summary
+counts such runs. brontel's own runs are never run again.
+
 Environment: BRONTEL_E2E_BUILDS (default "linux,win64"), BRONTEL_BUILD_LINUX,
 BRONTEL_BUILD_WIN64, BRONTEL_WINEPREFIX (an existing prefix to use instead of a new one).
 """
@@ -53,6 +57,22 @@ BUILD_DIRS = {
     "win64": REPO / os.environ.get("BRONTEL_BUILD_WIN64", "build/win64"),
 }
 WINE = shutil.which("wine") or shutil.which("wine64")
+# Every Windows program starts through this (see wine_keeper.wine_command).
+WINE_COMMAND = wine_keeper.wine_command(WINE) if WINE else []
+# The exit codes each test tool ends with itself, as the top of its source lists them; every
+# other ending of its own prints a line. A Windows tool run that ends with another code and says
+# nothing never ran: Wine could not start it. Tools not named here are never run again (proctool
+# exits with whatever code it is given).
+TOOL_EXIT_CODES = {
+    "regtool": {0, 2, 64},
+    "svctool": {0, 2, 3, 64},
+    "capturetool": {0, 2, 64},
+    "configdump": {0, 64},
+    "pipetool": {0, 2, 64},
+}
+# Wine's diagnostics for the run again: its error channel and the exceptions it saw.
+RETRY_WINEDEBUG = "err+all,+seh"
+_tool_retries = []  # one line per tool run that Wine did not start, for the run's summary
 JAVA_HOME = pathlib.Path(os.environ.get("BRONTEL_JAVA_HOME", "/usr/lib/jvm/java-17-openjdk-amd64"))
 _counter = itertools.count(1)
 _RUN_ID = uuid.uuid4().hex[:6]
@@ -99,6 +119,21 @@ class Result:
         return f"Result(rc={self.rc}, out={self.out!r}, err={self.err[-2000:]!r})"
 
 
+def _never_started(tool, result):
+    return (tool in TOOL_EXIT_CODES and result.rc not in TOOL_EXIT_CODES[tool]
+            and result.out == "" and result.err == "")
+
+
+def pytest_terminal_summary(terminalreporter):
+    if "win64" not in _wanted_builds():
+        return
+    # Shown every run, so that a count that rises is seen.
+    terminalreporter.write_sep("-", f"Windows test tools run again because Wine did not start them: "
+                                    f"{len(_tool_retries)}")
+    for line in _tool_retries:
+        terminalreporter.write_line(line)
+
+
 class Machine:
     def __init__(self, name, tmp, wineprefix=None):
         self.name = name
@@ -125,7 +160,7 @@ class Machine:
     def _command(self, program, args):
         command = [str(program)] + [str(a) for a in args]
         if self.is_windows:
-            command = [WINE] + command
+            command = WINE_COMMAND + command
         return command
 
     def _env(self, env):
@@ -155,7 +190,20 @@ class Machine:
         return self.build_dir / "tests" / (name + (".exe" if self.is_windows else ""))
 
     def tool(self, name, args, **kwargs):
-        return self._run(self.tool_path(name), args, **kwargs)
+        result = self._run(self.tool_path(name), args, **kwargs)
+        if self.is_windows and _never_started(name, result):
+            result = self._tool_again(name, args, result, **kwargs)
+        return result
+
+    def _tool_again(self, name, args, first, env=None, **kwargs):
+        again = self._run(self.tool_path(name), args, env=dict(env or {}, WINEDEBUG=RETRY_WINEDEBUG),
+                          **kwargs)
+        test = os.environ.get("PYTEST_CURRENT_TEST", "").rsplit(" ", 1)[0]
+        line = (f"{test}: Wine did not start {name} {' '.join(map(str, args))} (exit code "
+                f"{first.rc:#x}, no output); run again with WINEDEBUG={RETRY_WINEDEBUG}: {again!r}")
+        print(line)
+        _tool_retries.append(line)
+        return again
 
     def start(self, args, env=None, cwd=None, tool=None, **popen_kwargs):
         program = self.tool_path(tool) if tool else self.exe
@@ -216,7 +264,7 @@ def wineprefix():
     env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all")
     if not given:
         quiet = dict(env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
-        subprocess.run(["wineboot", "--init"], **quiet)
+        subprocess.run(wine_keeper.fixed_layout() + ["wineboot", "--init"], **quiet)
         # Let the new prefix's start-up end completely: a test process that meets the Service
         # Control Manager of a start-up still ending can reach two of them, each with its own list.
         subprocess.run(["wineserver", "-w"], **quiet)
@@ -248,7 +296,7 @@ def _check_nothing_left_running(m):
     time to end; ends it, so that later tests start clean."""
     if m.is_windows:
         # The prefix is shared: a test's processes are those that name its services or files.
-        found = leftovers.find(f"WINEPREFIX={m.wineprefix}", [*m.names, str(m.tmp)])
+        found = leftovers.find(f"WINEPREFIX={m.wineprefix}", [*m.names, str(m.tmp), m.path(m.tmp)])
     else:
         found = leftovers.find(f"BRONTEL_ROOT={m.root}")
     left = leftovers.still_running(found)
