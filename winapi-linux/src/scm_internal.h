@@ -51,7 +51,7 @@ std::string socketPath(const std::wstring& name);
 std::string outputPath(const std::wstring& name);
 bool rootWritable();
 
-// The root directory as it was when marked. A service process outlives nothing of its machine:
+// The root directory as it was when marked. A service process does not outlive its machine:
 // once the root has been removed (or made anew), no manager is left to stop or restart it.
 struct RootMark {
     bool valid = false;
