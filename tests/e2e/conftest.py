@@ -296,7 +296,8 @@ def _check_nothing_left_running(m):
     time to end; ends it, so that later tests start clean."""
     if m.is_windows:
         # The prefix is shared: a test's processes are those that name its services or files.
-        found = leftovers.find(f"WINEPREFIX={m.wineprefix}", [*m.names, str(m.tmp), m.path(m.tmp)])
+        words = [*m.names, str(m.tmp) + "/", m.path(m.tmp) + "\\"]
+        found = leftovers.find(f"WINEPREFIX={m.wineprefix}", words)
     else:
         found = leftovers.find(f"BRONTEL_ROOT={m.root}")
     left = leftovers.still_running(found)
