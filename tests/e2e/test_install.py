@@ -272,7 +272,9 @@ def test_removal_of_a_running_service(machine):
 
 def test_removal_of_a_service_that_refuses_to_stop(machine):
     name, log = install_test_service(machine, "--stuck-stopping")
-    start_and_wait(machine, name, "STOP_PENDING")
+    start_and_wait(machine, name)
+    assert machine.tool("svctool", ["control", name, "128"]).rc == 0
+    assert machine.tool("svctool", ["wait", name, "STOP_PENDING", "30000"]).rc == 0
     result = machine.run(["-r", name])
     assert result.rc == 25, result
     assert "Error stopping service rc =  1061" in result.lines

@@ -4,7 +4,9 @@
 //   --stop-delay MS    time it takes to stop after reporting STOP_PENDING (default 0)
 //   --hang-stop        reports STOP_PENDING when asked to stop and never gets further
 //   --no-stop          does not accept the stop control
-//   --stuck-stopping   reports STOP_PENDING right after starting and stays there
+//   --stuck-stopping   reports STOP_PENDING when sent the control 128 and stays there (running
+//                      first: Wine's manager takes a service already stopping when it first
+//                      looks for a start that failed, and ends it)
 //   --log FILE         appends "running PID", "control N" and "stopped" lines to FILE
 // Exit codes (failures print their line on standard output, and to FILE when it can):
 //   0   the dispatcher returned after the service stopped
@@ -34,6 +36,8 @@ HANDLE neverEvent = nullptr;
 
 const int exitFailed = 2;
 const int exitUsage = 64;
+// The user-defined control that sends a --stuck-stopping service into STOP_PENDING.
+const DWORD stuckControl = 128;
 
 void logLine(const char* text, long number = -1) {
     if (logFile == nullptr) {
@@ -66,6 +70,8 @@ void WINAPI handler(DWORD control) {
     if (control == SERVICE_CONTROL_STOP) {
         report(SERVICE_STOP_PENDING, 0, 1, stopHint);
         SetEvent(stopEvent);
+    } else if (control == stuckControl && stuckStopping) {
+        report(SERVICE_STOP_PENDING, 0, 1, 1000);
     } else {
         SetServiceStatus(statusHandle, &status);
     }
@@ -89,11 +95,7 @@ void WINAPI serviceMain(DWORD, LPWSTR*) {
     }
     report(SERVICE_RUNNING, noStop ? 0 : SERVICE_ACCEPT_STOP, 0, 0);
     logLine("running", static_cast<long>(GetCurrentProcessId()));
-    if (stuckStopping) {
-        report(SERVICE_STOP_PENDING, 0, 1, 1000);
-        WaitForSingleObject(neverEvent, INFINITE);
-    }
-    WaitForSingleObject(stopEvent, INFINITE);
+    WaitForSingleObject(stuckStopping ? neverEvent : stopEvent, INFINITE);
     if (hangStop) {
         WaitForSingleObject(neverEvent, INFINITE);
     }
