@@ -21,6 +21,10 @@ A Machine offers:
   is_windows, name, build_dir, exe, env (the base environment), java_dir, jvm_library
 Result has rc, out (CR LF folded to LF), err, lines (of out).
 
+A Windows test tool that Wine never started (it ends with no output and an exit code the tool
+never uses, see TOOL_EXIT_CODES) is run once more with Wine's diagnostics; the run's summary
+counts such runs. brontel's own runs are never run again.
+
 Environment: BRONTEL_E2E_BUILDS (default "linux,win64"), BRONTEL_BUILD_LINUX,
 BRONTEL_BUILD_WIN64, BRONTEL_WINEPREFIX (an existing prefix to use instead of a new one).
 """
@@ -36,6 +40,7 @@ import uuid
 
 import pytest
 
+import leftovers
 import wine_keeper
 
 # A test run started in the background inherits SIGINT and SIGQUIT ignored and would hand that on
@@ -52,6 +57,22 @@ BUILD_DIRS = {
     "win64": REPO / os.environ.get("BRONTEL_BUILD_WIN64", "build/win64"),
 }
 WINE = shutil.which("wine") or shutil.which("wine64")
+# Every Windows program starts through this (see wine_keeper.wine_command).
+WINE_COMMAND = wine_keeper.wine_command(WINE) if WINE else []
+# The exit codes each test tool ends with itself, as the top of its source lists them; every
+# other ending of its own prints a line. A Windows tool run that ends with another code and says
+# nothing never ran: Wine could not start it. Tools not named here are never run again (proctool
+# exits with whatever code it is given).
+TOOL_EXIT_CODES = {
+    "regtool": {0, 2, 64},
+    "svctool": {0, 2, 3, 64},
+    "capturetool": {0, 2, 64},
+    "configdump": {0, 64},
+    "pipetool": {0, 2, 64},
+}
+# Wine's diagnostics for the run again: its error channel and the exceptions it saw.
+RETRY_WINEDEBUG = "err+all,+seh"
+_tool_retries = []  # one line per tool run that Wine did not start, for the run's summary
 JAVA_HOME = pathlib.Path(os.environ.get("BRONTEL_JAVA_HOME", "/usr/lib/jvm/java-17-openjdk-amd64"))
 _counter = itertools.count(1)
 _RUN_ID = uuid.uuid4().hex[:6]
@@ -98,6 +119,21 @@ class Result:
         return f"Result(rc={self.rc}, out={self.out!r}, err={self.err[-2000:]!r})"
 
 
+def _never_started(tool, result):
+    return (tool in TOOL_EXIT_CODES and result.rc not in TOOL_EXIT_CODES[tool]
+            and result.out == "" and result.err == "")
+
+
+def pytest_terminal_summary(terminalreporter):
+    if "win64" not in _wanted_builds():
+        return
+    # Shown every run, so that a count that rises is seen.
+    terminalreporter.write_sep("-", f"Windows test tools run again because Wine did not start them: "
+                                    f"{len(_tool_retries)}")
+    for line in _tool_retries:
+        terminalreporter.write_line(line)
+
+
 class Machine:
     def __init__(self, name, tmp, wineprefix=None):
         self.name = name
@@ -107,6 +143,8 @@ class Machine:
         self.tmp = tmp
         self.java_dir = BUILD_DIRS["linux"] / "java"
         self.jvm_library = JAVA_HOME / "lib" / "server" / "libjvm.so"
+        self.wineprefix = wineprefix
+        self.names = []  # every name unique() gave out: they name this test's processes
         env = dict(os.environ)
         env.pop("BRONTEL_ROOT", None)
         if self.is_windows:
@@ -122,7 +160,7 @@ class Machine:
     def _command(self, program, args):
         command = [str(program)] + [str(a) for a in args]
         if self.is_windows:
-            command = [WINE] + command
+            command = WINE_COMMAND + command
         return command
 
     def _env(self, env):
@@ -152,7 +190,20 @@ class Machine:
         return self.build_dir / "tests" / (name + (".exe" if self.is_windows else ""))
 
     def tool(self, name, args, **kwargs):
-        return self._run(self.tool_path(name), args, **kwargs)
+        result = self._run(self.tool_path(name), args, **kwargs)
+        if self.is_windows and _never_started(name, result):
+            result = self._tool_again(name, args, result, **kwargs)
+        return result
+
+    def _tool_again(self, name, args, first, env=None, **kwargs):
+        again = self._run(self.tool_path(name), args, env=dict(env or {}, WINEDEBUG=RETRY_WINEDEBUG),
+                          **kwargs)
+        test = os.environ.get("PYTEST_CURRENT_TEST", "").rsplit(" ", 1)[0]
+        line = (f"{test}: Wine did not start {name} {' '.join(map(str, args))} (exit code "
+                f"{first.rc:#x}, no output); run again with WINEDEBUG={RETRY_WINEDEBUG}: {again!r}")
+        print(line)
+        _tool_retries.append(line)
+        return again
 
     def start(self, args, env=None, cwd=None, tool=None, **popen_kwargs):
         program = self.tool_path(tool) if tool else self.exe
@@ -170,7 +221,9 @@ class Machine:
         return host_path
 
     def unique(self, prefix="brtest"):
-        return f"{prefix}{_RUN_ID}{next(_counter)}"
+        name = f"{prefix}{_RUN_ID}{next(_counter)}"
+        self.names.append(name)
+        return name
 
     # -- registry --------------------------------------------------------------------------
     def reg_set(self, key, name, type_, *data):
@@ -211,7 +264,7 @@ def wineprefix():
     env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all")
     if not given:
         quiet = dict(env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
-        subprocess.run(["wineboot", "--init"], **quiet)
+        subprocess.run(wine_keeper.fixed_layout() + ["wineboot", "--init"], **quiet)
         # Let the new prefix's start-up end completely: a test process that meets the Service
         # Control Manager of a start-up still ending can reach two of them, each with its own list.
         subprocess.run(["wineserver", "-w"], **quiet)
@@ -238,16 +291,35 @@ def pytest_generate_tests(metafunc):
         metafunc.parametrize("machine", builds, indirect=True, ids=builds)
 
 
+def _check_nothing_left_running(m):
+    """Fails the test that leaves a process of its own running, naming it, once it has had its
+    time to end; ends it, so that later tests start clean."""
+    if m.is_windows:
+        # The prefix is shared: a test's processes are those that name its services or files.
+        words = [*m.names, str(m.tmp) + "/", m.path(m.tmp) + "\\"]
+        found = leftovers.find(f"WINEPREFIX={m.wineprefix}", words)
+    else:
+        found = leftovers.find(f"BRONTEL_ROOT={m.root}")
+    left = leftovers.still_running(found)
+    if left:
+        leftovers.end(left)
+        pytest.fail("the test left processes running (now ended):\n  "
+                    + "\n  ".join(f"pid {pid}: {command}" for pid, command in left), pytrace=False)
+
+
 @pytest.fixture
 def machine(request, tmp_path):
     m = _make_machine(request, request.param, tmp_path)
     yield m
     if m.is_windows:
         m.trace_off()
+    _check_nothing_left_running(m)
 
 
 @pytest.fixture
 def linux(request, tmp_path):
     if "linux" not in _wanted_builds():
         pytest.skip("the Linux build is not among BRONTEL_E2E_BUILDS")
-    return _make_machine(request, "linux", tmp_path)
+    m = _make_machine(request, "linux", tmp_path)
+    yield m
+    _check_nothing_left_running(m)

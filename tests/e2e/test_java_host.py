@@ -273,6 +273,7 @@ def test_service_mode_stop_reaches_java_and_java_reports_the_end(linux):
     assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (42, 1066)
     assert states_set(svc) == ["SERVICE_RUNNING", "SERVICE_STOP_PENDING", "SERVICE_STOPPED"]
     assert "Sending service control : SERVICE_CONTROL_STOP" in svc.trace_lines()
+    svc.wait_record("stopped")  # the worker records it after its stop report
     assert svc.record() == ["running", "control 1", "stopped"]
     assert "CExecutor::serviceMain Exit 0" in svc.trace_lines()
 
@@ -464,6 +465,7 @@ def test_break_control_makes_the_vm_dump_its_threads(linux):
     traced = svc.trace_lines()
     assert "Generating control break event." in traced
     assert not any(m.startswith("Failed to generate") for m in traced)
+    svc.wait_record("stopped")  # the worker records it after its stop report
     assert [r for r in svc.record() if not r.startswith("console")] == ["running", "control 1", "stopped"]
 
 
@@ -477,5 +479,6 @@ def test_ctrl_c_control_becomes_a_console_event(linux):
     assert svc.status()["STATE"] == 4
     assert svc.svc("control", 1).rc == 0
     assert svc.svc("wait", "STOPPED", 60000).rc == 0
+    svc.wait_record("stopped")  # the worker records it after its stop report
     assert svc.record() == ["running", "console 0", "control 1", "stopped"]
     assert "Generating control c event." in svc.trace_lines()

@@ -3,11 +3,13 @@ mode, at a stop and at a shutdown), and services that come back (recovery action
 the stand-in manager, stored settings on Wine's manager, the delayed automatic start)."""
 
 import re
+import shutil
 import time
 
 import pytest
 
 from config_support import basic, install, round_trip, write_config
+import leftovers
 from runtime_support import Service, pid_alive, wait_until
 
 STALLING = "com.vantero.tests.StallingService"
@@ -126,14 +128,33 @@ def java_config(m, name, service_class, *extra):
     return write_config(m, lines, name + ".conf")
 
 
-def installed(m, service_class, *extra):
-    """A service installed with -i from a configuration file with the given extra lines."""
-    name = m.unique("rec")
-    svc = Service(m, jvm=False, name=name, trace=name + ".trace")
-    result = m.run(["-i", m.path(java_config(m, name, service_class, *extra))])
-    assert result.rc == 0, result
-    svc.installed = True
-    return svc
+def remove(svc):
+    """Deletes the service, then stops it: a restart that is still pending finds no service to
+    start, and the last run's watcher no actions to carry out. Waits until it has gone."""
+    if not svc.m.root.exists():
+        return  # its machine has gone with it
+    svc.svc("delete")
+    svc.svc("stop")
+    wait_until(lambda: svc.svc("query").rc != 0, f"the service {svc.name} to be removed")
+
+
+@pytest.fixture
+def installed(linux):
+    """Installs services with -i from a configuration file with the given extra lines; each is
+    removed when the test ends, so that its recovery actions restart nothing afterwards."""
+    made = []
+
+    def install(service_class, *extra):
+        name = linux.unique("rec")
+        svc = Service(linux, jvm=False, name=name, trace=name + ".trace")
+        made.append(svc)
+        result = linux.run(["-i", linux.path(java_config(linux, name, service_class, *extra))])
+        assert result.rc == 0, result
+        return svc
+
+    yield install
+    for svc in made:
+        remove(svc)
 
 
 def recovery_log(svc):
@@ -157,8 +178,8 @@ def crash(svc, code=200):
     assert result.rc == 0 or "FAILED" in result.out, result
 
 
-def test_crashes_are_counted_and_restarted_after_their_delay(linux):
-    svc = installed(linux, CRASHING, "failureActions=restart/200, restart/1500 ,none/0")
+def test_crashes_are_counted_and_restarted_after_their_delay(installed):
+    svc = installed(CRASHING, "failureActions=restart/200, restart/1500 ,none/0")
     assert svc.svc("start").rc == 0
     svc.wait_running(1)
     crash(svc)
@@ -182,8 +203,8 @@ def test_crashes_are_counted_and_restarted_after_their_delay(linux):
     assert len(svc.running_pids()) == 3
 
 
-def test_failure_count_resets_after_the_period(linux):
-    svc = installed(linux, CRASHING, "failureActions=restart/0,none/0", "failureResetPeriod=1")
+def test_failure_count_resets_after_the_period(installed):
+    svc = installed(CRASHING, "failureActions=restart/0,none/0", "failureResetPeriod=1")
     assert svc.svc("start").rc == 0
     svc.wait_running(1)
     crash(svc)
@@ -197,9 +218,9 @@ def test_failure_count_resets_after_the_period(linux):
 
 
 @pytest.mark.parametrize("flag", [None, "FALSE", "TRUE"])
-def test_non_zero_exits_count_only_with_the_flag(linux, flag):
+def test_non_zero_exits_count_only_with_the_flag(installed, flag):
     extra = ["failureActions=restart/0,none/0"] + ([f"failureOnNonZeroExit={flag}"] if flag else [])
-    svc = installed(linux, CRASHING, *extra)
+    svc = installed(CRASHING, *extra)
     assert svc.svc("start").rc == 0
     svc.wait_running(1)
     crash(svc, 201)  # reports stopped with the service-specific code 42
@@ -218,8 +239,8 @@ def test_non_zero_exits_count_only_with_the_flag(linux, flag):
 
 
 @pytest.mark.parametrize("flag", ["FALSE", "TRUE"])
-def test_failed_start_counts_only_with_the_flag(linux, flag):
-    svc = installed(linux, "com.vantero.tests.NoSuchService",
+def test_failed_start_counts_only_with_the_flag(installed, flag):
+    svc = installed("com.vantero.tests.NoSuchService",
                     "failureActions=restart/0,none/0", f"failureOnNonZeroExit={flag}")
     assert svc.svc("start").rc == 0
     if flag == "TRUE":
@@ -233,8 +254,8 @@ def test_failed_start_counts_only_with_the_flag(linux, flag):
         assert recovery_log(svc)[0][0].endswith("no failure")
 
 
-def test_stop_timeout_counts_as_a_non_zero_exit(linux):
-    svc = installed(linux, STALLING, "stopTimeout=1", "failureActions=restart/0,none/0",
+def test_stop_timeout_counts_as_a_non_zero_exit(installed):
+    svc = installed(STALLING, "stopTimeout=1", "failureActions=restart/0,none/0",
                     "failureOnNonZeroExit=TRUE")
     assert svc.svc("start").rc == 0
     svc.wait_running(1)
@@ -242,6 +263,22 @@ def test_stop_timeout_counts_as_a_non_zero_exit(linux):
     wait_log(svc, "failure 1")
     assert "service exit 28" in recovery_log(svc)[0][0]
     svc.wait_running(2)
+
+
+def test_a_service_whose_root_is_removed_stops_and_is_not_restarted(linux, installed):
+    svc = installed(CRASHING, "failureActions=restart/0,none/0")
+    assert svc.svc("start").rc == 0
+    svc.wait_running(1)
+    # The service and the watcher of its run.
+    running = leftovers.find(f"BRONTEL_ROOT={linux.root}")
+    assert len(running) == 2, running
+    shutil.rmtree(linux.root)
+    assert leftovers.still_running(running, grace=60) == []
+    # Asked to stop, as at a stop from the manager, and not started again.
+    assert svc.record()[-1] == "control 1"
+    assert len(svc.running_pids()) == 1
+    # Nothing made the removed root again.
+    assert not linux.root.exists()
 
 
 SETTINGS = ["startType=SERVICE_DELAYED_AUTO_START", "stopTimeout=45",

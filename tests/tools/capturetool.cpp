@@ -5,8 +5,12 @@
 //       numbered lines more to standard output, and ends the capture; exits 0, or with the
 //       capture's start result when it refused to start (nothing is written then)
 //   capturetool format EXE ID [INSERT...]
-//       prints the text of message ID of EXE's message table with the inserts; exits 1 when
-//       the table or the message is missing
+//       prints the text of message ID of EXE's message table with the inserts
+// Exit codes:
+//   0   done (a capture that could not start shows in the files it leaves)
+//   2   the executable or the message is missing: "capturetool: ..."
+//   64  bad command or arguments: "capturetool: ..." and the usage
+// It never exits with 1: a Windows build's run that ends with 1 and says nothing never ran it.
 #include "platform/winapi.h"
 #include "runtime/capture/output_capture.h"
 
@@ -20,6 +24,23 @@
 
 namespace {
 
+const int exitFailed = 2;
+const int exitUsage = 64;
+
+int usage(const wchar_t* why, const wchar_t* what) {
+    wprintf(L"capturetool: %ls: %ls\n"
+            L"usage: capturetool capture OUT ERR ROTATE KEEP LINES | format EXE ID [INSERT...]\n",
+            why, what);
+    return exitUsage;
+}
+
+// A whole decimal number; false for anything else.
+bool parseNumber(const wchar_t* text, unsigned long* value) {
+    wchar_t* end = nullptr;
+    *value = wcstoul(text, &end, 10);
+    return text[0] >= L'0' && text[0] <= L'9' && *end == L'\0';
+}
+
 void writeHandle(DWORD which, const char* text) {
     DWORD written = 0;
     WriteFile(GetStdHandle(which), text, static_cast<DWORD>(strlen(text)), &written, nullptr);
@@ -30,9 +51,15 @@ int capture(wchar_t** args) {
     CaptureSettings settings = {};
     settings.stdoutPath = args[0];
     settings.stderrPath = args[1];
-    settings.rotateBytes = static_cast<DWORD>(wcstoul(args[2], nullptr, 10));
-    settings.keepFiles = static_cast<DWORD>(wcstoul(args[3], nullptr, 10));
-    unsigned long lines = wcstoul(args[4], nullptr, 10);
+    unsigned long numbers[3];
+    for (int i = 0; i < 3; ++i) {
+        if (!parseNumber(args[2 + i], &numbers[i])) {
+            return usage(L"not a number", args[2 + i]);
+        }
+    }
+    settings.rotateBytes = static_cast<DWORD>(numbers[0]);
+    settings.keepFiles = static_cast<DWORD>(numbers[1]);
+    unsigned long lines = numbers[2];
     COutputCapture output(&logger, nullptr);
     int started = output.start(settings);
     if (started != 0) {
@@ -56,7 +83,12 @@ int format(int argc, wchar_t** args) {
     if (module == nullptr) {
         wprintf(L"capturetool: cannot load %ls: %lu\n", args[0],
                 static_cast<unsigned long>(GetLastError()));
-        return 1;
+        return exitFailed;
+    }
+    unsigned long id = 0;
+    if (!parseNumber(args[1], &id)) {
+        FreeLibrary(module);
+        return usage(L"not a message number", args[1]);
     }
     DWORD_PTR inserts[16] = {};
     for (int i = 2; i < argc && i < 18; ++i) {
@@ -66,15 +98,17 @@ int format(int argc, wchar_t** args) {
     DWORD length =
         FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
                            FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                       module, static_cast<DWORD>(wcstoul(args[1], nullptr, 10)), 0,
-                       reinterpret_cast<LPWSTR>(&text), 0, reinterpret_cast<va_list*>(inserts));
+                       module, static_cast<DWORD>(id), 0, reinterpret_cast<LPWSTR>(&text), 0,
+                       reinterpret_cast<va_list*>(inserts));
     if (length == 0 || text == nullptr) {
         wprintf(L"capturetool: no message %ls: %lu\n", args[1],
                 static_cast<unsigned long>(GetLastError()));
-        return 1;
+        FreeLibrary(module);
+        return exitFailed;
     }
     wprintf(L"%ls\n", text);
     LocalFree(text);
+    FreeLibrary(module);
     return 0;
 }
 
@@ -87,6 +121,5 @@ extern "C" int wmain(int argc, wchar_t** argv) {
     if (argc >= 4 && wcscmp(argv[1], L"format") == 0) {
         return format(argc - 2, argv + 2);
     }
-    wprintf(L"usage: capturetool capture OUT ERR ROTATE KEEP LINES | format EXE ID [INSERT...]\n");
-    return 2;
+    return usage(L"unknown command or wrong number of arguments", argc > 1 ? argv[1] : L"none");
 }

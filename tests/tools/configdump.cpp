@@ -1,5 +1,9 @@
 // Test tool: reads a configuration file with the program's own reader and prints what it found.
 //   configdump [-w] FILE    prints "result N", then one "name=value" line per option, in order
+// Exit codes:
+//   0   read (what the reader made of the file, its failures too, is in the "result N" line)
+//   64  bad arguments: "configdump: ..." and the usage
+// It never exits with 1: a Windows build's run that ends with 1 and says nothing never ran it.
 #include "config/config_file.h"
 
 #include <stdio.h>
@@ -13,8 +17,10 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         first = 2;
     }
     if (argc != first + 1) {
-        wprintf(L"usage: configdump [-w] FILE\n");
-        return 2;
+        wprintf(L"configdump: one file name expected, %d arguments given\n"
+                L"usage: configdump [-w] FILE\n",
+                argc - first);
+        return 64;
     }
     CLogger logger; // quiet: neither a trace file nor the console echo
     logger.enableLogFile(nullptr);

@@ -10,11 +10,17 @@
 //                                it wrote and how far the squatter could act as that client:
 //                                "client HEX impersonation LEVEL" (2 and up: it could act as
 //                                them) or "client HEX impersonation refused RC"
+// Exit codes:
+//   0   sent (hold, sendhold and squat run until they are ended)
+//   2   a Windows call failed: "failed RC CALL" on standard output
+//   64  bad command or arguments: the usage on standard error
+// It never exits with 1: a Windows build's run that ends with 1 and says nothing never ran it.
 #include "platform/winapi.h"
 
 #include <stdio.h>
 #include <string>
 #include <vector>
+#include <wctype.h>
 #include <wchar.h>
 
 namespace {
@@ -23,22 +29,38 @@ std::wstring pipePath(const wchar_t* name) {
     return std::wstring(L"\\\\.\\pipe\\") + name;
 }
 
-int failed(DWORD rc) {
-    wprintf(L"failed %lu\n", static_cast<unsigned long>(rc));
+const int exitFailed = 2;
+const int exitUsage = 64;
+
+int failed(DWORD rc, const wchar_t* call) {
+    wprintf(L"failed %lu %ls\n", static_cast<unsigned long>(rc), call);
     fflush(stdout);
-    return 1;
+    return exitFailed;
 }
 
-void appendLine(const wchar_t* logPath, const std::wstring& line) {
+// Keeps the process until it is ended from outside; says so when it cannot.
+int holdForever() {
+    HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (never == nullptr) {
+        return failed(GetLastError(), L"CreateEventW");
+    }
+    WaitForSingleObject(never, INFINITE);
+    return failed(GetLastError(), L"WaitForSingleObject");
+}
+
+bool appendLine(const wchar_t* logPath, const std::wstring& line) {
     std::string narrow(line.begin(), line.end());
     narrow += "\n";
     HANDLE file = CreateFileW(logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        WriteFile(file, narrow.data(), static_cast<DWORD>(narrow.size()), &written, nullptr);
-        CloseHandle(file);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
     }
+    DWORD written = 0;
+    BOOL wrote =
+        WriteFile(file, narrow.data(), static_cast<DWORD>(narrow.size()), &written, nullptr);
+    CloseHandle(file);
+    return wrote != FALSE;
 }
 
 // How far the server may act as its client, once the client's data has been read.
@@ -71,7 +93,7 @@ int squat(const wchar_t* name, const wchar_t* logPath) {
     HANDLE pipe =
         CreateNamedPipeW(pipePath(name).c_str(), PIPE_ACCESS_INBOUND, 0, 1, 4, 4, 500, nullptr);
     if (pipe == INVALID_HANDLE_VALUE) {
-        return failed(GetLastError());
+        return failed(GetLastError(), L"CreateNamedPipeW");
     }
     wprintf(L"created\n");
     fflush(stdout);
@@ -97,7 +119,9 @@ int squat(const wchar_t* name, const wchar_t* logPath) {
             line += hex;
         }
         line += L" impersonation " + impersonation(pipe);
-        appendLine(logPath, line);
+        if (!appendLine(logPath, line)) {
+            return failed(GetLastError(), L"CreateFileW or WriteFile (the log)");
+        }
         DisconnectNamedPipe(pipe);
     }
 }
@@ -110,13 +134,11 @@ extern "C" int wmain(int argc, wchar_t** argv) {
             CreateNamedPipeW(pipePath(argv[2]).c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
                              0, static_cast<DWORD>(_wtoi(argv[3])), 4, 4, 500, nullptr);
         if (pipe == INVALID_HANDLE_VALUE) {
-            return failed(GetLastError());
+            return failed(GetLastError(), L"CreateNamedPipeW");
         }
         wprintf(L"created\n");
         fflush(stdout);
-        HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        WaitForSingleObject(never, INFINITE);
-        return 0;
+        return holdForever();
     }
     if (argc == 4 && wcscmp(argv[1], L"squat") == 0) {
         return squat(argv[2], argv[3]);
@@ -125,9 +147,15 @@ extern "C" int wmain(int argc, wchar_t** argv) {
     if (hold || ((argc == 3 || argc == 4) && wcscmp(argv[1], L"send") == 0)) {
         std::vector<BYTE> bytes;
         const wchar_t* hex = argc == 4 ? argv[3] : L"";
-        for (size_t i = 0; hex[i] != L'\0' && hex[i + 1] != L'\0'; i += 2) {
+        for (size_t i = 0; hex[i] != L'\0'; i += 2) {
             wchar_t pair[3] = {hex[i], hex[i + 1], 0};
-            bytes.push_back(static_cast<BYTE>(wcstoul(pair, nullptr, 16)));
+            wchar_t* end = nullptr;
+            unsigned long value = wcstoul(pair, &end, 16);
+            if (!iswxdigit(pair[0]) || !iswxdigit(pair[1]) || *end != L'\0') {
+                fwprintf(stderr, L"pipetool: not pairs of hex digits: %ls\n", hex);
+                return exitUsage;
+            }
+            bytes.push_back(static_cast<BYTE>(value));
         }
         // A server still finishing with the previous client has its one instance busy for a
         // moment: wait for it as a real client would, up to five seconds.
@@ -143,25 +171,22 @@ extern "C" int wmain(int argc, wchar_t** argv) {
             Sleep(10);
         }
         if (pipe == INVALID_HANDLE_VALUE) {
-            return failed(GetLastError());
+            return failed(GetLastError(), L"CreateFileW");
         }
         DWORD written = 0;
         if (!bytes.empty() &&
             !WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
             DWORD rc = GetLastError();
             CloseHandle(pipe);
-            return failed(rc);
+            return failed(rc, L"WriteFile");
         }
         wprintf(L"sent\n");
         fflush(stdout);
-        if (hold) {
-            HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-            WaitForSingleObject(never, INFINITE);
-        }
+        int result = hold ? holdForever() : 0;
         CloseHandle(pipe);
-        return 0;
+        return result;
     }
     fwprintf(stderr, L"usage: pipetool hold NAME MAX | send NAME [HEX] | sendhold NAME HEX | "
                      L"squat NAME LOG\n");
-    return 64;
+    return exitUsage;
 }

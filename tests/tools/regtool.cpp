@@ -3,10 +3,14 @@
 //   regtool set KEY NAME sz|expand TEXT
 //   regtool set KEY NAME multi ITEM...         (no items: an empty list)
 //   regtool set KEY NAME dword NUMBER
-//   regtool get KEY NAME       prints "sz|expand|dword DATA" (other types: "typeN"); exit 1 if
-//                              missing
+//   regtool get KEY NAME       prints "sz|expand|dword DATA" (other types: "typeN")
 //   regtool delval KEY NAME | deltree KEY | keys KEY
 //   regtool sd KEY             prints the key's DACL in SDDL
+// Exit codes (every failure prints its line on standard output):
+//   0   done
+//   2   a registry call failed, or the value is missing: "regtool: CALL failed: ERROR"
+//   64  bad command or arguments: "regtool: ..." and the usage
+// It never exits with 1: a Windows build's run that ends with 1 and says nothing never ran it.
 #include "platform/winapi.h"
 
 #include <stdio.h>
@@ -16,9 +20,20 @@
 
 namespace {
 
+const int exitFailed = 2;
+const int exitUsage = 64;
+
 int fail(const wchar_t* what, LSTATUS rc) {
     wprintf(L"regtool: %ls failed: %ld\n", what, static_cast<long>(rc));
-    return 1;
+    return exitFailed;
+}
+
+int usage(const wchar_t* why, const wchar_t* what) {
+    wprintf(L"regtool: %ls: %ls\n"
+            L"usage: regtool set KEY NAME sz|expand|dword DATA | set KEY NAME multi [ITEM...]\n"
+            L"       regtool get|delval KEY NAME | deltree|keys|sd KEY\n",
+            why, what);
+    return exitUsage;
 }
 
 int setValue(const wchar_t* keyPath, const wchar_t* name, const wchar_t* type, int argc,
@@ -36,17 +51,21 @@ int setValue(const wchar_t* keyPath, const wchar_t* name, const wchar_t* type, i
         }
         appendText(L"");
     } else if (argc < 1) {
-        return fail(L"set (missing data)", ERROR_INVALID_PARAMETER);
+        return usage(L"no data to set for", name);
     } else if (wcscmp(type, L"sz") == 0 || wcscmp(type, L"expand") == 0) {
         regType = wcscmp(type, L"expand") == 0 ? REG_EXPAND_SZ : REG_SZ;
         appendText(argv[0]);
     } else if (wcscmp(type, L"dword") == 0) {
         regType = REG_DWORD;
-        DWORD value = static_cast<DWORD>(wcstoul(argv[0], nullptr, 0));
+        wchar_t* end = nullptr;
+        DWORD value = static_cast<DWORD>(wcstoul(argv[0], &end, 0));
+        if (argv[0][0] == L'\0' || *end != L'\0') {
+            return usage(L"not a number", argv[0]);
+        }
         const BYTE* bytes = reinterpret_cast<const BYTE*>(&value);
         data.assign(bytes, bytes + sizeof value);
     } else {
-        return fail(L"set (unknown type)", ERROR_INVALID_PARAMETER);
+        return usage(L"unknown type", type);
     }
     HKEY key = nullptr;
     LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -124,8 +143,7 @@ int printKeyDacl(const wchar_t* keyPath) {
 
 extern "C" int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        wprintf(L"usage: regtool set|get|delval|deltree|keys KEY [NAME [TYPE DATA...]]\n");
-        return 2;
+        return usage(L"missing arguments", argc > 1 ? argv[1] : L"none given");
     }
     const wchar_t* command = argv[1];
     const wchar_t* keyPath = argv[2];
@@ -162,15 +180,14 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         wchar_t name[512];
         for (DWORD i = 0;; ++i) {
             DWORD chars = 512;
-            if (RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS) {
+            rc = RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
+            if (rc != ERROR_SUCCESS) {
                 break;
             }
             wprintf(L"%ls\n", name);
         }
         RegCloseKey(key);
-        return 0;
+        return rc == ERROR_NO_MORE_ITEMS ? 0 : fail(L"RegEnumKeyExW", rc);
     }
-    wprintf(L"regtool: bad command\n");
-    return 2;
+    return usage(L"unknown command or missing arguments", command);
 }

@@ -1,9 +1,12 @@
 // A small service control tool for the tests, on both builds: creates, starts, queries, stops,
 // controls, waits for and deletes services, and shows their recovery and delayed-start settings
-// and their security,
-// through the Windows API. Each command prints one
-// line; the exit code is 0 on success, 2 when the Windows call failed (the line says
-// "FAILED <error>"), 3 when a wait timed out, 1 for a usage error.
+// and their security, through the Windows API. Each command prints one line.
+// Exit codes:
+//   0   done
+//   2   a Windows call failed: "FAILED <error> <call>"
+//   3   a wait timed out: "TIMEOUT STATE ..."
+//   64  bad command or arguments: "svctool: ..." and the usage
+// It never exits with 1: a Windows build's run that ends with 1 and says nothing never ran it.
 #include "platform/winapi.h"
 
 #include <stdio.h>
@@ -11,6 +14,10 @@
 #include <wchar.h>
 
 namespace {
+
+const int exitFailed = 2;
+const int exitTimedOut = 3;
+const int exitUsage = 64;
 
 // Indexed by the SERVICE_* state numbers, 1 to 7.
 const wchar_t* const stateNames[] = {L"UNKNOWN",       L"STOPPED", L"START_PENDING",
@@ -45,7 +52,7 @@ void printStatus(const SERVICE_STATUS& s) {
 int failed(const wchar_t* call) {
     DWORD error = GetLastError();
     wprintf(L"FAILED %lu %ls\n", static_cast<unsigned long>(error), call);
-    return 2;
+    return exitFailed;
 }
 
 // The stored recovery and delayed-start settings, as QueryServiceConfig2W returns them:
@@ -120,19 +127,28 @@ int printDacl(SC_HANDLE service) {
     return result;
 }
 
-int usage() {
-    wprintf(L"usage: svctool create NAME DISPLAYNAME IMAGEPATH\n"
+int usage(const wchar_t* why) {
+    wprintf(L"svctool: %ls\n"
+            L"usage: svctool create NAME DISPLAYNAME IMAGEPATH\n"
             L"       svctool start|query|stop|delete|config2|sd NAME\n"
             L"       svctool control NAME CODE\n"
-            L"       svctool wait NAME STATE TIMEOUT_MS\n");
-    return 1;
+            L"       svctool wait NAME STATE TIMEOUT_MS\n",
+            why);
+    return exitUsage;
+}
+
+// A whole decimal number; false for anything else.
+bool parseNumber(const wchar_t* text, DWORD* value) {
+    wchar_t* end = nullptr;
+    *value = static_cast<DWORD>(wcstoul(text, &end, 10));
+    return text[0] >= L'0' && text[0] <= L'9' && *end == L'\0';
 }
 
 } // namespace
 
 extern "C" int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        return usage();
+        return usage(L"missing arguments");
     }
     const wchar_t* command = argv[1];
     const wchar_t* name = argv[2];
@@ -147,7 +163,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
     if (create) {
         if (argc < 5) {
             CloseServiceHandle(manager);
-            return usage();
+            return usage(L"create needs a name, a display name and an image path");
         }
         service =
             CreateServiceW(manager, name, argv[3], SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
@@ -170,11 +186,10 @@ extern "C" int wmain(int argc, wchar_t** argv) {
             }
         } else if (wcscmp(command, L"stop") == 0 || wcscmp(command, L"control") == 0) {
             bool control = wcscmp(command, L"control") == 0;
-            DWORD code = control && argc >= 4 ? static_cast<DWORD>(wcstoul(argv[3], nullptr, 10))
-                                              : SERVICE_CONTROL_STOP;
+            DWORD code = SERVICE_CONTROL_STOP;
             SERVICE_STATUS status = {};
-            if (control && argc < 4) {
-                result = usage();
+            if (control && (argc < 4 || !parseNumber(argv[3], &code))) {
+                result = usage(L"control needs a control code (a number)");
             } else if (ControlService(service, code, &status)) {
                 printStatus(status);
             } else {
@@ -182,11 +197,11 @@ extern "C" int wmain(int argc, wchar_t** argv) {
             }
         } else if (wcscmp(command, L"wait") == 0) {
             DWORD wanted = argc >= 5 ? parseState(argv[3]) : 0;
-            if (wanted == 0) {
-                result = usage();
+            DWORD timeout = 0;
+            if (wanted == 0 || !parseNumber(argv[4], &timeout)) {
+                result = usage(L"wait needs a state (name or number) and a time-out in ms");
             } else {
                 // Polls: the manager offers no notification that both builds share.
-                DWORD timeout = static_cast<DWORD>(wcstoul(argv[4], nullptr, 10));
                 DWORD waited = 0;
                 SERVICE_STATUS status = {};
                 for (;;) {
@@ -201,7 +216,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
                     if (waited >= timeout) {
                         wprintf(L"TIMEOUT ");
                         printStatus(status);
-                        result = 3;
+                        result = exitTimedOut;
                         break;
                     }
                     Sleep(50);
@@ -215,7 +230,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         } else if (wcscmp(command, L"delete") == 0) {
             result = DeleteService(service) ? (wprintf(L"DELETED\n"), 0) : failed(L"DeleteService");
         } else {
-            result = usage();
+            result = usage(L"unknown command");
         }
     }
     if (service != nullptr) {

@@ -4,8 +4,14 @@
 //   --stop-delay MS    time it takes to stop after reporting STOP_PENDING (default 0)
 //   --hang-stop        reports STOP_PENDING when asked to stop and never gets further
 //   --no-stop          does not accept the stop control
-//   --stuck-stopping   reports STOP_PENDING right after starting and stays there
+//   --stuck-stopping   reports STOP_PENDING when sent the control 128 and stays there (running
+//                      first: Wine's manager takes a service already stopping when it first
+//                      looks for a start that failed, and ends it)
 //   --log FILE         appends "running PID", "control N" and "stopped" lines to FILE
+// Exit codes (failures print their line on standard output, and to FILE when it can):
+//   0   the dispatcher returned after the service stopped
+//   2   a Windows call failed: "testservice: CALL failed ERROR"
+//   64  an unknown option: "testservice: unknown option ..."
 #include "platform/winapi.h"
 
 #include <stdio.h>
@@ -27,6 +33,11 @@ SERVICE_STATUS_HANDLE statusHandle = nullptr;
 SERVICE_STATUS status = {};
 HANDLE stopEvent = nullptr;
 HANDLE neverEvent = nullptr;
+
+const int exitFailed = 2;
+const int exitUsage = 64;
+// The user-defined control that sends a --stuck-stopping service into STOP_PENDING.
+const DWORD stuckControl = 128;
 
 void logLine(const char* text, long number = -1) {
     if (logFile == nullptr) {
@@ -59,23 +70,32 @@ void WINAPI handler(DWORD control) {
     if (control == SERVICE_CONTROL_STOP) {
         report(SERVICE_STOP_PENDING, 0, 1, stopHint);
         SetEvent(stopEvent);
+    } else if (control == stuckControl && stuckStopping) {
+        report(SERVICE_STOP_PENDING, 0, 1, 1000);
     } else {
         SetServiceStatus(statusHandle, &status);
     }
 }
 
+// Says which call failed, on standard output and in the log.
+void failed(const char* call) {
+    unsigned long error = static_cast<unsigned long>(GetLastError());
+    printf("testservice: %s failed %lu\n", call, error);
+    fflush(stdout);
+    char line[96];
+    snprintf(line, sizeof line, "%s failed", call);
+    logLine(line, static_cast<long>(error));
+}
+
 void WINAPI serviceMain(DWORD, LPWSTR*) {
     statusHandle = RegisterServiceCtrlHandlerW(serviceName, handler);
     if (statusHandle == nullptr) {
+        failed("RegisterServiceCtrlHandlerW");
         return;
     }
     report(SERVICE_RUNNING, noStop ? 0 : SERVICE_ACCEPT_STOP, 0, 0);
     logLine("running", static_cast<long>(GetCurrentProcessId()));
-    if (stuckStopping) {
-        report(SERVICE_STOP_PENDING, 0, 1, 1000);
-        WaitForSingleObject(neverEvent, INFINITE);
-    }
-    WaitForSingleObject(stopEvent, INFINITE);
+    WaitForSingleObject(stuckStopping ? neverEvent : stopEvent, INFINITE);
     if (hangStop) {
         WaitForSingleObject(neverEvent, INFINITE);
     }
@@ -106,16 +126,19 @@ extern "C" int wmain(int argc, wchar_t** argv) {
             stuckStopping = true;
         } else {
             wprintf(L"testservice: unknown option %ls\n", argv[i]);
-            return 1;
+            return exitUsage;
         }
     }
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     neverEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (stopEvent == nullptr || neverEvent == nullptr) {
+        failed("CreateEventW");
+        return exitFailed;
+    }
     SERVICE_TABLE_ENTRYW table[] = {{serviceName, serviceMain}, {nullptr, nullptr}};
     if (!StartServiceCtrlDispatcherW(table)) {
-        wprintf(L"testservice: StartServiceCtrlDispatcherW failed %lu\n",
-                static_cast<unsigned long>(GetLastError()));
-        return 2;
+        failed("StartServiceCtrlDispatcherW");
+        return exitFailed;
     }
     return 0;
 }

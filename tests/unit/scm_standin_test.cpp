@@ -274,6 +274,8 @@ TEST_F(Scm, RefusesControlsByStateAndAcceptedSet) {
     SC_HANDLE stuck = createTestService(uniqueName(L"stuck"), L"--stuck-stopping");
     ASSERT_NE(stuck, nullptr);
     ASSERT_TRUE(StartServiceW(stuck, 0, nullptr)) << GetLastError();
+    waitFor(stuck, SERVICE_RUNNING);
+    ASSERT_TRUE(ControlService(stuck, 128, &status)) << GetLastError();
     waitFor(stuck, SERVICE_STOP_PENDING);
     EXPECT_FALSE(ControlService(stuck, SERVICE_CONTROL_STOP, &status));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));

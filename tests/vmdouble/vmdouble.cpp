@@ -326,18 +326,26 @@ void silentMain(JNIEnv*, Obj* args) {
     record("ended");
 }
 
-// Keeps reporting running after serviceMain has returned, until the process ends.
+volatile LONG g_lateReports = 0;
+
+// Keeps reporting running after the service's own stop report, until the process ends.
 void lateReports(JNIEnv* env, void*) {
-    WaitForSingleObject(g_stopEvent, INFINITE);
     for (;;) {
         setState(env, SERVICE_RUNNING, SERVICE_ACCEPT_STOP);
+        InterlockedIncrement(&g_lateReports);
         Sleep(2);
     }
 }
 
+// Reports its own stop, and returns only once a report has come after it: whatever the load,
+// the process cannot end before a late report has been made.
 void lateRunningMain(JNIEnv* env, Obj* args) {
     runningMain(env, args);
+    setState(env, SERVICE_STOPPED, 0);
     CloseHandle(startJavaThread(lateReports, nullptr));
+    while (InterlockedCompareExchange(&g_lateReports, 0, 0) == 0) {
+        Sleep(1);
+    }
 }
 
 const ClassDef* classNamed(const char* name);

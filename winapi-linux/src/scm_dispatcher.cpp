@@ -3,7 +3,9 @@
 #include "scm_internal.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <mutex>
 #include <poll.h>
 #include <pthread.h>
@@ -22,6 +24,11 @@ namespace {
 
 // How long the dispatcher waits for a connected client to send its control code.
 const int clientReadTimeoutMs = 5000;
+// How often the dispatcher looks whether its root is still there; once it is gone, how long the
+// service has to stop before its process is ended, and the exit code it is ended with.
+const int rootCheckMs = 1000;
+const unsigned long long rootGoneGraceMs = 30000;
+const int rootGoneExitCode = 1;
 
 struct Dispatcher {
     std::mutex lock;
@@ -35,12 +42,30 @@ struct Dispatcher {
     unsigned long long startTime = 0;
     bool stopped = false;
     int wakeFd = -1;
+    RootMark root;
     brontel_status_handle handle = {0x53544148}; // "STAH"
 };
 
 Dispatcher& dispatcher() {
     static Dispatcher instance;
     return instance;
+}
+
+unsigned long long monotonicMs() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<unsigned long long>(now.tv_sec) * 1000ull +
+           static_cast<unsigned long long>(now.tv_nsec) / 1000000ull;
+}
+
+// Lets the dispatcher loop end after the final report. Call with d.lock held.
+void endDispatcher(Dispatcher& d) {
+    d.stopped = true;
+    if (d.wakeFd >= 0) {
+        uint64_t one = 1;
+        ssize_t ignored = write(d.wakeFd, &one, sizeof one);
+        (void)ignored;
+    }
 }
 
 void* serviceMainThread(void*) {
@@ -126,6 +151,34 @@ void serveClient(int client) {
     send(client, &reply, sizeof reply, MSG_NOSIGNAL);
 }
 
+// The root is gone: no manager is left to stop the service, so the dispatcher asks it to stop as
+// the manager would (a stop, or a shutdown for a service that takes only that). False while the
+// service cannot take a control yet.
+bool askToStopForGoneRoot() {
+    Dispatcher& d = dispatcher();
+    SERVICE_STATUS status;
+    LPHANDLER_FUNCTION handler = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(d.lock);
+        status = d.status;
+        handler = d.handler;
+    }
+    DWORD state = status.dwCurrentState;
+    if (state == SERVICE_STOPPED || state == SERVICE_STOP_PENDING) {
+        return true;
+    }
+    if (handler == nullptr || state == SERVICE_START_PENDING) {
+        return false;
+    }
+    DWORD accepted = status.dwControlsAccepted;
+    if ((accepted & SERVICE_ACCEPT_STOP) != 0) {
+        handler(SERVICE_CONTROL_STOP);
+    } else if ((accepted & SERVICE_ACCEPT_SHUTDOWN) != 0) {
+        handler(SERVICE_CONTROL_SHUTDOWN);
+    }
+    return true;
+}
+
 } // namespace
 
 extern "C" BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table) {
@@ -157,6 +210,7 @@ extern "C" BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* t
         d.serviceMain = table[0].lpServiceProc;
         d.pid = getpid();
         d.startTime = processStartTime(d.pid);
+        d.root = markRoot();
     }
     // Children of the service are not services themselves.
     unsetenv(startServiceVar);
@@ -221,6 +275,10 @@ extern "C" BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* t
         return FALSE;
     }
 
+    const std::string shownName = standin::toUtf8(d.name.c_str());
+    bool rootLost = false;
+    bool stopAsked = false;
+    unsigned long long rootLostAt = 0;
     for (;;) {
         {
             std::lock_guard<std::mutex> guard(d.lock);
@@ -228,8 +286,24 @@ extern "C" BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* t
                 break;
             }
         }
+        if (!rootLost && rootGone(d.root)) {
+            rootLost = true;
+            rootLostAt = monotonicMs();
+            fprintf(stderr, "service %s: the root directory %s is gone: stopping the service\n",
+                    shownName.c_str(), standin::rootDirectory().c_str());
+        }
+        if (rootLost && !stopAsked) {
+            stopAsked = askToStopForGoneRoot();
+        }
+        if (rootLost && monotonicMs() - rootLostAt >= rootGoneGraceMs) {
+            fprintf(stderr,
+                    "service %s: not stopped %llu ms after its root directory went: ended\n",
+                    shownName.c_str(), rootGoneGraceMs);
+            fflush(stderr);
+            _exit(rootGoneExitCode);
+        }
         pollfd entries[2] = {{listener, POLLIN, 0}, {wake, POLLIN, 0}};
-        int ready = poll(entries, 2, -1);
+        int ready = poll(entries, 2, rootCheckMs);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
@@ -289,6 +363,26 @@ extern "C" BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE handle, LPSERVICE_
         return FALSE;
     }
     bool stopping = status->dwCurrentState == SERVICE_STOPPED;
+    RootMark root;
+    {
+        std::lock_guard<std::mutex> guard(d.lock);
+        if (!d.active) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        root = d.root;
+    }
+    if (rootGone(root)) {
+        // Nothing can be recorded: writing the record would make the removed root again. The
+        // final report still ends the dispatcher.
+        std::lock_guard<std::mutex> guard(d.lock);
+        d.status = *status;
+        if (stopping) {
+            endDispatcher(d);
+        }
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     // The final report also settles a deletion that waited for the stop, so it holds the lock
     // that DeleteService takes.
     Lock lock;
@@ -311,12 +405,7 @@ extern "C" BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE handle, LPSERVICE_
         if (readServiceDword(d.name, L"DeleteFlag", 0) != 0) {
             deleteService(d.name);
         }
-        d.stopped = true;
-        if (d.wakeFd >= 0) {
-            uint64_t one = 1;
-            ssize_t ignored = write(d.wakeFd, &one, sizeof one);
-            (void)ignored;
-        }
+        endDispatcher(d);
     }
     return TRUE;
 }

@@ -51,6 +51,17 @@ std::string socketPath(const std::wstring& name);
 std::string outputPath(const std::wstring& name);
 bool rootWritable();
 
+// The root directory as it was when marked. A service process does not outlive its machine:
+// once the root has been removed (or made anew), no manager is left to stop or restart it.
+struct RootMark {
+    bool valid = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+RootMark markRoot();
+// True when the marked root no longer exists at its path; also when it could not be marked.
+bool rootGone(const RootMark& mark);
+
 // The status a service published, with the process that runs it.
 struct Record {
     pid_t pid = 0;

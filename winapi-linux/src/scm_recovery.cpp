@@ -108,9 +108,24 @@ bool runFailed(const std::wstring& name, pid_t pid, const FailureSettings& setti
     return settings.onNonCrashFailures && record.status.dwWin32ExitCode != NO_ERROR;
 }
 
+// A run whose root has gone has no manager left to recover it: nothing is read, counted or
+// started there, which would make the removed root again.
+bool rootLeft(const RootMark& root, const std::string& shown) {
+    if (!rootGone(root)) {
+        return false;
+    }
+    say("%s: the root directory %s is gone: no recovery", shown.c_str(),
+        standin::rootDirectory().c_str());
+    return true;
+}
+
 int watch(pid_t pid, unsigned long long startTime, const std::wstring& name) {
     std::string shown = standin::toUtf8(name.c_str());
+    RootMark root = markRoot();
     waitForExit(pid, startTime);
+    if (rootLeft(root, shown)) {
+        return 0;
+    }
     FailureSettings settings;
     if (!readFailureActions(name, &settings) || settings.actions.empty()) {
         return 0;
@@ -136,6 +151,9 @@ int watch(pid_t pid, unsigned long long startTime, const std::wstring& name) {
     timespec delay = {static_cast<time_t>(action.Delay / 1000),
                       static_cast<long>(action.Delay % 1000) * 1000000L};
     while (nanosleep(&delay, &delay) != 0 && errno == EINTR) {
+    }
+    if (rootLeft(root, shown)) {
+        return 0;
     }
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
     SC_HANDLE service = manager ? OpenServiceW(manager, name.c_str(), SERVICE_START) : nullptr;

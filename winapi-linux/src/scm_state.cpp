@@ -100,6 +100,22 @@ bool rootWritable() {
     return ensureRootDirectory() && access(rootDirectory().c_str(), W_OK) == 0;
 }
 
+RootMark markRoot() {
+    RootMark mark;
+    struct stat info;
+    if (stat(rootDirectory().c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        mark.valid = true;
+        mark.device = info.st_dev;
+        mark.inode = info.st_ino;
+    }
+    return mark;
+}
+
+bool rootGone(const RootMark& mark) {
+    RootMark now = markRoot();
+    return !mark.valid || !now.valid || now.device != mark.device || now.inode != mark.inode;
+}
+
 Lock::Lock() : fd_(-1) {
     std::string dir = stateDirectory();
     if (dir.empty() || !rootWritable()) {
