@@ -18,7 +18,11 @@ from conftest import REPO, WINE
 UPGRADE_CODE = {"x64": "{3C2B8E1A-6F40-4B8D-9E57-0A1D5C7F2B64}", "x86": "{9D4E7B20-1A6C-4F3E-8B52-7C0E2A9F4D13}"}
 PE_MACHINE = {"x64": 0x8664, "x86": 0x014C}
 PROGRAM_FILES = {"x64": "Program Files", "x86": "Program Files (x86)"}
-UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+# Programs and Features: a 32-bit package's entry is in the registry's 32-bit view.
+UNINSTALL = {
+    "x64": r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall",
+    "x86": r"HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall",
+}
 
 
 def _package(arch):
@@ -101,7 +105,7 @@ def test_silent_install_upgrade_repair_and_removal_under_wine(package, wineprefi
         return subprocess.run([WINE, "msiexec", *args], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300).returncode
 
     def entries():
-        out = subprocess.run([WINE, "reg", "query", UNINSTALL, "/s"], env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
+        out = subprocess.run([WINE, "reg", "query", UNINSTALL[arch], "/s"], env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
         found = []
         for block in out.replace("\r\n", "\n").split("\n\n"):
             if re.search(r"DisplayName\s+REG_SZ\s+brontel \(", block):
