@@ -5,6 +5,7 @@
 
 #include "platform/textutil.h"
 #include "platform/result_codes.h"
+#include "registry/image_path.h"
 #include "registry/service_manager.h"
 #include "settings/config_keys.h"
 
@@ -55,21 +56,6 @@ void addParameter(Report& report, const wchar_t* serviceName, const wchar_t* key
     }
 }
 
-// The executable's path out of "ImagePath": from the second character up to the next double
-// quote, or all of it when no double quote follows the first character.
-void cutBinaryPath(wchar_t* imagePath) {
-    if (imagePath[0] == L'\0') {
-        return;
-    }
-    wchar_t* quote = wcschr(imagePath + 1, L'"');
-    if (quote == nullptr) {
-        return;
-    }
-    size_t length = static_cast<size_t>(quote - (imagePath + 1));
-    wmemmove(imagePath, imagePath + 1, length);
-    imagePath[length] = L'\0';
-}
-
 // A value of the service key as its line, read as the key's kind is stored there.
 void addServiceValue(Report& report, const ConfigKey& key, const wchar_t* serviceName) {
     const wchar_t* services = BRONTEL_SERVICES_KEY;
@@ -113,7 +99,7 @@ void addServiceValue(Report& report, const ConfigKey& key, const wchar_t* servic
                            sizeof(value))) {
             // The only path there is the image path, which holds the program and its arguments.
             if (key.kind == CONFIG_KIND_PATH) {
-                cutBinaryPath(value);
+                cutImageProgram(value);
             }
             report.addLine(key.configName, value);
         }
@@ -241,6 +227,12 @@ int CConfigFile::showServiceInfo(const wchar_t* serviceName, const wchar_t* conf
 
     Report report;
     buildReport(report, serviceName, logger, toConsole);
+    wchar_t image[valueChars];
+    memset(image, 0, sizeof(image));
+    wchar_t first[valueChars];
+    int unquoted = getRegStrValue(HKEY_LOCAL_MACHINE, BRONTEL_SERVICES_KEY, serviceName,
+                                  REGVAL_IMAGE_PATH, image, sizeof(image)) != nullptr &&
+                   isUnquotedWithBlank(image, first, valueChars);
     const wchar_t* text = report.get();
     int result = 0;
     if (text == nullptr) {
@@ -250,6 +242,14 @@ int CConfigFile::showServiceInfo(const wchar_t* serviceName, const wchar_t* conf
         logger->logMessage(text);
     } else {
         result = saveReport(text, configFileName, logger, unicode);
+    }
+    // The warning stays out of a saved report, which must install again as it is.
+    if (unquoted) {
+        logger->logMessage(L"Warning: the service's image path is not quoted and its program's "
+                           L"path holds a blank, so Windows tries to start ",
+                           first,
+                           L".exe first, a program that anyone who can write there could "
+                           L"place. Reinstall the service with -i, which quotes the path.");
     }
     logger->logExit(L"CConfigFile::showServiceInfo", 0);
     return result;

@@ -125,14 +125,14 @@ def test_rows_left_out_for_missing_bits_and_other_numbers(machine, service):
     assert result.out == (
         "Tracing not enabled\n"
         f"serviceName={service}\n"
-        r"binaryPath=C:\other\service.exe -run" "\n"
+        r"binaryPath=C:\other\service.exe" "\n"
         "ibrontelClass=x.Y\n\n"
     )
-    # A path that does not start with a quote but holds one later: from the second character.
+    # An unquoted path that names no program and holds a quote later: read whole.
     machine.reg_set(key, "ImagePath", "sz", 'ab"cd')
     machine.reg_set(key, "Start", "dword", "1")
     result = machine.run(["-d", service])
-    assert f"serviceName={service}\nbinaryPath=b\nibrontelClass=x.Y\n" in result.out
+    assert f'serviceName={service}\nbinaryPath=ab"cd\nibrontelClass=x.Y\n' in result.out
     assert "startType" not in result.out and "interactiveService" not in result.out
 
 
@@ -159,3 +159,38 @@ def test_temp_resolved_on_the_console_and_kept_in_the_file(machine, service):
     target = machine.tmp / "temp.conf"
     machine.run(["-e", service, machine.path(target)], env={"TEMP": temp})
     assert "verboseOutput=%TEMP%\\verbose.log\n" in target.read_text()
+
+
+UNQUOTED_WARNING = (
+    "Warning: the service's image path is not quoted and its program's path holds a blank, so "
+    "Windows tries to start C:\\Program.exe first, a program that anyone who can write there "
+    "could place. Reinstall the service with -i, which quotes the path.\n"
+)
+
+
+@pytest.mark.parametrize(
+    "image_path, program, warned",
+    [
+        # As another installer writes it: the program ends at ".exe", the arguments are cut off.
+        (r'C:\Program Files\MsiSvc\brontel.exe -Z "MsiSvc"', r"C:\Program Files\MsiSvc\brontel.exe", True),
+        (r"C:\Program Files\MsiSvc\BRONTEL.EXE", r"C:\Program Files\MsiSvc\BRONTEL.EXE", True),
+        (r'C:\brontel\brontel.exe -Z "svc"', r"C:\brontel\brontel.exe", False),
+        (r'"C:\Program Files\a.exe b\brontel.exe" -Z "svc"', r"C:\Program Files\a.exe b\brontel.exe", False),
+    ],
+)
+def test_unquoted_image_paths_read_and_warned_about(machine, service, image_path, program, warned):
+    write_full_service(machine, service, image_path)
+    result = machine.run(["-d", service], env=ENV)
+    assert result.rc == 0
+    report = expected_report(service, r"C:\e2e dir").replace(
+        r"binaryPath=C:\Program Files\brontel\brontel.exe", "binaryPath=" + program
+    )
+    assert result.out == "Tracing not enabled\n" + report + "\n" + (UNQUOTED_WARNING if warned else "")
+    # The saved report holds the same path and never the warning.
+    target = machine.tmp / (service + ".conf")
+    result = machine.run(["-e", service, machine.path(target)], env=ENV)
+    assert result.rc == 0
+    saved = target.read_text(encoding="ascii")
+    assert f"binaryPath={program}\n" in saved and "Warning" not in saved
+    # -b lists it as one of brontel's.
+    assert f"{service} : Report Test Service" in machine.run(["-b"]).out.splitlines()
