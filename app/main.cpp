@@ -7,6 +7,8 @@
 #include "platform/result_codes.h"
 #include "runtime/control/control_client.h"
 #include "runtime/control/pipe_trust.h"
+#include "runtime/operate/service_operations.h"
+#include "runtime/operate/status_report.h"
 #include "runtime/service/executor.h"
 #include "trace/logger.h"
 
@@ -80,6 +82,16 @@ extern "C" int wmain(int argc, wchar_t** argv) {
                 log->logMessage(L"Uninstall failed");
             }
             delete installer;
+        } else if (parameters->statusRequested()) {
+            result = showServiceStatus(parameters->getServiceName(),
+                                       parameters->statusRequested() == 2, log);
+        } else if (parameters->operationRequested()) {
+            int asked = parameters->operationRequested();
+            result = operateService(parameters->getServiceName(),
+                                    asked == 1   ? OPERATION_START
+                                    : asked == 2 ? OPERATION_STOP
+                                                 : OPERATION_RESTART,
+                                    parameters->getWaitSeconds(), log);
         } else if ((parameters->signalRequested() ||
                     (parameters->executeWithoutSCM() && !parameters->startedBySCM())) &&
                    !isPipeSafeServiceName(parameters->getServiceName())) {

@@ -3,6 +3,7 @@
 #include "app/tracing_switch.h"
 #include "config/build_stamp.h"
 #include "platform/result_codes.h"
+#include "registry/option_values.h"
 
 #include <stdio.h>
 
@@ -23,6 +24,14 @@ const wchar_t optTrace[] = L"-t";
 const wchar_t optDisplay[] = L"-d";
 const wchar_t optExport[] = L"-e";
 const wchar_t optSignal[] = L"-s";
+const wchar_t optStatus[] = L"-q";
+const wchar_t optStatusValues[] = L"-Q";
+const wchar_t optStart[] = L"-start";
+const wchar_t optStop[] = L"-stop";
+const wchar_t optRestart[] = L"-restart";
+const wchar_t optWait[] = L"-W";
+// Longest -W bound: a day.
+const DWORD maximumWaitSeconds = 86400;
 
 const wchar_t needConfigFile[] = L" option requires config file name";
 const wchar_t needServiceName[] = L" option requires the service name";
@@ -32,7 +41,7 @@ CParameters::CParameters(CLogger* logger)
     : logger(logger), helpFlag(0), installFlag(0), uninstallFlag(0), scmFlag(0), noScmFlag(0),
       configFileUnicode(0), skeletonFlag(0), displayAllFlag(0), displayFlag(0),
       configFileName(nullptr), serviceName(nullptr), accountName(nullptr), accountPassword(nullptr),
-      signalFlag(0), signal(nullptr) {}
+      signalFlag(0), signal(nullptr), statusForm(0), operation(0), waitSeconds(0) {}
 
 const wchar_t* CParameters::getBuildDate() const {
     return T_BRONTEL_BUILD_DATE;
@@ -148,6 +157,30 @@ int CParameters::parseCommandLine(int argc, wchar_t** argv) {
                 serviceName = argv[i + 1];
                 signal = argv[i + 2];
             }
+        } else if (wcscmp(arg, optStatus) == 0 || wcscmp(arg, optStatusValues) == 0) {
+            statusForm = wcscmp(arg, optStatus) == 0 ? 1 : 2;
+            needed = 1;
+            missing = needServiceName;
+            if (remaining >= 1) {
+                serviceName = argv[i + 1];
+            }
+        } else if (wcscmp(arg, optStart) == 0 || wcscmp(arg, optStop) == 0 ||
+                   wcscmp(arg, optRestart) == 0) {
+            operation = wcscmp(arg, optStart) == 0 ? 1 : wcscmp(arg, optStop) == 0 ? 2 : 3;
+            needed = 1;
+            missing = needServiceName;
+            if (remaining >= 1) {
+                serviceName = argv[i + 1];
+            }
+        } else if (wcscmp(arg, optWait) == 0) {
+            needed = 1;
+            missing = L" option requires a number of seconds from 1 to 86400";
+            if (remaining >= 1 &&
+                (!parseDigits(argv[i + 1], maximumWaitSeconds, &waitSeconds) || waitSeconds == 0)) {
+                // Anything but such a number is refused as a missing one.
+                remaining = 0;
+                waitSeconds = 0;
+            }
         }
         // Anything else is not an option word and is skipped.
 
@@ -198,5 +231,16 @@ void CParameters::showParameterHelp() {
     wprintf(L"                 signal can be a number or a SERVICE_CONTROL_* constant.\n");
     wprintf(L"                 signal can also be CTRL_C_EVENT or CTRL_BREAK_EVENT.\n");
     wprintf(L"%ls : Indicates that the config file is a unicode file\n", optUnicode);
+    wprintf(
+        L"%ls serviceName : Shows the service's state, process, start type, account, exit codes,\n",
+        optStatus);
+    wprintf(L"                 recovery actions and capture files. Exit code 0 running,\n");
+    wprintf(L"                 37 not running, 11 not installed.\n");
+    wprintf(L"%ls serviceName : The same as name=value lines, for scripts.\n", optStatusValues);
+    wprintf(L"%ls serviceName : Starts the service and waits until it runs.\n", optStart);
+    wprintf(L"%ls serviceName : Stops the service and waits until it has stopped.\n", optStop);
+    wprintf(L"%ls serviceName : Stops and starts the service, waiting for each.\n", optRestart);
+    wprintf(L"%ls seconds : With %ls, %ls or %ls: waits at most this long (1 to 86400).\n", optWait,
+            optStart, optStop, optRestart);
     fflush(stdout);
 }

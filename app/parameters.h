@@ -26,6 +26,12 @@ class CParameters {
     wchar_t* getAccountName() const { return accountName; }
     wchar_t* getAccountPassword() const { return accountPassword; }
     wchar_t* getSignal() const { return signal; }
+    // -q 1, -Q 2, else 0.
+    int statusRequested() const { return statusForm; }
+    // -start 1, -stop 2, -restart 3, else 0.
+    int operationRequested() const { return operation; }
+    // -W: the bound in seconds, 0 when not given.
+    DWORD getWaitSeconds() const { return waitSeconds; }
     const wchar_t* getBuildDate() const;
     const wchar_t* getBuildTime() const;
 
@@ -46,6 +52,9 @@ class CParameters {
     wchar_t* accountPassword;
     int signalFlag;
     wchar_t* signal;
+    int statusForm;
+    int operation;
+    DWORD waitSeconds;
 };
 
 #endif

@@ -70,5 +70,12 @@
 #define BRONTEL_RESULT_UNSAFE_CAPTURE_PATH 35
 // -x: the control pipe exists already, held by another process.
 #define BRONTEL_RESULT_PIPE_IN_USE 36
+// -q: the service is installed but not running (stopped, paused, or starting or stopping).
+#define BRONTEL_RESULT_NOT_RUNNING 37
+// -start, -stop, -restart: the state was not reached while the service showed progress, or
+// within -W seconds.
+#define BRONTEL_RESULT_WAIT_TIMEOUT 38
+// -start, -restart: the service stopped again while starting; its exit codes say why.
+#define BRONTEL_RESULT_START_FAILED 39
 
 #endif

@@ -73,6 +73,14 @@
 #define BRONTEL_POSIX_PATHS 1
 #define BRONTEL_JVM_LIBRARY_EXAMPLE L"/usr/lib/jvm/java-17-openjdk-amd64/lib/server/libjvm.so"
 #endif
+// Where the service's event log entries can be read, before the event source's name.
+#ifdef _WIN32
+#define BRONTEL_EVENT_LOG_PLACE L"the Application event log (Event Viewer), source "
+#else
+#define BRONTEL_EVENT_LOG_PLACE                                                                    \
+    L"the stand-in's event file eventlog/Application.jsonl under $BRONTEL_ROOT (by default "       \
+    L"~/.local/state/brontel), source "
+#endif
 // The VM's break signal: SIGBREAK (21) on Windows, SIGQUIT (3) where the VM dumps threads on it.
 #ifdef _WIN32
 #define BRONTEL_BREAK_SIGNAL 21

@@ -10,17 +10,20 @@ DWORD CStopProgress::nextWait(const SERVICE_STATUS& status) {
         lastCheckPoint = status.dwCheckPoint;
         stalledMs = 0;
     }
-    DWORD interval = status.dwWaitHint != 0 ? status.dwWaitHint : 1000;
-    if (interval > maximumIntervalMs) {
-        interval = maximumIntervalMs;
+    DWORD hint = status.dwWaitHint != 0 ? status.dwWaitHint : 1000;
+    if (hint > maximumIntervalMs) {
+        hint = maximumIntervalMs;
     }
-    unsigned long long stallLimit = 3ull * interval;
+    unsigned long long stallLimit = 3ull * hint;
     if (stallLimit < minimumStallMs) {
         stallLimit = minimumStallMs;
     }
     if (stalledMs >= stallLimit || totalMs >= maximumTotalMs) {
         return 0;
     }
+    // The hint bounds the patience, not the polling: a service that is done early is seen
+    // within a poll.
+    DWORD interval = hint < pollMs ? hint : pollMs;
     stalledMs += interval;
     totalMs += interval;
     return interval;

@@ -8,8 +8,8 @@ class CStopProgress {
   public:
     CStopProgress();
 
-    // The milliseconds to wait before the next status query, given the latest status: its wait
-    // hint, or a second when it gives none. 0 when the service has shown no progress (no new
+    // The milliseconds to wait before the next status query, given the latest status: pollMs, or
+    // its wait hint when that is shorter. 0 when the service has shown no progress (no new
     // state, no new checkpoint) for three of its wait hints and at least ten seconds, or has been
     // waited for half an hour in all: then it is not going to stop by itself.
     DWORD nextWait(const SERVICE_STATUS& status);
@@ -17,8 +17,9 @@ class CStopProgress {
 
     static constexpr DWORD minimumStallMs = 10000;
     static constexpr DWORD maximumTotalMs = 30 * 60 * 1000;
-    // One wait never exceeds this, whatever hint the service gives.
+    // A hint counts for at most this, whatever the service gives (a hint of 0 counts a second).
     static constexpr DWORD maximumIntervalMs = 10 * 60 * 1000;
+    static constexpr DWORD pollMs = 250;
 
   private:
     int seen;

@@ -28,6 +28,14 @@ options:
                  signal can be a number or a SERVICE_CONTROL_* constant.
                  signal can also be CTRL_C_EVENT or CTRL_BREAK_EVENT.
 -w : Indicates that the config file is a unicode file
+-q serviceName : Shows the service's state, process, start type, account, exit codes,
+                 recovery actions and capture files. Exit code 0 running,
+                 37 not running, 11 not installed.
+-Q serviceName : The same as name=value lines, for scripts.
+-start serviceName : Starts the service and waits until it runs.
+-stop serviceName : Stops the service and waits until it has stopped.
+-restart serviceName : Stops and starts the service, waiting for each.
+-W seconds : With -start, -stop or -restart: waits at most this long (1 to 86400).
 """
 STAMP = re.compile(r"^brontel {23}\(build [A-Z][a-z]{2} [ 123]\d \d{4} \d\d:\d\d:\d\d\)$")
 TRACE_KEY = r"SOFTWARE\Orvane\Brontel"
@@ -101,7 +109,7 @@ def test_install_and_uninstall_together_are_refused(machine):
 
 
 def test_unknown_words_are_skipped(machine):
-    result = machine.run(["-I", "file.conf", "/i", "stray", "-W"])
+    result = machine.run(["-I", "file.conf", "/i", "stray", "-V"])
     assert result.rc == 0
     assert result.out == ""
 

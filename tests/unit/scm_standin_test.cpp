@@ -261,6 +261,46 @@ TEST_F(Scm, StartsControlsAndStopsAService) {
     CloseServiceHandle(service);
 }
 
+TEST_F(Scm, QueriesTheConfigurationAndTheProcessAsWindowsDoes) {
+    std::wstring name = uniqueName(L"query");
+    SC_HANDLE service = createTestService(name, L"");
+    ASSERT_NE(service, nullptr) << GetLastError();
+    // Too small a buffer says how much is needed.
+    DWORD needed = 0;
+    EXPECT_FALSE(QueryServiceConfigW(service, nullptr, 0, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    ASSERT_GT(needed, sizeof(QUERY_SERVICE_CONFIGW));
+    std::vector<BYTE> area(needed);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(area.data());
+    ASSERT_TRUE(QueryServiceConfigW(service, config, needed, &needed)) << GetLastError();
+    EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_DEMAND_START));
+    EXPECT_EQ(config->dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
+    EXPECT_STREQ(config->lpServiceStartName, L"LocalSystem");
+    EXPECT_EQ(std::wstring(config->lpDisplayName), L"Display " + name);
+    EXPECT_EQ(std::wstring(config->lpBinaryPathName).find(testServicePath()), 1u);
+    // An empty dependency list is two zeros.
+    EXPECT_EQ(config->lpDependencies[0], L'\0');
+
+    SERVICE_STATUS_PROCESS status = {};
+    EXPECT_FALSE(QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
+                                      reinterpret_cast<LPBYTE>(&status), sizeof status - 1,
+                                      &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(needed, sizeof status);
+    ASSERT_TRUE(QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
+                                     reinterpret_cast<LPBYTE>(&status), sizeof status, &needed));
+    EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(status.dwProcessId, 0u);
+    ASSERT_TRUE(StartServiceW(service, 0, nullptr)) << GetLastError();
+    waitFor(service, SERVICE_RUNNING);
+    ASSERT_TRUE(QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
+                                     reinterpret_cast<LPBYTE>(&status), sizeof status, &needed));
+    EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    // The process that runs the service, as its log names it.
+    EXPECT_EQ(static_cast<pid_t>(status.dwProcessId), loggedPid(serviceLog()));
+    CloseServiceHandle(service);
+}
+
 TEST_F(Scm, RefusesControlsByStateAndAcceptedSet) {
     SC_HANDLE noStop = createTestService(uniqueName(L"nostop"), L"--no-stop");
     ASSERT_NE(noStop, nullptr);

@@ -22,16 +22,19 @@ std::vector<DWORD> waitsUntilGivingUp(const SERVICE_STATUS& status) {
     return waits;
 }
 
-TEST(StopProgress, WaitsTheHintOrASecondAndGivesUpOnAStalledService) {
-    // No hint: polled once a second, abandoned after ten seconds without progress.
-    EXPECT_EQ(waitsUntilGivingUp(stopPending(1, 0)), std::vector<DWORD>(10, 1000));
-    // A hint of three seconds: polled every three seconds, for at least ten seconds.
-    EXPECT_EQ(waitsUntilGivingUp(stopPending(1, 3000)), std::vector<DWORD>(4, 3000));
+TEST(StopProgress, PollsOftenAndGivesUpOnAStalledServiceAfterItsHints) {
+    const DWORD poll = CStopProgress::pollMs;
+    // No hint: polled every 250 ms, abandoned after ten seconds without progress.
+    EXPECT_EQ(waitsUntilGivingUp(stopPending(1, 0)), std::vector<DWORD>(10000 / poll, poll));
+    // A hint of three seconds: still polled every 250 ms, for at least ten seconds.
+    EXPECT_EQ(waitsUntilGivingUp(stopPending(1, 3000)), std::vector<DWORD>(10000 / poll, poll));
     // A long hint is honoured three times over.
-    EXPECT_EQ(waitsUntilGivingUp(stopPending(1, 20000)), std::vector<DWORD>(3, 20000));
+    EXPECT_EQ(waitsUntilGivingUp(stopPending(1, 20000)), std::vector<DWORD>(60000 / poll, poll));
     // A hint beyond reason is capped.
-    EXPECT_EQ(waitsUntilGivingUp(stopPending(1, 0xFFFFFFFF)),
-              std::vector<DWORD>(3, CStopProgress::maximumIntervalMs));
+    EXPECT_EQ(waitsUntilGivingUp(stopPending(1, 0xFFFFFFFF)).size(),
+              3 * CStopProgress::maximumIntervalMs / poll);
+    // A hint shorter than a poll is waited as given.
+    EXPECT_EQ(waitsUntilGivingUp(stopPending(1, 100)), std::vector<DWORD>(10000 / 100, 100));
 }
 
 TEST(StopProgress, ProgressKeepsTheWaitGoingUpToTheTotalLimit) {
@@ -48,7 +51,7 @@ TEST(StopProgress, ProgressKeepsTheWaitGoingUpToTheTotalLimit) {
         if (wait == 0) {
             break;
         }
-        EXPECT_EQ(progress.getStalledMs(), 5000u);
+        EXPECT_EQ(progress.getStalledMs(), CStopProgress::pollMs);
         total += wait;
     }
     EXPECT_EQ(total, CStopProgress::maximumTotalMs);
@@ -56,12 +59,12 @@ TEST(StopProgress, ProgressKeepsTheWaitGoingUpToTheTotalLimit) {
 
 TEST(StopProgress, StallCountsFromTheLastProgress) {
     CStopProgress progress;
-    for (int i = 0; i < 9; ++i) {
-        EXPECT_EQ(progress.nextWait(stopPending(1, 0)), 1000u);
+    for (int i = 0; i < 36; ++i) {
+        EXPECT_EQ(progress.nextWait(stopPending(1, 0)), CStopProgress::pollMs);
     }
     EXPECT_EQ(progress.getStalledMs(), 9000u);
-    EXPECT_EQ(progress.nextWait(stopPending(2, 0)), 1000u);
-    EXPECT_EQ(progress.getStalledMs(), 1000u);
+    EXPECT_EQ(progress.nextWait(stopPending(2, 0)), CStopProgress::pollMs);
+    EXPECT_EQ(progress.getStalledMs(), CStopProgress::pollMs);
 }
 
 TEST(StopProgress, NamesStates) {

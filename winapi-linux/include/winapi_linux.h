@@ -794,6 +794,38 @@ BOOL WINAPI StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* argv);
 BOOL WINAPI ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status);
 BOOL WINAPI QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status);
 BOOL WINAPI DeleteService(SC_HANDLE service);
+// The status with the process that runs the service (0 when none) and its flags
+// (SC_STATUS_PROCESS_INFO only).
+#define SC_STATUS_PROCESS_INFO 0
+#define SERVICE_RUNS_IN_SYSTEM_PROCESS 0x00000001
+typedef struct _SERVICE_STATUS_PROCESS {
+    DWORD dwServiceType;
+    DWORD dwCurrentState;
+    DWORD dwControlsAccepted;
+    DWORD dwWin32ExitCode;
+    DWORD dwServiceSpecificExitCode;
+    DWORD dwCheckPoint;
+    DWORD dwWaitHint;
+    DWORD dwProcessId;
+    DWORD dwServiceFlags;
+} SERVICE_STATUS_PROCESS, *LPSERVICE_STATUS_PROCESS;
+BOOL WINAPI QueryServiceStatusEx(SC_HANDLE service, int infoLevel, LPBYTE buffer, DWORD bufferSize,
+                                 LPDWORD bytesNeeded);
+// The service's configuration; the strings follow the structure in the caller's buffer (8 KB is
+// the most Windows ever needs).
+typedef struct _QUERY_SERVICE_CONFIGW {
+    DWORD dwServiceType;
+    DWORD dwStartType;
+    DWORD dwErrorControl;
+    LPWSTR lpBinaryPathName;
+    LPWSTR lpLoadOrderGroup;
+    DWORD dwTagId;
+    LPWSTR lpDependencies;
+    LPWSTR lpServiceStartName;
+    LPWSTR lpDisplayName;
+} QUERY_SERVICE_CONFIGW, *LPQUERY_SERVICE_CONFIGW;
+BOOL WINAPI QueryServiceConfigW(SC_HANDLE service, LPQUERY_SERVICE_CONFIGW config, DWORD bufferSize,
+                                LPDWORD bytesNeeded);
 // Recovery actions (restart and none only; no reboot message or command), the failure-actions
 // flag and the delayed automatic start. The manager carries the actions out: a service whose
 // process ends without reporting stopped, or (with the flag) that stops with a non-zero exit
@@ -914,6 +946,8 @@ int _dup(int fd);
 int _dup2(int from, int to);
 int _close(int fd);
 int _fileno(FILE* stream);
+// Whether the descriptor is a terminal.
+int _isatty(int fd);
 FILE* _fdopen(int fd, const char* mode);
 
 // ---- Event log -----------------------------------------------------------------------------

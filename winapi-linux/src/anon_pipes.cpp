@@ -144,6 +144,10 @@ extern "C" int _fileno(FILE* stream) {
     return fileno(stream);
 }
 
+extern "C" int _isatty(int fd) {
+    return isatty(fd);
+}
+
 extern "C" FILE* _fdopen(int fd, const char* mode) {
     return fdopen(fd, mode);
 }

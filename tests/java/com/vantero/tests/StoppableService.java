@@ -6,7 +6,7 @@ import java.util.concurrent.CountDownLatch;
 /**
  * Runs until stopped. Its states are reported from a worker thread of its own; every control is
  * recorded; stop reports stop-pending at once and stopped (with the exit code in
- * brontel.test.stopCode) once the worker has ended.
+ * brontel.test.stopCode) once the worker has ended, brontel.test.stopDelayMs after the stop.
  */
 public final class StoppableService {
     private static final CountDownLatch stop = new CountDownLatch(1);
@@ -20,6 +20,11 @@ public final class StoppableService {
             TestRecord.line("running");
             try {
                 stop.await();
+            } catch (InterruptedException e) {
+                Thread.currentThread().interrupt();
+            }
+            try {
+                Thread.sleep(Long.getLong("brontel.test.stopDelayMs", 0));
             } catch (InterruptedException e) {
                 Thread.currentThread().interrupt();
             }

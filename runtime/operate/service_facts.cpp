@@ -1,0 +1,164 @@
+#include "runtime/operate/service_facts.h"
+
+#include "platform/handles.h"
+#include "platform/result_codes.h"
+#include "registry/service_manager.h"
+#include "settings/service_settings.h"
+
+#include <string.h>
+#include <vector>
+
+namespace {
+
+// The size of a file without opening it for reading: the service may hold it open.
+void sizeOf(CaptureFileFact* file) {
+    file->exists = 0;
+    file->bytes = 0;
+    if (file->path.empty()) {
+        return;
+    }
+    CWinHandle handle(CreateFileW(file->path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    if (!handle.isOpen()) {
+        return;
+    }
+    DWORD high = 0;
+    DWORD low = GetFileSize(handle.get(), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+        return;
+    }
+    file->exists = 1;
+    file->bytes = (static_cast<unsigned long long>(high) << 32) | low;
+}
+
+void readConfig(SC_HANDLE service, ServiceFacts* facts) {
+    DWORD needed = 0;
+    QueryServiceConfigW(service, nullptr, 0, &needed);
+    if (needed < sizeof(QUERY_SERVICE_CONFIGW) || needed > 64 * 1024) {
+        needed = 8 * 1024;
+    }
+    std::vector<BYTE> area(needed);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(area.data());
+    if (QueryServiceConfigW(service, config, needed, &needed)) {
+        facts->startType = config->dwStartType;
+        facts->account = config->lpServiceStartName != nullptr ? config->lpServiceStartName : L"";
+        facts->displayName = config->lpDisplayName != nullptr ? config->lpDisplayName : L"";
+    }
+    SERVICE_DELAYED_AUTO_START_INFO delayed = {};
+    facts->delayed =
+        QueryServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
+                             reinterpret_cast<LPBYTE>(&delayed), sizeof delayed, &needed) &&
+        delayed.fDelayedAutostart != FALSE;
+    SERVICE_FAILURE_ACTIONS_FLAG flag = {};
+    facts->onNonCrashFailures =
+        QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG,
+                             reinterpret_cast<LPBYTE>(&flag), sizeof flag, &needed) &&
+        flag.fFailureActionsOnNonCrashFailures != FALSE;
+    needed = 0;
+    QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, nullptr, 0, &needed);
+    if (needed >= sizeof(SERVICE_FAILURE_ACTIONSW) && needed <= 64 * 1024) {
+        std::vector<BYTE> actionsArea(needed);
+        auto* actions = reinterpret_cast<SERVICE_FAILURE_ACTIONSW*>(actionsArea.data());
+        if (QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, actionsArea.data(),
+                                 needed, &needed)) {
+            facts->resetPeriodSeconds = actions->dwResetPeriod;
+            DWORD count = actions->cActions;
+            if (count > BRONTEL_MAX_FAILURE_ACTIONS) {
+                count = BRONTEL_MAX_FAILURE_ACTIONS;
+            }
+            for (DWORD i = 0; i < count && actions->lpsaActions != nullptr; ++i) {
+                facts->recovery.actions[i] = actions->lpsaActions[i];
+            }
+            facts->recovery.count = actions->lpsaActions != nullptr ? count : 0;
+        }
+    }
+}
+
+} // namespace
+
+int readServiceFacts(const wchar_t* serviceName, ServiceFacts* facts, DWORD* error) {
+    facts->installed = 0;
+    memset(&facts->status, 0, sizeof facts->status);
+    facts->startType = 0;
+    facts->delayed = 0;
+    facts->account.clear();
+    facts->displayName.clear();
+    facts->recovery.count = 0;
+    facts->resetPeriodSeconds = 0;
+    facts->onNonCrashFailures = 0;
+    facts->stdoutFile = CaptureFileFact();
+    facts->stderrFile = CaptureFileFact();
+    *error = 0;
+    if (serviceName == nullptr || !isBrontelService(serviceName)) {
+        return BRONTEL_RESULT_NOT_INSTALLED;
+    }
+    CServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager.isOpen()) {
+        *error = GetLastError();
+        return BRONTEL_RESULT_SCM_FAILED;
+    }
+    CServiceHandle service(
+        OpenServiceW(manager.get(), serviceName, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
+    if (!service.isOpen()) {
+        *error = GetLastError();
+        return *error == ERROR_SERVICE_DOES_NOT_EXIST ? BRONTEL_RESULT_NOT_INSTALLED
+                                                      : BRONTEL_RESULT_SCM_FAILED;
+    }
+    DWORD needed = 0;
+    if (!QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                              reinterpret_cast<LPBYTE>(&facts->status), sizeof facts->status,
+                              &needed)) {
+        *error = GetLastError();
+        return BRONTEL_RESULT_SCM_FAILED;
+    }
+    facts->installed = 1;
+    readConfig(service.get(), facts);
+    CServiceSettings settings;
+    settings.load(serviceName);
+    const wchar_t* out = settings.text(CFG_STDOUT_FILE);
+    const wchar_t* err = settings.text(CFG_STDERR_FILE);
+    facts->stdoutFile.path = out != nullptr ? out : L"";
+    facts->stderrFile.path = err != nullptr ? err : L"";
+    sizeOf(&facts->stdoutFile);
+    sizeOf(&facts->stderrFile);
+    return 0;
+}
+
+const wchar_t* stateWord(DWORD state) {
+    switch (state) {
+    case SERVICE_STOPPED:
+        return L"STOPPED";
+    case SERVICE_START_PENDING:
+        return L"START_PENDING";
+    case SERVICE_STOP_PENDING:
+        return L"STOP_PENDING";
+    case SERVICE_RUNNING:
+        return L"RUNNING";
+    case SERVICE_CONTINUE_PENDING:
+        return L"CONTINUE_PENDING";
+    case SERVICE_PAUSE_PENDING:
+        return L"PAUSE_PENDING";
+    case SERVICE_PAUSED:
+        return L"PAUSED";
+    default:
+        return L"UNKNOWN";
+    }
+}
+
+const wchar_t* startTypeWord(DWORD startType) {
+    switch (startType) {
+    case SERVICE_BOOT_START:
+        return L"boot";
+    case SERVICE_SYSTEM_START:
+        return L"system";
+    case SERVICE_AUTO_START:
+        return L"auto";
+    case SERVICE_DEMAND_START:
+        return L"demand";
+    case SERVICE_DISABLED:
+        return L"disabled";
+    default:
+        return L"unknown";
+    }
+}

@@ -1,0 +1,210 @@
+"""Operating an installed service from brontel itself: the status (-q, -Q) with its exit codes,
+and start, stop and restart (-start, -stop, -restart) that wait until the state is reached and
+say why when it is not."""
+
+import os
+import pty
+import re
+import subprocess
+
+import pytest
+
+from config_support import basic, install
+from runtime_support import Service, wait_until
+
+STOPPABLE = "com.vantero.tests.StoppableService"
+
+
+def maker(m):
+    made = []
+
+    def make(service_class=STOPPABLE, **kwargs):
+        svc = Service(m, service_class, install=True, **kwargs)
+        made.append(svc)
+        return svc
+
+    yield make
+    for svc in made:
+        svc.cleanup()
+
+
+@pytest.fixture
+def linux_services(linux):
+    yield from maker(linux)
+
+
+def values(result):
+    return dict(line.split("=", 1) for line in result.lines if "=" in line)
+
+
+def test_status_start_restart_stop_round(linux, linux_services):
+    m = linux
+    svc = linux_services()
+    status = m.run(["-q", svc.name])
+    assert status.rc == 37, status
+    assert re.search(r"^State: +STOPPED$", status.out, re.M), status
+    assert re.search(r"^Start type: +demand$", status.out, re.M), status
+    # Never started: Windows' own code, in Windows' words.
+    assert re.search(r"^Windows exit code: +1077 \(.+\)$", status.out, re.M), status
+    assert re.search(r"^Service exit code: +0 \(success\)$", status.out, re.M), status
+    assert re.search(r"^Events: .*source " + re.escape(svc.name) + "$", status.out, re.M), status
+
+    started = m.run(["-start", svc.name])
+    assert started.rc == 0, (started, svc.trace_text()[-3000:])
+    assert started.lines[-1] == f"The service {svc.name} is running.", started
+    # Not a terminal: the final line alone.
+    assert not [l for l in started.lines if "checkpoint" in l], started
+    svc.wait_record("running")
+    facts = values(m.run(["-Q", svc.name]))
+    assert facts["state"] == "RUNNING" and facts["installed"] == "1", facts
+    first = facts["processId"]
+    if not m.is_windows:
+        # The process that runs the service.
+        assert f"{svc.name}" in open(f"/proc/{first}/cmdline").read(), facts
+    assert int(first) > 0, facts
+    assert m.run(["-q", svc.name]).rc == 0
+
+    # Already running: done.
+    again = m.run(["-start", svc.name])
+    assert again.rc == 0, again
+
+    restarted = m.run(["-restart", svc.name])
+    assert restarted.rc == 0, (restarted, svc.trace_text()[-3000:])
+    assert restarted.lines[-2:] == [f"The service {svc.name} is stopped.",
+                                    f"The service {svc.name} is running."], restarted
+    svc.wait_record("running", 2)
+    assert values(m.run(["-Q", svc.name]))["processId"] != first
+    assert "control 1" in svc.record()
+
+    stopped = m.run(["-stop", svc.name])
+    assert stopped.rc == 0, stopped
+    assert values(m.run(["-Q", svc.name]))["state"] == "STOPPED"
+    assert m.run(["-stop", svc.name]).rc == 0
+
+
+def test_names_that_are_no_service_of_brontels(machine):
+    name = machine.unique("nosuch")
+    shown = machine.run(["-q", name])
+    assert (shown.rc, shown.lines) == (11, [
+        f"The service {name} is not installed (brontel -b lists the services brontel installed)."])
+    script = machine.run(["-Q", name])
+    assert (script.rc, script.lines) == (11, [f"serviceName={name}", "installed=0",
+                                              "state=NOT_INSTALLED"])
+    for command in ("-start", "-stop", "-restart"):
+        assert machine.run([command, name]).rc == 11
+
+
+def test_failed_start_is_explained_in_the_status_words(linux, linux_services):
+    svc = linux_services("com.vantero.tests.NoSuchClass")
+    started = linux.run(["-start", svc.name])
+    assert started.rc == 39, (started, svc.trace_text()[-3000:])
+    assert f"The service {svc.name} stopped while starting." in started.lines, started
+    words = "Service exit code:  18 (the service class cannot be found)"
+    assert words in started.lines, started
+    assert re.search(r"^Windows exit code: +1066 \(.+\)$", started.out, re.M), started
+    status = linux.run(["-q", svc.name])
+    assert status.rc == 37 and words in status.lines, status
+    facts = values(linux.run(["-Q", svc.name]))
+    assert (facts["serviceExitCode"], facts["serviceExitText"]) == (
+        "18", "the service class cannot be found"), facts
+    assert facts["eventLog"].startswith("the stand-in's event file"), facts
+
+
+def test_status_shows_recovery_delayed_start_account_and_capture(linux):
+    # Wine's manager refuses the delayed start (124), so the Linux build shows it.
+    m = linux
+    name = m.unique("opq")
+    out = m.tmp / "captured.out"
+    result = install(m, basic(name, "startType=SERVICE_DELAYED_AUTO_START",
+                              "failureActions=restart/60000,none/0", "failureResetPeriod=86400",
+                              "stdoutFile=" + m.path(out)))
+    assert result.rc == 0, result
+    try:
+        facts = values(m.run(["-Q", name]))
+        assert (facts["startType"], facts["delayedStart"]) == ("auto", "TRUE"), facts
+        assert facts["account"] == "LocalSystem", facts
+        assert facts["failureActions"] == "restart/60000,none/0", facts
+        assert facts["failureResetPeriod"] == "86400", facts
+        assert (facts["stdoutFile"], facts["stdoutBytes"]) == (m.path(out), ""), facts
+        assert (facts["stderrFile"], facts["stderrBytes"]) == ("", ""), facts
+        out.write_bytes(b"x" * 1234)
+        shown = m.run(["-q", name])
+        assert shown.rc == 37, shown
+        assert f"Standard output:    {m.path(out)} (1234 bytes)" in shown.lines, shown
+        assert "Standard error:     not captured" in shown.lines, shown
+        assert re.search(r"^Start type: +auto \(delayed\)$", shown.out, re.M), shown
+        assert re.search(r"^Recovery: +restart/60000,none/0; failures counted again after 86400 s"
+                         r"; also on a non-zero exit: no$", shown.out, re.M), shown
+    finally:
+        m.run(["-r", name])
+
+
+def test_progress_lines_on_a_terminal_and_the_wait_bound(linux, linux_services):
+    svc = linux_services(options=["-Dbrontel.test.stopDelayMs=1500"])
+    assert linux.run(["-start", svc.name]).rc == 0
+    # Stopping takes 1.5 s: on a terminal, its state and checkpoint as they change.
+    main, other = pty.openpty()
+    proc = subprocess.Popen([str(linux.exe), "-stop", svc.name], env=linux.env, stdout=other,
+                            stderr=other)
+    os.close(other)
+    shown = b""
+    while True:
+        try:
+            chunk = os.read(main, 4096)
+        except OSError:
+            break
+        if not chunk:
+            break
+        shown += chunk
+    os.close(main)
+    assert proc.wait(timeout=60) == 0
+    lines = shown.decode().replace("\r\n", "\n").splitlines()
+    assert lines == ["  STOP_PENDING, checkpoint 1", f"The service {svc.name} is stopped."], lines
+
+    # A bound shorter than the stop: 38, with where it stood.
+    assert linux.run(["-start", svc.name]).rc == 0
+    bounded = linux.run(["-stop", svc.name, "-W", "1"])
+    assert bounded.rc == 38, bounded
+    assert re.search(r"did not reach STOPPED: it is STOP_PENDING, checkpoint 1, after 1 seconds",
+                     bounded.out), bounded
+    wait_until(lambda: values(linux.run(["-Q", svc.name]))["state"] == "STOPPED", "the stop")
+
+
+@pytest.mark.parametrize("value", ["0", "abc", "86401"])
+def test_wait_bound_must_be_seconds(linux, value):
+    result = linux.run(["-start", "x", "-W", value])
+    assert (result.rc, result.lines) == (
+        1, ["-W option requires a number of seconds from 1 to 86400"]), result
+
+
+def test_windows_build_operates_a_service_under_wine(machine):
+    if not machine.is_windows:
+        pytest.skip("the VM test double is a Windows library")
+    from test_windows_vm import DoubleService
+
+    win = machine
+    svc = DoubleService(win, "vmdouble.Running", install=True)
+    try:
+        status = win.run(["-q", svc.name])
+        assert status.rc == 37 and re.search(r"^State: +STOPPED$", status.out, re.M), status
+        started = win.run(["-start", svc.name])
+        assert started.rc == 0, (started, svc.trace_text()[-3000:])
+        assert started.lines[-1] == f"The service {svc.name} is running.", started
+        facts = values(win.run(["-Q", svc.name]))
+        assert facts["state"] == "RUNNING" and int(facts["processId"]) > 0, facts
+        assert (facts["win32ExitCode"], facts["serviceExitCode"]) == ("0", "0"), facts
+        assert win.run(["-q", svc.name]).rc == 0
+
+        restarted = win.run(["-restart", svc.name])
+        assert restarted.rc == 0, (restarted, svc.trace_text()[-3000:])
+        assert restarted.lines[-2:] == [f"The service {svc.name} is stopped.",
+                                        f"The service {svc.name} is running."], restarted
+        assert svc.record().count("ended") == 1
+        assert values(win.run(["-Q", svc.name]))["processId"] != facts["processId"]
+
+        stopped = win.run(["-stop", svc.name])
+        assert stopped.rc == 0, stopped
+        assert win.run(["-q", svc.name]).rc == 37
+        assert svc.misused() == ""
+    finally:
+        svc.cleanup()
