@@ -70,5 +70,7 @@
 #define BRONTEL_RESULT_UNSAFE_CAPTURE_PATH 35
 // -x: the control pipe exists already, held by another process.
 #define BRONTEL_RESULT_PIPE_IN_USE 36
+// The service's working directory cannot be entered (it does not exist, or is not a folder).
+#define BRONTEL_RESULT_WORKING_DIRECTORY 40
 
 #endif
