@@ -7,11 +7,15 @@
 #include "platform/result_codes.h"
 #include "registry/image_path.h"
 #include "registry/service_manager.h"
+#include "registry/service_strings.h"
 #include "settings/config_keys.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -115,6 +119,17 @@ void buildReport(Report& report, const wchar_t* serviceName, CLogger* logger, in
         }
         if (key.store == CONFIG_STORE_KEY_NAME) {
             report.addLine(key.configName, serviceName);
+            continue;
+        }
+        if (key.store == CONFIG_STORE_SERVICE && (key.flags & CONFIG_NUMBERED) != 0) {
+            // A list value: one numbered line per item, as stored.
+            std::vector<std::wstring> items;
+            readServiceStrings(serviceName, key.valueName, &items);
+            for (size_t n = 0; n < items.size(); ++n) {
+                wchar_t name[64];
+                swprintf(name, 64, L"%ls%d", key.configName, static_cast<int>(n + 1));
+                report.addLine(name, items[n].c_str());
+            }
             continue;
         }
         if (key.store == CONFIG_STORE_SERVICE) {

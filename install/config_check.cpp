@@ -2,6 +2,8 @@
 
 #include "settings/value_check.h"
 
+#include <stdio.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -96,17 +98,32 @@ int refuseMalformedValues(CConfigFile* config, CLogger* logger) {
     int result = 0;
     for (int i = 0; i < configKeyCount; ++i) {
         const ConfigKey& key = configKeys[i];
-        const wchar_t* value = config->getStrOptionValue(key.configName, nullptr);
-        wchar_t problem[200];
-        if (value == nullptr || checkConfigValue(key, value, problem, 200)) {
-            continue;
-        }
-        key.refusal->report(logger, key.configName, value, problem);
-        if (result == 0) {
-            result = key.refusal->code;
-        }
-        if (key.refusal->firstOnly) {
-            break;
+        int numbered = (key.flags & CONFIG_NUMBERED) != 0;
+        // A numbered key's values are checked as far as they are read: up to the first gap.
+        for (int n = numbered ? 1 : 0;; ++n) {
+            wchar_t name[64];
+            swprintf(name, 64, numbered ? L"%ls%d" : L"%ls", key.configName, n);
+            const wchar_t* value = config->getStrOptionValue(name, nullptr);
+            if (value == nullptr) {
+                break;
+            }
+            wchar_t problem[200];
+            if (checkConfigValue(key, value, problem, 200)) {
+                if (!numbered) {
+                    break;
+                }
+                continue;
+            }
+            key.refusal->report(logger, name, value, problem);
+            if (result == 0) {
+                result = key.refusal->code;
+            }
+            if (key.refusal->firstOnly) {
+                return result;
+            }
+            if (!numbered) {
+                break;
+            }
         }
     }
     return result;

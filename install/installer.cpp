@@ -9,10 +9,15 @@
 #include "install/service_security.h"
 #include "registry/registry.h"
 #include "registry/service_manager.h"
+#include "registry/service_strings.h"
 #include "settings/config_keys.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
+
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -31,6 +36,23 @@ DWORD choiceOf(CConfigFile* config, const wchar_t* configName, CLogger* logger) 
         logger->logMessage(text, rest.c_str());
     }
     return value;
+}
+
+// A numbered key kept as one list value of the service key (environment1, ... as Environment);
+// the value is deleted when the file gives none.
+int saveServiceList(CConfigFile* config, const ConfigKey& entry, const wchar_t* serviceName,
+                    CLogger* logger) {
+    std::vector<std::wstring> items;
+    for (int n = 1;; ++n) {
+        wchar_t key[64];
+        swprintf(key, 64, L"%ls%d", entry.configName, n);
+        wchar_t* value = config->getStrOptionValue(key, nullptr);
+        if (value == nullptr) {
+            break;
+        }
+        items.push_back(value);
+    }
+    return writeServiceStrings(serviceName, entry.valueName, items, logger);
 }
 
 void appendPart(wchar_t* buffer, size_t* length, const wchar_t* text) {
@@ -233,6 +255,10 @@ int CInstaller::installOtherProperties(CConfigFile* config) {
     // leaves nothing of an earlier configuration behind.
     for (int i = 0; i < configKeyCount && result == 0; ++i) {
         const ConfigKey& key = configKeys[i];
+        if (key.store == CONFIG_STORE_SERVICE && (key.flags & CONFIG_NUMBERED) != 0) {
+            result = saveServiceList(config, key, serviceName, logger);
+            continue;
+        }
         if (key.store != CONFIG_STORE_PARAMETERS) {
             continue;
         }

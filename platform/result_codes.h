@@ -77,5 +77,7 @@
 #define BRONTEL_RESULT_WAIT_TIMEOUT 38
 // -start, -restart: the service stopped again while starting; its exit codes say why.
 #define BRONTEL_RESULT_START_FAILED 39
+// The service's working directory cannot be entered (it does not exist, or is not a folder).
+#define BRONTEL_RESULT_WORKING_DIRECTORY 40
 
 #endif

@@ -169,6 +169,10 @@ const ConfigKey configKeys[] = {
      0, nullptr, nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 8, dependenciesText},
     {CFG_DESCRIPTION, REGVAL_DESCRIPTION, CONFIG_STORE_SERVICE, CONFIG_KIND_TEXT, 0, 0, nullptr,
      nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 9, descriptionText},
+    // One Environment value of NAME=VALUE strings; %NAME% in a value is expanded at start.
+    {CFG_ENVIRONMENT, REGVAL_ENVIRONMENT, CONFIG_STORE_SERVICE, CONFIG_KIND_TEXT, CONFIG_NUMBERED,
+     0, nullptr, nullptr, CONFIG_CHECK_VARIABLE, byRecovery,
+     L"it must be NAME=VALUE, with a name before the first = sign", 0, nullptr},
     {CFG_JVM_DLL, REGVAL_JVM_DLL, CONFIG_STORE_PARAMETERS, CONFIG_KIND_PATH, expanded, 0,
      BRONTEL_DEFAULT_JVM_LIBRARY, nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 10, jvmLibraryText},
     {CFG_SERVICE_CLASS, REGVAL_SERVICE_CLASS, CONFIG_STORE_PARAMETERS, CONFIG_KIND_TEXT,
@@ -185,6 +189,9 @@ const ConfigKey configKeys[] = {
     {CFG_PREINIT_WAIT_HINT, REGVAL_PREINIT_HINT, CONFIG_STORE_PARAMETERS, CONFIG_KIND_NUMBER,
      expanded, anyNumber, L"2000", nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 15,
      preinitHintText},
+    // Entered before the pre-initialization command runs and the VM is created.
+    {CFG_WORKING_DIRECTORY, REGVAL_WORKING_DIRECTORY, CONFIG_STORE_PARAMETERS, CONFIG_KIND_PATH,
+     expanded, 0, nullptr, nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 0, nullptr},
     {CFG_STOP_TIMEOUT, REGVAL_STOP_TIMEOUT, CONFIG_STORE_PARAMETERS, CONFIG_KIND_NUMBER, stored,
      anyNumber / 1000, nullptr, nullptr, CONFIG_CHECK_WHOLE_NUMBER, byRecovery,
      L"it must be a whole number of seconds from 0 to 4294967", 0, nullptr},

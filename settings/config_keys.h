@@ -31,6 +31,11 @@
 #define CFG_FAILURE_ON_NON_ZERO_EXIT L"failureOnNonZeroExit"
 // Whether the trace may show the arguments of commands (they may hold secrets).
 #define CFG_TRACE_ARGUMENTS L"traceArguments"
+// The service process's environment variables (NAME=VALUE, numbered from 1) and its working
+// directory.
+#define CFG_ENVIRONMENT L"environment"
+#define CFG_WORKING_DIRECTORY L"workingDirectory"
+#define REGVAL_WORKING_DIRECTORY L"WorkingDirectory"
 
 // Output capture of a service's standard output and error, with its Parameters values.
 #define CFG_STDOUT_FILE L"stdoutFile"
@@ -52,6 +57,9 @@
 #define REGVAL_IMAGE_PATH L"ImagePath"
 #define REGVAL_DEPEND_ON_SERVICE L"DependOnService"
 #define REGVAL_DESCRIPTION L"Description"
+// NAME=VALUE strings (REG_MULTI_SZ) that the Service Control Manager adds to the process's
+// environment; written directly, as no service manager call sets it.
+#define REGVAL_ENVIRONMENT L"Environment"
 
 // Bit of the "Type" value that marks a service allowed to interact with the desktop.
 #define BRONTEL_INTERACTIVE_TYPE_BIT 0x100
@@ -78,6 +86,7 @@ enum ConfigKeyCheck {
     CONFIG_CHECK_DIGITS,          // digits up to the maximum and nothing else
     CONFIG_CHECK_TRUE_FALSE,      // TRUE or FALSE in any case
     CONFIG_CHECK_FAILURE_ACTIONS, // action/delay items (registry/option_values.h)
+    CONFIG_CHECK_VARIABLE,        // NAME=VALUE with a name before the first = sign
 };
 
 // The flags of an entry.

@@ -5,6 +5,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <wchar.h>
 
 #include <string>
 
@@ -44,6 +45,11 @@ int checkConfigValue(const ConfigKey& key, const wchar_t* text, wchar_t* problem
     case CONFIG_CHECK_TRUE_FALSE: {
         int flag = 0;
         good = parseConfigFlag(text, &flag);
+        break;
+    }
+    case CONFIG_CHECK_VARIABLE: {
+        const wchar_t* equals = text != nullptr ? wcschr(text, L'=') : nullptr;
+        good = equals != nullptr && equals != text;
         break;
     }
     case CONFIG_CHECK_FAILURE_ACTIONS: {

@@ -4,6 +4,7 @@
 
 #include "jvm/jvm.h"
 #include "registry/service_names.h"
+#include "runtime/service/process_setup.h"
 #include "runtime/control/relay.h"
 #include "runtime/service/stop_watchdog.h"
 
@@ -51,6 +52,9 @@ int CExecutor::execute(int withoutSCM) {
     this->withoutSCM = withoutSCM;
     // Every part of the run reads the settings from here; a value memory did not allow to be
     // read counts as absent, as it would when read on its own.
+    // First, so that the settings' %NAME% references, the pre-initialization command and the VM
+    // all see the service's own variables.
+    applyServiceEnvironment(serviceName, logger);
     if (settings.load(serviceName) != 0) {
         logger->logMessage(L"Memory error while reading the service's settings.");
     }
@@ -68,6 +72,12 @@ int CExecutor::execute(int withoutSCM) {
 
 int CExecutor::startServiceTask() {
     logger->logEntry(L"CExecutor::startServiceTask");
+    // Relative paths of the pre-initialization command and the VM start from here.
+    int entered = enterWorkingDirectory(settings, logger);
+    if (entered != 0) {
+        logger->logExit(L"CExecutor::startServiceTask", entered);
+        return entered;
+    }
     // The VM is started whether or not the command could be run.
     executePreinitCommand();
 

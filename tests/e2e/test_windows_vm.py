@@ -410,3 +410,44 @@ def test_each_double_exports_what_its_build_looks_up(win):
         assert wanted <= pe_exports(double), (build, wanted, pe_exports(double))
     # The 32-bit build asks for the raise-signal function by its stdcall name.
     assert "_JVM_RaiseSignal@4" in looked_up(win.build_dir.parent / "win32" / "brontel.exe")
+
+
+def test_environment_value_and_working_directory_reach_the_service_process(win):
+    """Wine's own service manager applies the service key's Environment value; brontel resolves
+    its references and enters the working directory before the VM is created, in both modes."""
+    work = win.tmp / "work"
+    work.mkdir()
+    svc = DoubleService(win, "vmdouble.Running", install=True,
+                        options=["-Dvmdouble.env=APP_HOME,APP_DATA,BRONTEL_NOT_SET"])
+    try:
+        services = r"SYSTEM\CurrentControlSet\Services" + "\\" + svc.name
+        win.reg_set(services, "Environment", "multi", r"APP_HOME=C:\app", r"APP_DATA=%APP_HOME%\data")
+        svc.set("WorkingDirectory", win.path(work))
+        expected = [r"env APP_HOME=C:\app", r"env APP_DATA=C:\app\data", "env BRONTEL_NOT_SET unset",
+                    "cwd " + win.path(work)]
+        svc.start_and_wait("RUNNING")
+        assert [l for l in svc.record() if l.startswith(("env ", "cwd "))] == expected, svc.record()
+        assert svc.svc("stop").rc == 0
+        assert svc.svc("wait", "STOPPED", 60000).rc == 0
+
+        svc.out.unlink()
+        proc = svc.start_dev()
+        wait_until(lambda: any(l.startswith("reported running") for l in svc.record()), "running")
+        assert [l for l in svc.record() if l.startswith(("env ", "cwd "))] == expected, svc.record()
+        svc.stop_dev(proc)
+
+        # A folder that does not exist fails the start with its code, naming the folder.
+        missing = win.path(win.tmp / "missing")
+        svc.set("WorkingDirectory", missing)
+        mark = len(svc.trace_lines())
+        started = svc.svc("start")
+        assert started.rc == 0 or "FAILED 1053" in started.out, started
+        assert svc.svc("wait", "STOPPED", 60000).rc == 0
+        wait_until(lambda: "CExecutor::serviceMain Exit 40" in svc.trace_lines()[mark:], "the failed start", 180)
+        status = svc.status()
+        assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (40, 1066), svc.trace_text()
+        assert f"The working directory {missing} cannot be entered; the service does not start." \
+            in svc.trace_lines()[mark:]
+        assert svc.misused() == ""
+    finally:
+        svc.cleanup()

@@ -94,6 +94,17 @@ TEST(KeyTable, MalformedValuesAreRefusedInTheirKeysWordsAndCodes) {
               "restart nor none. Nothing was installed.",
               actions.lines[0]);
 
+    // Each environment value is checked as far as the values are read: the first wrong one
+    // ends the check, and one past a gap is never used, so never refused.
+    Checked environment =
+        check(L"environment1=A=1\nenvironment2==2\nenvironment3=NONE\nenvironment5=x\n");
+    EXPECT_EQ(5, environment.result);
+    ASSERT_EQ(1u, environment.lines.size());
+    EXPECT_EQ("The value =2 of environment2 cannot be used: it must be NAME=VALUE, with a name "
+              "before the first = sign. Nothing was installed.",
+              environment.lines[0]);
+    EXPECT_EQ(0, check(L"environment1=A=\nenvironment2=B==c\nenvironment4=bad\n").result);
+
     // Every malformed capture value is reported, code 34.
     Checked capture = check(L"logTimestamps=yes\nlogRotateBytes=5k\nlogKeepFiles=7\n");
     EXPECT_EQ(34, capture.result);

@@ -16,8 +16,9 @@
 // the relay service sends), -Dvmdouble.target=<service> (whom it sends it to),
 // -Dvmdouble.bridge=absent|embedded|refused (the bridge class is not on the class path and
 // cannot be defined; is not on it but can be defined from its bytes; its natives are refused),
-// -Dvmdouble.exitCode=<n> (what the Exits service passes to System.exit). "vfprintf" and "exit"
-// take the hooks, as the real VM does; other -D options are system properties. A file named
+// -Dvmdouble.exitCode=<n> (what the Exits service passes to System.exit), -Dvmdouble.env=<A,B>
+// (records each variable's value as the process has it, and the current directory). "vfprintf" and
+// "exit" take the hooks, as the real VM does; other -D options are system properties. A file named
 // refuse-jni-1.2 beside the library makes JNI_GetDefaultJavaVMInitArgs refuse version 1.2.
 #include "jni_slots.h"
 
@@ -1142,6 +1143,31 @@ std::string libraryFolder() {
     }
     return path;
 }
+// The process's variables named in a comma-separated list, and its current directory, as the
+// service's own code would see them.
+void recordEnvironment(const std::string& names) {
+    if (names.empty()) {
+        return;
+    }
+    size_t start = 0;
+    for (;;) {
+        size_t comma = names.find(',', start);
+        std::string name =
+            names.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        char value[2048];
+        DWORD got = GetEnvironmentVariableA(name.c_str(), value, sizeof(value));
+        record(
+            "env " + name +
+            (got == 0 || got >= sizeof(value) ? std::string(" unset") : "=" + std::string(value)));
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    char folder[MAX_PATH];
+    DWORD length = GetCurrentDirectoryA(MAX_PATH, folder);
+    record("cwd " + (length == 0 || length >= MAX_PATH ? std::string("?") : std::string(folder)));
+}
 } // namespace
 
 #ifdef VMDOUBLE_NEEDS_DEP
@@ -1174,6 +1200,7 @@ extern "C" __declspec(dllexport) jint JNICALL
         misuse("JNI_CreateJavaVM: not version 1.2 with unrecognized options ignored");
     }
     std::vector<std::string> options;
+    std::string envNames;
     for (jint i = 0; i < init->nOptions; ++i) {
         std::string option = init->options[i].optionString;
         options.push_back(option);
@@ -1183,6 +1210,7 @@ extern "C" __declspec(dllexport) jint JNICALL
             }
         };
         std::string create;
+        value("-Dvmdouble.env=", &envNames);
         value("-Dvmdouble.bridge=", &g_bridge);
         value("-Dvmdouble.exitCode=", &g_exitCode);
         value("-Dvmdouble.record=", &g_recordPath);
@@ -1203,6 +1231,7 @@ extern "C" __declspec(dllexport) jint JNICALL
     for (size_t i = 0; i < options.size(); ++i) {
         record("option " + options[i]);
     }
+    recordEnvironment(envNames);
     if (g_vfprintf != nullptr) {
         // The VM's own diagnostics go through the hook, as -verbose output would.
         verbose("vmdouble: %d options, the first %s\n", static_cast<int>(options.size()),

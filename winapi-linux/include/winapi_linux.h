@@ -301,6 +301,7 @@ int _wtoi(const wchar_t* text);
 // ---- Environment, modules ------------------------------------------------------------------
 DWORD WINAPI GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
 BOOL WINAPI SetEnvironmentVariableW(LPCWSTR name, LPCWSTR value);
+BOOL WINAPI SetCurrentDirectoryW(LPCWSTR path);
 // GetModuleFileNameW(NULL) is /proc/self/exe.
 DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 HMODULE WINAPI LoadLibraryW(LPCWSTR fileName);

@@ -1,4 +1,5 @@
-// Environment variables, the executable's own path, and look-ups in loaded libraries (dlsym).
+// Environment variables, the current directory, the executable's own path, and look-ups in loaded
+// libraries (dlsym).
 #include "kobject.h"
 
 #include <cerrno>
@@ -51,6 +52,21 @@ extern "C" BOOL WINAPI SetEnvironmentVariableW(LPCWSTR name, LPCWSTR value) {
     int rc = value ? setenv(key.c_str(), standin::toUtf8(value).c_str(), 1) : unsetenv(key.c_str());
     if (rc != 0) {
         SetLastError(standin::errorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI SetCurrentDirectoryW(LPCWSTR path) {
+    if (path == nullptr || *path == L'\0') {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (chdir(standin::toUtf8(path).c_str()) != 0) {
+        // Windows says a missing folder's path is not found, and a file is no directory.
+        SetLastError(errno == ENOENT    ? ERROR_PATH_NOT_FOUND
+                     : errno == ENOTDIR ? ERROR_DIRECTORY
+                                        : standin::errorFromErrno(errno));
         return FALSE;
     }
     return TRUE;

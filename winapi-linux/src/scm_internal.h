@@ -81,6 +81,8 @@ std::wstring serviceKeyPath(const std::wstring& name);
 bool serviceExists(const std::wstring& name, std::wstring* spelling);
 DWORD readServiceDword(const std::wstring& name, const wchar_t* value, DWORD defaultValue);
 bool readServiceString(const std::wstring& name, const wchar_t* value, std::wstring* text);
+// The strings of a REG_MULTI_SZ value of the service key (none when it is missing).
+std::vector<std::wstring> readServiceStrings(const std::wstring& name, const wchar_t* value);
 bool setServiceDword(const std::wstring& name, const wchar_t* value, DWORD data);
 // Removes the key with its subkeys and the run-time files.
 void deleteService(const std::wstring& name);

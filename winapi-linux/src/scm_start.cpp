@@ -14,8 +14,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 using namespace standin::scm;
 
 namespace {
@@ -31,6 +29,47 @@ struct Launch {
     std::vector<std::string> envStore;
     std::vector<char*> envp;
 };
+
+// The search path a system service finds on a Linux machine.
+const char systemPath[] = "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
+// Settings of the sanitizer runtimes, which a test machine gives every process it runs; without
+// them a checked build of the service would judge the VM's own signals as faults.
+const char* const toolVariables[] = {"ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS",
+                                     "LSAN_OPTIONS"};
+
+void putVariable(std::vector<std::string>* entries, const std::string& entry) {
+    size_t equals = entry.find('=');
+    for (std::string& existing : *entries) {
+        if (existing.compare(0, equals + 1, entry, 0, equals + 1) == 0) {
+            existing = entry;
+            return;
+        }
+    }
+    entries->push_back(entry);
+}
+
+// What Windows gives a service process: a system's environment, never the starter's, with the
+// service key's Environment value (NAME=VALUE strings) on top.
+std::vector<std::string> serviceEnvironment(const std::wstring& name) {
+    std::vector<std::string> entries;
+    entries.push_back(systemPath);
+    entries.push_back("BRONTEL_ROOT=" + standin::rootDirectory());
+    for (const char* tool : toolVariables) {
+        const char* value = getenv(tool);
+        if (value != nullptr) {
+            entries.push_back(std::string(tool) + "=" + value);
+        }
+    }
+    for (const std::wstring& item : readServiceStrings(name, L"Environment")) {
+        size_t equals = item.find(L'=');
+        // Windows skips what names no variable.
+        if (equals == std::wstring::npos || equals == 0) {
+            continue;
+        }
+        putVariable(&entries, standin::toUtf8(item.c_str()));
+    }
+    return entries;
+}
 
 bool prepareLaunch(const std::wstring& name, const std::wstring& imagePath, Launch* launch,
                    DWORD* error) {
@@ -51,11 +90,7 @@ bool prepareLaunch(const std::wstring& name, const std::wstring& imagePath, Laun
         launch->argv.push_back(&arg[0]);
     }
     launch->argv.push_back(nullptr);
-    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-        if (strncmp(*entry, "BRONTEL_SCM_", 12) != 0) {
-            launch->envStore.push_back(*entry);
-        }
-    }
+    launch->envStore = serviceEnvironment(name);
     launch->envStore.push_back(std::string(startServiceVar) + "=" + standin::toUtf8(name.c_str()));
     launch->envStore.push_back(std::string(startFdVar) + "=" + std::to_string(startFdNumber));
     for (std::string& entry : launch->envStore) {

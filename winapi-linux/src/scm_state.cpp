@@ -342,6 +342,41 @@ bool readServiceString(const std::wstring& name, const wchar_t* value, std::wstr
     return ok;
 }
 
+std::vector<std::wstring> readServiceStrings(const std::wstring& name, const wchar_t* value) {
+    std::vector<std::wstring> items;
+    std::wstring data;
+    // The whole value, nulls included: readServiceString stops at the first one.
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, serviceKeyPath(name).c_str(), 0, KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS) {
+        return items;
+    }
+    DWORD size = 0;
+    if (RegQueryValueExW(key, value, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+        data.assign(size / sizeof(wchar_t) + 1, L'\0');
+        if (RegQueryValueExW(key, value, nullptr, nullptr, reinterpret_cast<LPBYTE>(&data[0]),
+                             &size) != ERROR_SUCCESS) {
+            data.clear();
+        } else {
+            data.resize(size / sizeof(wchar_t));
+        }
+    }
+    RegCloseKey(key);
+    size_t start = 0;
+    while (start < data.size()) {
+        size_t end = data.find(L'\0', start);
+        if (end == std::wstring::npos) {
+            end = data.size();
+        }
+        if (end == start) {
+            break; // the empty string that ends the list
+        }
+        items.push_back(data.substr(start, end - start));
+        start = end + 1;
+    }
+    return items;
+}
+
 bool setServiceDword(const std::wstring& name, const wchar_t* value, DWORD data) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, serviceKeyPath(name).c_str(), 0, KEY_SET_VALUE, &key) !=

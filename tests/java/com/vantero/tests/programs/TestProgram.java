@@ -20,6 +20,7 @@ import java.util.concurrent.CountDownLatch;
  * throw            main throws at once
  * exit N TRIGGER   main exits with N once the file TRIGGER exists
  * handler          like serve, with a control handler that takes pause (2) and records controls
+ * env NAME...      records each variable's value, writes "here.txt" by a relative path, returns
  * </pre>
  */
 public final class TestProgram {
@@ -55,6 +56,16 @@ public final class TestProgram {
             }
             record("exit " + args[1]);
             System.exit(Integer.parseInt(args[1]));
+            break;
+        case "env":
+            for (String name : Arrays.copyOfRange(args, 1, args.length)) {
+                String value = System.getenv(name);
+                record("env " + name + (value == null ? " unset" : "=" + value));
+            }
+            try (Writer out = new OutputStreamWriter(new FileOutputStream("here.txt"), StandardCharsets.UTF_8)) {
+                out.write("written by " + pid() + "\n");
+            }
+            record("wrote here.txt");
             break;
         default:
             throw new IllegalArgumentException(args[0]);

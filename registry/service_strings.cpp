@@ -1,0 +1,80 @@
+// Reading and writing a list value of a service key.
+#include "registry/service_strings.h"
+
+#include "platform/handles.h"
+#include "registry/registry.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+namespace {
+
+// The largest environment block Windows gives a process, in characters.
+const size_t listChars = 32767;
+
+int servicePath(const wchar_t* serviceName, wchar_t* path, size_t chars) {
+    int written = swprintf(path, chars, L"%ls\\%ls", BRONTEL_SERVICES_KEY,
+                           serviceName != nullptr ? serviceName : L"");
+    return written > 0 && static_cast<size_t>(written) < chars;
+}
+
+} // namespace
+
+int readServiceStrings(const wchar_t* serviceName, const wchar_t* valueName,
+                       std::vector<std::wstring>* items) {
+    items->clear();
+    size_t bytes = (listChars + 2) * sizeof(wchar_t);
+    wchar_t* buffer = static_cast<wchar_t*>(calloc(listChars + 2, sizeof(wchar_t)));
+    if (buffer == nullptr) {
+        return BRONTEL_RESULT_OUT_OF_MEMORY;
+    }
+    // Items never hold a line break: the configuration file gives each on a line of its own.
+    const wchar_t* text = getRegStrListValue(HKEY_LOCAL_MACHINE, BRONTEL_SERVICES_KEY, serviceName,
+                                             valueName, buffer, static_cast<DWORD>(bytes), L'\n');
+    while (text != nullptr && *text != L'\0') {
+        const wchar_t* end = wcschr(text, L'\n');
+        size_t length = end != nullptr ? static_cast<size_t>(end - text) : wcslen(text);
+        items->push_back(std::wstring(text, length));
+        text += length;
+        if (*text == L'\n') {
+            ++text;
+        }
+    }
+    free(buffer);
+    return 0;
+}
+
+int writeServiceStrings(const wchar_t* serviceName, const wchar_t* valueName,
+                        const std::vector<std::wstring>& items, CLogger* logger) {
+    wchar_t path[1024];
+    CRegKey key;
+    LSTATUS rc = servicePath(serviceName, path, 1024)
+                     ? RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_WRITE, key.receive())
+                     : ERROR_INVALID_NAME;
+    if (rc == ERROR_SUCCESS && items.empty()) {
+        // A value that is not there is already deleted.
+        RegDeleteValueW(key.get(), valueName);
+        return 0;
+    }
+    std::wstring data;
+    for (const std::wstring& item : items) {
+        data += item;
+        data += L'\0';
+    }
+    data += L'\0';
+    if (rc == ERROR_SUCCESS) {
+        rc = data.size() > listChars
+                 ? ERROR_INVALID_PARAMETER
+                 : RegSetValueExW(key.get(), valueName, 0, REG_MULTI_SZ,
+                                  reinterpret_cast<const BYTE*>(data.c_str()),
+                                  static_cast<DWORD>(data.size() * sizeof(wchar_t)));
+    }
+    if (rc != ERROR_SUCCESS) {
+        logger->logMessage(L"Error setting value in registry for ", valueName);
+        logger->logMessage(L"Error code: ", static_cast<DWORD>(rc));
+        logger->logSystemError(static_cast<DWORD>(rc));
+        return BRONTEL_RESULT_REGISTRY_NOT_WRITTEN;
+    }
+    return 0;
+}

@@ -1,0 +1,21 @@
+// A service key's list value (REG_MULTI_SZ), such as the Environment value that the Service
+// Control Manager adds to the service process's environment.
+#ifndef BRONTEL_REGISTRY_SERVICE_STRINGS_H
+#define BRONTEL_REGISTRY_SERVICE_STRINGS_H
+
+#include "platform/result_codes.h"
+#include "trace/logger.h"
+
+#include <string>
+#include <vector>
+
+// The items of the service key's value, in order; none when it is missing. 0, or
+// BRONTEL_RESULT_OUT_OF_MEMORY.
+int readServiceStrings(const wchar_t* serviceName, const wchar_t* valueName,
+                       std::vector<std::wstring>* items);
+// Writes the items as the value, or deletes it when there are none. 0,
+// BRONTEL_RESULT_OUT_OF_MEMORY or BRONTEL_RESULT_REGISTRY_NOT_WRITTEN (traced).
+int writeServiceStrings(const wchar_t* serviceName, const wchar_t* valueName,
+                        const std::vector<std::wstring>& items, CLogger* logger);
+
+#endif

@@ -1,0 +1,133 @@
+"""The service's process as the administrator sets it up: its environment variables (the service
+key's Environment value, applied by the service manager and by -x alike, never the starter's own)
+and its working directory, with the real JVM running an unchanged program."""
+
+import pytest
+
+from config_support import basic, install, round_trip
+from runtime_support import Service, wait_until
+
+RUNNER = "com.vantero.core.orb.ProgramService"
+PROGRAM = "com.vantero.tests.programs.TestProgram"
+SERVICES = r"SYSTEM\CurrentControlSet\Services"
+
+
+def program_lines(m, name, out, *extra):
+    """A ProgramService service whose program records APP_HOME, APP_DATA and FOO."""
+    classpath = str(m.java_dir / "testclasses")
+    return basic(name, f"jvmDLL={m.jvm_library}", f"jvmOption1=-Djava.class.path={classpath}",
+                 f"jvmOption2=-Dbrontel.test.out={out}", *extra, service_class=RUNNER) + [
+        f"commandLineParms={PROGRAM} env APP_HOME APP_DATA FOO"]
+
+
+@pytest.fixture
+def made():
+    services = []
+    yield services
+    for svc in services:
+        svc.cleanup()
+
+
+def variables(svc):
+    return [line for line in svc.record() if line.startswith("env ")]
+
+
+def installed_program(m, made, *extra):
+    name = m.unique("proc")
+    svc = Service(m, jvm=False, name=name, trace=name + ".trace")
+    made.append(svc)
+    result = install(m, program_lines(m, name, svc.out, *extra), file_name=name + ".conf")
+    assert result.rc == 0, result
+    svc.installed = True
+    return svc
+
+
+def test_environment_and_working_directory_in_both_modes(linux, made):
+    work = linux.tmp / "work"
+    work.mkdir()
+    app = linux.tmp / "app"
+    svc = installed_program(linux, made, f"environment1=APP_HOME={app}", "environment2=APP_DATA=%APP_HOME%/data",
+                            f"workingDirectory={work}")
+    # Where Windows keeps it: a list value of the service key.
+    assert linux.reg_get(SERVICES + "\\" + svc.name, "Environment")[0] == "type7"
+
+    # Under the service manager: the Environment value on a clean environment, references
+    # expanded in order; the starter's FOO does not leak into the service.
+    result = svc.svc("start")
+    assert result.rc == 0, result
+    svc.wait_record("wrote here.txt")
+    assert svc.svc("wait", "STOPPED", 60000).rc == 0
+    assert variables(svc) == [f"env APP_HOME={app}", f"env APP_DATA={app}/data", "env FOO unset"], \
+        svc.record()
+    assert (work / "here.txt").exists()
+    (work / "here.txt").unlink()
+    svc.out.unlink()
+
+    # Development mode sets the same values on its own process (which is the caller's, so FOO
+    # stays) and enters the same folder, wherever it was started from.
+    proc = svc.start_dev(env={"FOO": "bar", "APP_HOME": "overridden"})
+    assert proc.wait(timeout=120) == 0, svc.console_log()
+    assert variables(svc) == [f"env APP_HOME={app}", f"env APP_DATA={app}/data", "env FOO=bar"], \
+        svc.record()
+    assert (work / "here.txt").exists()
+    assert not (linux.tmp / "here.txt").exists()
+
+
+def test_starter_environment_does_not_reach_a_service_without_environment(linux, made):
+    svc = installed_program(linux, made)
+    assert linux.reg_get(SERVICES + "\\" + svc.name, "Environment") is None
+    result = linux.tool("svctool", ["start", svc.name], env={"FOO": "bar", "APP_HOME": "/leaked"})
+    assert result.rc == 0, result
+    svc.wait_record("wrote here.txt")
+    assert variables(svc) == ["env APP_HOME unset", "env APP_DATA unset", "env FOO unset"], \
+        svc.record()
+
+
+def test_missing_working_directory_fails_the_start_with_its_code(linux, made):
+    missing = linux.tmp / "no-such-folder"
+    svc = installed_program(linux, made, f"workingDirectory={missing}")
+    svc.svc("start")
+    assert svc.svc("wait", "STOPPED", 60000).rc == 0
+    status = svc.status()
+    assert status["SERVICE_EXIT"] == 40, status
+    assert f"The working directory {missing} cannot be entered; the service does not start." \
+        in svc.trace_text()
+    assert not svc.out.exists()
+
+    result = linux.run(["-x", svc.name])
+    assert result.rc == 40, result
+    assert f"The working directory {missing} cannot be entered" in result.out + result.err
+
+
+def test_report_round_trip_and_unchanged_report_without_the_keys(linux):
+    name = linux.unique("penv")
+    lines = basic(name, "environment1=APP_HOME=C:\\app", "environment2=LOGS=%APP_HOME%\\logs;x=y",
+                  "workingDirectory=%APP_HOME%\\work")
+    assert install(linux, lines).rc == 0
+    report = linux.run(["-d", name])
+    assert report.rc == 0
+    assert "environment1=APP_HOME=C:\\app" in report.lines
+    assert "environment2=LOGS=%APP_HOME%\\logs;x=y" in report.lines
+    stored = round_trip(linux, name)
+    assert "environment1=APP_HOME=C:\\app\nenvironment2=LOGS=%APP_HOME%\\logs;x=y\n" in stored
+    assert "workingDirectory=%APP_HOME%\\work\n" in stored
+
+    plain = linux.unique("pplain")
+    assert install(linux, basic(plain)).rc == 0
+    text = linux.run(["-d", plain]).out
+    assert "environment" not in text and "workingDirectory" not in text
+
+
+@pytest.mark.parametrize("line", ["environment1=NOEQUALS", "environment1==value",
+                                  "environment2=BAD"])
+def test_malformed_environment_is_refused_and_nothing_installed(linux, line):
+    name = linux.unique("pbad")
+    lines = basic(name, line)
+    if line.startswith("environment2"):
+        lines.append("environment1=GOOD=1")
+    result = install(linux, lines)
+    assert result.rc == 5, result
+    key, value = line.split("=", 1)
+    assert f"The value {value} of {key} cannot be used: it must be NAME=VALUE, with a name before " \
+           "the first = sign. Nothing was installed." in result.lines
+    assert linux.tool("svctool", ["query", name]).rc == 2
