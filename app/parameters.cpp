@@ -197,6 +197,8 @@ void CParameters::showParameterHelp() {
     wprintf(L"%ls serviceName signal : Sends the specified signal to the service. \n", optSignal);
     wprintf(L"                 signal can be a number or a SERVICE_CONTROL_* constant.\n");
     wprintf(L"                 signal can also be CTRL_C_EVENT or CTRL_BREAK_EVENT.\n");
+    wprintf(L"                 signal can also be stop, pause, continue, interrogate, shutdown,\n");
+    wprintf(L"                 restart, ctrl_c or ctrl_break, in any case.\n");
     wprintf(L"%ls : Indicates that the config file is a unicode file\n", optUnicode);
     fflush(stdout);
 }

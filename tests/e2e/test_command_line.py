@@ -27,6 +27,8 @@ options:
 -s serviceName signal : Sends the specified signal to the service. 
                  signal can be a number or a SERVICE_CONTROL_* constant.
                  signal can also be CTRL_C_EVENT or CTRL_BREAK_EVENT.
+                 signal can also be stop, pause, continue, interrogate, shutdown,
+                 restart, ctrl_c or ctrl_break, in any case.
 -w : Indicates that the config file is a unicode file
 """
 STAMP = re.compile(r"^brontel {23}\(build [A-Z][a-z]{2} [ 123]\d \d{4} \d\d:\d\d:\d\d\)$")
@@ -207,4 +209,4 @@ def test_unwritable_registry_reports_the_error(linux):
 )
 def test_odd_argument_vectors_never_crash(machine, args):
     result = machine.run(args)
-    assert result.rc in (0, 1), result
+    assert result.rc in (0, 1, 11), result  # 11: -d of a service that is not there

@@ -20,6 +20,7 @@ import java.util.concurrent.CountDownLatch;
  * throw            main throws at once
  * exit N TRIGGER   main exits with N once the file TRIGGER exists
  * handler          like serve, with a control handler that takes pause (2) and records controls
+ * slowhook         like serve, with a second shutdown hook that sleeps for a minute
  * </pre>
  */
 public final class TestProgram {
@@ -40,6 +41,17 @@ public final class TestProgram {
             break;
         case "handler":
             Handler.install();
+            serve();
+            break;
+        case "slowhook":
+            Runtime.getRuntime().addShutdownHook(new Thread(() -> {
+                record("slow hook");
+                try {
+                    Thread.sleep(60000);
+                } catch (InterruptedException e) {
+                    // ends early only when interrupted
+                }
+            }));
             serve();
             break;
         case "block":
