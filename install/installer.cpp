@@ -6,6 +6,7 @@
 #include "install/capture_folder_check.h"
 #include "install/event_source.h"
 #include "install/logon_right.h"
+#include "install/path_check.h"
 #include "install/service_security.h"
 #include "registry/registry.h"
 #include "registry/service_manager.h"
@@ -66,6 +67,7 @@ int CInstaller::install() {
         result = installOtherProperties(config);
     }
     if (result == 0) {
+        warnAboutMissingPaths(config, logger);
         warnAboutCaptureFolders(config, request.account, logger);
         protectParametersKey(config->getStrOptionValue(CFG_SERVICE_NAME, nullptr), request.account,
                              logger);
