@@ -23,6 +23,8 @@ const wchar_t optTrace[] = L"-t";
 const wchar_t optDisplay[] = L"-d";
 const wchar_t optExport[] = L"-e";
 const wchar_t optSignal[] = L"-s";
+const wchar_t optUpdate[] = L"-m";
+const wchar_t optRestartAfter[] = L"-y";
 
 const wchar_t needConfigFile[] = L" option requires config file name";
 const wchar_t needServiceName[] = L" option requires the service name";
@@ -32,7 +34,7 @@ CParameters::CParameters(CLogger* logger)
     : logger(logger), helpFlag(0), installFlag(0), uninstallFlag(0), scmFlag(0), noScmFlag(0),
       configFileUnicode(0), skeletonFlag(0), displayAllFlag(0), displayFlag(0),
       configFileName(nullptr), serviceName(nullptr), accountName(nullptr), accountPassword(nullptr),
-      signalFlag(0), signal(nullptr) {}
+      signalFlag(0), signal(nullptr), updateFlag(0), restartAfterFlag(0) {}
 
 const wchar_t* CParameters::getBuildDate() const {
     return T_BRONTEL_BUILD_DATE;
@@ -140,6 +142,15 @@ int CParameters::parseCommandLine(int argc, wchar_t** argv) {
                 serviceName = argv[i + 1];
                 configFileName = argv[i + 2];
             }
+        } else if (wcscmp(arg, optUpdate) == 0) {
+            updateFlag = 1;
+            needed = 1;
+            missing = needConfigFile;
+            if (remaining >= 1) {
+                configFileName = argv[i + 1];
+            }
+        } else if (wcscmp(arg, optRestartAfter) == 0) {
+            restartAfterFlag = 1;
         } else if (wcscmp(arg, optSignal) == 0) {
             signalFlag = 1;
             needed = 2;
@@ -199,6 +210,11 @@ void CParameters::showParameterHelp() {
     wprintf(L"                 signal can also be CTRL_C_EVENT or CTRL_BREAK_EVENT.\n");
     wprintf(L"                 signal can also be stop, pause, continue, interrogate, shutdown,\n");
     wprintf(L"                 restart, ctrl_c or ctrl_break, in any case.\n");
+    wprintf(L"%ls configfile : Updates the installed service to the config file's settings\n",
+            optUpdate);
+    wprintf(L"                 without removing it; -a and -p change its account.\n");
+    wprintf(L"%ls : With %ls, restarts the service when it runs, so that the changes take effect\n",
+            optRestartAfter, optUpdate);
     wprintf(L"%ls : Indicates that the config file is a unicode file\n", optUnicode);
     fflush(stdout);
 }

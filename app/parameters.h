@@ -21,6 +21,8 @@ class CParameters {
     int displayAllRequested() const { return displayAllFlag; }
     int displayRequested() const { return displayFlag; }
     int signalRequested() const { return signalFlag; }
+    int updateRequested() const { return updateFlag; }
+    int restartAfterUpdate() const { return restartAfterFlag; }
     wchar_t* getConfigFileName() const { return configFileName; }
     wchar_t* getServiceName() const { return serviceName; }
     wchar_t* getAccountName() const { return accountName; }
@@ -46,6 +48,8 @@ class CParameters {
     wchar_t* accountPassword;
     int signalFlag;
     wchar_t* signal;
+    int updateFlag;       // -m
+    int restartAfterFlag; // -y
 };
 
 #endif

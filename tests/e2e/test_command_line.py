@@ -29,6 +29,9 @@ options:
                  signal can also be CTRL_C_EVENT or CTRL_BREAK_EVENT.
                  signal can also be stop, pause, continue, interrogate, shutdown,
                  restart, ctrl_c or ctrl_break, in any case.
+-m configfile : Updates the installed service to the config file's settings
+                 without removing it; -a and -p change its account.
+-y : With -m, restarts the service when it runs, so that the changes take effect
 -w : Indicates that the config file is a unicode file
 """
 STAMP = re.compile(r"^brontel {23}\(build [A-Z][a-z]{2} [ 123]\d \d{4} \d\d:\d\d:\d\d\)$")
