@@ -2,6 +2,7 @@
 removing it, key by key, and run again without changes."""
 
 from config_support import basic, install, write_config
+from runtime_support import wait_until
 
 SERVICES = r"SYSTEM\CurrentControlSet\Services"
 
@@ -70,3 +71,29 @@ def test_update_refuses_a_service_brontel_did_not_install(machine):
     assert result.rc == 11 and sentence in result.lines, result
     assert machine.reg_get(SERVICES + "\\" + name, "ImagePath")[1] == "C:\\other.exe"
     machine.tool("svctool", ["delete", name])
+
+
+def test_update_of_a_running_service_says_restart_and_restarts_with_y(linux):
+    from test_programs import PROGRAM, program_service, service_pid
+
+    svc = program_service(linux, f"{PROGRAM} serve")
+    svc.start_and_wait("RUNNING")
+    pid = service_pid(svc)
+    saved = linux.tmp / "running.conf"
+    assert linux.run(["-e", svc.name, linux.path(saved)]).rc == 0
+    lines = saved.read_text().splitlines()
+    result = update(linux, lines + ["description=changed while running"])
+    assert result.rc == 0, result
+    assert "description: (not set) -> changed while running" in result.lines
+    assert result.lines[-1] == (f"The service {svc.name} is running: restart it for the changes to "
+                                "take effect (brontel -s <service> restart, or -m with -y).")
+    assert svc.status()["STATE"] == 4 and service_pid(svc) == pid
+    # With -y the service is restarted; nothing to change then still restarts nothing.
+    result = update(linux, lines + ["description=changed again"], "-y")
+    assert result.rc == 0, result
+    assert f"Restarting the service {svc.name}" in result.lines
+    assert svc.svc("wait", "RUNNING", 60000).rc == 0
+    wait_until(lambda: len([l for l in svc.record() if l.startswith("main ")]) == 2,
+               "the program to run a second time")
+    result = update(linux, lines + ["description=changed again"], "-y")
+    assert result.rc == 0 and result.lines[-1].endswith("nothing changed."), result
