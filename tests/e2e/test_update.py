@@ -91,9 +91,9 @@ def test_update_of_a_running_service_says_restart_and_restarts_with_y(linux):
     # With -y the service is restarted; nothing to change then still restarts nothing.
     result = update(linux, lines + ["description=changed again"], "-y")
     assert result.rc == 0, result
-    assert f"Restarting the service {svc.name}" in result.lines
+    assert f"Restarting the service {svc.name}" in result.lines, result.out
     assert svc.svc("wait", "RUNNING", 60000).rc == 0
-    wait_until(lambda: len([l for l in svc.record() if l.startswith("main ")]) == 2,
+    wait_until(lambda: len([l for l in svc.record() if l.startswith("main [")]) == 2,
                "the program to run a second time")
     result = update(linux, lines + ["description=changed again"], "-y")
     assert result.rc == 0 and result.lines[-1].endswith("nothing changed."), result
