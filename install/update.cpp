@@ -174,6 +174,7 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
 
     // The recovery settings, kept in Parameters too: changed ones are applied again.
     int recoveryChanged = 0;
+    int flagChanged = 0; // set alone: not every manager knows the flag (Wine's does not)
     size_t parametersFrom = changes.size();
     note(changes, CFG_DESCRIPTION, old.description, !old.description.empty(),
          description != nullptr ? description : L"", description != nullptr);
@@ -202,11 +203,12 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
                 break;
             }
         }
-        if (changes.size() != before &&
-            (wcscmp(key.configName, CFG_FAILURE_ACTIONS) == 0 ||
-             wcscmp(key.configName, CFG_FAILURE_RESET_PERIOD) == 0 ||
-             wcscmp(key.configName, CFG_FAILURE_ON_NON_ZERO_EXIT) == 0)) {
+        if (changes.size() != before && (wcscmp(key.configName, CFG_FAILURE_ACTIONS) == 0 ||
+                                         wcscmp(key.configName, CFG_FAILURE_RESET_PERIOD) == 0)) {
             recoveryChanged = 1;
+        }
+        if (changes.size() != before && wcscmp(key.configName, CFG_FAILURE_ON_NON_ZERO_EXIT) == 0) {
+            flagChanged = 1;
         }
     }
 
@@ -294,12 +296,18 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
         actions.lpCommand = nullptr;
         actions.cActions = list.count;
         actions.lpsaActions = list.count > 0 ? list.actions : nullptr;
+        if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &actions)) {
+            logger->logSystemError(L"Cannot set the recovery actions of the service",
+                                   GetLastError());
+            result = BRONTEL_RESULT_SCM_FAILED;
+        }
+    }
+    if (result == 0 && flagChanged) {
         SERVICE_FAILURE_ACTIONS_FLAG flag;
         flag.fFailureActionsOnNonCrashFailures =
             config->getBoolOptionValue(CFG_FAILURE_ON_NON_ZERO_EXIT, 0) ? TRUE : FALSE;
-        if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &actions) ||
-            !ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag)) {
-            logger->logSystemError(L"Cannot set the recovery actions of the service",
+        if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag)) {
+            logger->logSystemError(L"Cannot set the failure-actions flag of the service",
                                    GetLastError());
             result = BRONTEL_RESULT_SCM_FAILED;
         }

@@ -32,7 +32,7 @@ def test_update_changes_key_by_key_and_twice_changes_nothing(machine):
     second = basic(name, "startType=SERVICE_AUTO_START", "description=New text",
                    "jvmOption1=-Xmx2m", "failureActions=restart/1000,none/0", "logKeepFiles=3")
     result = update(machine, second)
-    assert result.rc == 0, result
+    assert result.rc == 0, result.out
     assert [line for line in result.lines if ": " in line and "->" in line] == [
         "startType: SERVICE_DEMAND_START -> SERVICE_AUTO_START",
         "description: Old text -> New text",
