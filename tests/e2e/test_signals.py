@@ -180,7 +180,7 @@ def test_stop_and_restart_through_the_manager(service):
 
     result = svc.send("SERVICE_CONTROL_INTERROGATE")
     assert "Control sent OK, current service state : SERVICE_RUNNING" in result.out.splitlines(), result
-    result = svc.send("SERVICE_CONTROL_RESTART")
+    result = svc.send("restart")  # the short name; it once sent control 0
     assert result.rc == 0, result
     new = svc.wait_running(2)
     assert new != old
