@@ -12,6 +12,8 @@
 #include "runtime/service/executor.h"
 #include "trace/logger.h"
 
+#include <string>
+
 // The process-wide objects live in a namespace so that `log` cannot collide with the C
 // library's log() (the executable exports its symbols for the JVM).
 namespace brontel {
@@ -32,6 +34,33 @@ InstallRequest installRequestOf(const CParameters* parameters) {
     request.password = parameters->getAccountPassword();
     return request;
 }
+// -m: the update, then what a running service needs for the changes to take effect.
+int updateService(const CParameters* parameters, CLogger* log) {
+    if (parameters->installRequested() || parameters->uninstallRequested()) {
+        log->logMessage(L"Cannot specify -m with -i, -u or -r");
+        return BRONTEL_RESULT_USAGE;
+    }
+    CInstaller* installer = new CInstaller(log, installRequestOf(parameters));
+    int running = 0;
+    std::wstring name;
+    int result = installer->update(&running, &name);
+    delete installer;
+    if (result != 0 || !running) {
+        return result;
+    }
+    if (!parameters->restartAfterUpdate()) {
+        log->logMessage(L"The service ", name.c_str(),
+                        L" is running: restart it for the changes to take effect (brontel -s "
+                        L"<service> restart, or -m with -y).");
+        return 0;
+    }
+    log->logMessage(L"Restarting the service ", name.c_str());
+    CControlClient* client = new CControlClient(log, name.c_str());
+    result = client->restart();
+    delete client;
+    return result;
+}
+
 } // namespace
 
 extern "C" int wmain(int argc, wchar_t** argv) {
@@ -63,6 +92,8 @@ extern "C" int wmain(int argc, wchar_t** argv) {
             result = config->generateSkeletonFile(parameters->getConfigFileName(),
                                                   parameters->isConfigFileUnicode());
             delete config;
+        } else if (parameters->updateRequested()) {
+            result = updateService(parameters, log);
         } else if (parameters->installRequested()) {
             if (parameters->uninstallRequested()) {
                 log->logMessage(L"Cannot specify install and uninstall");

@@ -32,6 +32,8 @@ const wchar_t optRestart[] = L"-restart";
 const wchar_t optWait[] = L"-W";
 // Longest -W bound: a day.
 const DWORD maximumWaitSeconds = 86400;
+const wchar_t optUpdate[] = L"-m";
+const wchar_t optRestartAfter[] = L"-y";
 
 const wchar_t needConfigFile[] = L" option requires config file name";
 const wchar_t needServiceName[] = L" option requires the service name";
@@ -41,7 +43,8 @@ CParameters::CParameters(CLogger* logger)
     : logger(logger), helpFlag(0), installFlag(0), uninstallFlag(0), scmFlag(0), noScmFlag(0),
       configFileUnicode(0), skeletonFlag(0), displayAllFlag(0), displayFlag(0),
       configFileName(nullptr), serviceName(nullptr), accountName(nullptr), accountPassword(nullptr),
-      signalFlag(0), signal(nullptr), statusForm(0), operation(0), waitSeconds(0) {}
+      signalFlag(0), signal(nullptr), statusForm(0), operation(0), waitSeconds(0), updateFlag(0),
+      restartAfterFlag(0) {}
 
 const wchar_t* CParameters::getBuildDate() const {
     return T_BRONTEL_BUILD_DATE;
@@ -149,6 +152,15 @@ int CParameters::parseCommandLine(int argc, wchar_t** argv) {
                 serviceName = argv[i + 1];
                 configFileName = argv[i + 2];
             }
+        } else if (wcscmp(arg, optUpdate) == 0) {
+            updateFlag = 1;
+            needed = 1;
+            missing = needConfigFile;
+            if (remaining >= 1) {
+                configFileName = argv[i + 1];
+            }
+        } else if (wcscmp(arg, optRestartAfter) == 0) {
+            restartAfterFlag = 1;
         } else if (wcscmp(arg, optSignal) == 0) {
             signalFlag = 1;
             needed = 2;
@@ -230,6 +242,13 @@ void CParameters::showParameterHelp() {
     wprintf(L"%ls serviceName signal : Sends the specified signal to the service. \n", optSignal);
     wprintf(L"                 signal can be a number or a SERVICE_CONTROL_* constant.\n");
     wprintf(L"                 signal can also be CTRL_C_EVENT or CTRL_BREAK_EVENT.\n");
+    wprintf(L"                 signal can also be stop, pause, continue, interrogate, shutdown,\n");
+    wprintf(L"                 restart, ctrl_c or ctrl_break, in any case.\n");
+    wprintf(L"%ls configfile : Updates the installed service to the config file's settings\n",
+            optUpdate);
+    wprintf(L"                 without removing it; -a and -p change its account.\n");
+    wprintf(L"%ls : With %ls, restarts the service when it runs, so that the changes take effect\n",
+            optRestartAfter, optUpdate);
     wprintf(L"%ls : Indicates that the config file is a unicode file\n", optUnicode);
     wprintf(
         L"%ls serviceName : Shows the service's state, process, start type, account, exit codes,\n",

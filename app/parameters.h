@@ -21,6 +21,8 @@ class CParameters {
     int displayAllRequested() const { return displayAllFlag; }
     int displayRequested() const { return displayFlag; }
     int signalRequested() const { return signalFlag; }
+    int updateRequested() const { return updateFlag; }
+    int restartAfterUpdate() const { return restartAfterFlag; }
     wchar_t* getConfigFileName() const { return configFileName; }
     wchar_t* getServiceName() const { return serviceName; }
     wchar_t* getAccountName() const { return accountName; }
@@ -55,6 +57,8 @@ class CParameters {
     int statusForm;
     int operation;
     DWORD waitSeconds;
+    int updateFlag;       // -m
+    int restartAfterFlag; // -y
 };
 
 #endif

@@ -240,6 +240,15 @@ int CConfigFile::showServiceInfo(const wchar_t* serviceName, const wchar_t* conf
         logger->logMessage(L"Tracing not enabled");
     }
 
+    if (!isBrontelService(serviceName)) {
+        // A report of settings that are not there would read like a service's; -e writes
+        // nothing at all.
+        logger->logMessage(L"The service ", serviceName,
+                           L" is not installed (brontel -b lists the services brontel installed).");
+        logger->logExit(L"CConfigFile::showServiceInfo", BRONTEL_RESULT_NOT_INSTALLED);
+        return BRONTEL_RESULT_NOT_INSTALLED;
+    }
+
     Report report;
     buildReport(report, serviceName, logger, toConsole);
     wchar_t image[valueChars];

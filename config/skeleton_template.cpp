@@ -27,6 +27,28 @@ const char* const headerLines[] = {
 
 const char lineEnd[] = "\r\n";
 
+// ---- The keys added since the skeleton's first text: after it, commented out, each with one
+// line saying what it does, in the key table's order.
+const char* const addedKeysHeader[] = {
+    "# Keys added to brontel since the keys above. Each is optional: remove the #",
+    "# before the key's line to use it.",
+};
+
+void appendAddedKeys(std::vector<const char*>& lines) {
+    lines.push_back("");
+    lines.insert(lines.end(), addedKeysHeader,
+                 addedKeysHeader + sizeof(addedKeysHeader) / sizeof(addedKeysHeader[0]));
+    for (int i = 0; i < configKeyCount; ++i) {
+        if (configKeys[i].skeletonOrder != 0 || configKeys[i].skeleton == nullptr) {
+            continue;
+        }
+        for (const char* const* line = configKeys[i].skeleton; *line != nullptr; ++line) {
+            lines.push_back(*line);
+        }
+    }
+}
+// ---- end of the added keys
+
 // The keys' lines in the skeleton's order, each key's text after an empty line.
 std::vector<const char*> skeletonLines() {
     std::vector<const char*> lines(headerLines, headerLines + sizeof(headerLines) / sizeof(char*));
@@ -38,6 +60,7 @@ std::vector<const char*> skeletonLines() {
             }
         }
         if (key == nullptr) {
+            appendAddedKeys(lines);
             return lines;
         }
         lines.push_back("");

@@ -66,7 +66,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     DWORD expectedCode = 0;
     int expectedResult = SIGNAL_TEXT_CODE;
-    if (text[0] == L'S' || text[0] == L's') {
+    const wchar_t* number = text.c_str();
+    while (iswspace(static_cast<wint_t>(*number))) {
+        ++number;
+    }
+    number += *number == L'-' || *number == L'+';
+    if (lookUp(shortSignalNames, shortSignalNameCount, text, &expectedCode)) {
+        // a short name wins over the prefix rules
+    } else if (text[0] == L'S' || text[0] == L's') {
         if (!lookUp(serviceSignalNames, serviceSignalNameCount, text, &expectedCode)) {
             expectedResult = SIGNAL_TEXT_UNKNOWN_SERVICE_CONTROL;
         }
@@ -74,8 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!lookUp(consoleSignalNames, consoleSignalNameCount, text, &expectedCode)) {
             expectedResult = SIGNAL_TEXT_UNKNOWN_CONSOLE_EVENT;
         }
-    } else {
+    } else if (*number >= L'0' && *number <= L'9') {
         expectedCode = expectedNumber(text.c_str());
+    } else {
+        expectedResult = SIGNAL_TEXT_NOT_A_NUMBER;
     }
     FUZZ_CHECK(result == expectedResult, "classification of the signal text");
     if (result == SIGNAL_TEXT_CODE) {

@@ -6,6 +6,7 @@
 #include "install/capture_folder_check.h"
 #include "install/event_source.h"
 #include "install/logon_right.h"
+#include "install/path_check.h"
 #include "install/service_security.h"
 #include "registry/registry.h"
 #include "registry/service_manager.h"
@@ -18,11 +19,6 @@
 
 #include <string>
 #include <vector>
-
-namespace {
-
-// Room for the image path, terminator included.
-const size_t imagePathChars = 2000;
 
 // A choice key's value, or its default (with a warning) when the file names no choice.
 DWORD choiceOf(CConfigFile* config, const wchar_t* configName, CLogger* logger) {
@@ -37,6 +33,8 @@ DWORD choiceOf(CConfigFile* config, const wchar_t* configName, CLogger* logger) 
     }
     return value;
 }
+
+namespace {
 
 // A numbered key kept as one list value of the service key (environment1, ... as Environment);
 // the value is deleted when the file gives none.
@@ -69,6 +67,29 @@ CInstaller::CInstaller(CLogger* logger, const InstallRequest& request)
 int CInstaller::install() {
     logger->logEntry(L"CInstaller::install");
     CConfigFile* config = new CConfigFile(logger);
+    int result = checkConfig(config);
+    if (result == 0) {
+        result = createMSService(config);
+    }
+    if (result == 0) {
+        result = installOtherProperties(config);
+    }
+    if (result == 0) {
+        warnAboutMissingPaths(config, logger);
+        warnAboutCaptureFolders(config, request.account, logger);
+        protectParametersKey(config->getStrOptionValue(CFG_SERVICE_NAME, nullptr), request.account,
+                             logger);
+        registerAsEventSource(config);
+    }
+    if (result == 0) {
+        logger->logMessage(L"Service successfully installed.");
+    }
+    delete config;
+    logger->logExit(L"CInstaller::install", result);
+    return result;
+}
+
+int CInstaller::checkConfig(CConfigFile* config) {
     int result = config->parseConfigFile(request.configFileName, request.configFileUnicode);
     if (result == 0) {
         warnUnknownConfigKeys(config, logger);
@@ -81,23 +102,6 @@ int CInstaller::install() {
     if (result == 0) {
         result = refuseMalformedValues(config, logger);
     }
-    if (result == 0) {
-        result = createMSService(config);
-    }
-    if (result == 0) {
-        result = installOtherProperties(config);
-    }
-    if (result == 0) {
-        warnAboutCaptureFolders(config, request.account, logger);
-        protectParametersKey(config->getStrOptionValue(CFG_SERVICE_NAME, nullptr), request.account,
-                             logger);
-        registerAsEventSource(config);
-    }
-    if (result == 0) {
-        logger->logMessage(L"Service successfully installed.");
-    }
-    delete config;
-    logger->logExit(L"CInstaller::install", result);
     return result;
 }
 
@@ -145,41 +149,8 @@ int CInstaller::createMSService(CConfigFile* config) {
     if (imagePath == nullptr) {
         logger->logMessage(L"Memory error!");
         result = BRONTEL_RESULT_OUT_OF_MEMORY;
-    }
-
-    // The image path: "<executable>" -Z "<service name>".
-    if (result == 0) {
-        wchar_t* binaryPath = config->getStrOptionValue(CFG_BINARY_PATH, nullptr);
-        size_t length = 1;
-        imagePath[0] = L'"';
-        if (binaryPath == nullptr) {
-            DWORD offered = static_cast<DWORD>(imagePathChars - 2);
-            DWORD got = GetModuleFileNameW(nullptr, imagePath + 1, offered);
-            if (got == 0 || got >= offered) {
-                // A path cut short would name another file: treat it as not found.
-                DWORD error = got == 0 ? GetLastError() : ERROR_INSUFFICIENT_BUFFER;
-                logger->logMessage(L"Cannot get the file name of the executable.", error);
-                logger->logSystemError(error);
-                imagePath[1] = L'\0';
-            } else {
-                length += got;
-            }
-        }
-        const wchar_t* path = binaryPath != nullptr ? binaryPath : imagePath + 1;
-        size_t needed = 1 + wcslen(path) + wcslen(L"\" -Z \"") + wcslen(serviceName) + 1 + 1;
-        if (needed > imagePathChars) {
-            logger->logMessage(L"The image path for the service ", serviceName,
-                               L" would be longer than 1999 characters; shorten binaryPath or "
-                               L"the service name.");
-            result = BRONTEL_RESULT_OUT_OF_MEMORY;
-        } else {
-            if (binaryPath != nullptr) {
-                appendPart(imagePath, &length, binaryPath);
-            }
-            appendPart(imagePath, &length, L"\" -Z \"");
-            appendPart(imagePath, &length, serviceName);
-            appendPart(imagePath, &length, L"\"");
-        }
+    } else {
+        result = buildImagePath(config, serviceName, imagePath);
     }
 
     // The logon right, when the service is to run under an account with its password.
@@ -244,6 +215,44 @@ int CInstaller::createMSService(CConfigFile* config) {
     free(dependencies);
     free(imagePath);
     logger->logExit(L"CInstaller::createMSService", result);
+    return result;
+}
+
+int CInstaller::buildImagePath(CConfigFile* config, const wchar_t* serviceName,
+                               wchar_t* imagePath) {
+    // The image path: "<executable>" -Z "<service name>".
+    int result = 0;
+    wchar_t* binaryPath = config->getStrOptionValue(CFG_BINARY_PATH, nullptr);
+    size_t length = 1;
+    imagePath[0] = L'"';
+    if (binaryPath == nullptr) {
+        DWORD offered = static_cast<DWORD>(imagePathChars - 2);
+        DWORD got = GetModuleFileNameW(nullptr, imagePath + 1, offered);
+        if (got == 0 || got >= offered) {
+            // A path cut short would name another file: treat it as not found.
+            DWORD error = got == 0 ? GetLastError() : ERROR_INSUFFICIENT_BUFFER;
+            logger->logMessage(L"Cannot get the file name of the executable.", error);
+            logger->logSystemError(error);
+            imagePath[1] = L'\0';
+        } else {
+            length += got;
+        }
+    }
+    const wchar_t* path = binaryPath != nullptr ? binaryPath : imagePath + 1;
+    size_t needed = 1 + wcslen(path) + wcslen(L"\" -Z \"") + wcslen(serviceName) + 1 + 1;
+    if (needed > imagePathChars) {
+        logger->logMessage(L"The image path for the service ", serviceName,
+                           L" would be longer than 1999 characters; shorten binaryPath or "
+                           L"the service name.");
+        result = BRONTEL_RESULT_OUT_OF_MEMORY;
+    } else {
+        if (binaryPath != nullptr) {
+            appendPart(imagePath, &length, binaryPath);
+        }
+        appendPart(imagePath, &length, L"\" -Z \"");
+        appendPart(imagePath, &length, serviceName);
+        appendPart(imagePath, &length, L"\"");
+    }
     return result;
 }
 

@@ -120,8 +120,9 @@ JavaVMInitArgs* CJvm::createInitArgs() {
             failed = 1;
         }
     }
-    if (!failed && addProgramOptions(args, settings->text(CFG_SERVICE_CLASS),
-                                     settings->text(CFG_COMMAND_LINE), logger) != 0) {
+    if (!failed &&
+        addProgramOptions(args, settings->text(CFG_SERVICE_CLASS), settings->text(CFG_COMMAND_LINE),
+                          settings->text(CFG_STOP_TIMEOUT), logger) != 0) {
         failed = 1;
     }
     if (!failed && g_pVerboseOutputFile != nullptr) {

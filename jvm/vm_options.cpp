@@ -27,6 +27,24 @@ int isProgramService(const wchar_t* serviceClass) {
     return *serviceClass == L'\0' && *expected == L'\0';
 }
 
+// A stored stopTimeout that the program service can take: 1 to 9 digits, not all zeros
+// (0 means the stop is never cut short). Installation has checked it; a value written by hand
+// that is not one is left out.
+int isSecondsText(const wchar_t* text) {
+    if (text == nullptr) {
+        return 0;
+    }
+    size_t length = 0;
+    int nonZero = 0;
+    for (; text[length] != L'\0'; ++length) {
+        if (length >= 9 || text[length] < L'0' || text[length] > L'9') {
+            return 0;
+        }
+        nonZero |= text[length] != L'0';
+    }
+    return nonZero;
+}
+
 } // namespace
 
 std::wstring describeVmOption(int number, const wchar_t* option) {
@@ -102,10 +120,21 @@ char* classPathWithJar(const char* classPathOption, const wchar_t* jar) {
 }
 
 int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceClass, const wchar_t* commandLine,
-                      CLogger* logger) {
+                      const wchar_t* stopTimeout, CLogger* logger) {
     // Without the hook, System.exit would end the process behind the Service Control
     // Manager's back, which then reports a crash.
     int result = appendVmOption(args, strdup("exit"), reinterpret_cast<void*>(brontelExitHook));
+
+    if (result == 0 && isProgramService(serviceClass) && isSecondsText(stopTimeout)) {
+        // Digits only (checked above), so each character converts on its own.
+        char option[64] = "-Dbrontel.stopTimeout=";
+        size_t at = strlen(option);
+        for (size_t i = 0; stopTimeout[i] != L'\0' && at + 1 < sizeof(option); ++i) {
+            option[at++] = static_cast<char>(stopTimeout[i]);
+        }
+        option[at] = '\0';
+        result = appendVmOption(args, strdup(option), nullptr);
+    }
 
     wchar_t* jar = programJarOf(serviceClass, commandLine);
     if (result == 0 && jar != nullptr) {

@@ -26,8 +26,10 @@ char* classPathWithJar(const char* classPathOption, const wchar_t* jar);
 // Adds the exit hook, and the program's jar to the class path when the ready-made program
 // service runs one, so that the jar's classes load as the launcher loads them. 0, or
 // BRONTEL_RESULT_OUT_OF_MEMORY.
+// With the service's stopTimeout (its stored text, null when not set) the ready-made program
+// service also gets -Dbrontel.stopTimeout=SECONDS, so that its own stop waits end within it.
 int addProgramOptions(JavaVMInitArgs* args, const wchar_t* serviceClass, const wchar_t* commandLine,
-                      CLogger* logger);
+                      const wchar_t* stopTimeout, CLogger* logger);
 
 // An option named for a message that others may read: its key ("jvmOption3") and, when it has
 // one, its name up to the "=" ("-Ddb.password=..."), never its value.

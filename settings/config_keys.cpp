@@ -147,6 +147,45 @@ const int stored = CONFIG_REPORT_STORED;
 const ConfigRefusal* const byRecovery = &stopAndRecoveryRefusal;
 const ConfigRefusal* const byCapture = &captureRefusal;
 
+// ---- Keys added since the skeleton's first text: its closing list (config/skeleton_template).
+const char* const stopTimeoutAdded[] = {
+    "# stopTimeout: seconds a stop may show no progress before brontel ends the service (code 28).",
+    "#stopTimeout=60", nullptr};
+const char* const failureActionsAdded[] = {
+    "# failureActions: Windows' recovery after a failure, for example restart/60000,none/0.",
+    "#failureActions=restart/60000,restart/60000,none/0", nullptr};
+const char* const failureResetAdded[] = {
+    "# failureResetPeriod: seconds without failures after which the count starts again.",
+    "#failureResetPeriod=86400", nullptr};
+const char* const failureOnNonZeroAdded[] = {
+    "# failureOnNonZeroExit: TRUE counts a stop with a non-zero exit code as a failure too.",
+    "#failureOnNonZeroExit=FALSE", nullptr};
+const char* const traceArgumentsAdded[] = {
+    "# traceArguments: TRUE lets the trace show command arguments, which may hold secrets.",
+    "#traceArguments=FALSE", nullptr};
+const char* const stdoutFileAdded[] = {
+    "# stdoutFile: the file that receives the service's standard output, rotated by size.",
+    "#stdoutFile=%ProgramData%\\MyService\\logs\\stdout.log", nullptr};
+const char* const stderrFileAdded[] = {
+    "# stderrFile: the file for standard error; the stdoutFile path gives one file for both.",
+    "#stderrFile=%ProgramData%\\MyService\\logs\\stderr.log", nullptr};
+const char* const logRotateAdded[] = {
+    "# logRotateBytes: the size at which a capture file rotates; 0 never rotates.",
+    "#logRotateBytes=10485760", nullptr};
+const char* const logKeepAdded[] = {
+    "# logKeepFiles: how many rotated capture files are kept, 0 to 999.", "#logKeepFiles=5",
+    nullptr};
+const char* const logTimestampsAdded[] = {
+    "# logTimestamps: TRUE puts the local time at the start of each captured line.",
+    "#logTimestamps=FALSE", nullptr};
+const char* const environmentAdded[] = {
+    "# environmentN: NAME=VALUE, a variable of the service's environment (1, 2, ...).",
+    "#environment1=APP_HOME=%ProgramFiles%\\MyService", nullptr};
+const char* const workingDirectoryAdded[] = {
+    "# workingDirectory: the folder the service starts in (its relative paths start there).",
+    "#workingDirectory=%ProgramData%\\MyService", nullptr};
+// ---- end of the added keys' skeleton lines
+
 } // namespace
 
 // Columns: file key, registry value, where stored, kind, flags, maximum, default, choices,
@@ -172,7 +211,7 @@ const ConfigKey configKeys[] = {
     // One Environment value of NAME=VALUE strings; %NAME% in a value is expanded at start.
     {CFG_ENVIRONMENT, REGVAL_ENVIRONMENT, CONFIG_STORE_SERVICE, CONFIG_KIND_TEXT, CONFIG_NUMBERED,
      0, nullptr, nullptr, CONFIG_CHECK_VARIABLE, byRecovery,
-     L"it must be NAME=VALUE, with a name before the first = sign", 0, nullptr},
+     L"it must be NAME=VALUE, with a name before the first = sign", 0, environmentAdded},
     {CFG_JVM_DLL, REGVAL_JVM_DLL, CONFIG_STORE_PARAMETERS, CONFIG_KIND_PATH, expanded, 0,
      BRONTEL_DEFAULT_JVM_LIBRARY, nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 10, jvmLibraryText},
     {CFG_SERVICE_CLASS, REGVAL_SERVICE_CLASS, CONFIG_STORE_PARAMETERS, CONFIG_KIND_TEXT,
@@ -191,33 +230,36 @@ const ConfigKey configKeys[] = {
      preinitHintText},
     // Entered before the pre-initialization command runs and the VM is created.
     {CFG_WORKING_DIRECTORY, REGVAL_WORKING_DIRECTORY, CONFIG_STORE_PARAMETERS, CONFIG_KIND_PATH,
-     expanded, 0, nullptr, nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 0, nullptr},
+     expanded, 0, nullptr, nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 0, workingDirectoryAdded},
     {CFG_STOP_TIMEOUT, REGVAL_STOP_TIMEOUT, CONFIG_STORE_PARAMETERS, CONFIG_KIND_NUMBER, stored,
      anyNumber / 1000, nullptr, nullptr, CONFIG_CHECK_WHOLE_NUMBER, byRecovery,
-     L"it must be a whole number of seconds from 0 to 4294967", 0, nullptr},
+     L"it must be a whole number of seconds from 0 to 4294967", 0, stopTimeoutAdded},
     {CFG_FAILURE_ACTIONS, REGVAL_FAILURE_ACTIONS, CONFIG_STORE_PARAMETERS, CONFIG_KIND_LIST, stored,
-     0, nullptr, nullptr, CONFIG_CHECK_FAILURE_ACTIONS, byRecovery, nullptr, 0, nullptr},
+     0, nullptr, nullptr, CONFIG_CHECK_FAILURE_ACTIONS, byRecovery, nullptr, 0,
+     failureActionsAdded},
     {CFG_FAILURE_RESET_PERIOD, REGVAL_FAILURE_RESET_PERIOD, CONFIG_STORE_PARAMETERS,
      CONFIG_KIND_NUMBER, stored, anyNumber, L"86400", nullptr, CONFIG_CHECK_WHOLE_NUMBER,
-     byRecovery, L"it must be a whole number of seconds below 4294967296", 0, nullptr},
+     byRecovery, L"it must be a whole number of seconds below 4294967296", 0, failureResetAdded},
     {CFG_FAILURE_ON_NON_ZERO_EXIT, REGVAL_FAILURE_ON_NON_ZERO_EXIT, CONFIG_STORE_PARAMETERS,
      CONFIG_KIND_FLAG, stored, 0, L"FALSE", nullptr, CONFIG_CHECK_TRUE_FALSE, byRecovery,
-     L"it must be TRUE or FALSE", 0, nullptr},
+     L"it must be TRUE or FALSE", 0, failureOnNonZeroAdded},
     // Lets the trace show the arguments of the pre-initialization command and of --stop-arg.
     {CFG_TRACE_ARGUMENTS, REGVAL_TRACE_ARGUMENTS, CONFIG_STORE_PARAMETERS, CONFIG_KIND_FLAG, stored,
      0, L"FALSE", nullptr, CONFIG_CHECK_TRUE_FALSE, byRecovery, L"it must be TRUE or FALSE", 0,
-     nullptr},
+     traceArgumentsAdded},
     {CFG_STDOUT_FILE, REGVAL_STDOUT_FILE, CONFIG_STORE_PARAMETERS, CONFIG_KIND_PATH, expanded, 0,
-     nullptr, nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 0, nullptr},
+     nullptr, nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 0, stdoutFileAdded},
     {CFG_STDERR_FILE, REGVAL_STDERR_FILE, CONFIG_STORE_PARAMETERS, CONFIG_KIND_PATH, expanded, 0,
-     nullptr, nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 0, nullptr},
+     nullptr, nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 0, stderrFileAdded},
     {CFG_LOG_ROTATE_BYTES, REGVAL_LOG_ROTATE_BYTES, CONFIG_STORE_PARAMETERS, CONFIG_KIND_NUMBER, 0,
      anyNumber, L"10485760", nullptr, CONFIG_CHECK_DIGITS, byCapture,
-     L"a whole number of bytes from 0 to 4294967295", 0, nullptr},
+     L"a whole number of bytes from 0 to 4294967295", 0, logRotateAdded},
     {CFG_LOG_KEEP_FILES, REGVAL_LOG_KEEP_FILES, CONFIG_STORE_PARAMETERS, CONFIG_KIND_NUMBER, 0, 999,
-     L"5", nullptr, CONFIG_CHECK_DIGITS, byCapture, L"a whole number from 0 to 999", 0, nullptr},
+     L"5", nullptr, CONFIG_CHECK_DIGITS, byCapture, L"a whole number from 0 to 999", 0,
+     logKeepAdded},
     {CFG_LOG_TIMESTAMPS, REGVAL_LOG_TIMESTAMPS, CONFIG_STORE_PARAMETERS, CONFIG_KIND_FLAG, 0, 0,
-     L"FALSE", nullptr, CONFIG_CHECK_TRUE_FALSE, byCapture, L"TRUE or FALSE", 0, nullptr},
+     L"FALSE", nullptr, CONFIG_CHECK_TRUE_FALSE, byCapture, L"TRUE or FALSE", 0,
+     logTimestampsAdded},
     // Reported last, under the registry's own names (keys compare without regard to case).
     {CFG_JVM_OPTION, REGVAL_JVM_OPTION, CONFIG_STORE_PARAMETERS, CONFIG_KIND_TEXT,
      CONFIG_NUMBERED | expanded, 0, nullptr, nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 11,

@@ -125,8 +125,11 @@ struct ConfigKey {
     ConfigKeyCheck check;
     const ConfigRefusal* refusal; // with a check: how a malformed value is refused
     const wchar_t* expected;      // with a check: what a good value is, in the refusal's words
-    int skeletonOrder;            // place in the skeleton (1 first); 0: not in it
-    const char* const* skeleton;  // the skeleton's lines for the key, ending with null
+    int skeletonOrder;            // place in the skeleton (1 first); 0: not in its first text
+    // The skeleton's lines for the key, ending with null. With skeletonOrder 0, the lines of a
+    // key added since the skeleton's first text: one comment saying what it does and the
+    // commented key line, listed after that text in table order.
+    const char* const* skeleton;
 };
 
 // In the order in which -d and -e list them.

@@ -20,6 +20,18 @@ const DWORD restartCode = 128;
 // How many one-second polls a development-mode restart waits for the running instance to end.
 const DWORD restartWaitPolls = 120;
 
+// The names a refused signal text could have been, on one line.
+void logSignalNames(CLogger* logger) {
+    std::wstring names;
+    for (size_t i = 0; i < shortSignalNameCount; ++i) {
+        names += i == 0 ? L"" : L", ";
+        names += shortSignalNames[i].name;
+    }
+    logger->logMessage(L"The signal is a number, a SERVICE_CONTROL_* or CTRL_*_EVENT name, or one "
+                       L"of (in any case): ",
+                       names.c_str());
+}
+
 } // namespace
 
 CControlClient::CControlClient(CLogger* logger, const wchar_t* serviceName)
@@ -41,11 +53,12 @@ int CControlClient::sendControlSignal(const wchar_t* signal) {
         int parsed = parseSignalText(signal, &code);
         if (parsed == SIGNAL_TEXT_CODE) {
             result = sendControl(code, pipeName);
-        } else if (parsed == SIGNAL_TEXT_UNKNOWN_SERVICE_CONTROL) {
-            logger->logMessage(L"Unrecognized signal : ", signal);
-            result = BRONTEL_RESULT_USAGE;
         } else {
-            logger->logMessage(L"Unrecognized control signal : ", signal);
+            logger->logMessage(parsed == SIGNAL_TEXT_UNKNOWN_CONSOLE_EVENT
+                                   ? L"Unrecognized control signal : "
+                                   : L"Unrecognized signal : ",
+                               signal);
+            logSignalNames(logger);
             result = BRONTEL_RESULT_USAGE;
         }
     }

@@ -3,6 +3,7 @@
 #include "platform/textutil.h"
 
 #include <stdlib.h>
+#include <wctype.h>
 
 const SignalName serviceSignalNames[] = {
     {L"SERVICE_CONTROL_STOP", 1},          {L"SERVICE_CONTROL_PAUSE", 2},
@@ -22,6 +23,12 @@ const SignalName consoleSignalNames[] = {
 };
 const size_t consoleSignalNameCount = sizeof(consoleSignalNames) / sizeof(consoleSignalNames[0]);
 
+const SignalName shortSignalNames[] = {
+    {L"stop", 1},     {L"pause", 2},     {L"continue", 3}, {L"interrogate", 4},
+    {L"shutdown", 5}, {L"restart", 128}, {L"ctrl_c", 250}, {L"ctrl_break", 251},
+};
+const size_t shortSignalNameCount = sizeof(shortSignalNames) / sizeof(shortSignalNames[0]);
+
 namespace {
 
 bool lookUp(const SignalName* table, size_t count, const wchar_t* text, DWORD* code) {
@@ -38,6 +45,9 @@ bool lookUp(const SignalName* table, size_t count, const wchar_t* text, DWORD* c
 
 int parseSignalText(const wchar_t* text, DWORD* code) {
     *code = 0;
+    if (lookUp(shortSignalNames, shortSignalNameCount, text, code)) {
+        return SIGNAL_TEXT_CODE;
+    }
     if (text[0] == L'S' || text[0] == L's') {
         return lookUp(serviceSignalNames, serviceSignalNameCount, text, code)
                    ? SIGNAL_TEXT_CODE
@@ -47,6 +57,16 @@ int parseSignalText(const wchar_t* text, DWORD* code) {
         return lookUp(consoleSignalNames, consoleSignalNameCount, text, code)
                    ? SIGNAL_TEXT_CODE
                    : SIGNAL_TEXT_UNKNOWN_CONSOLE_EVENT;
+    }
+    const wchar_t* digits = text;
+    while (iswspace(static_cast<wint_t>(*digits))) {
+        ++digits;
+    }
+    if (*digits == L'-' || *digits == L'+') {
+        ++digits;
+    }
+    if (*digits < L'0' || *digits > L'9') {
+        return SIGNAL_TEXT_NOT_A_NUMBER;
     }
     // No range check: the number is taken as it reads, as an unsigned code.
     *code = static_cast<DWORD>(_wtoi(text));

@@ -35,6 +35,16 @@ int CExecutor::startDevModeService() {
         }
     }
     int result = startServiceTask();
+    if (result == 0) {
+        // A service class that reports itself stopped with a code (a program that cannot be
+        // started, say) has failed even though its serviceMain returned: the console run says
+        // so in its exit code, as the service's code tells the Service Control Manager.
+        WaitForSingleObject(statusLock, INFINITE);
+        if (stopReported && serviceStatus.dwServiceSpecificExitCode != 0) {
+            result = static_cast<int>(serviceStatus.dwServiceSpecificExitCode);
+        }
+        ReleaseMutex(statusLock);
+    }
     if (result != 0) {
         logger->logMessage(L"Service failed to start. ", static_cast<DWORD>(result));
         logger->printKeptMessages();

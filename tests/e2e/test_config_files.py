@@ -28,10 +28,18 @@ def test_skeleton_in_both_encodings_reads_back_as_the_required_options(machine):
     wdata = wide.read_bytes()
     assert wdata == data.decode("ascii").encode("utf-16-le")
     assert not data.startswith(b"\xef\xbb\xbf") and not wdata.startswith(b"\xff\xfe")
-    # 120 lines, each ended by CR LF and holding neither on its own (no text-mode doubling).
+    # The template's 120 lines, then 3 of the added keys' header and 2 for each of the 10 keys
+    # added since; each line ended by CR LF and holding neither on its own (no text-mode doubling).
     assert data.endswith(b"\r\n")
-    assert data.count(b"\r") == data.count(b"\n") == data.count(b"\r\n") == 120
+    assert data.count(b"\r") == data.count(b"\n") == data.count(b"\r\n") == 120 + 3 + 2 * 10
     assert FIRST_LINE.match(data.split(b"\r\n")[0].decode("ascii"))
+    lines = data.decode("ascii").split("\r\n")
+    added = ["stopTimeout", "failureActions", "failureResetPeriod", "failureOnNonZeroExit",
+             "traceArguments", "stdoutFile", "stderrFile", "logRotateBytes", "logKeepFiles",
+             "logTimestamps"]
+    for n, key in enumerate(added):
+        what, line = lines[123 + 2 * n], lines[124 + 2 * n]
+        assert what.startswith(f"# {key}: ") and line.startswith(f"#{key}="), (what, line)
 
     required = [
         "serviceDisplayName=$$DISPLAYNAME$$",

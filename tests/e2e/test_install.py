@@ -435,3 +435,36 @@ def test_unedited_skeleton_is_refused_and_unknown_keys_are_named(machine):
     assert "Service successfully installed." in result.lines
     assert "commandLineParms=" not in machine.run(["-d", name]).out
     assert machine.run(["-r", name]).rc == 0
+
+
+def test_paths_that_do_not_exist_are_named_but_installed(linux):
+    name = linux.unique("paths")
+    present = linux.tmp / "present.jar"
+    present.write_bytes(b"jar")
+    sep = os.pathsep
+    missing_lib = linux.tmp / "nojvm" / "libjvm.so"
+    missing_entry = linux.tmp / "gone-classes"
+    missing_jar = linux.tmp / "gone.jar"
+    result = install(linux, basic(
+        name, f"jvmDLL={missing_lib}",
+        f"jvmOption1=-Djava.class.path={present}{sep}{missing_entry}{sep}{linux.tmp}/lib/*{sep}",
+        "jvmOption2=-Dother=/nowhere",
+        f"commandLineParms=--stop-wait=1 -jar {missing_jar} a b",
+        service_class="com.vantero.core.orb.ProgramService"))
+    assert result.rc == 0, result
+    tail = " (installed anyway; the service needs it when it starts)."
+    assert [line for line in result.lines if line.startswith("Warning: ")] == [
+        f"Warning: the jvmDLL file does not exist here: {missing_lib}{tail}",
+        f"Warning: the class path entry does not exist here: {missing_entry}{tail}",
+        f"Warning: the -jar file does not exist here: {missing_jar}{tail}",
+    ], result
+    assert service_exists(linux, name)
+    # Paths that exist, and references resolved here, are not mentioned.
+    name2 = linux.unique("paths")
+    config = write_config(linux, basic(name2, "jvmDLL=%BRONTEL_TEST_JAR%",
+                                       f"jvmOption1=-Djava.class.path={present}"), "present.conf")
+    result = linux.run(["-i", linux.path(config)], env={"BRONTEL_TEST_JAR": str(present)})
+    assert result.rc == 0, result
+    assert not [line for line in result.lines if line.startswith("Warning: ")], result
+    for svc in (name, name2):
+        assert linux.run(["-r", svc]).rc == 0

@@ -112,6 +112,26 @@ def test_stop_method_that_leaves_threads_running_falls_back_to_orderly_shutdown(
     assert "The program's threads still run 500 ms after the stop method (server)" in svc.trace_text()
 
 
+@pytest.mark.parametrize("stop_method", [False, True])
+def test_stop_timeout_bounds_the_whole_stop_of_a_program(linux, stop_method):
+    # A shutdown hook that sleeps a minute, after a stop method whose threads ignore it: the
+    # program service's own 30 s stop wait and its progress reports must not outlast stopTimeout.
+    options = f"--stop-method={PROGRAM}.stop " if stop_method else ""
+    svc = program_service(linux, f"{options}{PROGRAM} slowhook")
+    svc.set("StopTimeout", "3")
+    svc.start_and_wait("RUNNING")
+    svc.wait_record("serving")
+    began = time.monotonic()
+    status = timed_stop(svc, "stopTimeout=3, a shutdown hook that sleeps")
+    elapsed = time.monotonic() - began
+    assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (28, 1066), status
+    # 3 s, the thread dump (at most 10 s) and the reports; the unbounded stop took over 30 s.
+    assert elapsed < 15, elapsed
+    # The orderly shutdown began (after the stop method and its wait, cut to the timeout).
+    assert ("stop []" if stop_method else "slow hook") in svc.record()
+    assert "did not stop in time" in svc.trace_text()
+
+
 @pytest.mark.parametrize("code", [3, 0])
 def test_program_calling_system_exit(linux, code):
     trigger = linux.tmp / f"exit{code}"
@@ -137,6 +157,8 @@ def test_main_throwing_before_the_service_runs(linux):
             "java.lang.IllegalStateException: broken configuration") in svc.trace_text()
     # Ended by the orderly shutdown: the program's hooks ran.
     assert svc.record()[-1] == "hook"
+    # The console run of the same service fails with the same code.
+    assert linux.run(["-x", svc.name]).rc == 33
 
 
 @pytest.mark.parametrize(
@@ -161,7 +183,8 @@ def test_main_throwing_before_the_service_runs(linux):
 def test_a_program_that_cannot_be_started_stops_with_32(linux, command_line, message):
     svc = program_service(linux, command_line, install=False)
     result = linux.run(["-x", svc.name])
-    assert result.rc == 0, result
+    # The console run ends with the code the service would report.
+    assert result.rc == 32, result
     assert message in result.err, result
     assert "The program cannot be started: " + message in svc.trace_text()
     assert "Set service to state SERVICE_STOPPED" in svc.trace_text()

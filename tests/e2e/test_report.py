@@ -136,14 +136,22 @@ def test_rows_left_out_for_missing_bits_and_other_numbers(machine, service):
     assert "startType" not in result.out and "interactiveService" not in result.out
 
 
-def test_report_of_a_name_that_is_no_service(machine, service):
-    result = machine.run(["-d", service])
-    assert result.rc == 0
-    lines = result.out.split("\n")
-    assert lines[0] == "Tracing not enabled"
-    assert lines[1] == rf"Cannot open registry key {SERVICES}\{service}\Parameters"
-    assert lines[2].strip()  # the system's own text
-    assert result.out.endswith(f"\n\nserviceName={service}\n\n")
+def test_no_report_of_a_name_that_is_no_brontel_service(machine, service):
+    sentence = f"The service {service} is not installed (brontel -b lists the services brontel installed)."
+    target = machine.tmp / "nosuch.conf"
+    # No service at all, then a service of another program: neither is reported, and -e writes
+    # no file.
+    for setup in (None, "foreign"):
+        if setup:
+            machine.reg_set(service_key(service), "ImagePath", "sz", r"C:\other\service.exe -run")
+            machine.reg_set(service_key(service) + r"\Parameters", "Other", "sz", "x")
+        result = machine.run(["-d", service])
+        assert result.rc == 11, result
+        assert result.lines == ["Tracing not enabled", sentence], result
+        result = machine.run(["-e", service, machine.path(target)])
+        assert result.rc == 11, result
+        assert sentence in result.lines, result
+        assert not target.exists()
 
 
 def test_temp_resolved_on_the_console_and_kept_in_the_file(machine, service):

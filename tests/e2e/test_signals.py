@@ -72,14 +72,21 @@ def test_senders_at_once_all_get_through_the_one_pipe_instance(service):
 def test_names_in_any_case_numbers_and_unrecognized_texts(service):
     svc = service()
     proc = svc.start_running()
+    names = ("The signal is a number, a SERVICE_CONTROL_* or CTRL_*_EVENT name, or one of (in any "
+             "case): stop, pause, continue, interrogate, shutdown, restart, ctrl_c, ctrl_break")
     cases = [
         ("service_control_interrogate", None),
-        ("stop", "Unrecognized signal : stop"),
+        ("Interrogate", None),
+        ("PAUSE", None),
+        ("stopp", "Unrecognized signal : stopp"),
         ("SERVICE_CONTROL_STOP ", "Unrecognized signal : SERVICE_CONTROL_STOP "),
         ("CTRL_Z_EVENT", "Unrecognized control signal : CTRL_Z_EVENT"),
-        ("abc", None),
-        ("-", None),
+        # A word is never a number: it sent control 0 once.
+        ("abc", "Unrecognized signal : abc"),
+        ("-", "Unrecognized signal : -"),
+        ("rest art", "Unrecognized signal : rest art"),
         ("  7xyz", None),
+        (" -0", None),
     ]
     for text, message in cases:
         before = len(controls(svc))
@@ -87,12 +94,13 @@ def test_names_in_any_case_numbers_and_unrecognized_texts(service):
         # A text that names no control is a command-line error.
         assert result.rc == (1 if message else 0), result
         if message:
-            assert message in result.out.splitlines(), result
+            assert result.out.splitlines()[-2:] == [message, names], result
         else:
             wait_until(lambda: len(controls(svc)) > before, f"the control sent for {text!r}")
-    assert svc.send("Service_Control_Stop").rc == 0
+    assert svc.send("Stop").rc == 0
     assert proc.wait(timeout=60) == 0
-    assert controls(svc) == ["control 4", "control 0", "control 0", "control 7", "control 1"]
+    assert controls(svc) == ["control 4", "control 4", "control 2", "control 7", "control 0",
+                             "control 1"]
 
 
 def test_a_second_instance_finds_the_pipe_taken_and_runs_nothing(service):
@@ -172,7 +180,7 @@ def test_stop_and_restart_through_the_manager(service):
 
     result = svc.send("SERVICE_CONTROL_INTERROGATE")
     assert "Control sent OK, current service state : SERVICE_RUNNING" in result.out.splitlines(), result
-    result = svc.send("SERVICE_CONTROL_RESTART")
+    result = svc.send("restart")  # the short name; it once sent control 0
     assert result.rc == 0, result
     new = svc.wait_running(2)
     assert new != old

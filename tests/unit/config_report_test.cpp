@@ -49,6 +49,9 @@ class ServiceReport : public ::testing::Test {
 TEST_F(ServiceReport, ValuesTooLongForTheBufferAreLeftOut) {
     std::wstring fits(1999, L'd');
     std::wstring tooLong(2000, L'e');
+    // Only a service brontel installed is reported.
+    ASSERT_TRUE(testsupport::setRegistryString(key.c_str(), L"ImagePath",
+                                               L"\"C:\\brontel\\brontel.exe\" -Z \"r\""));
     ASSERT_TRUE(testsupport::setRegistryString(key.c_str(), L"DisplayName", fits.c_str()));
     ASSERT_TRUE(testsupport::setRegistryString(key.c_str(), L"Description", tooLong.c_str()));
     // Parameters values have no such limit.

@@ -1,6 +1,7 @@
 // The skeleton configuration file: its structure, both encodings, and the file it never touches.
 #include "config/build_stamp.h"
 #include "config/skeleton_template.h"
+#include "settings/config_keys.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +46,9 @@ TEST(Skeleton, HeaderEntriesAndLineCounts) {
                                      "XYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"));
     ASSERT_EQ("\r\n", text.substr(text.size() - 2));
     std::vector<std::string> lines = splitCrLf(text);
-    ASSERT_EQ(120u, lines.size());
+    // The first 120 lines are the template's own text; the keys added since follow them.
+    ASSERT_LT(120u, lines.size());
+    lines.resize(120);
     for (const std::string& line : lines) {
         EXPECT_EQ(std::string::npos, line.find('\r'));
         EXPECT_EQ(std::string::npos, line.find('\n'));
@@ -155,6 +158,43 @@ TEST(Skeleton, HeaderEntriesAndLineCounts) {
     EXPECT_NE(std::string::npos, comments[3][1].find("optional"));
     EXPECT_EQ(comments[3][1], comments[6][1]);
     EXPECT_EQ(comments[3][2], comments[6][2]);
+}
+
+TEST(Skeleton, NamesEveryKeyTheTableHoldsAndListsTheAddedOnesLast) {
+    std::vector<std::string> lines = splitCrLf(templateText());
+    ASSERT_LT(123u, lines.size());
+    EXPECT_EQ("", lines[120]);
+    EXPECT_EQ("# Keys added to brontel since the keys above. Each is optional: remove the #",
+              lines[121]);
+    EXPECT_EQ("# before the key's line to use it.", lines[122]);
+    size_t at = 123;
+    for (int i = 0; i < configKeyCount; ++i) {
+        char name[64] = {0};
+        for (size_t c = 0; configKeys[i].configName[c] != L'\0' && c + 1 < sizeof(name); ++c) {
+            name[c] = static_cast<char>(configKeys[i].configName[c]);
+        }
+        std::string key = name;
+        if (configKeys[i].skeletonOrder != 0) {
+            // In the template's own text, as a key line, commented out or not.
+            bool found = false;
+            for (size_t n = 0; n < 120; ++n) {
+                found = found || lines[n].rfind(key, 0) == 0 || lines[n].rfind("#" + key, 0) == 0;
+            }
+            EXPECT_TRUE(found) << key;
+            continue;
+        }
+        // An added key: one line saying what it does, then its line commented out (a numbered
+        // key as keyN, then its first line).
+        bool numbered = (configKeys[i].flags & CONFIG_NUMBERED) != 0;
+        ASSERT_LT(at + 1, lines.size()) << key;
+        EXPECT_EQ(0u, lines[at].rfind("# " + key + (numbered ? "N" : "") + ": ", 0)) << lines[at];
+        EXPECT_LE(lines[at].size(), 100u) << lines[at];
+        EXPECT_EQ(0u, lines[at + 1].rfind("#" + key + (numbered ? "1" : "") + "=", 0))
+            << lines[at + 1];
+        EXPECT_EQ(std::string::npos, lines[at + 1].find("$$")) << lines[at + 1];
+        at += 2;
+    }
+    EXPECT_EQ(lines.size(), at);
 }
 
 } // namespace

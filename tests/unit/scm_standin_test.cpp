@@ -296,8 +296,13 @@ TEST_F(Scm, QueriesTheConfigurationAndTheProcessAsWindowsDoes) {
     ASSERT_TRUE(QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
                                      reinterpret_cast<LPBYTE>(&status), sizeof status, &needed));
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
-    // The process that runs the service, as its log names it.
-    EXPECT_EQ(static_cast<pid_t>(status.dwProcessId), loggedPid(serviceLog()));
+    // The process that runs the service, as its log names it (written just after it reported
+    // running).
+    pid_t logged = 0;
+    for (int tries = 0; tries < 500 && (logged = loggedPid(serviceLog())) == 0; ++tries) {
+        Sleep(10);
+    }
+    EXPECT_EQ(static_cast<pid_t>(status.dwProcessId), logged);
     CloseServiceHandle(service);
 }
 

@@ -785,6 +785,13 @@ typedef struct _SERVICE_FAILURE_ACTIONS_FLAG {
 } SERVICE_FAILURE_ACTIONS_FLAG, *LPSERVICE_FAILURE_ACTIONS_FLAG;
 
 SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD access);
+#define SERVICE_NO_CHANGE 0xFFFFFFFF
+// Each argument that is SERVICE_NO_CHANGE or null leaves its setting as it is; an empty
+// dependency list removes the dependencies.
+BOOL WINAPI ChangeServiceConfigW(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                                 DWORD errorControl, LPCWSTR binaryPathName, LPCWSTR loadOrderGroup,
+                                 LPDWORD tagId, LPCWSTR dependencies, LPCWSTR serviceStartName,
+                                 LPCWSTR password, LPCWSTR displayName);
 SC_HANDLE WINAPI CreateServiceW(SC_HANDLE manager, LPCWSTR serviceName, LPCWSTR displayName,
                                 DWORD access, DWORD serviceType, DWORD startType,
                                 DWORD errorControl, LPCWSTR binaryPathName, LPCWSTR loadOrderGroup,

@@ -216,6 +216,100 @@ extern "C" SC_HANDLE WINAPI CreateServiceW(SC_HANDLE manager, LPCWSTR serviceNam
     return newHandle(false, mapServiceAccess(access), serviceName);
 }
 
+extern "C" BOOL WINAPI ChangeServiceConfigW(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                                            DWORD errorControl, LPCWSTR binaryPathName,
+                                            LPCWSTR loadOrderGroup, LPDWORD tagId,
+                                            LPCWSTR dependencies, LPCWSTR serviceStartName,
+                                            LPCWSTR password, LPCWSTR displayName) {
+    (void)password; // as for CreateServiceW: nothing here checks it
+    brontel_sc_handle* handle = checkHandle(service, false, SERVICE_CHANGE_CONFIG);
+    if (handle == nullptr) {
+        return FALSE;
+    }
+    const std::wstring& name = handle->name;
+    bool localSystem =
+        serviceStartName != nullptr && (equalNoCase(serviceStartName, L"LocalSystem") ||
+                                        equalNoCase(serviceStartName, L".\\LocalSystem"));
+    DWORD baseType = serviceType & ~SERVICE_INTERACTIVE_PROCESS;
+    if ((serviceType != SERVICE_NO_CHANGE && baseType != SERVICE_WIN32_OWN_PROCESS &&
+         baseType != SERVICE_WIN32_SHARE_PROCESS) ||
+        (startType != SERVICE_NO_CHANGE &&
+         (startType > SERVICE_DISABLED || startType < SERVICE_AUTO_START)) ||
+        (errorControl != SERVICE_NO_CHANGE && errorControl > SERVICE_ERROR_CRITICAL) ||
+        (binaryPathName != nullptr && *binaryPathName == L'\0') || tagId != nullptr ||
+        (loadOrderGroup != nullptr && *loadOrderGroup != L'\0') ||
+        (displayName != nullptr &&
+         (*displayName == L'\0' || wcslen(displayName) > maxServiceName))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (serviceStartName != nullptr && !localSystem && !knownAccount(serviceStartName)) {
+        SetLastError(ERROR_INVALID_SERVICE_ACCOUNT);
+        return FALSE;
+    }
+    Lock lock;
+    if (!lock.held()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (!serviceExists(name, nullptr) || readServiceDword(name, L"DeleteFlag", 0) != 0) {
+        SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE);
+        return FALSE;
+    }
+    if (displayName != nullptr && displayNameTaken(displayName)) {
+        // Taken by this service itself is no conflict.
+        std::wstring current;
+        bool same =
+            readServiceString(name, L"DisplayName", &current) && equalNoCase(current, displayName);
+        if (!same && !equalNoCase(name, displayName)) {
+            SetLastError(ERROR_DUPLICATE_SERVICE_NAME);
+            return FALSE;
+        }
+    }
+    HKEY key = nullptr;
+    LSTATUS rc =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, serviceKeyPath(name).c_str(), 0, KEY_WRITE, &key);
+    if (rc != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(rc));
+        return FALSE;
+    }
+    if (rc == ERROR_SUCCESS && serviceType != SERVICE_NO_CHANGE)
+        rc = setDword(key, L"Type", serviceType);
+    if (rc == ERROR_SUCCESS && startType != SERVICE_NO_CHANGE)
+        rc = setDword(key, L"Start", startType);
+    if (rc == ERROR_SUCCESS && errorControl != SERVICE_NO_CHANGE)
+        rc = setDword(key, L"ErrorControl", errorControl);
+    if (rc == ERROR_SUCCESS && binaryPathName != nullptr) {
+        rc =
+            setString(key, L"ImagePath", REG_EXPAND_SZ, binaryPathName, wcslen(binaryPathName) + 1);
+    }
+    if (rc == ERROR_SUCCESS && displayName != nullptr) {
+        rc = setString(key, L"DisplayName", REG_SZ, displayName, wcslen(displayName) + 1);
+    }
+    if (rc == ERROR_SUCCESS && dependencies != nullptr) {
+        if (*dependencies == L'\0') {
+            RegDeleteValueW(key, L"DependOnService");
+        } else {
+            std::vector<wchar_t> list;
+            for (const wchar_t* item = dependencies; *item != L'\0'; item += wcslen(item) + 1) {
+                list.insert(list.end(), item, item + wcslen(item) + 1);
+            }
+            list.push_back(L'\0');
+            rc = setString(key, L"DependOnService", REG_MULTI_SZ, list.data(), list.size());
+        }
+    }
+    if (rc == ERROR_SUCCESS && serviceStartName != nullptr) {
+        const wchar_t* account = localSystem ? L"LocalSystem" : serviceStartName;
+        rc = setString(key, L"ObjectName", REG_SZ, account, wcslen(account) + 1);
+    }
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(rc));
+        return FALSE;
+    }
+    return TRUE;
+}
+
 extern "C" SC_HANDLE WINAPI OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD access) {
     if (checkHandle(manager, true, SC_MANAGER_CONNECT) == nullptr) {
         return nullptr;

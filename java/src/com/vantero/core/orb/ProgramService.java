@@ -48,6 +48,13 @@ public final class ProgramService {
 
     private static final long PROGRESS_MILLIS = 1000;
     private static final int PROGRESS_HINT = 2000;
+    /**
+     * The service's stopTimeout in milliseconds, which brontel passes as the system property
+     * brontel.stopTimeout (seconds) when it is set; 0 when not. It bounds the whole stop: the
+     * stop wait is cut to it, and the stop reports no timed progress, which would keep the stop
+     * watchdog from ever acting.
+     */
+    private static final long STOP_TIMEOUT_MILLIS = stopTimeoutMillis();
 
     private static final Object lock = new Object();
     private static Settings settings;
@@ -147,7 +154,7 @@ public final class ProgramService {
                     return;
                 }
                 stopControl = control;
-                report(BrontelManager.SERVICE_STOP_PENDING, 0, 0, 1, PROGRESS_HINT);
+                report(BrontelManager.SERVICE_STOP_PENDING, 0, 0, 1, stopHint());
                 lock.notifyAll();
             }
             break;
@@ -258,24 +265,16 @@ public final class ProgramService {
 
     private static void stopProgram(Method stop) {
         final long started = System.currentTimeMillis();
-        final long deadline = started + settings.stopWaitMillis;
-        startDaemon("brontel stop progress", () -> {
-            try {
-                for (;;) {
-                    Thread.sleep(PROGRESS_MILLIS);
-                    if (System.currentTimeMillis() >= deadline) {
-                        // No endless progress: a stop that hangs must show as one.
-                        return;
-                    }
-                    synchronized (lock) {
-                        report(BrontelManager.SERVICE_STOP_PENDING, 0, 0, checkPoint + 1,
-                               PROGRESS_HINT);
-                    }
-                }
-            } catch (InterruptedException e) {
-                // the VM is ending
-            }
-        });
+        final long stopWait = STOP_TIMEOUT_MILLIS > 0
+                              ? Math.min(settings.stopWaitMillis, STOP_TIMEOUT_MILLIS)
+                              : settings.stopWaitMillis;
+        final long deadline = started + stopWait;
+        if (STOP_TIMEOUT_MILLIS > 0 && stopWait < settings.stopWaitMillis) {
+            trace("The stop wait is cut to the service's stopTimeout: " + stopWait + " ms.");
+        }
+        if (STOP_TIMEOUT_MILLIS == 0) {
+            startProgressReports(deadline);
+        }
         String how = stopControl == BrontelManager.SERVICE_CONTROL_SHUTDOWN ? "shutdown" : "stop";
         if (stop == null) {
             trace("Stopping the program (" + how + "): orderly shutdown of the VM.");
@@ -304,10 +303,52 @@ public final class ProgramService {
             for (Thread t : alive) {
                 names.append(names.length() == 0 ? "" : ", ").append(t.getName());
             }
-            trace("The program's threads still run " + settings.stopWaitMillis
+            trace("The program's threads still run " + stopWait
                   + " ms after the stop method (" + names + "); orderly shutdown of the VM.");
         }
         endVm(0);
+    }
+
+    // Reports the stop's progress every second until the deadline, so that a stop that takes
+    // its time is not taken for a hung one.
+    private static void startProgressReports(final long deadline) {
+        startDaemon("brontel stop progress", () -> {
+            try {
+                for (;;) {
+                    Thread.sleep(PROGRESS_MILLIS);
+                    if (System.currentTimeMillis() >= deadline) {
+                        // No endless progress: a stop that hangs must show as one.
+                        return;
+                    }
+                    synchronized (lock) {
+                        report(BrontelManager.SERVICE_STOP_PENDING, 0, 0, checkPoint + 1,
+                               PROGRESS_HINT);
+                    }
+                }
+            } catch (InterruptedException e) {
+                // the VM is ending
+            }
+        });
+    }
+
+    // The wait hint of the stop's first report: with a stopTimeout the whole stop may take that
+    // long without further reports.
+    private static int stopHint() {
+        return STOP_TIMEOUT_MILLIS > 0 ? (int) Math.min(STOP_TIMEOUT_MILLIS, Integer.MAX_VALUE)
+                                       : PROGRESS_HINT;
+    }
+
+    private static long stopTimeoutMillis() {
+        String text = System.getProperty("brontel.stopTimeout");
+        if (text == null) {
+            return 0;
+        }
+        try {
+            long seconds = Long.parseLong(text.trim());
+            return seconds > 0 && seconds <= Integer.MAX_VALUE / 1000 ? seconds * 1000 : 0;
+        } catch (NumberFormatException e) {
+            return 0;
+        }
     }
 
     // Ends the VM as System.exit does: the program's shutdown hooks run, and brontel reports the

@@ -21,6 +21,7 @@ import java.util.concurrent.CountDownLatch;
  * exit N TRIGGER   main exits with N once the file TRIGGER exists
  * handler          like serve, with a control handler that takes pause (2) and records controls
  * env NAME...      records each variable's value, writes "here.txt" by a relative path, returns
+ * slowhook         like serve, with a second shutdown hook that sleeps for a minute
  * </pre>
  */
 public final class TestProgram {
@@ -41,6 +42,17 @@ public final class TestProgram {
             break;
         case "handler":
             Handler.install();
+            serve();
+            break;
+        case "slowhook":
+            Runtime.getRuntime().addShutdownHook(new Thread(() -> {
+                record("slow hook");
+                try {
+                    Thread.sleep(60000);
+                } catch (InterruptedException e) {
+                    // ends early only when interrupted
+                }
+            }));
             serve();
             break;
         case "block":

@@ -1,0 +1,349 @@
+// Update in place (-m): an edited configuration file applied to an installed brontel service
+// without removing it. The service settings go through the Service Control Manager, the Java
+// settings into Parameters; the account and the service's security stay unless -a is given.
+#include "install/installer.h"
+
+#include "install/logon_right.h"
+#include "install/service_security.h"
+#include "registry/option_values.h"
+#include "registry/service_manager.h"
+#include "settings/value_check.h"
+
+#include <stdlib.h>
+#include <string>
+#include <vector>
+#include <wchar.h>
+
+namespace {
+
+const DWORD notPresent = 0xFFFFFFFFu;
+const DWORD textBytes = 8000;
+const wchar_t notSet[] = L"(not set)";
+
+struct Change {
+    std::wstring key;
+    std::wstring before; // empty with `wasSet` 0: not set
+    std::wstring after;
+    int wasSet;
+    int isSet;
+};
+
+struct ServiceState {
+    std::wstring displayName, imagePath, dependencies, description, account;
+    DWORD type, start, errorControl;
+    int delayed;
+};
+
+std::wstring readText(const wchar_t* serviceName, const wchar_t* valueName, int* present) {
+    std::vector<wchar_t> value(textBytes / sizeof(wchar_t) + 1, L'\0');
+    wchar_t* got = getRegStrValue(HKEY_LOCAL_MACHINE, BRONTEL_SERVICES_KEY, serviceName, valueName,
+                                  value.data(), textBytes);
+    if (present != nullptr) {
+        *present = got != nullptr;
+    }
+    return got != nullptr ? std::wstring(got) : std::wstring();
+}
+
+ServiceState readServiceState(const wchar_t* name) {
+    ServiceState state;
+    const wchar_t* services = BRONTEL_SERVICES_KEY;
+    state.displayName = readText(name, REGVAL_DISPLAY_NAME, nullptr);
+    state.imagePath = readText(name, REGVAL_IMAGE_PATH, nullptr);
+    state.description = readText(name, REGVAL_DESCRIPTION, nullptr);
+    state.account = readText(name, L"ObjectName", nullptr);
+    std::vector<wchar_t> list(textBytes / sizeof(wchar_t) + 1, L'\0');
+    if (getRegStrListValue(HKEY_LOCAL_MACHINE, services, name, REGVAL_DEPEND_ON_SERVICE,
+                           list.data(), textBytes, L',') != nullptr) {
+        state.dependencies = list.data();
+    }
+    state.type = getRegDwValue(HKEY_LOCAL_MACHINE, services, name, REGVAL_TYPE, notPresent);
+    state.start = getRegDwValue(HKEY_LOCAL_MACHINE, services, name, REGVAL_START, notPresent);
+    state.errorControl =
+        getRegDwValue(HKEY_LOCAL_MACHINE, services, name, REGVAL_ERROR_CONTROL, notPresent);
+    state.delayed = isDelayedAutoStart(name);
+    return state;
+}
+
+void note(std::vector<Change>& changes, const wchar_t* key, const std::wstring& before, int wasSet,
+          const std::wstring& after, int isSet) {
+    if (wasSet == isSet && (!isSet || before == after)) {
+        return;
+    }
+    changes.push_back(Change{key, before, after, wasSet, isSet});
+}
+
+std::wstring choiceText(const wchar_t* configName, DWORD value) {
+    const wchar_t* name = configChoiceName(*findConfigKey(configName), value);
+    return name != nullptr ? name : std::to_wstring(value);
+}
+
+void printChanges(const std::vector<Change>& changes, size_t from, size_t to, CLogger* logger) {
+    for (size_t i = from; i < to; ++i) {
+        const Change& c = changes[i];
+        std::wstring line =
+            c.key + L": " + (c.wasSet ? c.before : notSet) + L" -> " + (c.isSet ? c.after : notSet);
+        logger->logMessage(line.c_str());
+    }
+}
+
+void printNotMade(const std::vector<Change>& changes, size_t from, CLogger* logger) {
+    std::wstring keys;
+    for (size_t i = from; i < changes.size(); ++i) {
+        keys += (keys.empty() ? L"" : L", ") + changes[i].key;
+    }
+    logger->logMessage(L"The update stopped: the changes listed above were made; these were not: ",
+                       keys.c_str());
+}
+
+// The dependency list of the file as the Service Control Manager takes it: items separated by
+// zeros, ended by an empty one ("" alone: none).
+std::vector<wchar_t> dependencyList(const wchar_t* text) {
+    std::vector<wchar_t> list;
+    if (text != nullptr) {
+        for (const wchar_t* c = text; *c != L'\0'; ++c) {
+            list.push_back(*c == L',' ? L'\0' : *c);
+        }
+        list.push_back(L'\0');
+    }
+    list.push_back(L'\0');
+    return list;
+}
+
+} // namespace
+
+int CInstaller::update(int* running, std::wstring* serviceNameOut) {
+    logger->logEntry(L"CInstaller::update");
+    *running = 0;
+    CConfigFile* config = new CConfigFile(logger);
+    // Every value is checked before anything is changed.
+    int result = checkConfig(config);
+    const wchar_t* name = config->getStrOptionValue(CFG_SERVICE_NAME, nullptr);
+    if (result == 0 && !isBrontelService(name)) {
+        logger->logMessage(L"The service ", name,
+                           L" is not installed (brontel -b lists the services brontel installed).");
+        result = BRONTEL_RESULT_NOT_INSTALLED;
+    }
+    if (result != 0) {
+        delete config;
+        logger->logExit(L"CInstaller::update", result);
+        return result;
+    }
+    serviceNameOut->assign(name);
+    ServiceState old = readServiceState(name);
+
+    // The service settings the file asks for, as installation would set them.
+    std::vector<wchar_t> imagePath(imagePathChars, L'\0');
+    result = buildImagePath(config, name, imagePath.data());
+    if (result != 0) {
+        delete config;
+        logger->logExit(L"CInstaller::update", result);
+        return result;
+    }
+    const wchar_t* displayName = config->getStrOptionValue(CFG_SERVICE_DISPLAY_NAME, nullptr);
+    DWORD type = SERVICE_WIN32_OWN_PROCESS;
+    if (config->getBoolOptionValue(CFG_INTERACTIVE_SERVICE, 0)) {
+        type |= SERVICE_INTERACTIVE_PROCESS;
+    }
+    DWORD start = choiceOf(config, CFG_START_TYPE, logger);
+    int delayed = (start & ~0xFFu) != 0;
+    start &= 0xFF;
+    DWORD errorControl = choiceOf(config, CFG_ERROR_CONTROL, logger);
+    const wchar_t* dependencies = config->getStrOptionValue(CFG_SERVICE_DEPENDENCIES, nullptr);
+    const wchar_t* description = config->getStrOptionValue(CFG_DESCRIPTION, nullptr);
+
+    std::vector<Change> changes;
+    note(changes, CFG_SERVICE_DISPLAY_NAME, old.displayName, 1, displayName, 1);
+    note(changes, CFG_INTERACTIVE_SERVICE,
+         (old.type & BRONTEL_INTERACTIVE_TYPE_BIT) != 0 ? L"TRUE" : L"FALSE", 1,
+         (type & BRONTEL_INTERACTIVE_TYPE_BIT) != 0 ? L"TRUE" : L"FALSE", 1);
+    note(changes, CFG_START_TYPE,
+         choiceText(CFG_START_TYPE,
+                    old.start | (old.delayed && old.start == SERVICE_AUTO_START ? 0x100u : 0u)),
+         1, choiceText(CFG_START_TYPE, start | (delayed ? 0x100u : 0u)), 1);
+    note(changes, CFG_ERROR_CONTROL, choiceText(CFG_ERROR_CONTROL, old.errorControl), 1,
+         choiceText(CFG_ERROR_CONTROL, errorControl), 1);
+    note(changes, CFG_BINARY_PATH, old.imagePath, 1, imagePath.data(), 1);
+    note(changes, CFG_SERVICE_DEPENDENCIES, old.dependencies, !old.dependencies.empty(),
+         dependencies != nullptr ? dependencies : L"", dependencies != nullptr);
+    const wchar_t* account = request.account;
+    if (account != nullptr) {
+        note(changes, L"account", old.account, 1, account, 1);
+    }
+    size_t scmChanges = changes.size();
+    int passwordGiven = account != nullptr && request.password != nullptr;
+
+    // The recovery settings, kept in Parameters too: changed ones are applied again.
+    int recoveryChanged = 0;
+    int flagChanged = 0; // set alone: not every manager knows the flag (Wine's does not)
+    size_t parametersFrom = changes.size();
+    note(changes, CFG_DESCRIPTION, old.description, !old.description.empty(),
+         description != nullptr ? description : L"", description != nullptr);
+    for (int i = 0; i < configKeyCount; ++i) {
+        const ConfigKey& key = configKeys[i];
+        if (key.store != CONFIG_STORE_PARAMETERS) {
+            continue;
+        }
+        size_t before = changes.size();
+        for (int n = 1;; ++n) {
+            wchar_t fileKey[64];
+            wchar_t valueName[64];
+            if ((key.flags & CONFIG_NUMBERED) != 0) {
+                swprintf(fileKey, 64, L"%ls%d", key.configName, n);
+                swprintf(valueName, 64, L"%ls%d", key.valueName, n);
+            } else {
+                swprintf(fileKey, 64, L"%ls", key.configName);
+                swprintf(valueName, 64, L"%ls", key.valueName);
+            }
+            wchar_t* stored = getRegServiceParam(name, valueName, logger, 0, 0);
+            const wchar_t* wanted = config->getStrOptionValue(fileKey, nullptr);
+            note(changes, fileKey, stored != nullptr ? stored : L"", stored != nullptr,
+                 wanted != nullptr ? wanted : L"", wanted != nullptr);
+            free(stored);
+            if ((key.flags & CONFIG_NUMBERED) == 0 || (stored == nullptr && wanted == nullptr)) {
+                break;
+            }
+        }
+        if (changes.size() != before && (wcscmp(key.configName, CFG_FAILURE_ACTIONS) == 0 ||
+                                         wcscmp(key.configName, CFG_FAILURE_RESET_PERIOD) == 0)) {
+            recoveryChanged = 1;
+        }
+        if (changes.size() != before && wcscmp(key.configName, CFG_FAILURE_ON_NON_ZERO_EXIT) == 0) {
+            flagChanged = 1;
+        }
+    }
+
+    if (changes.empty() && !passwordGiven) {
+        logger->logMessage(L"The service ", name, L" already has these settings: nothing changed.");
+        delete config;
+        logger->logExit(L"CInstaller::update", 0);
+        return 0;
+    }
+
+    CServiceManager manager(logger);
+    CServiceHandle service;
+    if (!manager.open(SC_MANAGER_CONNECT, L"Could not open the service control manager")) {
+        result = BRONTEL_RESULT_SCM_FAILED;
+    } else {
+        service.reset(
+            OpenServiceW(manager.get(), name,
+                         SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS |
+                             SERVICE_START)); // Windows asks for it to set a restart action
+        if (!service.isOpen()) {
+            logger->logSystemError(L"Failed to open service ", GetLastError());
+            result = BRONTEL_RESULT_SCM_FAILED;
+        }
+    }
+    if (result != 0) {
+        logger->logMessage(L"Nothing was changed.");
+        delete config;
+        logger->logExit(L"CInstaller::update", result);
+        return result;
+    }
+
+    // One call for the service settings: Windows makes all of them or none.
+    if (scmChanges > 0 || passwordGiven) {
+        std::vector<wchar_t> list = dependencyList(dependencies);
+        if (passwordGiven) {
+            std::wstring user = accountForLookup(account);
+            if (SetServiceRightW(user.c_str(), nullptr) != 0) {
+                logger->logMessage(L"Failed to set logon as a service right on account ",
+                                   user.c_str());
+            }
+        }
+        if (!ChangeServiceConfigW(service.get(), type, start, errorControl, imagePath.data(),
+                                  nullptr, nullptr, list.data(), account,
+                                  passwordGiven ? request.password : nullptr, displayName)) {
+            logger->logSystemError(L"Cannot change the service's settings", GetLastError());
+            logger->logMessage(L"Nothing was changed.");
+            delete config;
+            logger->logExit(L"CInstaller::update", BRONTEL_RESULT_SCM_FAILED);
+            return BRONTEL_RESULT_SCM_FAILED;
+        }
+        printChanges(changes, 0, scmChanges, logger);
+        if (passwordGiven) {
+            logger->logMessage(L"password: changed (not shown)");
+        }
+        if (account != nullptr) {
+            protectParametersKey(name, account, logger);
+        }
+    }
+    // The delayed start and the recovery settings, each set to what the file says.
+    if (old.delayed != delayed && start == SERVICE_AUTO_START) {
+        SERVICE_DELAYED_AUTO_START_INFO info;
+        info.fDelayedAutostart = delayed ? TRUE : FALSE;
+        if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info)) {
+            logger->logSystemError(L"Cannot set the delayed automatic start of the service",
+                                   GetLastError());
+            result = BRONTEL_RESULT_SCM_FAILED;
+        }
+    }
+    if (result == 0 && recoveryChanged) {
+        FailureActionList list;
+        list.count = 0;
+        const wchar_t* actionsText = config->getStrOptionValue(CFG_FAILURE_ACTIONS, nullptr);
+        const wchar_t* periodText = config->getStrOptionValue(CFG_FAILURE_RESET_PERIOD, nullptr);
+        const ConfigKey& periodKey = *findConfigKey(CFG_FAILURE_RESET_PERIOD);
+        DWORD period = 0;
+        if (actionsText != nullptr) {
+            wchar_t problem[200];
+            parseFailureActions(actionsText, &list, problem, 200);
+            parseConfigNumber(periodKey,
+                              periodText != nullptr ? periodText : periodKey.defaultValue, &period);
+        }
+        SERVICE_FAILURE_ACTIONSW actions;
+        actions.dwResetPeriod = period;
+        actions.lpRebootMsg = nullptr;
+        actions.lpCommand = nullptr;
+        actions.cActions = list.count;
+        actions.lpsaActions = list.count > 0 ? list.actions : nullptr;
+        if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &actions)) {
+            logger->logSystemError(L"Cannot set the recovery actions of the service",
+                                   GetLastError());
+            result = BRONTEL_RESULT_SCM_FAILED;
+        }
+    }
+    if (result == 0 && flagChanged) {
+        SERVICE_FAILURE_ACTIONS_FLAG flag;
+        flag.fFailureActionsOnNonCrashFailures =
+            config->getBoolOptionValue(CFG_FAILURE_ON_NON_ZERO_EXIT, 0) ? TRUE : FALSE;
+        if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag)) {
+            logger->logSystemError(L"Cannot set the failure-actions flag of the service",
+                                   GetLastError());
+            result = BRONTEL_RESULT_SCM_FAILED;
+        }
+    }
+    if (result != 0) {
+        printNotMade(changes, parametersFrom, logger);
+        delete config;
+        logger->logExit(L"CInstaller::update", result);
+        return result;
+    }
+
+    // The description and the Parameters values, one by one, each said once it is made.
+    for (size_t i = parametersFrom; i < changes.size() && result == 0; ++i) {
+        const Change& c = changes[i];
+        if (c.key == CFG_DESCRIPTION) {
+            result = addServiceDescription(config);
+        } else {
+            const ConfigKey* key = findConfigKey(c.key.c_str());
+            std::wstring valueName = key->valueName;
+            if ((key->flags & CONFIG_NUMBERED) != 0) {
+                valueName += c.key.substr(wcslen(key->configName));
+            }
+            result = setRegServiceParameter(name, valueName.c_str(),
+                                            c.isSet ? c.after.c_str() : nullptr, logger);
+        }
+        if (result == 0) {
+            printChanges(changes, i, i + 1, logger);
+        } else {
+            printNotMade(changes, i, logger);
+        }
+    }
+    if (result == 0) {
+        logger->logMessage(L"Service successfully updated.");
+        *running = isServiceRunning(name);
+    }
+    delete config;
+    logger->logExit(L"CInstaller::update", result);
+    return result;
+}
