@@ -21,6 +21,9 @@ A Machine offers:
   is_windows, name, build_dir, exe, env (the base environment), java_dir, jvm_library
 Result has rc, out (CR LF folded to LF), err, lines (of out).
 
+A test that leaves a process of its own running (one of its root on Linux, one naming its services
+or files under Wine) fails at its end, naming it; the process is ended.
+
 A Windows test tool that Wine never started (it ends with no output and an exit code the tool
 never uses, see TOOL_EXIT_CODES) is run once more with Wine's diagnostics; the run's summary
 counts such runs. brontel's own runs are never run again.
