@@ -31,7 +31,7 @@ def test_skeleton_in_both_encodings_reads_back_as_the_required_options(machine):
     # The template's 120 lines, then 3 of the added keys' header and 2 for each of the 10 keys
     # added since; each line ended by CR LF and holding neither on its own (no text-mode doubling).
     assert data.endswith(b"\r\n")
-    assert data.count(b"\r") == data.count(b"\n") == data.count(b"\r\n") == 120 + 3 + 2 * 10
+    assert data.count(b"\r") == data.count(b"\n") == data.count(b"\r\n") == 120 + 3 + 2 * 12
     assert FIRST_LINE.match(data.split(b"\r\n")[0].decode("ascii"))
     lines = data.decode("ascii").split("\r\n")
     added = ["stopTimeout", "failureActions", "failureResetPeriod", "failureOnNonZeroExit",

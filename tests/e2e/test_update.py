@@ -97,3 +97,5 @@ def test_update_of_a_running_service_says_restart_and_restarts_with_y(linux):
                "the program to run a second time")
     result = update(linux, lines + ["description=changed again"], "-y")
     assert result.rc == 0 and result.lines[-1].endswith("nothing changed."), result
+    assert svc.svc("stop").rc == 0
+    assert svc.svc("wait", "STOPPED", 60000).rc == 0
