@@ -69,7 +69,7 @@ WINE_COMMAND = wine_keeper.wine_command(WINE) if WINE else []
 TOOL_EXIT_CODES = {
     "regtool": {0, 2, 64},
     "svctool": {0, 2, 3, 64},
-    "capturetool": {0, 2, 64},
+    "capturetool": {0, 2, 35, 64},
     "configdump": {0, 64},
     "pipetool": {0, 2, 64},
 }

@@ -10,6 +10,8 @@
 //   0   done (a capture that could not start shows in the files it leaves)
 //   2   the executable or the message is missing: "capturetool: ..."
 //   64  bad command or arguments: "capturetool: ..." and the usage
+//   35  the capture refused to start: its folder is unsafe (brontel's own code; the reason is
+//       in the trace, not on the console)
 // It never exits with 1: a Windows build's run that ends with 1 and says nothing never ran it.
 #include "platform/winapi.h"
 #include "runtime/capture/output_capture.h"
