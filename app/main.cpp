@@ -61,6 +61,17 @@ int updateService(const CParameters* parameters, CLogger* log) {
     return result;
 }
 
+// Installs or removes, saying so when it failed.
+int runInstaller(bool install) {
+    CInstaller* installer = new CInstaller(log, installRequestOf(parameters));
+    int result = install ? installer->install() : installer->uninstall();
+    if (result != 0) {
+        log->logMessage(install ? L"Installation failed" : L"Uninstall failed");
+    }
+    delete installer;
+    return result;
+}
+
 } // namespace
 
 extern "C" int wmain(int argc, wchar_t** argv) {
@@ -99,20 +110,10 @@ extern "C" int wmain(int argc, wchar_t** argv) {
                 log->logMessage(L"Cannot specify install and uninstall");
                 result = BRONTEL_RESULT_USAGE;
             } else {
-                CInstaller* installer = new CInstaller(log, installRequestOf(parameters));
-                result = installer->install();
-                if (result != 0) {
-                    log->logMessage(L"Installation failed");
-                }
-                delete installer;
+                result = runInstaller(true);
             }
         } else if (parameters->uninstallRequested()) {
-            CInstaller* installer = new CInstaller(log, installRequestOf(parameters));
-            result = installer->uninstall();
-            if (result != 0) {
-                log->logMessage(L"Uninstall failed");
-            }
-            delete installer;
+            result = runInstaller(false);
         } else if (parameters->statusRequested()) {
             result = showServiceStatus(parameters->getServiceName(),
                                        parameters->statusRequested() == 2, log);

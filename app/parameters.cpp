@@ -53,6 +53,56 @@ const wchar_t* CParameters::getBuildTime() const {
     return T_BRONTEL_BUILD_TIME;
 }
 
+// One row per option word: the flag it sets, and the arguments it takes into which members.
+struct CParameters::OptionRow {
+    const wchar_t* word;
+    int CParameters::*flag;
+    int flagValue;
+    int needed;
+    const wchar_t* missing; // the row's text when an argument is missing
+    wchar_t* CParameters::*first;
+    wchar_t* CParameters::*second;
+};
+
+const CParameters::OptionRow* CParameters::findOption(const wchar_t* word) {
+    using P = CParameters;
+    static const OptionRow rows[] = {
+        {optHelp, &P::helpFlag, 1, 0, nullptr, nullptr, nullptr},
+        {optInstall, &P::installFlag, 1, 1, needConfigFile, &P::configFileName, nullptr},
+        {optUninstall, &P::uninstallFlag, 1, 1, needConfigFile, &P::configFileName, nullptr},
+        {optRemove, &P::uninstallFlag, 1, 1, needServiceName, &P::serviceName, nullptr},
+        {optAccount, nullptr, 0, 1, L" option requires an account name", &P::accountName, nullptr},
+        {optPassword, nullptr, 0, 1, L" option requires a password", &P::accountPassword, nullptr},
+        {optScm, &P::scmFlag, 1, 1, needServiceName, &P::serviceName, nullptr},
+        {optNoScm, &P::noScmFlag, 1, 1, needServiceName, &P::serviceName, nullptr},
+        {optUnicode, &P::configFileUnicode, 1, 0, nullptr, nullptr, nullptr},
+        {optSkeleton, &P::skeletonFlag, 1, 1, needConfigFile, &P::configFileName, nullptr},
+        {optDisplayAll, &P::displayAllFlag, 1, 0, nullptr, nullptr, nullptr},
+        {optTrace, nullptr, 0, 1, L" option requires log file name, or OFF", nullptr, nullptr},
+        {optDisplay, &P::displayFlag, 1, 1, L" option requires service name.", &P::serviceName,
+         nullptr},
+        {optExport, &P::displayFlag, 1, 2, L" option requires service name and output file name.",
+         &P::serviceName, &P::configFileName},
+        {optUpdate, &P::updateFlag, 1, 1, needConfigFile, &P::configFileName, nullptr},
+        {optRestartAfter, &P::restartAfterFlag, 1, 0, nullptr, nullptr, nullptr},
+        {optSignal, &P::signalFlag, 1, 2, L" option requires service name and signal.",
+         &P::serviceName, &P::signal},
+        {optStatus, &P::statusForm, 1, 1, needServiceName, &P::serviceName, nullptr},
+        {optStatusValues, &P::statusForm, 2, 1, needServiceName, &P::serviceName, nullptr},
+        {optStart, &P::operation, 1, 1, needServiceName, &P::serviceName, nullptr},
+        {optStop, &P::operation, 2, 1, needServiceName, &P::serviceName, nullptr},
+        {optRestart, &P::operation, 3, 1, needServiceName, &P::serviceName, nullptr},
+        {optWait, nullptr, 0, 1, L" option requires a number of seconds from 1 to 86400", nullptr,
+         nullptr},
+    };
+    for (const OptionRow& row : rows) {
+        if (wcscmp(word, row.word) == 0) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
 int CParameters::parseCommandLine(int argc, wchar_t** argv) {
     const wchar_t* label = L"CParameters::parseCommandLine";
     logger->logEntry(label, argc);
@@ -65,143 +115,42 @@ int CParameters::parseCommandLine(int argc, wchar_t** argv) {
 
     for (int i = 1; i < argc; ++i) {
         const wchar_t* arg = argv[i];
-        if (arg == nullptr) {
+        // Anything that is not an option word is skipped.
+        const OptionRow* row = arg == nullptr ? nullptr : findOption(arg);
+        if (row == nullptr) {
             continue;
         }
         int remaining = argc - 1 - i;
-        const wchar_t* missing = nullptr; // the row's text when an argument is missing
-        int needed = 0;
-
-        if (wcscmp(arg, optHelp) == 0) {
-            helpFlag = 1;
-        } else if (wcscmp(arg, optInstall) == 0) {
-            installFlag = 1;
-            needed = 1;
-            missing = needConfigFile;
-            if (remaining >= 1) {
-                configFileName = argv[i + 1];
-            }
-        } else if (wcscmp(arg, optUninstall) == 0) {
-            uninstallFlag = 1;
-            needed = 1;
-            missing = needConfigFile;
-            if (remaining >= 1) {
-                configFileName = argv[i + 1];
-            }
-        } else if (wcscmp(arg, optRemove) == 0) {
-            uninstallFlag = 1;
-            needed = 1;
-            missing = needServiceName;
-            if (remaining >= 1) {
-                serviceName = argv[i + 1];
-            }
-        } else if (wcscmp(arg, optAccount) == 0) {
-            needed = 1;
-            missing = L" option requires an account name";
-            if (remaining >= 1) {
-                accountName = argv[i + 1];
-            }
-        } else if (wcscmp(arg, optPassword) == 0) {
-            needed = 1;
-            missing = L" option requires a password";
-            if (remaining >= 1) {
-                accountPassword = argv[i + 1];
-            }
-        } else if (wcscmp(arg, optScm) == 0 || wcscmp(arg, optNoScm) == 0) {
+        if (row->flag == &CParameters::scmFlag || row->flag == &CParameters::noScmFlag) {
             // From here on messages go to the trace only, including this option's own.
             logger->enableStdout(0);
-            if (wcscmp(arg, optScm) == 0) {
-                scmFlag = 1;
-            } else {
-                noScmFlag = 1;
+        }
+        if (row->flag != nullptr) {
+            this->*row->flag = row->flagValue;
+        }
+        if (row->needed <= remaining) {
+            if (row->first != nullptr) {
+                this->*row->first = argv[i + 1];
             }
-            needed = 1;
-            missing = needServiceName;
-            if (remaining >= 1) {
-                serviceName = argv[i + 1];
+            if (row->second != nullptr) {
+                this->*row->second = argv[i + 2];
             }
-        } else if (wcscmp(arg, optUnicode) == 0) {
-            configFileUnicode = 1;
-        } else if (wcscmp(arg, optSkeleton) == 0) {
-            skeletonFlag = 1;
-            needed = 1;
-            missing = needConfigFile;
-            if (remaining >= 1) {
-                configFileName = argv[i + 1];
-            }
-        } else if (wcscmp(arg, optDisplayAll) == 0) {
-            displayAllFlag = 1;
-        } else if (wcscmp(arg, optTrace) == 0) {
-            needed = 1;
-            missing = L" option requires log file name, or OFF";
-            if (remaining >= 1) {
+            if (row->word == optTrace) {
                 enableTracing(argv[i + 1], logger);
-            }
-        } else if (wcscmp(arg, optDisplay) == 0) {
-            displayFlag = 1;
-            needed = 1;
-            missing = L" option requires service name.";
-            if (remaining >= 1) {
-                serviceName = argv[i + 1];
-            }
-        } else if (wcscmp(arg, optExport) == 0) {
-            displayFlag = 1;
-            needed = 2;
-            missing = L" option requires service name and output file name.";
-            if (remaining >= 2) {
-                serviceName = argv[i + 1];
-                configFileName = argv[i + 2];
-            }
-        } else if (wcscmp(arg, optUpdate) == 0) {
-            updateFlag = 1;
-            needed = 1;
-            missing = needConfigFile;
-            if (remaining >= 1) {
-                configFileName = argv[i + 1];
-            }
-        } else if (wcscmp(arg, optRestartAfter) == 0) {
-            restartAfterFlag = 1;
-        } else if (wcscmp(arg, optSignal) == 0) {
-            signalFlag = 1;
-            needed = 2;
-            missing = L" option requires service name and signal.";
-            if (remaining >= 2) {
-                serviceName = argv[i + 1];
-                signal = argv[i + 2];
-            }
-        } else if (wcscmp(arg, optStatus) == 0 || wcscmp(arg, optStatusValues) == 0) {
-            statusForm = wcscmp(arg, optStatus) == 0 ? 1 : 2;
-            needed = 1;
-            missing = needServiceName;
-            if (remaining >= 1) {
-                serviceName = argv[i + 1];
-            }
-        } else if (wcscmp(arg, optStart) == 0 || wcscmp(arg, optStop) == 0 ||
-                   wcscmp(arg, optRestart) == 0) {
-            operation = wcscmp(arg, optStart) == 0 ? 1 : wcscmp(arg, optStop) == 0 ? 2 : 3;
-            needed = 1;
-            missing = needServiceName;
-            if (remaining >= 1) {
-                serviceName = argv[i + 1];
-            }
-        } else if (wcscmp(arg, optWait) == 0) {
-            needed = 1;
-            missing = L" option requires a number of seconds from 1 to 86400";
-            if (remaining >= 1 &&
-                (!parseDigits(argv[i + 1], maximumWaitSeconds, &waitSeconds) || waitSeconds == 0)) {
+            } else if (row->word == optWait &&
+                       (!parseDigits(argv[i + 1], maximumWaitSeconds, &waitSeconds) ||
+                        waitSeconds == 0)) {
                 // Anything but such a number is refused as a missing one.
                 remaining = 0;
                 waitSeconds = 0;
             }
         }
-        // Anything else is not an option word and is skipped.
-
-        if (needed > remaining) {
-            logger->logMessage(arg, missing);
+        if (row->needed > remaining) {
+            logger->logMessage(arg, row->missing);
             result = BRONTEL_RESULT_USAGE;
             break;
         }
-        i += needed;
+        i += row->needed;
     }
 
     logger->logExit(label, result);

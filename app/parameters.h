@@ -38,6 +38,9 @@ class CParameters {
     const wchar_t* getBuildTime() const;
 
   private:
+    struct OptionRow;
+    static const OptionRow* findOption(const wchar_t* word);
+
     CLogger* logger;
     int helpFlag;
     int installFlag;

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -34,24 +35,30 @@ const char* const addedKeysHeader[] = {
     "# before the key's line to use it.",
 };
 
-void appendAddedKeys(std::vector<const char*>& lines) {
-    lines.push_back("");
+// A key's text, one line per newline.
+void appendKeyText(std::vector<std::string>& lines, const char* text) {
+    for (const char* end = strchr(text, '\n'); end != nullptr; end = strchr(text, '\n')) {
+        lines.emplace_back(text, end);
+        text = end + 1;
+    }
+}
+
+void appendAddedKeys(std::vector<std::string>& lines) {
+    lines.emplace_back();
     lines.insert(lines.end(), addedKeysHeader,
                  addedKeysHeader + sizeof(addedKeysHeader) / sizeof(addedKeysHeader[0]));
     for (int i = 0; i < configKeyCount; ++i) {
-        if (configKeys[i].skeletonOrder != 0 || configKeys[i].skeleton == nullptr) {
-            continue;
-        }
-        for (const char* const* line = configKeys[i].skeleton; *line != nullptr; ++line) {
-            lines.push_back(*line);
+        if (configKeys[i].skeletonOrder == 0 && configKeys[i].skeleton != nullptr) {
+            appendKeyText(lines, configKeys[i].skeleton);
         }
     }
 }
 // ---- end of the added keys
 
 // The keys' lines in the skeleton's order, each key's text after an empty line.
-std::vector<const char*> skeletonLines() {
-    std::vector<const char*> lines(headerLines, headerLines + sizeof(headerLines) / sizeof(char*));
+std::vector<std::string> skeletonLines() {
+    std::vector<std::string> lines(headerLines,
+                                   headerLines + sizeof(headerLines) / sizeof(headerLines[0]));
     for (int place = 1;; ++place) {
         const ConfigKey* key = nullptr;
         for (int i = 0; i < configKeyCount && key == nullptr; ++i) {
@@ -63,21 +70,19 @@ std::vector<const char*> skeletonLines() {
             appendAddedKeys(lines);
             return lines;
         }
-        lines.push_back("");
-        for (const char* const* line = key->skeleton; *line != nullptr; ++line) {
-            lines.push_back(*line);
-        }
+        lines.emplace_back();
+        appendKeyText(lines, key->skeleton);
     }
 }
 
 } // namespace
 
 char* buildSkeletonText() {
-    std::vector<const char*> lines = skeletonLines();
+    std::vector<std::string> lines = skeletonLines();
     size_t length = strlen(firstLinePrefix) + strlen(BRONTEL_BUILD_DATE) + strlen(firstLineSuffix) +
                     strlen(lineEnd);
-    for (const char* line : lines) {
-        length += strlen(line) + strlen(lineEnd);
+    for (const std::string& line : lines) {
+        length += line.size() + strlen(lineEnd);
     }
     char* text = static_cast<char*>(malloc(length + 1));
     if (text == nullptr) {
@@ -90,9 +95,9 @@ char* buildSkeletonText() {
         memcpy(out, piece, n);
         out += n;
     }
-    for (const char* line : lines) {
-        size_t n = strlen(line);
-        memcpy(out, line, n);
+    for (const std::string& line : lines) {
+        size_t n = line.size();
+        memcpy(out, line.data(), n);
         out += n;
         memcpy(out, lineEnd, strlen(lineEnd));
         out += strlen(lineEnd);

@@ -1,6 +1,7 @@
 #include "install/path_check.h"
 
 #include "jvm/vm_options.h"
+#include "platform/path_list.h"
 #include "registry/registry.h"
 #include "settings/config_keys.h"
 
@@ -35,20 +36,11 @@ void warnIfMissing(const wchar_t* what, const std::wstring& path, CLogger* logge
 }
 
 void checkClassPath(const wchar_t* entries, CLogger* logger) {
-    std::wstring all = resolved(entries);
-    const wchar_t separator = BRONTEL_PATH_LIST_SEPARATOR[0];
-    size_t start = 0;
-    while (start <= all.size()) {
-        size_t end = all.find(separator, start);
-        if (end == std::wstring::npos) {
-            end = all.size();
-        }
-        std::wstring entry = all.substr(start, end - start);
+    for (const std::wstring& entry : splitPathList(resolved(entries))) {
         // A wildcard entry names the jars of a folder, not a file.
         if (!entry.empty() && entry[entry.size() - 1] != L'*') {
             warnIfMissing(L"the class path entry", entry, logger);
         }
-        start = end + 1;
     }
 }
 

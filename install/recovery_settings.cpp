@@ -2,8 +2,18 @@
 // Service Control Manager (the values were checked before anything was created).
 #include "install/installer.h"
 
+#include "install/service_config2.h"
 #include "registry/option_values.h"
 #include "settings/value_check.h"
+
+int changeServiceConfig2(SC_HANDLE service, DWORD level, void* info, const wchar_t* failure,
+                         CLogger* logger) {
+    if (ChangeServiceConfig2W(service, level, info)) {
+        return 0;
+    }
+    logger->logSystemError(failure, GetLastError());
+    return BRONTEL_RESULT_SCM_FAILED;
+}
 
 int CInstaller::applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int delayedStart) {
     logger->logEntry(L"CInstaller::applyServiceConfig2");
@@ -25,11 +35,8 @@ int CInstaller::applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int 
         actions.lpCommand = nullptr;
         actions.cActions = list.count;
         actions.lpsaActions = list.actions;
-        if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &actions)) {
-            logger->logSystemError(L"Cannot set the recovery actions of the service",
-                                   GetLastError());
-            result = BRONTEL_RESULT_SCM_FAILED;
-        }
+        result = changeServiceConfig2(service, SERVICE_CONFIG_FAILURE_ACTIONS, &actions,
+                                      L"Cannot set the recovery actions of the service", logger);
     } else if (periodText != nullptr) {
         logger->logMessage(L"failureResetPeriod has no effect without failureActions.");
     }
@@ -37,20 +44,15 @@ int CInstaller::applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int 
     if (result == 0 && config->getBoolOptionValue(CFG_FAILURE_ON_NON_ZERO_EXIT, 0)) {
         SERVICE_FAILURE_ACTIONS_FLAG flag;
         flag.fFailureActionsOnNonCrashFailures = TRUE;
-        if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag)) {
-            logger->logSystemError(L"Cannot set the failure-actions flag of the service",
-                                   GetLastError());
-            result = BRONTEL_RESULT_SCM_FAILED;
-        }
+        result = changeServiceConfig2(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag,
+                                      L"Cannot set the failure-actions flag of the service", logger);
     }
     if (result == 0 && delayedStart) {
         SERVICE_DELAYED_AUTO_START_INFO info;
         info.fDelayedAutostart = TRUE;
-        if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info)) {
-            logger->logSystemError(L"Cannot set the delayed automatic start of the service",
-                                   GetLastError());
-            result = BRONTEL_RESULT_SCM_FAILED;
-        }
+        result = changeServiceConfig2(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info,
+                                      L"Cannot set the delayed automatic start of the service",
+                                      logger);
     }
     logger->logExit(L"CInstaller::applyServiceConfig2", result);
     return result;

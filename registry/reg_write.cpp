@@ -4,6 +4,16 @@
 
 #include <stdlib.h>
 
+int regWriteResult(LSTATUS rc, const wchar_t* valueName, CLogger* logger) {
+    if (rc == ERROR_SUCCESS) {
+        return 0;
+    }
+    logger->logMessage(L"Error setting value in registry for ", valueName);
+    logger->logMessage(L"Error code: ", static_cast<DWORD>(rc));
+    logger->logSystemError(static_cast<DWORD>(rc));
+    return BRONTEL_RESULT_REGISTRY_NOT_WRITTEN;
+}
+
 int setRegStrValue(HKEY key, const wchar_t* valueName, const wchar_t* value, CLogger* logger) {
     size_t chars = wcslen(value) + 1;
     LSTATUS rc = ERROR_INVALID_PARAMETER;
@@ -12,13 +22,7 @@ int setRegStrValue(HKEY key, const wchar_t* valueName, const wchar_t* value, CLo
         rc = RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
                             static_cast<DWORD>(chars * sizeof(wchar_t)));
     }
-    if (rc != ERROR_SUCCESS) {
-        logger->logMessage(L"Error setting value in registry for ", valueName);
-        logger->logMessage(L"Error code: ", static_cast<DWORD>(rc));
-        logger->logSystemError(static_cast<DWORD>(rc));
-        return BRONTEL_RESULT_REGISTRY_NOT_WRITTEN;
-    }
-    return 0;
+    return regWriteResult(rc, valueName, logger);
 }
 
 int setRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,

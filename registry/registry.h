@@ -38,6 +38,8 @@ wchar_t* getRegStrListValue(HKEY root, const wchar_t* keyPath, const wchar_t* su
 DWORD getRegDwValue(HKEY root, const wchar_t* keyPath, const wchar_t* subKey,
                     const wchar_t* valueName, DWORD defaultValue);
 // 0 on success, BRONTEL_RESULT_REGISTRY_NOT_WRITTEN on failure (traced).
+// The result of writing a value: 0, or the failure traced with the value's name.
+int regWriteResult(LSTATUS rc, const wchar_t* valueName, CLogger* logger);
 int setRegStrValue(HKEY key, const wchar_t* valueName, const wchar_t* value, CLogger* logger);
 // Where reading a Parameters value stopped, kept so that the reader that needs the value can
 // trace why it is missing when it needs it.

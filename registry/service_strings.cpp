@@ -70,11 +70,5 @@ int writeServiceStrings(const wchar_t* serviceName, const wchar_t* valueName,
                                   reinterpret_cast<const BYTE*>(data.c_str()),
                                   static_cast<DWORD>(data.size() * sizeof(wchar_t)));
     }
-    if (rc != ERROR_SUCCESS) {
-        logger->logMessage(L"Error setting value in registry for ", valueName);
-        logger->logMessage(L"Error code: ", static_cast<DWORD>(rc));
-        logger->logSystemError(static_cast<DWORD>(rc));
-        return BRONTEL_RESULT_REGISTRY_NOT_WRITTEN;
-    }
-    return 0;
+    return regWriteResult(rc, valueName, logger);
 }

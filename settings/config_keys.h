@@ -126,10 +126,10 @@ struct ConfigKey {
     const ConfigRefusal* refusal; // with a check: how a malformed value is refused
     const wchar_t* expected;      // with a check: what a good value is, in the refusal's words
     int skeletonOrder;            // place in the skeleton (1 first); 0: not in its first text
-    // The skeleton's lines for the key, ending with null. With skeletonOrder 0, the lines of a
-    // key added since the skeleton's first text: one comment saying what it does and the
-    // commented key line, listed after that text in table order.
-    const char* const* skeleton;
+    // The skeleton's lines for the key, each ending with a newline. With skeletonOrder 0, the
+    // lines of a key added since the skeleton's first text: one comment saying what it does and
+    // the commented key line, listed after that text in table order.
+    const char* skeleton;
 };
 
 // In the order in which -d and -e list them.

@@ -1,5 +1,6 @@
 #include "runtime/service/preinit_program.h"
 
+#include "platform/path_list.h"
 #include "platform/winapi.h"
 #include "runtime/control/command_text.h"
 
@@ -107,21 +108,13 @@ std::vector<std::wstring> searchFolders() {
         std::vector<wchar_t> path(size + 1);
         DWORD got = GetEnvironmentVariableW(L"PATH", path.data(), size + 1);
         std::wstring list(path.data(), got < size + 1 ? got : 0);
-        const wchar_t* separators = BRONTEL_PATH_LIST_SEPARATOR;
-        size_t start = 0;
-        while (start <= list.size()) {
-            size_t end = list.find_first_of(separators, start);
-            if (end == std::wstring::npos) {
-                end = list.size();
-            }
-            std::wstring folder = list.substr(start, end - start);
+        for (std::wstring folder : splitPathList(list)) {
             if (folder.size() >= 2 && folder.front() == L'"' && folder.back() == L'"') {
                 folder = folder.substr(1, folder.size() - 2);
             }
             if (isAbsolute(folder)) {
                 folders.push_back(folder);
             }
-            start = end + 1;
         }
     }
     return folders;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <string.h>
 
 #include <set>
 #include <string>
@@ -48,7 +49,10 @@ TEST(KeyTable, EntriesCarryWhatTheirUsersNeed) {
         }
         // The skeleton's places run from 1 without gaps or doubles, each with its text; every
         // other key has its added-key lines, so that the skeleton names every key.
-        EXPECT_NE(nullptr, key.skeleton);
+        ASSERT_NE(nullptr, key.skeleton);
+        // The skeleton writes whole lines only: text after the last newline would be lost.
+        size_t length = strlen(key.skeleton);
+        EXPECT_TRUE(length > 0 && key.skeleton[length - 1] == '\n') << key.skeleton;
         if (key.skeletonOrder != 0) {
             EXPECT_TRUE(places.insert(key.skeletonOrder).second);
         }
