@@ -44,15 +44,16 @@ int CInstaller::applyServiceConfig2(SC_HANDLE service, CConfigFile* config, int 
     if (result == 0 && config->getBoolOptionValue(CFG_FAILURE_ON_NON_ZERO_EXIT, 0)) {
         SERVICE_FAILURE_ACTIONS_FLAG flag;
         flag.fFailureActionsOnNonCrashFailures = TRUE;
-        result = changeServiceConfig2(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag,
-                                      L"Cannot set the failure-actions flag of the service", logger);
+        result =
+            changeServiceConfig2(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag,
+                                 L"Cannot set the failure-actions flag of the service", logger);
     }
     if (result == 0 && delayedStart) {
         SERVICE_DELAYED_AUTO_START_INFO info;
         info.fDelayedAutostart = TRUE;
-        result = changeServiceConfig2(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info,
-                                      L"Cannot set the delayed automatic start of the service",
-                                      logger);
+        result =
+            changeServiceConfig2(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info,
+                                 L"Cannot set the delayed automatic start of the service", logger);
     }
     logger->logExit(L"CInstaller::applyServiceConfig2", result);
     return result;
