@@ -42,9 +42,9 @@ def wine_command(wine="wine"):
     Wine's 64-bit loader sits at a fixed address (0x7d000000), and Linux puts its heap at a
     random place in the GiB above it. Every Windows process needs the page at 0x7ffe0000 (the
     shared user data); Wine's preloader reserves it first, but Debian ships the preloader in a
-    package of its own (wine64-preloader) that is only suggested. Without it, about one start in
-    several thousand finds the page taken by the heap and the program never runs: Wine ends it
-    with exit code 1, saying only "err:virtual:virtual_alloc_first_teb wine: failed to map the
+    package of its own (wine64-preloader, which scripts/setup installs) that is only suggested.
+    Without it, about one start in several thousand finds the page taken by the heap and the
+    program never runs: Wine ends it with exit code 1, saying only "err:virtual:virtual_alloc_first_teb wine: failed to map the
     shared user data: c0000018", which WINEDEBUG=-all hides. Without address randomisation the
     heap stays next to the loader, far below that page.
     """
