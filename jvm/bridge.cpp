@@ -112,6 +112,37 @@ void CJvm::detachThread(int attached) {
     }
 }
 
+template <typename Call>
+int CJvm::withServiceMethod(const char* name, const char* signature, const wchar_t* classUnknown,
+                            const wchar_t* methodMissing, Call call) {
+    const char* className = serviceClassName.load();
+    int attached = 0;
+    JNIEnv* threadEnv = className ? attachThread(&attached) : nullptr;
+    if (className == nullptr) {
+        logger->logMessage(classUnknown);
+        return 0;
+    }
+    if (threadEnv == nullptr) {
+        logger->logMessage(L"Could not attach the thread.");
+        return 0;
+    }
+    jclass serviceClass = nullptr;
+    jmethodID method = nullptr;
+    int found = findServiceMethod(threadEnv, className, name, signature, &serviceClass, &method);
+    if (found == BRONTEL_RESULT_CLASS_NOT_FOUND) {
+        logger->logMessage(L"Cannot find the BrontelManager class");
+    } else if (found == BRONTEL_RESULT_NO_SERVICE_CONTROL) {
+        logger->logMessage(methodMissing);
+    } else {
+        call(threadEnv, serviceClass, method);
+    }
+    if (serviceClass != nullptr) {
+        threadEnv->DeleteLocalRef(serviceClass);
+    }
+    detachThread(attached);
+    return found;
+}
+
 void CJvm::sendControlCommand(DWORD code) {
     logger->logEntry(L"CJvm::sendControlCommand", static_cast<int>(code));
     int result = 0;
@@ -141,35 +172,17 @@ void CJvm::sendControlCommand(DWORD code) {
             logger->logSystemError(error);
         }
     } else {
-        const char* className = serviceClassName.load();
-        int attached = 0;
-        JNIEnv* threadEnv = className ? attachThread(&attached) : nullptr;
-        if (className == nullptr) {
-            // Start-up has not yet named the class; nothing in Java could receive the control.
-            logger->logMessage(L"The service class is not known yet, control dropped.");
-        } else if (threadEnv == nullptr) {
-            logger->logMessage(L"Could not attach the thread.");
-        } else {
-            jclass serviceClass = nullptr;
-            jmethodID method = nullptr;
-            result = findServiceMethod(threadEnv, className, "serviceControl", "(I)V",
-                                       &serviceClass, &method);
-            if (result == BRONTEL_RESULT_CLASS_NOT_FOUND) {
-                logger->logMessage(L"Cannot find the BrontelManager class");
-            } else if (result == BRONTEL_RESULT_NO_SERVICE_CONTROL) {
-                logger->logMessage(L"serviceControl", L" method does not exist.");
-            } else {
+        // Until start-up has named the class, nothing in Java could receive the control.
+        result = withServiceMethod(
+            "serviceControl", "(I)V", L"The service class is not known yet, control dropped.",
+            L"serviceControl method does not exist.",
+            [&](JNIEnv* threadEnv, jclass serviceClass, jmethodID method) {
                 if (host != nullptr) {
                     logger->logMessage(L"Sending service control : ", controlCodeName(code));
                 }
                 threadEnv->CallStaticVoidMethod(serviceClass, method, static_cast<jint>(code));
                 traceJavaException(threadEnv, logger, L"serviceControl ended with an exception: ");
-            }
-            if (serviceClass != nullptr) {
-                threadEnv->DeleteLocalRef(serviceClass);
-            }
-            detachThread(attached);
-        }
+            });
     }
     logger->logExit(L"CJvm::sendControlCommand", result);
 }
@@ -177,35 +190,17 @@ void CJvm::sendControlCommand(DWORD code) {
 int CJvm::sendConsoleSignal(DWORD event) {
     logger->logEntry(L"CJvm::sendConsoleSignal", static_cast<int>(event));
     int result = 0;
-    const char* className = serviceClassName.load();
-    int attached = 0;
-    JNIEnv* threadEnv = className ? attachThread(&attached) : nullptr;
-    if (className == nullptr) {
-        logger->logMessage(L"The service class is not known yet, console event not offered.");
-    } else if (threadEnv == nullptr) {
-        logger->logMessage(L"Could not attach the thread.");
-    } else {
-        jclass serviceClass = nullptr;
-        jmethodID method = nullptr;
-        int found = findServiceMethod(threadEnv, className, "consoleSignal", "(I)Z", &serviceClass,
-                                      &method);
-        if (found == BRONTEL_RESULT_CLASS_NOT_FOUND) {
-            logger->logMessage(L"Cannot find the BrontelManager class");
-        } else if (found == BRONTEL_RESULT_NO_SERVICE_CONTROL) {
-            logger->logMessage(L"No console signal handler found.");
-        } else {
+    withServiceMethod(
+        "consoleSignal", "(I)Z", L"The service class is not known yet, console event not offered.",
+        L"No console signal handler found.",
+        [&](JNIEnv* threadEnv, jclass serviceClass, jmethodID method) {
             jboolean handled =
                 threadEnv->CallStaticBooleanMethod(serviceClass, method, static_cast<jint>(event));
             if (traceJavaException(threadEnv, logger, L"consoleSignal ended with an exception: ")) {
                 handled = JNI_FALSE;
             }
             result = handled == JNI_TRUE ? 1 : 0;
-        }
-        if (serviceClass != nullptr) {
-            threadEnv->DeleteLocalRef(serviceClass);
-        }
-        detachThread(attached);
-    }
+        });
     logger->logExit(L"CJvm::sendConsoleSignal", result);
     return result;
 }

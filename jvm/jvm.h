@@ -60,6 +60,11 @@ class CJvm {
     // already a VM thread. *attached tells detachThread whether to detach it again.
     JNIEnv* attachThread(int* attached);
     void detachThread(int attached);
+    // Calls `call` with the service class's static method on an attached thread, tracing why
+    // it could not. Returns 0, or the look-up's failure (findServiceMethod).
+    template <typename Call>
+    int withServiceMethod(const char* name, const char* signature, const wchar_t* classUnknown,
+                          const wchar_t* methodMissing, Call call);
 };
 
 #define JVM_DUMP_NOT_ASKED 0
