@@ -178,6 +178,9 @@ const char* const logKeepAdded[] = {
 const char* const logTimestampsAdded[] = {
     "# logTimestamps: TRUE puts the local time at the start of each captured line.",
     "#logTimestamps=FALSE", nullptr};
+const char* const logRotateDailyAdded[] = {
+    "# logRotateDaily: TRUE also starts a new capture file each day, named by its date.",
+    "#logRotateDaily=FALSE", nullptr};
 const char* const environmentAdded[] = {
     "# environmentN: NAME=VALUE, a variable of the service's environment (1, 2, ...).",
     "#environment1=APP_HOME=%ProgramFiles%\\MyService", nullptr};
@@ -260,6 +263,9 @@ const ConfigKey configKeys[] = {
     {CFG_LOG_TIMESTAMPS, REGVAL_LOG_TIMESTAMPS, CONFIG_STORE_PARAMETERS, CONFIG_KIND_FLAG, 0, 0,
      L"FALSE", nullptr, CONFIG_CHECK_TRUE_FALSE, byCapture, L"TRUE or FALSE", 0,
      logTimestampsAdded},
+    {CFG_LOG_ROTATE_DAILY, REGVAL_LOG_ROTATE_DAILY, CONFIG_STORE_PARAMETERS, CONFIG_KIND_FLAG, 0, 0,
+     L"FALSE", nullptr, CONFIG_CHECK_TRUE_FALSE, byCapture, L"TRUE or FALSE", 0,
+     logRotateDailyAdded},
     // Reported last, under the registry's own names (keys compare without regard to case).
     {CFG_JVM_OPTION, REGVAL_JVM_OPTION, CONFIG_STORE_PARAMETERS, CONFIG_KIND_TEXT,
      CONFIG_NUMBERED | expanded, 0, nullptr, nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 11,
