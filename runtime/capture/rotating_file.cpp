@@ -3,6 +3,7 @@
 
 #include "files/file_in_folder.h"
 #include "files/file_results.h"
+#include "files/folder_refusal.h"
 #include "files/full_path.h"
 #include "files/relative_open.h"
 #include "runtime/capture/dated_files.h"
@@ -84,18 +85,8 @@ CRotatingFile::~CRotatingFile() {
 int CRotatingFile::prepare() {
     DWORD error = 0;
     int result = path == nullptr ? FILES_OK : folder.open(&error);
-    const wchar_t* refused = nullptr;
-    if (result == FILES_LINK) {
-        refused = L"The output capture folder is a link or lies behind one; the service does not "
-                  L"start: ";
-    } else if (result == FILES_OTHERS_WRITE) {
-        refused = L"Users other than LocalSystem, Administrators and the service's account can "
-                  L"change the output capture folder; the service does not start: ";
-    } else if (result == FILES_SECURITY_UNKNOWN) {
-        refused = L"The security of the output capture folder cannot be read; the service does "
-                  L"not start: ";
-    }
-    if (refused != nullptr) {
+    wchar_t refused[400];
+    if (captureFolderRefusal(result, 0, refused, 400)) {
         logger->logMessage(refused, folderOf(path).c_str());
         if (result == FILES_SECURITY_UNKNOWN) {
             logger->logSystemError(error);
