@@ -98,7 +98,8 @@ int CRotatingFile::prepare() {
         open();
     }
     // A restart on a later day first puts the earlier day's output under its date.
-    if (clock != nullptr && file != INVALID_HANDLE_VALUE && size > 0 && fileDay != today()) {
+    if (clock != nullptr && file != INVALID_HANDLE_VALUE && size > 0 && fileDay != 0 &&
+        fileDay != today()) {
         rotate(1);
     }
     return 0;

@@ -134,7 +134,7 @@ def test_daily_rotation_at_midnight_by_the_real_clock(linux):
     # The stand-in's clock of the service, shifted to a few seconds before the coming midnight.
     now = datetime.datetime.now()
     midnight = datetime.datetime.combine(now.date() + datetime.timedelta(days=1), datetime.time())
-    offset = int((midnight - now).total_seconds()) - 6
+    offset = int((midnight - now).total_seconds()) - 10
     out, marker = linux.tmp / "daily" / "out.log", linux.tmp / "daily.done"
     dated = out.with_name(f"out.{now.date().isoformat()}.log")
     svc = capture_service(linux, f"until-exists {marker}",
