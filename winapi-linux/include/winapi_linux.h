@@ -349,8 +349,8 @@ BOOL WINAPI DeleteFileW(LPCWSTR fileName);
 BOOL WINAPI CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES security);
 
 // What a handle is (files_by_handle.cpp): attributes (a link opened as itself is a reparse
-// point), the number of names (st_nlink), and the volume and index that identify it (st_dev,
-// st_ino).
+// point), the number of names (st_nlink), the volume and index that identify it (st_dev,
+// st_ino), and its times (shifted as the clock calls are).
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
