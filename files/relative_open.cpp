@@ -21,15 +21,11 @@ const DWORD dispositionPosixSemantics = 0x2; // FILE_DISPOSITION_FLAG_POSIX_SEMA
 DWORD windowsError(NTSTATUS status) {
     return status >= 0 ? 0 : static_cast<DWORD>(RtlNtStatusToDosError(status));
 }
-} // namespace
 
-DWORD openInFolder(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
-                   ULONG disposition, ULONG kind, PSECURITY_DESCRIPTOR security,
+// NtCreateFile within `folder`; an empty name opens the folder itself again.
+DWORD openRelative(HANDLE folder, const wchar_t* name, size_t chars, ACCESS_MASK access,
+                   ULONG share, ULONG disposition, ULONG kind, PSECURITY_DESCRIPTOR security,
                    COwnedHandle& opened) {
-    size_t chars = wcslen(name);
-    if (chars == 0 || chars * sizeof(wchar_t) > 0xFFF0) {
-        return ERROR_INVALID_NAME;
-    }
     UNICODE_STRING text;
     text.Buffer = const_cast<PWSTR>(name);
     text.Length = static_cast<USHORT>(chars * sizeof(wchar_t));
@@ -47,6 +43,22 @@ DWORD openInFolder(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG
         opened.reset(handle);
     }
     return error;
+}
+} // namespace
+
+DWORD openInFolder(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
+                   ULONG disposition, ULONG kind, PSECURITY_DESCRIPTOR security,
+                   COwnedHandle& opened) {
+    size_t chars = wcslen(name);
+    if (chars == 0 || chars * sizeof(wchar_t) > 0xFFF0) {
+        return ERROR_INVALID_NAME;
+    }
+    return openRelative(folder, name, chars, access, share, disposition, kind, security, opened);
+}
+
+DWORD reopenFolder(HANDLE folder, ACCESS_MASK access, ULONG share, COwnedHandle& opened) {
+    return openRelative(folder, L"", 0, access, share, FILE_OPEN, FILE_DIRECTORY_FILE, nullptr,
+                        opened);
 }
 
 DWORD renameIntoFolder(HANDLE item, HANDLE folder, const wchar_t* newName, int replace) {

@@ -13,6 +13,9 @@
 DWORD openInFolder(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
                    ULONG disposition, ULONG kind, PSECURITY_DESCRIPTOR security,
                    COwnedHandle& opened);
+// Opens the folder held by `folder` once more, as a handle of its own: a listing through it
+// starts fresh (a handle's listing may keep what it read first). 0 or the Windows error.
+DWORD reopenFolder(HANDLE folder, ACCESS_MASK access, ULONG share, COwnedHandle& opened);
 // Renames what `item` (opened with DELETE access) is into `folder` as `newName`, replacing what
 // has that name when `replace` is set (a link there is replaced, never followed). 0 or the
 // Windows error.

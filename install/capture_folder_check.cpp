@@ -1,6 +1,7 @@
 #include "install/capture_folder_check.h"
 
 #include "files/file_results.h"
+#include "files/folder_refusal.h"
 #include "files/folder_security.h"
 #include "files/folder_walk.h"
 #include "files/full_path.h"
@@ -69,19 +70,8 @@ void warnAboutCaptureFolders(CConfigFile* config, const wchar_t* account, CLogge
         }
         DWORD error = 0;
         int result = judgeFolder(path, trusted, &error);
-        const wchar_t* warning = nullptr;
-        if (result == FILES_LINK) {
-            warning = L"Warning: the output capture folder is a link or lies behind one; the "
-                      L"service will not start (code 35) until it is a plain folder: ";
-        } else if (result == FILES_OTHERS_WRITE) {
-            warning = L"Warning: users other than LocalSystem, Administrators and the service's "
-                      L"account can change the output capture folder; the service will not "
-                      L"start (code 35) until only they can: ";
-        } else if (result == FILES_SECURITY_UNKNOWN) {
-            warning = L"Warning: the security of the output capture folder cannot be read; the "
-                      L"service will not start (code 35) if it cannot read it either: ";
-        }
-        if (warning != nullptr) {
+        wchar_t warning[400];
+        if (captureFolderRefusal(result, 1, warning, 400)) {
             logger->logMessage(warning, folderOf(path).c_str());
         }
     }

@@ -205,6 +205,10 @@ const ConfigKey configKeys[] = {
      L"FALSE", nullptr, CONFIG_CHECK_TRUE_FALSE, byCapture, L"TRUE or FALSE", 0,
      "# logTimestamps: TRUE puts the local time at the start of each captured line.\n"
      "#logTimestamps=FALSE\n"},
+    {CFG_LOG_ROTATE_DAILY, REGVAL_LOG_ROTATE_DAILY, CONFIG_STORE_PARAMETERS, CONFIG_KIND_FLAG, 0, 0,
+     L"FALSE", nullptr, CONFIG_CHECK_TRUE_FALSE, byCapture, L"TRUE or FALSE", 0,
+     "# logRotateDaily: TRUE also starts a new capture file each day, named by its date.\n"
+     "#logRotateDaily=FALSE\n"},
     // Reported last, under the registry's own names (keys compare without regard to case).
     {CFG_JVM_OPTION, REGVAL_JVM_OPTION, CONFIG_STORE_PARAMETERS, CONFIG_KIND_TEXT,
      CONFIG_NUMBERED | expanded, 0, nullptr, nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 11,

@@ -43,11 +43,13 @@
 #define CFG_LOG_ROTATE_BYTES L"logRotateBytes"
 #define CFG_LOG_KEEP_FILES L"logKeepFiles"
 #define CFG_LOG_TIMESTAMPS L"logTimestamps"
+#define CFG_LOG_ROTATE_DAILY L"logRotateDaily"
 #define REGVAL_STDOUT_FILE L"StdoutFile"
 #define REGVAL_STDERR_FILE L"StderrFile"
 #define REGVAL_LOG_ROTATE_BYTES L"LogRotateBytes"
 #define REGVAL_LOG_KEEP_FILES L"LogKeepFiles"
 #define REGVAL_LOG_TIMESTAMPS L"LogTimestamps"
+#define REGVAL_LOG_ROTATE_DAILY L"LogRotateDaily"
 
 // Values of the service key, written through the Service Control Manager (Description directly).
 #define REGVAL_DISPLAY_NAME L"DisplayName"

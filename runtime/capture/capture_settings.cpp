@@ -46,9 +46,11 @@ int readCaptureSettings(const CServiceSettings& serviceSettings, CLogger* logger
     settings->rotateBytes = 0;
     settings->keepFiles = 0;
     settings->timestamps = 0;
+    settings->rotateDaily = 0;
     serviceSettings.number(CFG_LOG_ROTATE_BYTES, logger, malformed, &settings->rotateBytes);
     serviceSettings.number(CFG_LOG_KEEP_FILES, logger, malformed, &settings->keepFiles);
     serviceSettings.flag(CFG_LOG_TIMESTAMPS, logger, malformed, &settings->timestamps);
+    serviceSettings.flag(CFG_LOG_ROTATE_DAILY, logger, malformed, &settings->rotateDaily);
     return settings->stdoutPath != nullptr || settings->stderrPath != nullptr;
 }
 

@@ -20,6 +20,7 @@ struct CaptureSettings {
     DWORD rotateBytes;
     DWORD keepFiles;
     int timestamps;
+    int rotateDaily;
 };
 
 // Takes the capture's part of a service's settings (a stored value that is malformed is traced

@@ -42,6 +42,9 @@ int COutputCapture::start(const CaptureSettings& settings) {
         if (paths[i] != nullptr) {
             files[i] = new CRotatingFile(paths[i], names[i], settings.rotateBytes,
                                          settings.keepFiles, logger, events);
+            if (settings.rotateDaily) {
+                files[i]->rotateDaily(GetSystemTimeAsFileTime);
+            }
             result = files[i]->prepare();
         }
     }

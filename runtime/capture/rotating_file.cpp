@@ -3,15 +3,19 @@
 
 #include "files/file_in_folder.h"
 #include "files/file_results.h"
+#include "files/folder_refusal.h"
 #include "files/full_path.h"
 #include "files/relative_open.h"
+#include "runtime/capture/dated_files.h"
 #include "runtime/events/event_ids.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace {
 // The system's text for an error, without its line end, into the caller's buffer.
@@ -63,9 +67,9 @@ DWORD lineEnd(const char* bytes, DWORD from, DWORD count) {
 CRotatingFile::CRotatingFile(const wchar_t* path, const wchar_t* stream, DWORD rotateBytes,
                              DWORD keepFiles, CLogger* logger, CEventReporter* events)
     : path(nullptr), stream(stream), rotateBytes(rotateBytes), keepFiles(keepFiles), logger(logger),
-      events(events), folder(path), folderMoveSaid(0), file(INVALID_HANDLE_VALUE), size(0),
-      rotateAt(rotateBytes), atLineStart(1), failing(0), brokenLine(0), lostBytes(0),
-      failedAttempts(0), lastAttempt(0) {
+      events(events), clock(nullptr), fileDay(0), folder(path), folderMoveSaid(0),
+      file(INVALID_HANDLE_VALUE), size(0), rotateAt(rotateBytes), atLineStart(1), failing(0),
+      brokenLine(0), lostBytes(0), failedAttempts(0), lastAttempt(0) {
     size_t bytes = (wcslen(path) + 1) * sizeof(wchar_t);
     this->path = static_cast<wchar_t*>(malloc(bytes));
     if (this->path != nullptr) {
@@ -81,18 +85,8 @@ CRotatingFile::~CRotatingFile() {
 int CRotatingFile::prepare() {
     DWORD error = 0;
     int result = path == nullptr ? FILES_OK : folder.open(&error);
-    const wchar_t* refused = nullptr;
-    if (result == FILES_LINK) {
-        refused = L"The output capture folder is a link or lies behind one; the service does not "
-                  L"start: ";
-    } else if (result == FILES_OTHERS_WRITE) {
-        refused = L"Users other than LocalSystem, Administrators and the service's account can "
-                  L"change the output capture folder; the service does not start: ";
-    } else if (result == FILES_SECURITY_UNKNOWN) {
-        refused = L"The security of the output capture folder cannot be read; the service does "
-                  L"not start: ";
-    }
-    if (refused != nullptr) {
+    wchar_t refused[400];
+    if (captureFolderRefusal(result, 0, refused, 400)) {
         logger->logMessage(refused, folderOf(path).c_str());
         if (result == FILES_SECURITY_UNKNOWN) {
             logger->logSystemError(error);
@@ -102,6 +96,11 @@ int CRotatingFile::prepare() {
     // Any other failure is the capture's: reported, and tried again while the service runs.
     if (file == INVALID_HANDLE_VALUE) {
         open();
+    }
+    // A restart on a later day first puts the earlier day's output under its date.
+    if (clock != nullptr && file != INVALID_HANDLE_VALUE && size > 0 && fileDay != 0 &&
+        fileDay != today()) {
+        rotate(1);
     }
     return 0;
 }
@@ -134,6 +133,11 @@ int CRotatingFile::open() {
                ? 0
                : (static_cast<unsigned long long>(high) << 32) | low;
     rotateAt = rotateBytes;
+    fileDay = 0;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (clock != nullptr && size > 0 && GetFileInformationByHandle(file, &information)) {
+        fileDay = localDay(information.ftLastWriteTime);
+    }
     return 1;
 }
 
@@ -160,6 +164,7 @@ void CRotatingFile::write(const char* bytes, DWORD count) {
         atLineStart = bytes[count - 1] == '\n';
         return;
     }
+    DWORD day = clock != nullptr ? today() : 0;
     // Runs of whole lines that fit into the current file, one write each.
     DWORD start = 0;
     while (start < count) {
@@ -167,9 +172,10 @@ void CRotatingFile::write(const char* bytes, DWORD count) {
         if (!atLineStart) {
             end = lineEnd(bytes, start, count); // the rest of the line goes where it began
         } else {
-            if (rotateBytes != 0 && size > 0 &&
-                size + (lineEnd(bytes, start, count) - start) > rotateAt) {
-                rotate();
+            int dayEnded = day != 0 && size > 0 && fileDay != 0 && fileDay != day;
+            if (dayEnded || (rotateBytes != 0 && size > 0 &&
+                             size + (lineEnd(bytes, start, count) - start) > rotateAt)) {
+                rotate(dayEnded);
                 if (file == INVALID_HANDLE_VALUE) {
                     lostBytes += count - start;
                     atLineStart = bytes[count - 1] == '\n';
@@ -182,6 +188,9 @@ void CRotatingFile::write(const char* bytes, DWORD count) {
                    (rotateBytes == 0 || size + (lineEnd(bytes, end, count) - start) <= rotateAt)) {
                 end = lineEnd(bytes, end, count);
             }
+        }
+        if (fileDay == 0) {
+            fileDay = day;
         }
         if (!put(bytes + start, end - start)) {
             lostBytes += count - end;
@@ -284,11 +293,13 @@ int CRotatingFile::resume() {
     return 1;
 }
 
-void CRotatingFile::rotate() {
+void CRotatingFile::rotate(int dayEnds) {
     checkFolderStays();
     DWORD error = 0;
     if (keepFiles == 0) {
         error = deleteOpened(file);
+    } else if (clock != nullptr) {
+        error = moveToDate(dayEnds);
     } else {
         for (DWORD n = keepFiles; n > 1; --n) {
             shift(n);
@@ -308,7 +319,57 @@ void CRotatingFile::rotate() {
     unsigned long long kept = size;
     if (open() && !moved) {
         rotateAt = kept + rotateBytes;
+        // The day's output goes on into it; tried again when the next day ends.
+        fileDay = clock != nullptr ? today() : 0;
     }
+}
+
+DWORD CRotatingFile::today() {
+    FILETIME now;
+    clock(&now);
+    return localDay(now);
+}
+
+DWORD CRotatingFile::moveToDate(int dayEnds) {
+    std::vector<DatedFile> dated;
+    DWORD error = listDatedFiles(folder.get(), folder.fileName(), &dated);
+    if (error != 0) {
+        return error;
+    }
+    DWORD day = fileDay != 0 ? fileDay : today();
+    // A day's only file has the date alone; a day of several files numbers them all.
+    int earlier = 0;
+    DWORD highest = 0;
+    for (const DatedFile& found : dated) {
+        if (found.day == day) {
+            earlier = 1;
+            highest = found.part > highest ? found.part : highest;
+        }
+    }
+    DWORD part = dayEnds && !earlier ? 0 : highest + 1;
+    std::wstring name = datedName(folder.fileName(), day, part);
+    error = renameIntoFolder(file, folder.get(), name.c_str(), 0);
+    if (error != 0) {
+        return error;
+    }
+    dated.push_back(DatedFile{day, part, name});
+    // Oldest first: listed in order, and the new name is the day's latest.
+    std::stable_sort(dated.begin(), dated.end(), [](const DatedFile& a, const DatedFile& b) {
+        return a.day != b.day ? a.day < b.day : a.part < b.part;
+    });
+    for (size_t i = 0; i + keepFiles < dated.size(); ++i) {
+        COwnedHandle oldest;
+        DWORD ignored = 0;
+        int result =
+            openExistingInFolder(folder.get(), dated[i].name.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                 captureShare, oldest, &ignored);
+        if (result == FILES_OK) {
+            deleteOpened(oldest.get());
+        } else if (result != FILES_FAILED) {
+            leftAlone(dated[i].name.c_str());
+        }
+    }
+    return 0;
 }
 
 void CRotatingFile::shift(DWORD n) {
@@ -325,9 +386,7 @@ void CRotatingFile::shift(DWORD n) {
         if (result == FILES_OK) {
             deleteOpened(oldest.get());
         } else if (result != FILES_FAILED) {
-            logger->logMessage(L"Capture rotation leaves alone what is not a plain file of the "
-                               L"capture: ",
-                               newer.c_str(), L" is a link or has another name.");
+            leftAlone(newer.c_str());
         }
     }
     swprintf(number, 16, L".%lu", static_cast<unsigned long>(n - 1));
@@ -339,10 +398,13 @@ void CRotatingFile::shift(DWORD n) {
     if (result == FILES_OK) {
         renameIntoFolder(moving.get(), folder.get(), newer.c_str(), 1);
     } else if (result != FILES_FAILED) {
-        logger->logMessage(L"Capture rotation leaves alone what is not a plain file of the "
-                           L"capture: ",
-                           older.c_str(), L" is a link or has another name.");
+        leftAlone(older.c_str());
     }
+}
+
+void CRotatingFile::leftAlone(const wchar_t* name) {
+    logger->logMessage(L"Capture rotation leaves alone what is not a plain file of the capture: ",
+                       name, L" is a link or has another name.");
 }
 
 void CRotatingFile::checkFolderStays() {

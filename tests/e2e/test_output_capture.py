@@ -2,6 +2,7 @@
 its failures as event log entries (the stand-in's log on Linux), the capture keys through
 installation and the report, and the event source registration."""
 
+import datetime
 import json
 import os
 import pathlib
@@ -129,6 +130,30 @@ def test_only_the_files_kept_remain_and_timestamps_start_each_line(linux):
     assert numbers == list(range(count - len(numbers), count))
 
 
+def test_daily_rotation_at_midnight_by_the_real_clock(linux):
+    # The stand-in's clock of the service, shifted to a few seconds before the coming midnight.
+    now = datetime.datetime.now()
+    midnight = datetime.datetime.combine(now.date() + datetime.timedelta(days=1), datetime.time())
+    offset = int((midnight - now).total_seconds()) - 10
+    out, marker = linux.tmp / "daily" / "out.log", linux.tmp / "daily.done"
+    dated = out.with_name(f"out.{now.date().isoformat()}.log")
+    svc = capture_service(linux, f"until-exists {marker}",
+                          {"StdoutFile": str(out), "LogRotateDaily": "TRUE"})
+    linux.reg_set(SERVICES + "\\" + svc.name, "Environment", "multi",
+                  f"BRONTEL_STANDIN_CLOCK_OFFSET={offset}")
+    svc.start_and_wait("RUNNING")
+    wait_until(lambda: out.exists() and dated.exists() and out.stat().st_size > 0,
+               "the day's file under its date and the next day's file begun", timeout=60)
+    marker.touch()
+    svc.wait_record("written")
+    stop(svc)
+    before, after = lines(dated), lines(out)
+    assert before and after[-5:] == [f"after {j}" for j in range(5)]
+    waiting = before + after[:-5]
+    assert waiting == [f"waiting {i}" for i in range(len(waiting))]
+    assert sorted(p.name for p in out.parent.iterdir()) == sorted([out.name, dated.name])
+
+
 # -- files that cannot be written ----------------------------------------------------------------
 
 
@@ -241,7 +266,7 @@ def event_source(machine, name):
 def test_capture_keys_install_report_round_trip_and_event_source(machine):
     name = machine.unique("capinst")
     keys = ["stdoutFile=%TEMP%\\out.log", "stderrFile=err.log", "logRotateBytes=0",
-            "logKeepFiles=12", "logTimestamps=True"]
+            "logKeepFiles=12", "logTimestamps=True", "logRotateDaily=true"]
     result = install(machine, basic(name, *keys, display=f"Capture {name}"), file_name="capture.conf")
     assert result.rc == 0, result
     try:
@@ -256,7 +281,8 @@ def test_capture_keys_install_report_round_trip_and_event_source(machine):
         # The saved report installs the same settings again.
         stored = round_trip(machine, name, removed).splitlines()
         assert [l for l in stored if l.split("=")[0] in
-                ("stdoutFile", "stderrFile", "logRotateBytes", "logKeepFiles", "logTimestamps")] == keys
+                ("stdoutFile", "stderrFile", "logRotateBytes", "logKeepFiles", "logTimestamps",
+                 "logRotateDaily")] == keys
     finally:
         machine.run(["-r", name])
     assert event_source(machine, name) is None
@@ -302,6 +328,7 @@ def test_another_programs_event_source_is_neither_taken_over_nor_deleted(machine
     ("logKeepFiles=1000", "logKeepFiles: expected a whole number from 0 to 999"),
     ("logKeepFiles=-1", "logKeepFiles: expected a whole number from 0 to 999"),
     ("logTimestamps=yes", "logTimestamps: expected TRUE or FALSE"),
+    ("logRotateDaily=daily", "logRotateDaily: expected TRUE or FALSE"),
 ])
 def test_malformed_capture_values_install_nothing(linux, line, expected):
     name = linux.unique("capbad")

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+#include <time.h>
+
 #include <regex>
 #include <string>
 #include <vector>
@@ -132,6 +135,103 @@ TEST(RotatingFile, AFileThatCannotBeOpenedIsTracedOnceAndCountsWhatIsLost) {
     }
     EXPECT_EQ(failures, 1);
     EXPECT_EQ(trace.lines().back(), "Output capture ended while failing; bytes lost: 20");
+}
+
+namespace {
+// The clock of daily rotation, moved by the test; starts at 23:59:59 of today, local time, so
+// that the files the test writes (with today's real time) are of the clock's first day.
+time_t clockSeconds;
+void WINAPI testClock(FILETIME* now) {
+    unsigned long long ticks =
+        (static_cast<unsigned long long>(clockSeconds) + 11644473600ull) * 10000000ull;
+    now->dwLowDateTime = static_cast<DWORD>(ticks);
+    now->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+}
+time_t lastSecondOfToday() {
+    time_t now = time(nullptr);
+    struct tm fields = *localtime(&now);
+    fields.tm_hour = 23;
+    fields.tm_min = 59;
+    fields.tm_sec = 59;
+    fields.tm_isdst = -1;
+    return mktime(&fields);
+}
+// Two hours into the day `days` after the first (two hours: clear of daylight saving shifts).
+time_t dayAfter(time_t first, int days) {
+    return first + 1 + 2 * 3600 + days * 86400;
+}
+// The capture folder's out.<date of t><rest> file.
+std::string datedFile(const std::wstring& dir, time_t t, const char* rest) {
+    char date[16];
+    strftime(date, sizeof date, "%Y-%m-%d", localtime(&t));
+    return readFileBytes(dir + L"/out." + std::wstring(date, date + strlen(date)) +
+                         std::wstring(rest, rest + strlen(rest)));
+}
+struct DailyFile {
+    CRotatingFile file;
+    DailyFile(const std::wstring& path, DWORD rotateBytes, DWORD keep, TraceCapture& trace)
+        : file(path.c_str(), L"standard output", rotateBytes, keep, trace.get(), nullptr) {
+        file.rotateDaily(testClock);
+        EXPECT_EQ(file.prepare(), 0);
+    }
+    void write(const char* line) { file.write(line, static_cast<DWORD>(strlen(line))); }
+};
+} // namespace
+
+TEST(RotatingFile, ByDayTheOutputOfEachDayGoesUnderItsDate) {
+    TraceCapture trace(L"daily");
+    time_t first = lastSecondOfToday();
+    // Midnight, then the first line after days without output: named by the day written.
+    std::wstring dir = makeScratchDir(L"daily");
+    clockSeconds = first;
+    {
+        DailyFile daily(dir + L"/out.log", 0, 5, trace);
+        daily.write("before midnight\n");
+        clockSeconds = first + 2;
+        daily.write("after midnight\nand a line in ");
+        clockSeconds = dayAfter(first, 4);
+        daily.write("two pieces\n"); // a line is never split across days
+        daily.write("days later\n");
+    }
+    EXPECT_EQ(datedFile(dir, first, ".log"), "before midnight\n");
+    EXPECT_EQ(datedFile(dir, first + 2, ".log"), "after midnight\nand a line in two pieces\n");
+    EXPECT_EQ(readFileBytes(dir + L"/out.log"), "days later\n");
+    EXPECT_EQ(datedFile(dir, dayAfter(first, 4), ".log"), "");
+
+    // Restarts: the same day goes on in the file; a later one first moves it to its date.
+    dir = makeScratchDir(L"restart");
+    clockSeconds = first;
+    for (const char* line : {"first run\n", "second run\n"}) {
+        DailyFile(dir + L"/out.log", 0, 5, trace).write(line);
+    }
+    EXPECT_EQ(readFileBytes(dir + L"/out.log"), "first run\nsecond run\n");
+    clockSeconds = dayAfter(first, 2);
+    {
+        DailyFile later(dir + L"/out.log", 0, 5, trace);
+        EXPECT_EQ(datedFile(dir, first, ".log"), "first run\nsecond run\n");
+        EXPECT_EQ(readFileBytes(dir + L"/out.log"), "");
+    }
+
+    // With size rotation: a day of several files numbers them in order; the newest are kept.
+    dir = makeScratchDir(L"dailysize");
+    clockSeconds = first;
+    {
+        DailyFile daily(dir + L"/out.log", 10, 3, trace);
+        for (const char* line : {"aaaa1\n", "aaaa2\n", "aaaa3\n"}) {
+            daily.write(line);
+        }
+        clockSeconds = first + 2;
+        daily.write("bbbb1\n");
+        daily.write("bbbb2\n");
+        clockSeconds = dayAfter(first, 1);
+        daily.write("cccc1\n");
+    }
+    EXPECT_EQ(datedFile(dir, first, ".1.log"), "");
+    EXPECT_EQ(datedFile(dir, first, ".2.log"), "");
+    EXPECT_EQ(datedFile(dir, first, ".3.log"), "aaaa3\n");
+    EXPECT_EQ(datedFile(dir, first + 2, ".1.log"), "bbbb1\n");
+    EXPECT_EQ(datedFile(dir, first + 2, ".2.log"), "bbbb2\n");
+    EXPECT_EQ(readFileBytes(dir + L"/out.log"), "cccc1\n");
 }
 
 TEST(CaptureStream, TimestampsStartEveryLineAndOnlyLines) {

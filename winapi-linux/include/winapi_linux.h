@@ -115,6 +115,7 @@ typedef int (*FARPROC)(void);
 #define ERROR_PIPE_NOT_CONNECTED 233L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_NO_MORE_FILES 18L
 #define ERROR_PIPE_CONNECTED 535L
 #define ERROR_PIPE_LISTENING 536L
 #define ERROR_OPERATION_ABORTED 995L
@@ -348,8 +349,8 @@ BOOL WINAPI DeleteFileW(LPCWSTR fileName);
 BOOL WINAPI CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES security);
 
 // What a handle is (files_by_handle.cpp): attributes (a link opened as itself is a reparse
-// point), the number of names (st_nlink), and the volume and index that identify it (st_dev,
-// st_ino).
+// point), the number of names (st_nlink), the volume and index that identify it (st_dev,
+// st_ino), and its times (shifted as the clock calls are).
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
@@ -377,7 +378,12 @@ DWORD WINAPI GetFullPathNameW(LPCWSTR fileName, DWORD chars, LPWSTR buffer, LPWS
 // last renamed) by goes, provided it still names the same file.
 typedef unsigned char BOOLEAN;
 // Also class 21 (FileDispositionInfoEx, a DWORD of flags: 1 delete, 2 at once).
-typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileDispositionInfo = 4 } FILE_INFO_BY_HANDLE_CLASS;
+// Classes 10 and 11 list a folder opened with FILE_LIST_DIRECTORY (GetFileInformationByHandleEx).
+typedef enum _FILE_INFO_BY_HANDLE_CLASS {
+    FileDispositionInfo = 4,
+    FileIdBothDirectoryInfo = 10,
+    FileIdBothDirectoryRestartInfo = 11
+} FILE_INFO_BY_HANDLE_CLASS;
 typedef struct _FILE_DISPOSITION_INFO {
     BOOLEAN DeleteFile;
 } FILE_DISPOSITION_INFO;
@@ -428,6 +434,29 @@ typedef union _LARGE_INTEGER {
     };
     long long QuadPart;
 } LARGE_INTEGER, *PLARGE_INTEGER;
+// A folder's entries, as many as fit, each NextEntryOffset bytes (8-aligned) after the one
+// before (0 on the last); the stand-in fills the attributes, the times and the name.
+typedef char CCHAR;
+typedef struct _FILE_ID_BOTH_DIR_INFO {
+    DWORD NextEntryOffset;
+    DWORD FileIndex;
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    LARGE_INTEGER EndOfFile;
+    LARGE_INTEGER AllocationSize;
+    DWORD FileAttributes;
+    DWORD FileNameLength; // bytes
+    DWORD EaSize;
+    CCHAR ShortNameLength;
+    WCHAR ShortName[12];
+    LARGE_INTEGER FileId;
+    WCHAR FileName[1];
+} FILE_ID_BOTH_DIR_INFO, *PFILE_ID_BOTH_DIR_INFO;
+// The restart class starts the listing again; at its end: FALSE, ERROR_NO_MORE_FILES.
+BOOL WINAPI GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                         LPVOID information, DWORD size);
 #define FILE_OPEN 0x00000001
 #define FILE_CREATE 0x00000002
 #define FILE_DIRECTORY_FILE 0x00000001
@@ -939,7 +968,16 @@ typedef struct _SYSTEMTIME {
     WORD wSecond;
     WORD wMilliseconds;
 } SYSTEMTIME, *LPSYSTEMTIME;
+// The clock calls read BRONTEL_STANDIN_CLOCK_OFFSET, seconds (may be negative) added to the
+// machine's time, and the times of files are shifted alike: tests can start a service just
+// before a day ends. Local time is the process's time zone (TZ).
 void WINAPI GetLocalTime(LPSYSTEMTIME time);
+void WINAPI GetSystemTimeAsFileTime(FILETIME* time);
+BOOL WINAPI FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
+// Only for the current time zone (zone null).
+typedef struct _TIME_ZONE_INFORMATION TIME_ZONE_INFORMATION;
+BOOL WINAPI SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* zone,
+                                            const SYSTEMTIME* universal, LPSYSTEMTIME local);
 DWORD WINAPI GetTickCount(void);
 
 // ---- The C runtime's low-level descriptors (Windows' <io.h>) --------------------------------

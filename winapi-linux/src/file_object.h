@@ -38,6 +38,9 @@ class FileObject : public KObject {
         name_ = name;
     }
 
+    // How many of the folder's entries a listing has handed out (GetFileInformationByHandleEx).
+    size_t listed = 0;
+
     KObject* duplicate() override;
     int detachFd() override {
         int fd = fd_;
@@ -52,6 +55,11 @@ class FileObject : public KObject {
     int folderFd_ = -1;
     std::string name_;
 };
+
+// BRONTEL_STANDIN_CLOCK_OFFSET: seconds added to every time the stand-in tells (0 unset).
+long long clockOffsetSeconds();
+// A time of the machine, shifted by the offset, as Windows counts it (100 ns since 1601).
+unsigned long long fileTimeOf(const struct timespec& time);
 
 inline FileObject* fileFromHandle(HANDLE handle) {
     return handleAs<FileObject>(handle, KObject::File);

@@ -30,6 +30,17 @@ extern "C" BOOL WINAPI GetFileInformationByHandle(HANDLE file,
     information->dwFileAttributes = S_ISLNK(info.st_mode)   ? FILE_ATTRIBUTE_REPARSE_POINT
                                     : S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY
                                                             : FILE_ATTRIBUTE_NORMAL;
+    struct {
+        FILETIME* into;
+        const struct timespec& time;
+    } times[] = {{&information->ftCreationTime, info.st_ctim},
+                 {&information->ftLastAccessTime, info.st_atim},
+                 {&information->ftLastWriteTime, info.st_mtim}};
+    for (auto& time : times) {
+        unsigned long long ticks = standin::fileTimeOf(time.time);
+        time.into->dwLowDateTime = static_cast<DWORD>(ticks);
+        time.into->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    }
     information->dwVolumeSerialNumber = static_cast<DWORD>(info.st_dev);
     uint64_t size = static_cast<uint64_t>(info.st_size);
     information->nFileSizeHigh = static_cast<DWORD>(size >> 32);

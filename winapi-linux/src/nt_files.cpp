@@ -109,8 +109,10 @@ extern "C" NTSTATUS NTAPI NtCreateFile(PHANDLE file, ACCESS_MASK access,
         return STATUS_INVALID_HANDLE;
     }
     std::string name;
-    if (!singleName(attributes->ObjectName->Buffer,
-                    attributes->ObjectName->Length / sizeof(wchar_t), &name)) {
+    if (attributes->ObjectName->Length == 0 && disposition == FILE_OPEN) {
+        name = "."; // the folder itself, opened anew (as ReOpenFile does)
+    } else if (!singleName(attributes->ObjectName->Buffer,
+                           attributes->ObjectName->Length / sizeof(wchar_t), &name)) {
         return STATUS_OBJECT_NAME_INVALID;
     }
     bool wantFolder = (options & FILE_DIRECTORY_FILE) != 0;
