@@ -125,40 +125,41 @@ int readServiceFacts(const wchar_t* serviceName, ServiceFacts* facts, DWORD* err
     return 0;
 }
 
-const wchar_t* stateWord(DWORD state) {
-    switch (state) {
-    case SERVICE_STOPPED:
-        return L"STOPPED";
-    case SERVICE_START_PENDING:
-        return L"START_PENDING";
-    case SERVICE_STOP_PENDING:
-        return L"STOP_PENDING";
-    case SERVICE_RUNNING:
-        return L"RUNNING";
-    case SERVICE_CONTINUE_PENDING:
-        return L"CONTINUE_PENDING";
-    case SERVICE_PAUSE_PENDING:
-        return L"PAUSE_PENDING";
-    case SERVICE_PAUSED:
-        return L"PAUSED";
-    default:
-        return L"UNKNOWN";
+namespace {
+struct Word {
+    DWORD value;
+    const wchar_t* word;
+};
+const Word states[] = {
+    {SERVICE_STOPPED, L"STOPPED"},
+    {SERVICE_START_PENDING, L"START_PENDING"},
+    {SERVICE_STOP_PENDING, L"STOP_PENDING"},
+    {SERVICE_RUNNING, L"RUNNING"},
+    {SERVICE_CONTINUE_PENDING, L"CONTINUE_PENDING"},
+    {SERVICE_PAUSE_PENDING, L"PAUSE_PENDING"},
+    {SERVICE_PAUSED, L"PAUSED"},
+};
+const Word startTypes[] = {
+    {SERVICE_BOOT_START, L"boot"},   {SERVICE_SYSTEM_START, L"system"},
+    {SERVICE_AUTO_START, L"auto"},   {SERVICE_DEMAND_START, L"demand"},
+    {SERVICE_DISABLED, L"disabled"},
+};
+
+template <size_t count>
+const wchar_t* wordOf(const Word (&words)[count], DWORD value, const wchar_t* otherwise) {
+    for (const Word& entry : words) {
+        if (entry.value == value) {
+            return entry.word;
+        }
     }
+    return otherwise;
+}
+} // namespace
+
+const wchar_t* stateWord(DWORD state) {
+    return wordOf(states, state, L"UNKNOWN");
 }
 
 const wchar_t* startTypeWord(DWORD startType) {
-    switch (startType) {
-    case SERVICE_BOOT_START:
-        return L"boot";
-    case SERVICE_SYSTEM_START:
-        return L"system";
-    case SERVICE_AUTO_START:
-        return L"auto";
-    case SERVICE_DEMAND_START:
-        return L"demand";
-    case SERVICE_DISABLED:
-        return L"disabled";
-    default:
-        return L"unknown";
-    }
+    return wordOf(startTypes, startType, L"unknown");
 }
