@@ -3,6 +3,7 @@
 #include "platform/handles.h"
 #include "platform/result_codes.h"
 #include "registry/service_manager.h"
+#include "runtime/events/result_words.h"
 #include "settings/service_settings.h"
 
 #include <string.h>
@@ -126,11 +127,7 @@ int readServiceFacts(const wchar_t* serviceName, ServiceFacts* facts, DWORD* err
 }
 
 namespace {
-struct Word {
-    DWORD value;
-    const wchar_t* word;
-};
-const Word states[] = {
+const CodeText states[] = {
     {SERVICE_STOPPED, L"STOPPED"},
     {SERVICE_START_PENDING, L"START_PENDING"},
     {SERVICE_STOP_PENDING, L"STOP_PENDING"},
@@ -139,20 +136,17 @@ const Word states[] = {
     {SERVICE_PAUSE_PENDING, L"PAUSE_PENDING"},
     {SERVICE_PAUSED, L"PAUSED"},
 };
-const Word startTypes[] = {
+const CodeText startTypes[] = {
     {SERVICE_BOOT_START, L"boot"},   {SERVICE_SYSTEM_START, L"system"},
     {SERVICE_AUTO_START, L"auto"},   {SERVICE_DEMAND_START, L"demand"},
     {SERVICE_DISABLED, L"disabled"},
 };
 
 template <size_t count>
-const wchar_t* wordOf(const Word (&words)[count], DWORD value, const wchar_t* otherwise) {
-    for (const Word& entry : words) {
-        if (entry.value == value) {
-            return entry.word;
-        }
-    }
-    return otherwise;
+const wchar_t* wordOf(const CodeText (&words)[count], DWORD value, const wchar_t* otherwise) {
+    const wchar_t* word =
+        value <= 0xFFFF ? textOfCode(words, count, static_cast<int>(value)) : nullptr;
+    return word != nullptr ? word : otherwise;
 }
 } // namespace
 

@@ -1,10 +1,9 @@
 """Update in place (-m): an installed service changed from an edited configuration file without
 removing it, key by key, and run again without changes."""
 
-import pytest
-
 from config_support import basic, install, write_config
 from runtime_support import wait_until
+from test_windows_vm import DoubleService, win  # noqa: F401 (win: the fixture)
 
 SERVICES = r"SYSTEM\CurrentControlSet\Services"
 
@@ -151,12 +150,7 @@ def test_update_of_a_running_service_says_restart_and_restarts_with_y(linux):
     assert svc.svc("wait", "STOPPED", 60000).rc == 0
 
 
-def test_update_of_a_running_service_under_wine(machine):
-    if not machine.is_windows:
-        pytest.skip("the VM test double is a Windows library")
-    from test_windows_vm import DoubleService
-
-    win = machine
+def test_update_of_a_running_service_under_wine(win):
     svc = DoubleService(win, "vmdouble.Running", install=True)
     try:
         svc.start_and_wait("RUNNING")
