@@ -1,6 +1,7 @@
 #include "runtime/operate/last_event.h"
 
 #include "platform/handles.h"
+#include "platform/textutil.h"
 #include "runtime/events/event_texts.h"
 
 #include <stdio.h>
@@ -43,7 +44,8 @@ int fromRecord(const BYTE* record, const EVENTLOGRECORD& header, const wchar_t* 
                LastEvent* event) {
     size_t bytes = 0;
     const wchar_t* source = textAt(record, header.Length, sizeof(EVENTLOGRECORD), &bytes);
-    if (source == nullptr || wcscmp(source, serviceName) != 0) {
+    // Windows knows a service and its event source by name without regard to case.
+    if (source == nullptr || !asciiEqualNoCase(source, serviceName)) {
         return 0;
     }
     const wchar_t* strings[mostStrings];

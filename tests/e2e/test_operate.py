@@ -135,7 +135,7 @@ def test_failed_start_is_explained_in_the_status_words(linux, linux_services):
     log = linux.root / "eventlog" / "Application.jsonl"
     log.write_text(log.read_text() + '{"source": "' + svc.name + '", "id": 7, "strings": ["x"\n'
                    + "\x00garbage\n" + '{"source": "' + svc.name + '", "id"')
-    again = values(linux.run(["-Q", svc.name]))
+    again = values(linux.run(["-Q", svc.name.upper()]))
     assert (again["lastEventId"], again["lastEventText"]) == ("1", text), again
 
 
