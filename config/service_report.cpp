@@ -251,12 +251,8 @@ int CConfigFile::showServiceInfo(const wchar_t* serviceName, const wchar_t* conf
 
     Report report;
     buildReport(report, serviceName, logger, toConsole);
-    wchar_t image[valueChars];
-    memset(image, 0, sizeof(image));
-    wchar_t first[valueChars];
-    int unquoted = getRegStrValue(HKEY_LOCAL_MACHINE, BRONTEL_SERVICES_KEY, serviceName,
-                                  REGVAL_IMAGE_PATH, image, sizeof(image)) != nullptr &&
-                   isUnquotedWithBlank(image, first, valueChars);
+    wchar_t warning[imagePathWarningChars];
+    int unquoted = imagePathWarning(serviceName, warning);
     const wchar_t* text = report.get();
     int result = 0;
     if (text == nullptr) {
@@ -269,11 +265,7 @@ int CConfigFile::showServiceInfo(const wchar_t* serviceName, const wchar_t* conf
     }
     // The warning stays out of a saved report, which must install again as it is.
     if (unquoted) {
-        logger->logMessage(L"Warning: the service's image path is not quoted and its program's "
-                           L"path holds a blank, so Windows tries to start ",
-                           first,
-                           L".exe first, a program that anyone who can write there could "
-                           L"place. Reinstall the service with -i, which quotes the path.");
+        logger->logMessage(warning);
     }
     logger->logExit(L"CConfigFile::showServiceInfo", 0);
     return result;

@@ -7,10 +7,10 @@
 #include "install/event_source.h"
 #include "install/logon_right.h"
 #include "install/path_check.h"
+#include "install/service_entry.h"
 #include "install/service_security.h"
 #include "registry/registry.h"
 #include "registry/service_manager.h"
-#include "registry/service_strings.h"
 #include "settings/config_keys.h"
 
 #include <stdio.h>
@@ -20,38 +20,7 @@
 #include <string>
 #include <vector>
 
-// A choice key's value, or its default (with a warning) when the file names no choice.
-DWORD choiceOf(CConfigFile* config, const wchar_t* configName, CLogger* logger) {
-    const ConfigKey& key = *findConfigKey(configName);
-    DWORD value = 0;
-    configChoiceValue(key, key.defaultValue, &value);
-    wchar_t* text = config->getStrOptionValue(configName, nullptr);
-    if (text != nullptr && !configChoiceValue(key, text, &value)) {
-        std::wstring rest =
-            std::wstring(L" unreconized for ") + key.configName + L"; assuming " + key.defaultValue;
-        logger->logMessage(text, rest.c_str());
-    }
-    return value;
-}
-
 namespace {
-
-// A numbered key kept as one list value of the service key (environment1, ... as Environment);
-// the value is deleted when the file gives none.
-int saveServiceList(CConfigFile* config, const ConfigKey& entry, const wchar_t* serviceName,
-                    CLogger* logger) {
-    std::vector<std::wstring> items;
-    for (int n = 1;; ++n) {
-        wchar_t key[64];
-        swprintf(key, 64, L"%ls%d", entry.configName, n);
-        wchar_t* value = config->getStrOptionValue(key, nullptr);
-        if (value == nullptr) {
-            break;
-        }
-        items.push_back(value);
-    }
-    return writeServiceStrings(serviceName, entry.valueName, items, logger);
-}
 
 void appendPart(wchar_t* buffer, size_t* length, const wchar_t* text) {
     size_t n = wcslen(text);
@@ -133,15 +102,10 @@ int CInstaller::createMSService(CConfigFile* config) {
         return BRONTEL_RESULT_SCM_FAILED;
     }
 
-    DWORD serviceType = SERVICE_WIN32_OWN_PROCESS;
-    if (config->getBoolOptionValue(CFG_INTERACTIVE_SERVICE, 0)) {
-        serviceType |= SERVICE_INTERACTIVE_PROCESS;
-    }
-    DWORD startType = choiceOf(config, CFG_START_TYPE, logger);
     // The delayed start is set apart from the start type, once the service exists.
-    int delayedStart = (startType & ~0xFFu) != 0;
-    startType &= 0xFF;
-    DWORD errorControl = choiceOf(config, CFG_ERROR_CONTROL, logger);
+    const ServiceKind kind = serviceKindOf(config, logger);
+    DWORD serviceType = kind.type, startType = kind.start, errorControl = kind.errorControl;
+    int delayedStart = kind.delayed;
 
     int result = 0;
     wchar_t* dependencies = nullptr;

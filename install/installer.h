@@ -17,10 +17,6 @@ struct InstallRequest {
     const wchar_t* password;       // -p
 };
 
-// A choice key's value in the file, or its default (with a warning) when the file names no
-// choice.
-DWORD choiceOf(CConfigFile* config, const wchar_t* configName, CLogger* logger);
-
 class CInstaller {
   public:
     CInstaller(CLogger* logger, const InstallRequest& request);

@@ -4,9 +4,11 @@
 #include "install/installer.h"
 
 #include "install/logon_right.h"
+#include "install/service_entry.h"
 #include "install/service_security.h"
 #include "registry/option_values.h"
 #include "registry/service_manager.h"
+#include "registry/service_strings.h"
 #include "settings/value_check.h"
 
 #include <stdlib.h>
@@ -95,6 +97,30 @@ void printNotMade(const std::vector<Change>& changes, size_t from, CLogger* logg
                        keys.c_str());
 }
 
+// A list value of the service key (Environment) against the file's numbered items, item by item.
+void noteListChanges(std::vector<Change>& changes, const wchar_t* serviceName, const ConfigKey& key,
+                     const std::vector<std::wstring>& wanted) {
+    std::vector<std::wstring> stored;
+    readServiceStrings(serviceName, key.valueName, &stored);
+    for (size_t n = 0; n < stored.size() || n < wanted.size(); ++n) {
+        std::wstring fileKey = key.configName + std::to_wstring(n + 1);
+        int wasSet = n < stored.size();
+        int isSet = n < wanted.size();
+        note(changes, fileKey.c_str(), wasSet ? stored[n] : L"", wasSet, isSet ? wanted[n] : L"",
+             isSet);
+    }
+}
+
+// One ChangeServiceConfig2W call: 0, or the failure said with `what` and its code.
+int changeConfig2(SC_HANDLE service, DWORD level, void* info, const wchar_t* what,
+                  CLogger* logger) {
+    if (ChangeServiceConfig2W(service, level, info)) {
+        return 0;
+    }
+    logger->logSystemError(what, GetLastError());
+    return BRONTEL_RESULT_SCM_FAILED;
+}
+
 // The dependency list of the file as the Service Control Manager takes it: items separated by
 // zeros, ended by an empty one ("" alone: none).
 std::vector<wchar_t> dependencyList(const wchar_t* text) {
@@ -140,14 +166,9 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
         return result;
     }
     const wchar_t* displayName = config->getStrOptionValue(CFG_SERVICE_DISPLAY_NAME, nullptr);
-    DWORD type = SERVICE_WIN32_OWN_PROCESS;
-    if (config->getBoolOptionValue(CFG_INTERACTIVE_SERVICE, 0)) {
-        type |= SERVICE_INTERACTIVE_PROCESS;
-    }
-    DWORD start = choiceOf(config, CFG_START_TYPE, logger);
-    int delayed = (start & ~0xFFu) != 0;
-    start &= 0xFF;
-    DWORD errorControl = choiceOf(config, CFG_ERROR_CONTROL, logger);
+    const ServiceKind kind = serviceKindOf(config, logger);
+    DWORD type = kind.type, start = kind.start, errorControl = kind.errorControl;
+    int delayed = kind.delayed;
     const wchar_t* dependencies = config->getStrOptionValue(CFG_SERVICE_DEPENDENCIES, nullptr);
     const wchar_t* description = config->getStrOptionValue(CFG_DESCRIPTION, nullptr);
 
@@ -180,6 +201,10 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
          description != nullptr ? description : L"", description != nullptr);
     for (int i = 0; i < configKeyCount; ++i) {
         const ConfigKey& key = configKeys[i];
+        if (key.store == CONFIG_STORE_SERVICE && (key.flags & CONFIG_NUMBERED) != 0) {
+            noteListChanges(changes, name, key, serviceListOf(config, key));
+            continue;
+        }
         if (key.store != CONFIG_STORE_PARAMETERS) {
             continue;
         }
@@ -271,11 +296,8 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
     if (old.delayed != delayed && start == SERVICE_AUTO_START) {
         SERVICE_DELAYED_AUTO_START_INFO info;
         info.fDelayedAutostart = delayed ? TRUE : FALSE;
-        if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info)) {
-            logger->logSystemError(L"Cannot set the delayed automatic start of the service",
-                                   GetLastError());
-            result = BRONTEL_RESULT_SCM_FAILED;
-        }
+        result = changeConfig2(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info,
+                               L"Cannot set the delayed automatic start of the service", logger);
     }
     if (result == 0 && recoveryChanged) {
         FailureActionList list;
@@ -296,21 +318,15 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
         actions.lpCommand = nullptr;
         actions.cActions = list.count;
         actions.lpsaActions = list.count > 0 ? list.actions : nullptr;
-        if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &actions)) {
-            logger->logSystemError(L"Cannot set the recovery actions of the service",
-                                   GetLastError());
-            result = BRONTEL_RESULT_SCM_FAILED;
-        }
+        result = changeConfig2(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &actions,
+                               L"Cannot set the recovery actions of the service", logger);
     }
     if (result == 0 && flagChanged) {
         SERVICE_FAILURE_ACTIONS_FLAG flag;
         flag.fFailureActionsOnNonCrashFailures =
             config->getBoolOptionValue(CFG_FAILURE_ON_NON_ZERO_EXIT, 0) ? TRUE : FALSE;
-        if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag)) {
-            logger->logSystemError(L"Cannot set the failure-actions flag of the service",
-                                   GetLastError());
-            result = BRONTEL_RESULT_SCM_FAILED;
-        }
+        result = changeConfig2(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag,
+                               L"Cannot set the failure-actions flag of the service", logger);
     }
     if (result != 0) {
         printNotMade(changes, parametersFrom, logger);
@@ -320,12 +336,18 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
     }
 
     // The description and the Parameters values, one by one, each said once it is made.
+    const ConfigKey* listWritten = nullptr; // a list value is written whole, once
     for (size_t i = parametersFrom; i < changes.size() && result == 0; ++i) {
         const Change& c = changes[i];
+        const ConfigKey* key = findConfigKey(c.key.c_str());
         if (c.key == CFG_DESCRIPTION) {
             result = addServiceDescription(config);
+        } else if (key->store == CONFIG_STORE_SERVICE) {
+            if (key != listWritten) {
+                result = saveServiceList(config, *key, name, logger);
+                listWritten = key;
+            }
         } else {
-            const ConfigKey* key = findConfigKey(c.key.c_str());
             std::wstring valueName = key->valueName;
             if ((key->flags & CONFIG_NUMBERED) != 0) {
                 valueName += c.key.substr(wcslen(key->configName));

@@ -1,5 +1,9 @@
 #include "registry/image_path.h"
 
+#include "registry/registry.h"
+
+#include <stdio.h>
+#include <string.h>
 #include <wchar.h>
 #include <wctype.h>
 
@@ -65,5 +69,23 @@ int isUnquotedWithBlank(const wchar_t* imagePath, wchar_t* first, size_t firstCh
     }
     wmemcpy(first, imagePath, length);
     first[length] = L'\0';
+    return 1;
+}
+
+int imagePathWarning(const wchar_t* serviceName, wchar_t* text) {
+    const size_t imageChars = 2000;
+    wchar_t image[imageChars];
+    memset(image, 0, sizeof image);
+    wchar_t first[imageChars];
+    if (getRegStrValue(HKEY_LOCAL_MACHINE, BRONTEL_SERVICES_KEY, serviceName, L"ImagePath", image,
+                       sizeof image - sizeof(wchar_t)) == nullptr ||
+        !isUnquotedWithBlank(image, first, imageChars)) {
+        return 0;
+    }
+    swprintf(text, imagePathWarningChars,
+             L"Warning: the service's image path is not quoted and its program's path holds a "
+             L"blank, so Windows tries to start %ls.exe first, a program that anyone who can write "
+             L"there could place. Reinstall the service with -i, which quotes the path.",
+             first);
     return 1;
 }

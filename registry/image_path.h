@@ -13,3 +13,9 @@ void cutImageProgram(wchar_t* imagePath);
 // Windows then tries the text before the first blank as a program first. The text before that blank
 // goes into `first` (at most `firstChars` characters with the terminator, cut when longer).
 int isUnquotedWithBlank(const wchar_t* imagePath, wchar_t* first, size_t firstChars);
+
+// The characters a warning of imagePathWarning takes at most, with the terminator.
+const size_t imagePathWarningChars = 2400;
+// 1 when the service's ImagePath is unquoted with a blank in its program's path, with the
+// warning -d and the status command give about it in `text` (imagePathWarningChars).
+int imagePathWarning(const wchar_t* serviceName, wchar_t* text);

@@ -6,12 +6,8 @@
 #include <wchar.h>
 
 namespace {
-struct Words {
-    int code;
-    const wchar_t* text;
-};
 // The "Meaning" column of the guide's table of codes, shortened to a phrase each.
-const Words words[] = {
+const CodeText words[] = {
     {BRONTEL_RESULT_OK, L"success"},
     {BRONTEL_RESULT_USAGE, L"the command line is incomplete or wrong"},
     {BRONTEL_RESULT_NO_ARGUMENTS, L"no arguments: the help was printed"},
@@ -56,13 +52,17 @@ const Words words[] = {
 };
 } // namespace
 
-const wchar_t* resultCodeMeaning(int code) {
-    for (const Words& entry : words) {
-        if (entry.code == code) {
-            return entry.text;
+const wchar_t* textOfCode(const CodeText* table, size_t count, int code) {
+    for (size_t i = 0; i < count; ++i) {
+        if (table[i].code == code) {
+            return table[i].text;
         }
     }
     return nullptr;
+}
+
+const wchar_t* resultCodeMeaning(int code) {
+    return textOfCode(words, sizeof words / sizeof words[0], code);
 }
 
 void serviceExitCodeMeaning(DWORD code, wchar_t* text, size_t chars) {

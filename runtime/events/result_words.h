@@ -7,6 +7,14 @@
 
 #include <stddef.h>
 
+// A code and its text, in the tables that word result codes.
+struct CodeText {
+    int code;
+    const wchar_t* text;
+};
+// The text of `code` in `table` (of `count` entries), or null.
+const wchar_t* textOfCode(const CodeText* table, size_t count, int code);
+
 // The meaning of one of the program's result codes; null for a number it never gives (a
 // program's own System.exit code, for example).
 const wchar_t* resultCodeMeaning(int code);

@@ -3,16 +3,13 @@
 
 #include "platform/result_codes.h"
 #include "runtime/events/event_ids.h"
+#include "runtime/events/result_words.h"
 
 #include <stdio.h>
 
 namespace {
-struct Hint {
-    int code;
-    const wchar_t* text;
-};
 // As the guide's table of codes says, in a sentence each.
-const Hint hints[] = {
+const CodeText hints[] = {
     {BRONTEL_RESULT_OUT_OF_MEMORY, L"The machine ran out of memory while starting the Java VM."},
     {BRONTEL_RESULT_JVM_NOT_LOADED,
      L"Set jvmDLL to the full path of the Java runtime's jvm.dll, of the same bitness as "
@@ -45,12 +42,10 @@ const Hint hints[] = {
 } // namespace
 
 const wchar_t* startFailureHint(int code) {
-    for (const Hint& hint : hints) {
-        if (hint.code == code) {
-            return hint.text;
-        }
-    }
-    return L"Switch tracing on (brontel -t), start the service again and read the trace.";
+    const wchar_t* hint = textOfCode(hints, sizeof hints / sizeof hints[0], code);
+    return hint != nullptr
+               ? hint
+               : L"Switch tracing on (brontel -t), start the service again and read the trace.";
 }
 
 void reportStartFailure(CEventReporter* events, int code, const wchar_t* traceText,

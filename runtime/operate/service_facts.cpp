@@ -3,6 +3,7 @@
 #include "platform/handles.h"
 #include "platform/result_codes.h"
 #include "registry/service_manager.h"
+#include "runtime/events/result_words.h"
 #include "settings/service_settings.h"
 
 #include <string.h>
@@ -125,40 +126,34 @@ int readServiceFacts(const wchar_t* serviceName, ServiceFacts* facts, DWORD* err
     return 0;
 }
 
+namespace {
+const CodeText states[] = {
+    {SERVICE_STOPPED, L"STOPPED"},
+    {SERVICE_START_PENDING, L"START_PENDING"},
+    {SERVICE_STOP_PENDING, L"STOP_PENDING"},
+    {SERVICE_RUNNING, L"RUNNING"},
+    {SERVICE_CONTINUE_PENDING, L"CONTINUE_PENDING"},
+    {SERVICE_PAUSE_PENDING, L"PAUSE_PENDING"},
+    {SERVICE_PAUSED, L"PAUSED"},
+};
+const CodeText startTypes[] = {
+    {SERVICE_BOOT_START, L"boot"},   {SERVICE_SYSTEM_START, L"system"},
+    {SERVICE_AUTO_START, L"auto"},   {SERVICE_DEMAND_START, L"demand"},
+    {SERVICE_DISABLED, L"disabled"},
+};
+
+template <size_t count>
+const wchar_t* wordOf(const CodeText (&words)[count], DWORD value, const wchar_t* otherwise) {
+    const wchar_t* word =
+        value <= 0xFFFF ? textOfCode(words, count, static_cast<int>(value)) : nullptr;
+    return word != nullptr ? word : otherwise;
+}
+} // namespace
+
 const wchar_t* stateWord(DWORD state) {
-    switch (state) {
-    case SERVICE_STOPPED:
-        return L"STOPPED";
-    case SERVICE_START_PENDING:
-        return L"START_PENDING";
-    case SERVICE_STOP_PENDING:
-        return L"STOP_PENDING";
-    case SERVICE_RUNNING:
-        return L"RUNNING";
-    case SERVICE_CONTINUE_PENDING:
-        return L"CONTINUE_PENDING";
-    case SERVICE_PAUSE_PENDING:
-        return L"PAUSE_PENDING";
-    case SERVICE_PAUSED:
-        return L"PAUSED";
-    default:
-        return L"UNKNOWN";
-    }
+    return wordOf(states, state, L"UNKNOWN");
 }
 
 const wchar_t* startTypeWord(DWORD startType) {
-    switch (startType) {
-    case SERVICE_BOOT_START:
-        return L"boot";
-    case SERVICE_SYSTEM_START:
-        return L"system";
-    case SERVICE_AUTO_START:
-        return L"auto";
-    case SERVICE_DEMAND_START:
-        return L"demand";
-    case SERVICE_DISABLED:
-        return L"disabled";
-    default:
-        return L"unknown";
-    }
+    return wordOf(startTypes, startType, L"unknown");
 }

@@ -86,37 +86,34 @@ class COperation {
     }
 
     int start() {
-        if (!StartServiceW(service.get(), 0, nullptr)) {
-            DWORD error = GetLastError();
-            if (error != ERROR_SERVICE_ALREADY_RUNNING) {
-                refused(L"start", error);
-                return BRONTEL_RESULT_NOT_DELIVERED;
-            }
-        }
-        int result = waitFor(SERVICE_RUNNING);
-        if (result == 0) {
-            logger->logMessage(L"The service ", serviceName, L" is running.");
-        }
-        return result;
+        return reach(StartServiceW(service.get(), 0, nullptr), ERROR_SERVICE_ALREADY_RUNNING,
+                     L"start", SERVICE_RUNNING, L" is running.");
     }
 
     int stop() {
         SERVICE_STATUS status = {};
-        if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
+        return reach(ControlService(service.get(), SERVICE_CONTROL_STOP, &status),
+                     ERROR_SERVICE_NOT_ACTIVE, L"stop", SERVICE_STOPPED, L" is stopped.");
+    }
+
+  private:
+    // After the request: a refusal with `already` means the state is there already; then the
+    // wait for `state`, said with `reached`.
+    int reach(BOOL asked, DWORD already, const wchar_t* what, DWORD state, const wchar_t* reached) {
+        if (!asked) {
             DWORD error = GetLastError();
-            if (error != ERROR_SERVICE_NOT_ACTIVE) {
-                refused(L"stop", error);
+            if (error != already) {
+                refused(what, error);
                 return BRONTEL_RESULT_NOT_DELIVERED;
             }
         }
-        int result = waitFor(SERVICE_STOPPED);
+        int result = waitFor(state);
         if (result == 0) {
-            logger->logMessage(L"The service ", serviceName, L" is stopped.");
+            logger->logMessage(L"The service ", serviceName, reached);
         }
         return result;
     }
 
-  private:
     void refused(const wchar_t* what, DWORD error) {
         wchar_t text[512];
         windowsCodeMeaning(error, text, 512);

@@ -1,7 +1,9 @@
 #include "runtime/operate/status_report.h"
 
 #include "platform/result_codes.h"
+#include "registry/image_path.h"
 #include "runtime/events/result_words.h"
+#include "runtime/operate/last_event.h"
 
 #include <stdio.h>
 
@@ -62,6 +64,15 @@ void printForPeople(const wchar_t* serviceName, const ServiceFacts& facts) {
     printCapture(L"Standard output:", facts.stdoutFile);
     printCapture(L"Standard error:", facts.stderrFile);
     printEventPlace(serviceName);
+    LastEvent event;
+    if (readLastEvent(serviceName, &event)) {
+        wprintf(L"%-19ls %ls, event %lu: %ls\n", L"Last event:", event.when,
+                static_cast<unsigned long>(event.id), event.text);
+    }
+    wchar_t warning[imagePathWarningChars];
+    if (imagePathWarning(serviceName, warning)) {
+        wprintf(L"%ls\n", warning);
+    }
 }
 
 void printForScripts(const wchar_t* serviceName, const ServiceFacts& facts) {
@@ -89,6 +100,16 @@ void printForScripts(const wchar_t* serviceName, const ServiceFacts& facts) {
     printScriptCapture(L"stdout", facts.stdoutFile);
     printScriptCapture(L"stderr", facts.stderrFile);
     wprintf(L"eventLog=%ls%ls\n", BRONTEL_EVENT_LOG_PLACE, serviceName);
+    LastEvent event;
+    if (readLastEvent(serviceName, &event)) {
+        wprintf(L"lastEventTime=%lu\nlastEventId=%lu\nlastEventText=%ls\n",
+                static_cast<unsigned long>(event.time), static_cast<unsigned long>(event.id),
+                event.text);
+    }
+    wchar_t warning[imagePathWarningChars];
+    if (imagePathWarning(serviceName, warning)) {
+        wprintf(L"warning=%ls\n", warning);
+    }
 }
 } // namespace
 

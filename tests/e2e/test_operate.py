@@ -10,6 +10,8 @@ import subprocess
 import pytest
 
 from config_support import basic, install
+from conftest import REPO
+from test_output_capture import events
 from runtime_support import Service, wait_until
 
 STOPPABLE = "com.vantero.tests.StoppableService"
@@ -31,6 +33,18 @@ def maker(m):
 @pytest.fixture
 def linux_services(linux):
     yield from maker(linux)
+
+
+def event_text(event_id, strings):
+    """An entry's text as the message table words it, its line breaks as blanks."""
+    table = (REPO / "runtime" / "events" / "event_messages.mc").read_text()
+    words = re.search(rf"^MessageId={event_id}\nLanguage=English\n(.*?)\n\.$", table,
+                      re.M | re.S).group(1)
+    parts = {"r": "", "n": "\n"}
+    words = re.sub(r"%([1-9rn])",
+                   lambda m: parts[m.group(1)] if m.group(1) in parts
+                   else strings[int(m.group(1)) - 1], words)
+    return re.sub(r" *[\r\n]+", " ", words)
 
 
 def values(result):
@@ -108,6 +122,21 @@ def test_failed_start_is_explained_in_the_status_words(linux, linux_services):
     assert (facts["serviceExitCode"], facts["serviceExitText"]) == (
         "18", "the service class cannot be found"), facts
     assert facts["eventLog"].startswith("the stand-in's event file"), facts
+    # The failure's own entry, in the message table's words, on one line.
+    entry = [e for e in events(linux, svc.name) if e["id"] == 1][-1]
+    text = event_text(1, entry["strings"])
+    assert "What to do: Check ibrontelClass" in text
+    assert (facts["lastEventId"], facts["lastEventText"]) == ("1", text), facts
+    assert facts["lastEventTime"] == str(entry["time"]), facts
+    shown = re.search(r"^Last event: +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC, event 1: (.*)$",
+                      status.out, re.M)
+    assert shown and shown.group(1) == text, status
+    # A corrupt or cut log hides nothing else and never fails the status.
+    log = linux.root / "eventlog" / "Application.jsonl"
+    log.write_text(log.read_text() + '{"source": "' + svc.name + '", "id": 7, "strings": ["x"\n'
+                   + "\x00garbage\n" + '{"source": "' + svc.name + '", "id"')
+    again = values(linux.run(["-Q", svc.name.upper()]))
+    assert (again["lastEventId"], again["lastEventText"]) == ("1", text), again
 
 
 def test_status_shows_recovery_delayed_start_account_and_capture(linux):

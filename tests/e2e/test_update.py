@@ -3,6 +3,7 @@ removing it, key by key, and run again without changes."""
 
 from config_support import basic, install, write_config
 from runtime_support import wait_until
+from test_windows_vm import DoubleService, win  # noqa: F401 (win: the fixture)
 
 SERVICES = r"SYSTEM\CurrentControlSet\Services"
 
@@ -61,6 +62,54 @@ def test_update_changes_key_by_key_and_twice_changes_nothing(machine):
     assert machine.run(["-r", name]).rc == 0
 
 
+def test_unquoted_image_path_warned_about_by_status_and_quoted_by_update(machine):
+    from test_report import UNQUOTED_WARNING
+
+    name = machine.unique("updquote")
+    lines = basic(name, r"binaryPath=C:\Program Files\App\brontel.exe")
+    assert install(machine, lines).rc == 0
+    quoted = machine.reg_get(SERVICES + "\\" + name, "ImagePath")[1]
+    unquoted = quoted.replace('"', "", 2)
+    assert unquoted == rf'C:\Program Files\App\brontel.exe -Z "{name}"'
+    machine.reg_set(SERVICES + "\\" + name, "ImagePath", "sz", unquoted)
+    warning = UNQUOTED_WARNING.rstrip("\n")
+    assert machine.run(["-q", name]).lines[-1] == warning
+    assert machine.run(["-Q", name]).lines[-1] == "warning=" + warning
+    # The same file again is a change: the path gets its quotes back.
+    result = update(machine, lines)
+    assert result.rc == 0, result
+    assert f"binaryPath: {unquoted} -> {quoted}" in result.lines, result
+    assert machine.reg_get(SERVICES + "\\" + name, "ImagePath")[1] == quoted
+    assert not [l for l in machine.run(["-Q", name]).lines if l.startswith("warning=")]
+    assert update(machine, lines).lines[-1].endswith("nothing changed.")
+    assert machine.run(["-r", name]).rc == 0
+
+
+def test_update_changes_the_environment_entries(linux):
+    name = linux.unique("updenv")
+    assert install(linux, basic(name, "environment1=A=1", "environment2=B=2")).rc == 0
+    key = SERVICES + "\\" + name
+
+    def changed(*entries):
+        result = update(linux, basic(name, *entries))
+        assert result.rc == 0, result
+        return [l for l in result.lines if l.startswith("environment") and " -> " in l]
+
+    def stored():
+        return [line for line in report(linux, name) if line.startswith("environment")]
+
+    assert changed("environment1=A=1", "environment2=B=3", "environment3=C=3") == [
+        "environment2: B=2 -> B=3", "environment3: (not set) -> C=3"]
+    assert stored() == ["environment1=A=1", "environment2=B=3", "environment3=C=3"]
+    assert changed("environment1=C=3") == [
+        "environment1: A=1 -> C=3", "environment2: B=3 -> (not set)",
+        "environment3: C=3 -> (not set)"]
+    assert stored() == ["environment1=C=3"]
+    assert changed() == ["environment1: C=3 -> (not set)"]
+    assert stored() == [] and linux.reg_get(key, "Environment") is None
+    assert linux.run(["-r", name]).rc == 0
+
+
 def test_update_refuses_a_service_brontel_did_not_install(machine):
     name = machine.unique("updforeign")
     sentence = f"The service {name} is not installed (brontel -b lists the services brontel installed)."
@@ -99,3 +148,26 @@ def test_update_of_a_running_service_says_restart_and_restarts_with_y(linux):
     assert result.rc == 0 and result.lines[-1].endswith("nothing changed."), result
     assert svc.svc("stop").rc == 0
     assert svc.svc("wait", "STOPPED", 60000).rc == 0
+
+
+def test_update_of_a_running_service_under_wine(win):
+    svc = DoubleService(win, "vmdouble.Running", install=True)
+    try:
+        svc.start_and_wait("RUNNING")
+        saved = win.tmp / "running.conf"
+        assert win.run(["-e", svc.name, win.path(saved)]).rc == 0
+        lines = saved.read_text().splitlines()
+        result = update(win, lines + ["jvmOption3=-Dvmdouble.added=1"])
+        assert result.rc == 0, result
+        assert "jvmOption3: (not set) -> -Dvmdouble.added=1" in result.lines, result
+        assert result.lines[-1].startswith(f"The service {svc.name} is running: restart it"), result
+        # With -y the service starts again and its VM gets the new option.
+        result = update(win, lines + ["jvmOption3=-Dvmdouble.added=2"], "-y")
+        assert result.rc == 0 and f"Restarting the service {svc.name}" in result.lines, result
+        assert svc.svc("wait", "RUNNING", 60000).rc == 0
+        svc.wait_record("option -Dvmdouble.added=2")
+        assert "option -Dvmdouble.added=1" not in svc.record()
+        assert svc.svc("stop").rc == 0 and svc.svc("wait", "STOPPED", 60000).rc == 0
+        assert svc.misused() == ""
+    finally:
+        svc.cleanup()

@@ -1007,6 +1007,36 @@ BOOL WINAPI ReportEventW(HANDLE eventLog, WORD type, WORD category, DWORD eventI
                          WORD stringCount, DWORD dataSize, LPCWSTR* strings, LPVOID rawData);
 BOOL WINAPI DeregisterEventSource(HANDLE eventLog);
 
+// Reading the log back: records as Windows lays them out, the source name after the header and
+// the insertion strings at StringOffset; a buffer too small for the next record fails with
+// ERROR_INSUFFICIENT_BUFFER and the record's size in *minNeeded.
+#define EVENTLOG_SEQUENTIAL_READ 0x0001
+#define EVENTLOG_SEEK_READ 0x0002
+#define EVENTLOG_FORWARDS_READ 0x0004
+#define EVENTLOG_BACKWARDS_READ 0x0008
+typedef struct _EVENTLOGRECORD {
+    DWORD Length;
+    DWORD Reserved;
+    DWORD RecordNumber;
+    DWORD TimeGenerated;
+    DWORD TimeWritten;
+    DWORD EventID;
+    WORD EventType;
+    WORD NumStrings;
+    WORD EventCategory;
+    WORD ReservedFlags;
+    DWORD ClosingRecordNumber;
+    DWORD StringOffset;
+    DWORD UserSidLength;
+    DWORD UserSidOffset;
+    DWORD DataLength;
+    DWORD DataOffset;
+} EVENTLOGRECORD, *PEVENTLOGRECORD;
+HANDLE WINAPI OpenEventLogW(LPCWSTR serverName, LPCWSTR sourceName);
+BOOL WINAPI ReadEventLogW(HANDLE eventLog, DWORD readFlags, DWORD recordOffset, LPVOID buffer,
+                          DWORD bytesToRead, DWORD* bytesRead, DWORD* minNeeded);
+BOOL WINAPI CloseEventLog(HANDLE eventLog);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,10 +1,13 @@
 // The event log: each reported event becomes one JSON object on a line of
 // eventlog/Application.jsonl under the root, appended whole so that processes never interleave.
+// event_log_read.cpp reads them back.
+#include "event_log.h"
 #include "kobject.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,9 +60,16 @@ EventSource* sourceFromHandle(HANDLE handle) {
 
 } // namespace
 
-extern "C" HANDLE WINAPI RegisterEventSourceW(LPCWSTR serverName, LPCWSTR sourceName) {
-    if (serverName != nullptr || sourceName == nullptr || *sourceName == L'\0') {
+bool standin::isLocalLogName(LPCWSTR serverName, LPCWSTR name) {
+    if (serverName != nullptr || name == nullptr || *name == L'\0') {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return true;
+}
+
+extern "C" HANDLE WINAPI RegisterEventSourceW(LPCWSTR serverName, LPCWSTR sourceName) {
+    if (!standin::isLocalLogName(serverName, sourceName)) {
         return nullptr;
     }
     return standin::registerHandle(new EventSource(standin::toUtf8(sourceName)));
@@ -80,9 +90,11 @@ extern "C" BOOL WINAPI ReportEventW(HANDLE eventLog, WORD type, WORD category, D
     std::string line = "{\"source\": ";
     appendJsonString(line, source->name());
     char numbers[120];
-    snprintf(numbers, sizeof numbers, ", \"type\": %u, \"category\": %u, \"id\": %u, \"pid\": %d",
+    snprintf(numbers, sizeof numbers,
+             ", \"type\": %u, \"category\": %u, \"id\": %u, \"pid\": %d, \"time\": %lld",
              static_cast<unsigned>(type), static_cast<unsigned>(category),
-             static_cast<unsigned>(eventId), static_cast<int>(getpid()));
+             static_cast<unsigned>(eventId), static_cast<int>(getpid()),
+             static_cast<long long>(time(nullptr)));
     line += numbers;
     line += ", \"strings\": [";
     for (WORD i = 0; i < stringCount; ++i) {

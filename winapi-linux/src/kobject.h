@@ -26,7 +26,8 @@ class KObject {
         ProcessQuery,
         Token,
         AnonPipe,
-        EventLog
+        EventLog,
+        EventLogReader
     };
     explicit KObject(Kind kind) : kind_(kind) {}
     virtual ~KObject() = default;
