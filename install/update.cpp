@@ -4,6 +4,7 @@
 #include "install/installer.h"
 
 #include "install/logon_right.h"
+#include "install/service_config2.h"
 #include "install/service_entry.h"
 #include "install/service_security.h"
 #include "registry/option_values.h"
@@ -109,16 +110,6 @@ void noteListChanges(std::vector<Change>& changes, const wchar_t* serviceName, c
         note(changes, fileKey.c_str(), wasSet ? stored[n] : L"", wasSet, isSet ? wanted[n] : L"",
              isSet);
     }
-}
-
-// One ChangeServiceConfig2W call: 0, or the failure said with `what` and its code.
-int changeConfig2(SC_HANDLE service, DWORD level, void* info, const wchar_t* what,
-                  CLogger* logger) {
-    if (ChangeServiceConfig2W(service, level, info)) {
-        return 0;
-    }
-    logger->logSystemError(what, GetLastError());
-    return BRONTEL_RESULT_SCM_FAILED;
 }
 
 // The dependency list of the file as the Service Control Manager takes it: items separated by
@@ -296,8 +287,9 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
     if (old.delayed != delayed && start == SERVICE_AUTO_START) {
         SERVICE_DELAYED_AUTO_START_INFO info;
         info.fDelayedAutostart = delayed ? TRUE : FALSE;
-        result = changeConfig2(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info,
-                               L"Cannot set the delayed automatic start of the service", logger);
+        result =
+            changeServiceConfig2(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info,
+                                 L"Cannot set the delayed automatic start of the service", logger);
     }
     if (result == 0 && recoveryChanged) {
         FailureActionList list;
@@ -318,15 +310,16 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
         actions.lpCommand = nullptr;
         actions.cActions = list.count;
         actions.lpsaActions = list.count > 0 ? list.actions : nullptr;
-        result = changeConfig2(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &actions,
-                               L"Cannot set the recovery actions of the service", logger);
+        result = changeServiceConfig2(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &actions,
+                                      L"Cannot set the recovery actions of the service", logger);
     }
     if (result == 0 && flagChanged) {
         SERVICE_FAILURE_ACTIONS_FLAG flag;
         flag.fFailureActionsOnNonCrashFailures =
             config->getBoolOptionValue(CFG_FAILURE_ON_NON_ZERO_EXIT, 0) ? TRUE : FALSE;
-        result = changeConfig2(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag,
-                               L"Cannot set the failure-actions flag of the service", logger);
+        result =
+            changeServiceConfig2(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag,
+                                 L"Cannot set the failure-actions flag of the service", logger);
     }
     if (result != 0) {
         printNotMade(changes, parametersFrom, logger);

@@ -39,3 +39,19 @@ def test_no_code_of_the_program_is_a_bare_number_outside_the_header():
                 if bare.search(line):
                     found.append(f"{path.relative_to(REPO)}:{number}: {line.strip()}")
     assert found == []
+
+
+def test_the_status_words_every_event_as_the_message_table_does():
+    """Status reads events back with its own copy of the message texts; each must stay the
+    message table's, word for word, or status would show an event as it was never written."""
+    ids = dict(re.findall(r"^#define (BRONTEL_EVENT_\w+) (\d+)$",
+                          (REPO / "runtime" / "events" / "event_ids.h").read_text(), re.M))
+    table = dict(re.findall(r"^MessageId=(\d+)\nLanguage=English\n(.*?)\n\.$",
+                            (REPO / "runtime" / "events" / "event_messages.mc").read_text(),
+                            re.M | re.S))
+    source = (REPO / "runtime" / "events" / "event_texts.cpp").read_text()
+    copies = {}
+    for name, literals in re.findall(r"\{(BRONTEL_EVENT_\w+),((?:\s*L\"(?:[^\"\\]|\\.)*\")+)\}",
+                                      source):
+        copies[ids[name]] = "".join(re.findall(r"L\"((?:[^\"\\]|\\.)*)\"", literals))
+    assert copies == table
