@@ -184,6 +184,9 @@ const char* const environmentAdded[] = {
 const char* const workingDirectoryAdded[] = {
     "# workingDirectory: the folder the service starts in (its relative paths start there).",
     "#workingDirectory=%ProgramData%\\MyService", nullptr};
+const char* const accountAdded[] = {
+    "# account: the account the service logs on as (a user's password: -p, never here).",
+    "#account=NT SERVICE\\MyService", nullptr};
 // ---- end of the added keys' skeleton lines
 
 } // namespace
@@ -212,6 +215,9 @@ const ConfigKey configKeys[] = {
     {CFG_ENVIRONMENT, REGVAL_ENVIRONMENT, CONFIG_STORE_SERVICE, CONFIG_KIND_TEXT, CONFIG_NUMBERED,
      0, nullptr, nullptr, CONFIG_CHECK_VARIABLE, byRecovery,
      L"it must be NAME=VALUE, with a name before the first = sign", 0, environmentAdded},
+    // Set through the Service Control Manager with the service; LocalSystem is not reported.
+    {CFG_ACCOUNT, REGVAL_OBJECT_NAME, CONFIG_STORE_SERVICE, CONFIG_KIND_TEXT, 0, 0, L"LocalSystem",
+     nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 0, accountAdded},
     {CFG_JVM_DLL, REGVAL_JVM_DLL, CONFIG_STORE_PARAMETERS, CONFIG_KIND_PATH, expanded, 0,
      BRONTEL_DEFAULT_JVM_LIBRARY, nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 10, jvmLibraryText},
     {CFG_SERVICE_CLASS, REGVAL_SERVICE_CLASS, CONFIG_STORE_PARAMETERS, CONFIG_KIND_TEXT,
