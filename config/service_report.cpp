@@ -105,6 +105,11 @@ void addServiceValue(Report& report, const ConfigKey& key, const wchar_t* servic
             if (key.kind == CONFIG_KIND_PATH) {
                 cutImageProgram(value);
             }
+            // A text at its default (the account LocalSystem) is what an absent key gives.
+            if (key.kind == CONFIG_KIND_TEXT && key.defaultValue != nullptr &&
+                asciiEqualNoCase(value, key.defaultValue)) {
+                return;
+            }
             report.addLine(key.configName, value);
         }
         return;

@@ -5,7 +5,7 @@
 #include "files/folder_security.h"
 #include "files/folder_walk.h"
 #include "files/full_path.h"
-#include "install/logon_right.h"
+#include "install/service_account.h"
 #include "platform/textutil.h"
 #include "settings/config_keys.h"
 
@@ -17,23 +17,8 @@ namespace {
 // The SID text of the account the service will run as; empty for LocalSystem or when it cannot
 // be looked up (then only LocalSystem and Administrators count).
 std::wstring accountSid(const wchar_t* account) {
-    if (account == nullptr || asciiEqualNoCase(account, L"LocalSystem")) {
-        return std::wstring();
-    }
-    PSID sid = nullptr;
-    LPWSTR text = nullptr;
-    std::wstring result;
-    std::wstring user = accountForLookup(account);
-    if (GetAccountSid(nullptr, user.c_str(), &sid) && ConvertSidToStringSidW(sid, &text)) {
-        result = text;
-    }
-    if (text != nullptr) {
-        LocalFree(text);
-    }
-    if (sid != nullptr) {
-        HeapFree(GetProcessHeap(), 0, sid);
-    }
-    return result;
+    std::wstring sid;
+    return accountSidText(account, sid) == 0 ? sid : std::wstring();
 }
 
 // What the service would find in the folder of `path`; FILES_FAILED also for one that does not

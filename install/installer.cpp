@@ -8,6 +8,7 @@
 #include "install/logon_right.h"
 #include "install/path_check.h"
 #include "install/service_entry.h"
+#include "install/service_account.h"
 #include "install/service_security.h"
 #include "registry/registry.h"
 #include "registry/service_manager.h"
@@ -37,6 +38,15 @@ int CInstaller::install() {
     logger->logEntry(L"CInstaller::install");
     CConfigFile* config = new CConfigFile(logger);
     int result = checkConfig(config);
+    // -a, else the file's account (a saved report's); the built-in accounts in full.
+    const wchar_t* givenAccount = request.account;
+    if (request.account == nullptr) {
+        request.account = config->getStrOptionValue(CFG_ACCOUNT, nullptr);
+    }
+    std::wstring startName = serviceStartName(request.account);
+    if (request.account != nullptr) {
+        request.account = startName.c_str();
+    }
     if (result == 0) {
         result = createMSService(config);
     }
@@ -53,6 +63,7 @@ int CInstaller::install() {
     if (result == 0) {
         logger->logMessage(L"Service successfully installed.");
     }
+    request.account = givenAccount;
     delete config;
     logger->logExit(L"CInstaller::install", result);
     return result;
@@ -117,20 +128,11 @@ int CInstaller::createMSService(CConfigFile* config) {
         result = buildImagePath(config, serviceName, imagePath);
     }
 
-    // The logon right, when the service is to run under an account with its password.
+    // The logon right where Windows needs it; the accounts without a password get none.
     const wchar_t* account = request.account;
-    const wchar_t* password = request.password;
-    if (result == 0 && account != nullptr && password != nullptr) {
-        // The whole name: a domain account must never lend its right to a local namesake.
-        std::wstring user = accountForLookup(account);
-        logger->logMessage(L"Setting logon as a service right on account ", user.c_str());
-        NTSTATUS status = SetServiceRightW(user.c_str(), nullptr);
-        if (status == 0) {
-            logger->logMessage(L"Logon as a service right set successfullly.");
-        } else {
-            logger->logMessage(L"Failed to set logon as a service right.",
-                               static_cast<DWORD>(status));
-        }
+    const wchar_t* password = nullptr;
+    if (result == 0 && account != nullptr) {
+        password = prepareServiceLogon(account, request.password, logger);
     }
 
     // Dependencies: the comma-separated list as a multi-string; the zero fill ends it.

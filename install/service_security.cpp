@@ -2,6 +2,7 @@
 
 #include "files/folder_security.h"
 #include "install/logon_right.h"
+#include "install/service_account.h"
 #include "platform/textutil.h"
 #include "registry/registry.h"
 
@@ -178,26 +179,19 @@ void restrictUserControls(SC_HANDLE service, CLogger* logger) {
 void protectParametersKey(const wchar_t* serviceName, const wchar_t* account, CLogger* logger) {
     logger->logEntry(L"CInstaller::protectParametersKey");
     int result = 0;
-    LPWSTR sidText = nullptr;
-    if (account != nullptr && !asciiEqualNoCase(account, L"LocalSystem")) {
-        PSID sid = nullptr;
-        std::wstring user = accountForLookup(account);
-        if (!GetAccountSid(nullptr, user.c_str(), &sid) || !ConvertSidToStringSidW(sid, &sidText)) {
-            DWORD error = GetLastError();
-            logger->logMessage(L"Cannot look up the account ", user.c_str(),
-                               L", which must keep reading the service's settings.");
-            warn(logger, L"Account lookup failed", error, parametersStay);
-            result = 1;
-        }
-        if (sid != nullptr) {
-            HeapFree(GetProcessHeap(), 0, sid);
-        }
+    std::wstring sidText;
+    DWORD error = accountSidText(account, sidText);
+    if (error != 0) {
+        logger->logMessage(L"Cannot look up the account ", accountForLookup(account).c_str(),
+                           L", which must keep reading the service's settings.");
+        warn(logger, L"Account lookup failed", error, parametersStay);
+        result = 1;
     }
     if (serviceName == nullptr) {
         result = 1;
     }
     if (result == 0) {
-        std::wstring dacl = parametersKeyDacl(sidText);
+        std::wstring dacl = parametersKeyDacl(sidText.c_str());
         wchar_t path[600];
         HKEY key = nullptr;
         PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -223,9 +217,6 @@ void protectParametersKey(const wchar_t* serviceName, const wchar_t* account, CL
         if (key != nullptr) {
             RegCloseKey(key);
         }
-    }
-    if (sidText != nullptr) {
-        LocalFree(sidText);
     }
     logger->logExit(L"CInstaller::protectParametersKey", result);
 }

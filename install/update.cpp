@@ -6,6 +6,7 @@
 #include "install/logon_right.h"
 #include "install/service_config2.h"
 #include "install/service_entry.h"
+#include "install/service_account.h"
 #include "install/service_security.h"
 #include "registry/option_values.h"
 #include "registry/service_manager.h"
@@ -177,12 +178,19 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
     note(changes, CFG_BINARY_PATH, old.imagePath, 1, imagePath.data(), 1);
     note(changes, CFG_SERVICE_DEPENDENCIES, old.dependencies, !old.dependencies.empty(),
          dependencies != nullptr ? dependencies : L"", dependencies != nullptr);
-    const wchar_t* account = request.account;
+    // The account (install/service_account.h): -a, else the file's; the built-in accounts in
+    // full, and a password only for the accounts that have one.
+    std::wstring startName = serviceStartName(
+        request.account != nullptr ? request.account
+                                   : config->getStrOptionValue(CFG_ACCOUNT, nullptr));
+    const wchar_t* account = startName.empty() ? nullptr : startName.c_str();
     if (account != nullptr) {
         note(changes, L"account", old.account, 1, account, 1);
     }
     size_t scmChanges = changes.size();
-    int passwordGiven = account != nullptr && request.password != nullptr;
+    int passwordGiven = account != nullptr && request.password != nullptr &&
+                        serviceAccountKind(account) == ACCOUNT_USER;
+    int logonRight = passwordGiven || serviceAccountKind(account) == ACCOUNT_MANAGED;
 
     // The recovery settings, kept in Parameters too: changed ones are applied again.
     int recoveryChanged = 0;
@@ -259,7 +267,7 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
     // One call for the service settings: Windows makes all of them or none.
     if (scmChanges > 0 || passwordGiven) {
         std::vector<wchar_t> list = dependencyList(dependencies);
-        if (passwordGiven) {
+        if (logonRight) {
             std::wstring user = accountForLookup(account);
             if (SetServiceRightW(user.c_str(), nullptr) != 0) {
                 logger->logMessage(L"Failed to set logon as a service right on account ",

@@ -109,6 +109,11 @@ const ConfigKey configKeys[] = {
      L"it must be NAME=VALUE, with a name before the first = sign", 0,
      "# environmentN: NAME=VALUE, a variable of the service's environment (1, 2, ...).\n"
      "#environment1=APP_HOME=%ProgramFiles%\\MyService\n"},
+    // Set through the Service Control Manager with the service; LocalSystem is not reported.
+    {CFG_ACCOUNT, REGVAL_OBJECT_NAME, CONFIG_STORE_SERVICE, CONFIG_KIND_TEXT, 0, 0, L"LocalSystem",
+     nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 0,
+     "# account: the account the service logs on as (a user's password: -p, never here).\n"
+     "#account=NT SERVICE\\MyService\n"},
     {CFG_JVM_DLL, REGVAL_JVM_DLL, CONFIG_STORE_PARAMETERS, CONFIG_KIND_PATH, expanded, 0,
      BRONTEL_DEFAULT_JVM_LIBRARY, nullptr, CONFIG_CHECK_NONE, nullptr, nullptr, 10,
      "# jvmDLL (optional): the full path of the JVM library to load, for example\n"

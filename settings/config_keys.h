@@ -35,6 +35,9 @@
 // directory.
 #define CFG_ENVIRONMENT L"environment"
 #define CFG_WORKING_DIRECTORY L"workingDirectory"
+// The account the service logs on as (the service key's ObjectName); -a overrides it. Its
+// password is never stored in a file: -p gives it.
+#define CFG_ACCOUNT L"account"
 #define REGVAL_WORKING_DIRECTORY L"WorkingDirectory"
 
 // Output capture of a service's standard output and error, with its Parameters values.
@@ -59,6 +62,7 @@
 #define REGVAL_IMAGE_PATH L"ImagePath"
 #define REGVAL_DEPEND_ON_SERVICE L"DependOnService"
 #define REGVAL_DESCRIPTION L"Description"
+#define REGVAL_OBJECT_NAME L"ObjectName"
 // NAME=VALUE strings (REG_MULTI_SZ) that the Service Control Manager adds to the process's
 // environment; written directly, as no service manager call sets it.
 #define REGVAL_ENVIRONMENT L"Environment"

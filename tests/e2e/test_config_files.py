@@ -31,11 +31,11 @@ def test_skeleton_in_both_encodings_reads_back_as_the_required_options(machine):
     # The template's 120 lines, then 3 of the added keys' header and 2 for each of the 13 keys
     # added since; each line ended by CR LF and holding neither on its own (no text-mode doubling).
     assert data.endswith(b"\r\n")
-    assert data.count(b"\r") == data.count(b"\n") == data.count(b"\r\n") == 120 + 3 + 2 * 13
+    assert data.count(b"\r") == data.count(b"\n") == data.count(b"\r\n") == 120 + 3 + 2 * 14
     assert FIRST_LINE.match(data.split(b"\r\n")[0].decode("ascii"))
     lines = data.decode("ascii").split("\r\n")
     # A numbered key is named keyN and shown with its first line.
-    added = [("environmentN", "environment1"), "workingDirectory", "stopTimeout",
+    added = [("environmentN", "environment1"), "account", "workingDirectory", "stopTimeout",
              "failureActions", "failureResetPeriod", "failureOnNonZeroExit", "traceArguments",
              "stdoutFile", "stderrFile", "logRotateBytes", "logKeepFiles", "logTimestamps",
              "logRotateDaily"]

@@ -93,7 +93,7 @@ def test_trace_file_on_a_full_disk_is_harmless(linux):
     assert result.rc == 0
     assert result.out == f"Generating file {config} \n"
     # The template's lines, then the added keys' closing list (three lines and two a key).
-    assert config.read_bytes().count(b"\r\n") == 120 + 3 + 2 * 12
+    assert config.read_bytes().count(b"\r\n") == 120 + 3 + 2 * 14
     name = linux.unique("full")
     assert linux.run(["-i", str(fault_config(linux, name))]).rc == 0
     assert linux.run(["-r", name]).rc == 0

@@ -207,6 +207,53 @@ def test_account_with_and_without_password(machine):
     assert machine.run(["-r", name]).rc == 0
 
 
+def test_accounts_without_a_password(machine):
+    """Virtual, built-in and managed accounts install without -p; the logon right is asked for
+    only where Windows needs it, and -d reports the account, which a saved report installs again."""
+    name = machine.unique("virtual")
+    virtual = "NT SERVICE\\" + name
+    result = install(machine, basic(name), "-a", virtual)
+    assert result.rc == 0, result
+    assert not any(line.startswith(("Setting logon", "The account")) for line in result.lines), result
+    assert machine.reg_get(SERVICES + "\\" + name, "ObjectName") == ("sz", virtual)
+    if not machine.is_windows:
+        # Its SID exists once the service does: the Parameters key admits it to read.
+        dacl = machine.tool("regtool", ["sd", SERVICES + "\\" + name + r"\Parameters"]).lines
+        assert re.fullmatch(r"D:P\(A;CI;KA;;;SY\)\(A;CI;KA;;;BA\)\(A;CI;KR;;;S-1-5-80(-\d+){5}\)",
+                            dacl[0]), dacl
+    shown = machine.run(["-d", name])
+    assert f"account={virtual}" in shown.lines, shown
+    assert not any("secret" in line for line in shown.lines)
+    round_trip(machine, name)
+    assert machine.reg_get(SERVICES + "\\" + name, "ObjectName") == ("sz", virtual)
+    assert machine.run(["-r", name]).rc == 0
+
+    name = machine.unique("localservice")
+    result = install(machine, basic(name), "-a", "LocalService", "-p", "secret")
+    assert result.rc == 0, result
+    assert "The account NT AUTHORITY\\LocalService has no password: -p is not used." in result.lines
+    assert not any(line.startswith("Setting logon") for line in result.lines), result
+    assert machine.reg_get(SERVICES + "\\" + name, "ObjectName") == ("sz", "NT AUTHORITY\\LocalService")
+    if not machine.is_windows:
+        dacl = machine.tool("regtool", ["sd", SERVICES + "\\" + name + r"\Parameters"]).lines
+        assert dacl == ["D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;S-1-5-19)"], dacl
+    assert machine.run(["-r", name]).rc == 0
+
+    # A managed account (here from the file) needs the right, never a password. No domain
+    # answers for it: the stand-in's manager refuses the account as Windows would, Wine's keeps it.
+    name = machine.unique("managed")
+    result = install(machine, basic(name, "account=CORPNOTHERE\\web$"))
+    assert "Setting logon as a service right on account CORPNOTHERE\\web$" in result.lines, result
+    assert not any(line.startswith("The account CORP") for line in result.lines), result
+    if machine.is_windows:
+        assert result.rc == 0, result
+        assert machine.reg_get(SERVICES + "\\" + name, "ObjectName") == ("sz", "CORPNOTHERE\\web$")
+        assert machine.run(["-r", name]).rc == 0
+    else:
+        assert result.rc == 8 and "Could create service 1057" in result.lines, result
+        assert machine.reg_get(SERVICES + "\\" + name, "ImagePath") is None
+
+
 def test_administrator_rights_are_needed(linux):
     config = write_config(linux, basic("norights"))
     env = {"BRONTEL_ROOT": "/dev/null/root"}

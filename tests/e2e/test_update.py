@@ -59,6 +59,21 @@ def test_update_changes_key_by_key_and_twice_changes_nothing(machine):
     result = update(machine, basic(name, "startType=SERVICE_DISABLED", "stopTimeout=ten"))
     assert result.rc == 5, result
     assert report(machine, name) == before
+
+    # The file's account (as a saved report has it), in full; its SID reads the Parameters.
+    # (The description changes with it: Wine's manager drops a Description it did not write
+    # whenever it saves a service's settings.)
+    third = [line for line in second if not line.startswith("description=")]
+    third += ["description=Account text", "account=NetworkService"]
+    result = update(machine, third)
+    assert result.rc == 0, result
+    assert "account: LocalSystem -> NT AUTHORITY\\NetworkService" in result.lines, result
+    assert "account=NT AUTHORITY\\NetworkService" in report(machine, name)
+    if not machine.is_windows:
+        dacl = machine.tool("regtool", ["sd", SERVICES + "\\" + name + r"\Parameters"]).lines
+        assert dacl == ["D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;S-1-5-20)"], dacl
+    result = update(machine, third)
+    assert result.rc == 0 and result.lines[-1].endswith("nothing changed."), result
     assert machine.run(["-r", name]).rc == 0
 
 

@@ -1,4 +1,5 @@
 #include "install/logon_right.h"
+#include "install/service_account.h"
 
 #include "test_support.h"
 
@@ -33,7 +34,51 @@ TEST(LogonRight, RefusesEmptyAndUnknownAccounts) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NONE_MAPPED));
 }
 
+// Which accounts Windows signs on itself (no password, no logon right to grant) and which not.
+TEST(ServiceAccount, KindsAndNames) {
+    EXPECT_EQ(serviceAccountKind(nullptr), ACCOUNT_LOCAL_SYSTEM);
+    EXPECT_EQ(serviceAccountKind(L"localsystem"), ACCOUNT_LOCAL_SYSTEM);
+    EXPECT_EQ(serviceAccountKind(L"NT AUTHORITY\\LocalService"), ACCOUNT_BUILT_IN);
+    EXPECT_EQ(serviceAccountKind(L"nt authority\\Network Service"), ACCOUNT_BUILT_IN);
+    EXPECT_EQ(serviceAccountKind(L"NetworkService"), ACCOUNT_BUILT_IN);
+    EXPECT_EQ(serviceAccountKind(L"NT SERVICE\\MyService"), ACCOUNT_VIRTUAL);
+    EXPECT_EQ(serviceAccountKind(L"NT SERVICE\\"), ACCOUNT_USER);
+    EXPECT_EQ(serviceAccountKind(L"CORP\\web$"), ACCOUNT_MANAGED);
+    EXPECT_EQ(serviceAccountKind(L"web$"), ACCOUNT_USER);
+    EXPECT_EQ(serviceAccountKind(L"CORP\\$"), ACCOUNT_USER);
+    EXPECT_EQ(serviceAccountKind(L".\\user"), ACCOUNT_USER);
+    EXPECT_EQ(serviceStartName(L"LocalService"), L"NT AUTHORITY\\LocalService");
+    EXPECT_EQ(serviceStartName(L"Network Service"), L"NT AUTHORITY\\Network Service");
+    EXPECT_EQ(serviceStartName(L"NT SERVICE\\A"), L"NT SERVICE\\A");
+    std::wstring sid = L"x";
+    EXPECT_EQ(accountSidText(L"LocalSystem", sid), 0u);
+    EXPECT_EQ(sid, L"");
+    EXPECT_EQ(accountSidText(L"LocalService", sid), 0u);
+    EXPECT_EQ(sid, L"S-1-5-19");
+    EXPECT_EQ(accountSidText(L"NT AUTHORITY\\NetworkService", sid), 0u);
+    EXPECT_EQ(sid, L"S-1-5-20");
+}
+
 #ifndef _WIN32
+// A virtual account is known while its service exists, by a SID of its own under S-1-5-80.
+TEST(ServiceAccount, VirtualAccountsExistWithTheirService) {
+    const wchar_t service[] = L"SYSTEM\\CurrentControlSet\\Services\\VirtualAccountTest";
+    testsupport::deleteRegistryTree(service);
+    std::wstring sid;
+    EXPECT_EQ(accountSidText(L"NT SERVICE\\VirtualAccountTest", sid),
+              static_cast<DWORD>(ERROR_NONE_MAPPED));
+    ASSERT_TRUE(testsupport::setRegistryString(service, L"ImagePath", L"x"));
+    ASSERT_EQ(accountSidText(L"NT SERVICE\\VirtualAccountTest", sid), 0u);
+    EXPECT_EQ(sid.compare(0, 9, L"S-1-5-80-"), 0) << sid.c_str();
+    std::wstring other;
+    ASSERT_TRUE(
+        testsupport::setRegistryString((service + std::wstring(L"2")).c_str(), L"ImagePath", L"x"));
+    ASSERT_EQ(accountSidText(L"NT SERVICE\\VirtualAccountTest2", other), 0u);
+    EXPECT_NE(sid, other);
+    testsupport::deleteRegistryTree(service);
+    testsupport::deleteRegistryTree((service + std::wstring(L"2")).c_str());
+}
+
 std::wstring currentUser() {
     struct passwd* entry = getpwuid(getuid());
     std::string name = entry != nullptr ? entry->pw_name : "root";

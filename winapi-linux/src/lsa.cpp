@@ -11,6 +11,7 @@
 #include <pwd.h>
 #include <unistd.h>
 #include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -139,6 +140,100 @@ extern "C" DWORD WINAPI GetLengthSid(PSID sid) {
     return IsValidSid(sid) ? 8u + 4u * static_cast<const BYTE*>(sid)[1] : 0;
 }
 
+namespace {
+
+// S-1-5-<sub...>: an identifier of the NT authority.
+std::vector<BYTE> ntSid(const std::vector<DWORD>& sub) {
+    std::vector<BYTE> sid(8 + 4 * sub.size());
+    sid[0] = 1;
+    sid[1] = static_cast<BYTE>(sub.size());
+    const BYTE authority[6] = {0, 0, 0, 0, 0, 5};
+    memcpy(sid.data() + 2, authority, 6);
+    memcpy(sid.data() + 8, sub.data(), 4 * sub.size());
+    return sid;
+}
+
+struct WellKnown {
+    const wchar_t* name;
+    DWORD rid;
+};
+// The accounts Windows itself signs services on as, under NT AUTHORITY or alone.
+const WellKnown wellKnown[] = {{L"SYSTEM", 18},          {L"LocalSystem", 18},
+                               {L"LOCAL SERVICE", 19},   {L"LocalService", 19},
+                               {L"NETWORK SERVICE", 20}, {L"NetworkService", 20}};
+
+bool serviceExists(const std::wstring& name) {
+    HKEY key = nullptr;
+    std::wstring path = L"SYSTEM\\CurrentControlSet\\Services\\" + name;
+    if (name.empty() || name.find(L'\\') != std::wstring::npos ||
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) !=
+            ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+// S-1-5-80-a-b-c-d-e: a virtual account's SID, derived from its service's name (upper case)
+// as Windows derives it from a digest; here from five independent hashes of it.
+std::vector<BYTE> virtualSid(const std::wstring& service) {
+    std::vector<DWORD> sub = {80};
+    for (uint64_t seed = 1; seed <= 5; ++seed) {
+        uint64_t hash = 1469598103934665603ull ^ (seed * 0x9E3779B97F4A7C15ull);
+        for (wchar_t c : service) {
+            hash = (hash ^ static_cast<uint32_t>(towupper(c))) * 1099511628211ull;
+        }
+        sub.push_back(static_cast<DWORD>(hash ^ (hash >> 32)));
+    }
+    return ntSid(sub);
+}
+
+// The SID and domain of an account name; false (error set) when none is known by it.
+bool resolveAccount(const std::wstring& account, std::vector<BYTE>* sid, std::wstring* domainName,
+                    SID_NAME_USE* use) {
+    std::wstring machine = computerName();
+    size_t slash = account.rfind(L'\\');
+    std::wstring user = slash == std::wstring::npos ? account : account.substr(slash + 1);
+    std::wstring domain = slash == std::wstring::npos ? std::wstring() : account.substr(0, slash);
+    if (domain.empty() || equalNoCase(domain, L"NT AUTHORITY")) {
+        for (const WellKnown& known : wellKnown) {
+            if (equalNoCase(user, known.name)) {
+                *sid = ntSid({known.rid});
+                *domainName = L"NT AUTHORITY";
+                *use = SidTypeWellKnownGroup;
+                return true;
+            }
+        }
+    }
+    // A virtual account exists while its service does.
+    if (equalNoCase(domain, L"NT SERVICE")) {
+        if (!serviceExists(user)) {
+            SetLastError(ERROR_NONE_MAPPED);
+            return false;
+        }
+        *sid = virtualSid(user);
+        *domainName = L"NT SERVICE";
+        *use = SidTypeWellKnownGroup;
+        return true;
+    }
+    if (!domain.empty() && domain != L"." && !equalNoCase(domain, machine)) {
+        SetLastError(ERROR_NONE_MAPPED);
+        return false;
+    }
+    struct passwd* entry = user.empty() ? nullptr : getpwnam(standin::toUtf8(user.c_str()).c_str());
+    if (entry == nullptr) {
+        SetLastError(ERROR_NONE_MAPPED);
+        return false;
+    }
+    sid->assign(sidBytes, 0);
+    buildSid(machine, entry->pw_uid, sid->data());
+    *domainName = machine;
+    *use = SidTypeUser;
+    return true;
+}
+
+} // namespace
+
 extern "C" BOOL WINAPI LookupAccountNameW(LPCWSTR systemName, LPCWSTR accountName, PSID sid,
                                           LPDWORD sidSize, LPWSTR domainName, LPDWORD domainChars,
                                           PSID_NAME_USE use) {
@@ -150,35 +245,26 @@ extern "C" BOOL WINAPI LookupAccountNameW(LPCWSTR systemName, LPCWSTR accountNam
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    std::wstring account = accountName;
-    std::wstring machine = computerName();
-    size_t slash = account.rfind(L'\\');
-    std::wstring user = slash == std::wstring::npos ? account : account.substr(slash + 1);
-    if (slash != std::wstring::npos) {
-        std::wstring domain = account.substr(0, slash);
-        if (!domain.empty() && domain != L"." && !equalNoCase(domain, machine)) {
-            SetLastError(ERROR_NONE_MAPPED);
-            return FALSE;
-        }
-    }
-    struct passwd* entry = user.empty() ? nullptr : getpwnam(standin::toUtf8(user.c_str()).c_str());
-    if (entry == nullptr) {
-        SetLastError(ERROR_NONE_MAPPED);
+    std::vector<BYTE> found;
+    std::wstring domain;
+    SID_NAME_USE kind = SidTypeUser;
+    if (!resolveAccount(accountName, &found, &domain, &kind)) {
         return FALSE;
     }
-    DWORD neededDomain = static_cast<DWORD>(machine.size() + 1);
-    if (sid == nullptr || *sidSize < sidBytes || domainName == nullptr ||
+    DWORD neededSid = static_cast<DWORD>(found.size());
+    DWORD neededDomain = static_cast<DWORD>(domain.size() + 1);
+    if (sid == nullptr || *sidSize < neededSid || domainName == nullptr ||
         *domainChars < neededDomain) {
-        *sidSize = sidBytes;
+        *sidSize = neededSid;
         *domainChars = neededDomain;
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
-    buildSid(machine, entry->pw_uid, static_cast<BYTE*>(sid));
-    wmemcpy(domainName, machine.c_str(), machine.size() + 1);
-    *sidSize = sidBytes;
+    memcpy(sid, found.data(), found.size());
+    wmemcpy(domainName, domain.c_str(), domain.size() + 1);
+    *sidSize = neededSid;
     *domainChars = neededDomain - 1;
-    *use = SidTypeUser;
+    *use = kind;
     return TRUE;
 }
 

@@ -75,11 +75,19 @@ bool displayNameTaken(const wchar_t* displayName) {
     return taken;
 }
 
-// Local accounts as Windows names them: "user", ".\user", "HOST\user", or the built-in ones.
-bool knownAccount(const wchar_t* account) {
+// Local accounts as Windows names them: "user", ".\\user", "HOST\\user", the built-in ones, or
+// the virtual account of the service itself, NT SERVICE\\<its name>.
+bool knownAccount(const wchar_t* account, const std::wstring& serviceName) {
     std::wstring text = account;
-    if (equalNoCase(text, L"LocalSystem") || equalNoCase(text, L"NT AUTHORITY\\LocalService") ||
-        equalNoCase(text, L"NT AUTHORITY\\NetworkService")) {
+    const wchar_t* const builtIn[] = {
+        L"LocalSystem", L"NT AUTHORITY\\LocalService", L"NT AUTHORITY\\Local Service",
+        L"NT AUTHORITY\\NetworkService", L"NT AUTHORITY\\Network Service"};
+    for (const wchar_t* known : builtIn) {
+        if (equalNoCase(text, known)) {
+            return true;
+        }
+    }
+    if (equalNoCase(text, L"NT SERVICE\\" + serviceName)) {
         return true;
     }
     size_t slash = text.rfind(L'\\');
@@ -149,7 +157,7 @@ extern "C" SC_HANDLE WINAPI CreateServiceW(SC_HANDLE manager, LPCWSTR serviceNam
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (!localSystem && !knownAccount(serviceStartName)) {
+    if (!localSystem && !knownAccount(serviceStartName, serviceName)) {
         SetLastError(ERROR_INVALID_SERVICE_ACCOUNT);
         return nullptr;
     }
@@ -243,7 +251,8 @@ extern "C" BOOL WINAPI ChangeServiceConfigW(SC_HANDLE service, DWORD serviceType
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (serviceStartName != nullptr && !localSystem && !knownAccount(serviceStartName)) {
+    if (serviceStartName != nullptr && !localSystem &&
+        !knownAccount(serviceStartName, handle->name)) {
         SetLastError(ERROR_INVALID_SERVICE_ACCOUNT);
         return FALSE;
     }
