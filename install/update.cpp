@@ -362,6 +362,18 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
             printNotMade(changes, i, logger);
         }
     }
+    // Wine's service manager saves a service's settings without a Description it did not write
+    // itself, so an unchanged description is written again after any change made through it.
+    bool scmWrote =
+        scmChanges > 0 || passwordGiven || old.delayed != delayed || recoveryChanged || flagChanged;
+    bool descriptionChanged = false;
+    for (size_t i = parametersFrom; i < changes.size(); ++i) {
+        descriptionChanged = descriptionChanged || changes[i].key == CFG_DESCRIPTION;
+    }
+    if (result == 0 && scmWrote && !descriptionChanged &&
+        config->getStrOptionValue(CFG_DESCRIPTION, nullptr) != nullptr) {
+        addServiceDescription(config);
+    }
     if (result == 0) {
         logger->logMessage(L"Service successfully updated.");
         *running = isServiceRunning(name);

@@ -61,14 +61,15 @@ def test_update_changes_key_by_key_and_twice_changes_nothing(machine):
     assert report(machine, name) == before
 
     # The file's account (as a saved report has it), in full; its SID reads the Parameters.
-    # (The description changes with it: Wine's manager drops a Description it did not write
-    # whenever it saves a service's settings.)
-    third = [line for line in second if not line.startswith("description=")]
-    third += ["description=Account text", "account=NetworkService"]
+    # The unchanged description survives (Wine's manager drops a Description it did not write
+    # whenever it saves a service's settings).
+    third = second + ["account=NetworkService"]
     result = update(machine, third)
     assert result.rc == 0, result
     assert "account: LocalSystem -> NT AUTHORITY\\NetworkService" in result.lines, result
-    assert "account=NT AUTHORITY\\NetworkService" in report(machine, name)
+    assert not [l for l in result.lines if l.startswith("description:")], result
+    shown = report(machine, name)
+    assert "account=NT AUTHORITY\\NetworkService" in shown and "description=New text" in shown
     if not machine.is_windows:
         dacl = machine.tool("regtool", ["sd", SERVICES + "\\" + name + r"\Parameters"]).lines
         assert dacl == ["D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;S-1-5-20)"], dacl
