@@ -85,7 +85,8 @@ int imagePathWarning(const wchar_t* serviceName, wchar_t* text) {
     swprintf(text, imagePathWarningChars,
              L"Warning: the service's image path is not quoted and its program's path holds a "
              L"blank, so Windows tries to start %ls.exe first, a program that anyone who can write "
-             L"there could place. Reinstall the service with -i, which quotes the path.",
+             L"there could place. Update the service with -m, or reinstall it with -i: both quote "
+             L"the path.",
              first);
     return 1;
 }

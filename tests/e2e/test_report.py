@@ -172,7 +172,7 @@ def test_temp_resolved_on_the_console_and_kept_in_the_file(machine, service):
 UNQUOTED_WARNING = (
     "Warning: the service's image path is not quoted and its program's path holds a blank, so "
     "Windows tries to start C:\\Program.exe first, a program that anyone who can write there "
-    "could place. Reinstall the service with -i, which quotes the path.\n"
+    "could place. Update the service with -m, or reinstall it with -i: both quote the path.\n"
 )
 
 
