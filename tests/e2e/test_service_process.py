@@ -107,7 +107,8 @@ def test_missing_working_directory_fails_the_start_with_its_code(linux, made):
 def test_service_runs_as_the_local_user_its_account_names(linux, made):
     """Installed with -a nobody and started by root, the service's process is nobody's: it reads
     what nobody may read, cannot write into a folder only root may, still reads its settings and
-    appends its events; it stops, and status shows the account."""
+    appends its events; it stops, and status shows the account. An account of no local user
+    keeps the starter's identity."""
     if os.geteuid() != 0:
         pytest.skip("only a manager running as root can start a service as another user")
     nobody = pwd.getpwnam("nobody")
@@ -148,6 +149,18 @@ def test_service_runs_as_the_local_user_its_account_names(linux, made):
     assert svc.record()[-1] == "hook", svc.record()
     assert f"Cannot write the captured output to {closed}/stdout.log (open failed, error 5): " \
         in svc.trace_lines(), svc.trace_text()[-3000:]
+
+    # Another domain's nobody is no user of this machine: that service runs as its starter, and
+    # the manager says why.
+    other = installed_program(linux, made, args=f"access {readable} {closed}",
+                              options=("-a", "CORPNOTHERE\\nobody"))
+    assert other.svc("start").rc == 0
+    other.wait_record("user root marker null")
+    assert other.svc("wait", "RUNNING", 60000).rc == 0
+    assert other.svc("stop").rc == 0
+    said = "".join(out.read_text() for out in (linux.root / "scm").glob("*.out"))
+    assert f"service {other.name}: account CORPNOTHERE\\nobody: no local user of this name on " \
+        "this machine: the service runs as the user who starts it\n" in said, said
 
 
 def test_report_round_trip_and_unchanged_report_without_the_keys(linux):
