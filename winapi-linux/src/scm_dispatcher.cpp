@@ -214,6 +214,7 @@ extern "C" BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* t
         d.startTime = processStartTime(d.pid);
         d.root = markRoot();
     }
+    // Run as its account's user, the service appends events to the log its manager opened.
     const char* eventLogVar = getenv(eventLogFdVar);
     if (eventLogVar != nullptr) {
         int eventLogFd = atoi(eventLogVar);
