@@ -2,6 +2,10 @@
 key's Environment value, applied by the service manager and by -x alike, never the starter's own)
 and its working directory, with the real JVM running an unchanged program."""
 
+import json
+import os
+import pwd
+
 import pytest
 
 from config_support import basic, install, round_trip
@@ -12,12 +16,12 @@ PROGRAM = "com.vantero.tests.programs.TestProgram"
 SERVICES = r"SYSTEM\CurrentControlSet\Services"
 
 
-def program_lines(m, name, out, *extra):
-    """A ProgramService service whose program records APP_HOME, APP_DATA and FOO."""
+def program_lines(m, name, out, *extra, args="env APP_HOME APP_DATA FOO"):
+    """A ProgramService service whose program (by default) records APP_HOME, APP_DATA and FOO."""
     classpath = str(m.java_dir / "testclasses")
     return basic(name, f"jvmDLL={m.jvm_library}", f"jvmOption1=-Djava.class.path={classpath}",
                  f"jvmOption2=-Dbrontel.test.out={out}", *extra, service_class=RUNNER) + [
-        f"commandLineParms={PROGRAM} env APP_HOME APP_DATA FOO"]
+        f"commandLineParms={PROGRAM} {args}"]
 
 
 @pytest.fixture
@@ -32,11 +36,12 @@ def variables(svc):
     return [line for line in svc.record() if line.startswith("env ")]
 
 
-def installed_program(m, made, *extra):
+def installed_program(m, made, *extra, args="env APP_HOME APP_DATA FOO", options=()):
     name = m.unique("proc")
     svc = Service(m, jvm=False, name=name, trace=name + ".trace")
     made.append(svc)
-    result = install(m, program_lines(m, name, svc.out, *extra), file_name=name + ".conf")
+    result = install(m, program_lines(m, name, svc.out, *extra, args=args), *options,
+                     file_name=name + ".conf")
     assert result.rc == 0, result
     svc.installed = True
     return svc
@@ -97,6 +102,65 @@ def test_missing_working_directory_fails_the_start_with_its_code(linux, made):
     result = linux.run(["-x", svc.name])
     assert result.rc == 40, result
     assert f"The working directory {missing} cannot be entered" in result.out + result.err
+
+
+def test_service_runs_as_the_local_user_its_account_names(linux, made):
+    """Installed with -a nobody and started by root, the service's process is nobody's: it reads
+    what nobody may read, cannot write into a folder only root may, still reads its settings and
+    appends its events; it stops, and status shows the account. An account of no local user
+    keeps the starter's identity."""
+    if os.geteuid() != 0:
+        pytest.skip("only a manager running as root can start a service as another user")
+    nobody = pwd.getpwnam("nobody")
+    # nobody reaches the root, the program and its record through every folder on the way.
+    for folder in [linux.tmp, *linux.tmp.parents]:
+        folder.chmod(folder.stat().st_mode | 0o005)
+    readable = linux.tmp / "readable.txt"
+    readable.write_text("for everyone\n")
+    closed = linux.tmp / "closed"
+    closed.mkdir(mode=0o700)
+    svc = installed_program(linux, made, "jvmOption3=-Dbrontel.test.marker=from-settings",
+                            f"stdoutFile={closed}/stdout.log", args=f"access {readable} {closed}",
+                            options=("-a", "nobody"))
+    for made_file in (svc.out, svc.trace):
+        made_file.touch(mode=0o666)
+        made_file.chmod(0o666)
+
+    result = svc.svc("start")
+    assert result.rc == 0, (result, svc.trace_text()[-3000:])
+    svc.wait_record("user nobody marker from-settings")
+    assert svc.record()[3:5] == ["read for everyone", f"cannot write into {closed}"], svc.record()
+    pid = int(svc.record()[0].split(" pid ")[1].split()[0])
+    svc.pids.add(pid)
+    ids = dict(line.split(":", 1) for line in open(f"/proc/{pid}/status").read().splitlines())
+    assert ids["Uid"].split() == [str(nobody.pw_uid)] * 4, ids["Uid"]
+    assert ids["Gid"].split() == [str(nobody.pw_gid)] * 4, ids["Gid"]
+    events = (linux.root / "eventlog" / "Application.jsonl").read_text().splitlines()
+    assert any(json.loads(line)["pid"] == pid for line in events), events[-5:]
+
+    shown = linux.run(["-q", svc.name])
+    assert f"{'Account:':<19} nobody" in shown.lines, shown
+    # Its reports reach the manager: it runs, and stops when told.
+    assert svc.svc("wait", "RUNNING", 60000).rc == 0
+    assert svc.svc("stop").rc == 0
+    assert svc.svc("wait", "STOPPED", 60000).rc == 0
+    status = svc.status()
+    assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (0, 0), status
+    assert svc.record()[-1] == "hook", svc.record()
+    assert f"Cannot write the captured output to {closed}/stdout.log (open failed, error 5): " \
+        in svc.trace_lines(), svc.trace_text()[-3000:]
+
+    # Another domain's nobody is no user of this machine: that service runs as its starter, and
+    # the manager says why.
+    other = installed_program(linux, made, args=f"access {readable} {closed}",
+                              options=("-a", "CORPNOTHERE\\nobody"))
+    assert other.svc("start").rc == 0
+    other.wait_record("user root marker null")
+    assert other.svc("wait", "RUNNING", 60000).rc == 0
+    assert other.svc("stop").rc == 0
+    said = "".join(out.read_text() for out in (linux.root / "scm").glob("*.out"))
+    assert f"service {other.name}: account CORPNOTHERE\\nobody: no local user of this name on " \
+        "this machine: the service runs as the user who starts it\n" in said, said
 
 
 def test_report_round_trip_and_unchanged_report_without_the_keys(linux):

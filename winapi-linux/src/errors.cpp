@@ -93,6 +93,7 @@ const MessageText messages[] = {
     {ERROR_SERVICE_CANNOT_ACCEPT_CTRL,
      L"The service cannot accept control messages at this time.\r\n"},
     {ERROR_SERVICE_NOT_ACTIVE, L"The service has not been started.\r\n"},
+    {ERROR_SERVICE_LOGON_FAILED, L"The service did not start due to a logon failure.\r\n"},
     {ERROR_FAILED_SERVICE_CONTROLLER_CONNECT,
      L"The service process could not connect to the service controller.\r\n"},
     {ERROR_DATABASE_DOES_NOT_EXIST, L"The database specified does not exist.\r\n"},

@@ -4,6 +4,7 @@
 #include "event_log.h"
 #include "kobject.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -21,6 +22,31 @@ class EventSource : public standin::KObject {
   private:
     std::string name_;
 };
+
+std::atomic<int> inheritedFd{-1};
+
+int inheritedLog() {
+    return inheritedFd.load();
+}
+
+// The log under the root, open for appending; -1 with the error set when it cannot be.
+int openLog() {
+    if (!standin::ensureRootDirectory()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return -1;
+    }
+    std::string directory = standin::rootDirectory() + "/eventlog";
+    if (mkdir(directory.c_str(), 0755) != 0 && errno != EEXIST) {
+        SetLastError(standin::errorFromErrno(errno));
+        return -1;
+    }
+    std::string path = directory + "/Application.jsonl";
+    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        SetLastError(standin::errorFromErrno(errno));
+    }
+    return fd;
+}
 
 void appendJsonString(std::string& out, const std::string& text) {
     out += '"';
@@ -105,27 +131,23 @@ extern "C" BOOL WINAPI ReportEventW(HANDLE eventLog, WORD type, WORD category, D
     }
     line += "]}\n";
 
-    if (!standin::ensureRootDirectory()) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    std::string directory = standin::rootDirectory() + "/eventlog";
-    if (mkdir(directory.c_str(), 0755) != 0 && errno != EEXIST) {
-        SetLastError(standin::errorFromErrno(errno));
-        return FALSE;
-    }
-    std::string path = directory + "/Application.jsonl";
-    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    int inherited = inheritedLog();
+    int fd = inherited >= 0 ? inherited : openLog();
     if (fd < 0) {
-        SetLastError(standin::errorFromErrno(errno));
         return FALSE;
     }
     DWORD written = 0;
     BOOL ok = standin::writeAll(
         [fd](const char* bytes, size_t count) { return ::write(fd, bytes, count); }, line.data(),
         static_cast<DWORD>(line.size()), &written, 0);
-    close(fd);
+    if (fd != inherited) {
+        close(fd);
+    }
     return ok;
+}
+
+void standin::useEventLogDescriptor(int fd) {
+    inheritedFd.store(fd);
 }
 
 extern "C" BOOL WINAPI DeregisterEventSource(HANDLE eventLog) {

@@ -1,11 +1,13 @@
 // The service side of the stand-in manager: the dispatcher that a started service process
 // connects with, its control channel, and the status reports it publishes.
+#include "event_log.h"
 #include "scm_internal.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <mutex>
 #include <poll.h>
 #include <pthread.h>
@@ -212,13 +214,22 @@ extern "C" BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* t
         d.startTime = processStartTime(d.pid);
         d.root = markRoot();
     }
+    // Run as its account's user, the service appends events to the log its manager opened.
+    const char* eventLogVar = getenv(eventLogFdVar);
+    if (eventLogVar != nullptr) {
+        int eventLogFd = atoi(eventLogVar);
+        if (eventLogFd > 2 && fcntl(eventLogFd, F_SETFD, FD_CLOEXEC) == 0) {
+            standin::useEventLogDescriptor(eventLogFd);
+        }
+    }
     // Children of the service are not services themselves.
     unsetenv(startServiceVar);
     unsetenv(startFdVar);
+    unsetenv(eventLogFdVar);
 
     {
         // The starter publishes the start before it lets go of the lock; reports come after.
-        Lock barrier;
+        Lock barrier(true);
         Record record;
         std::lock_guard<std::mutex> guard(d.lock);
         if (readRecord(d.name, &record) && record.pid == d.pid) {
@@ -385,7 +396,7 @@ extern "C" BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE handle, LPSERVICE_
     }
     // The final report also settles a deletion that waited for the stop, so it holds the lock
     // that DeleteService takes.
-    Lock lock;
+    Lock lock(true);
     (void)lock;
     std::lock_guard<std::mutex> guard(d.lock);
     if (!d.active) {

@@ -26,14 +26,17 @@ const wchar_t servicesKey[] = L"SYSTEM\\CurrentControlSet\\Services";
 // on which its dispatcher reports that it has connected.
 const char startServiceVar[] = "BRONTEL_SCM_SERVICE";
 const char startFdVar[] = "BRONTEL_SCM_START_FD";
+// ... and, for a service run as its account's user, the descriptor it appends events to.
+const char eventLogFdVar[] = "BRONTEL_SCM_EVENTLOG_FD";
 // Longest service name Windows accepts.
 const size_t maxServiceName = 256;
 
 // Serializes the state changes of all processes and threads using the same root (flock on
-// <root>/scm/lock). `held()` is false when the root cannot be written.
+// <root>/scm/lock). `held()` is false when the root cannot be written, except in a running
+// service (`runningService`), which may hold the lock by a descriptor open for reading.
 class Lock {
   public:
-    Lock();
+    explicit Lock(bool runningService = false);
     ~Lock();
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
@@ -74,6 +77,26 @@ bool writeRecord(const std::wstring& name, const Record& record);
 void removeServiceFiles(const std::wstring& name);
 unsigned long long processStartTime(pid_t pid);
 bool processAlive(pid_t pid, unsigned long long startTime);
+
+// The local user a service's account stands for, resolved before the manager forks.
+struct ServiceUser {
+    bool switchTo = false;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    std::vector<gid_t> groups;
+};
+// Whom the service runs as: its account's local user (the name's last part) when the manager
+// runs as root; else, and for LocalSystem, NT AUTHORITY and NT SERVICE accounts, the starter.
+// `note` receives a line for the service's output when a named user cannot be switched to.
+ServiceUser resolveServiceUser(const std::wstring& name, std::string* note);
+// Before a service starts as another user: shares the state and pipe folders with it and
+// removes its socket left from an earlier run. Returns the event log open for appending, which
+// the service inherits, or -1 with `error` set.
+int prepareUserState(const std::wstring& name, DWORD* error);
+// Gives the user the status record the manager wrote for it, which the service replaces.
+bool handOverRecord(const std::wstring& name, const ServiceUser& user);
+// In the forked child before exec (async-signal-safe): 0 or the errno of the failed step.
+int becomeUser(const ServiceUser& user);
 
 // Registry side of a service entry.
 std::wstring serviceKeyPath(const std::wstring& name);

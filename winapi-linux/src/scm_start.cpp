@@ -18,8 +18,10 @@ using namespace standin::scm;
 
 namespace {
 
-// Descriptor number the service process finds its start pipe on.
+// Descriptor number the service process finds its start pipe on; the one after it reports a
+// failed exec and is closed by it; a service run as another user finds the event log after that.
 const int startFdNumber = 3;
+const int eventLogFdNumber = startFdNumber + 2;
 
 // Everything the child needs, prepared before fork: only async-signal-safe calls follow it.
 struct Launch {
@@ -28,6 +30,9 @@ struct Launch {
     std::vector<char*> argv;
     std::vector<std::string> envStore;
     std::vector<char*> envp;
+    ServiceUser user;
+    // The event log for a service run as another user; -1 otherwise.
+    int eventLogFd = -1;
 };
 
 // The search path a system service finds on a Linux machine.
@@ -72,7 +77,7 @@ std::vector<std::string> serviceEnvironment(const std::wstring& name) {
 }
 
 bool prepareLaunch(const std::wstring& name, const std::wstring& imagePath, Launch* launch,
-                   DWORD* error) {
+                   std::string* note, DWORD* error) {
     std::vector<std::wstring> args = standin::splitCommandLine(imagePath.c_str());
     if (args.empty() || args[0].empty()) {
         *error = ERROR_FILE_NOT_FOUND;
@@ -93,6 +98,15 @@ bool prepareLaunch(const std::wstring& name, const std::wstring& imagePath, Laun
     launch->envStore = serviceEnvironment(name);
     launch->envStore.push_back(std::string(startServiceVar) + "=" + standin::toUtf8(name.c_str()));
     launch->envStore.push_back(std::string(startFdVar) + "=" + std::to_string(startFdNumber));
+    launch->user = resolveServiceUser(name, note);
+    if (launch->user.switchTo) {
+        launch->eventLogFd = prepareUserState(name, error);
+        if (launch->eventLogFd < 0) {
+            return false;
+        }
+        launch->envStore.push_back(std::string(eventLogFdVar) + "=" +
+                                   std::to_string(eventLogFdNumber));
+    }
     for (std::string& entry : launch->envStore) {
         launch->envp.push_back(&entry[0]);
     }
@@ -157,15 +171,25 @@ pid_t spawnService(const Launch& launch, int startWriteFd, int outputFd, DWORD* 
         int startFd = fcntl(startWriteFd, F_DUPFD, 10);
         int inFd = nullFd >= 0 ? fcntl(nullFd, F_DUPFD, 10) : -1;
         int outFd = outputFd >= 0 ? fcntl(outputFd, F_DUPFD, 10) : -1;
+        int logFd = launch.eventLogFd >= 0 ? fcntl(launch.eventLogFd, F_DUPFD, 10) : -1;
         if (execFd < 0 || startFd < 0 || (inFd >= 0 && dup2(inFd, 0) < 0) ||
             (outFd >= 0 && (dup2(outFd, 1) < 0 || dup2(outFd, 2) < 0)) ||
             dup2(startFd, startFdNumber) < 0 || dup2(execFd, startFdNumber + 1) < 0 ||
-            fcntl(startFdNumber + 1, F_SETFD, FD_CLOEXEC) < 0) {
+            fcntl(startFdNumber + 1, F_SETFD, FD_CLOEXEC) < 0 ||
+            (launch.eventLogFd >= 0 && (logFd < 0 || dup2(logFd, eventLogFdNumber) < 0))) {
             int code = errno;
             writeAll(execFd >= 0 ? execFd : execPipe[1], &code, sizeof code);
             _exit(127);
         }
-        closeFrom(startFdNumber + 2);
+        closeFrom(launch.eventLogFd >= 0 ? eventLogFdNumber + 1 : startFdNumber + 2);
+        // Last, with everything it needs already open: a failed switch is a failed logon,
+        // told apart from a failed exec by its sign.
+        int identityError = becomeUser(launch.user);
+        if (identityError != 0) {
+            int code = -identityError;
+            writeAll(startFdNumber + 1, &code, sizeof code);
+            _exit(127);
+        }
         execve(launch.program.c_str(), launch.argv.data(), launch.envp.data());
         int code = errno;
         writeAll(startFdNumber + 1, &code, sizeof code);
@@ -194,6 +218,8 @@ pid_t spawnService(const Launch& launch, int startWriteFd, int outputFd, DWORD* 
     if (!gotPid || failed) {
         if (!gotPid) {
             *error = ERROR_NOT_ENOUGH_MEMORY;
+        } else if (execError < 0) {
+            *error = ERROR_SERVICE_LOGON_FAILED;
         } else if (execError == ENOENT) {
             *error = ERROR_FILE_NOT_FOUND;
         } else if (execError == ENOEXEC) {
@@ -271,20 +297,31 @@ extern "C" BOOL WINAPI StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* arg
         }
         Launch launch;
         DWORD error = 0;
-        if (!prepareLaunch(name, imagePath, &launch, &error)) {
+        std::string note;
+        if (!prepareLaunch(name, imagePath, &launch, &note, &error)) {
             SetLastError(error);
             return FALSE;
         }
         program = launch.program;
         if (pipe2(startPipe, O_CLOEXEC) != 0) {
             SetLastError(standin::errorFromErrno(errno));
+            if (launch.eventLogFd >= 0) {
+                close(launch.eventLogFd);
+            }
             return FALSE;
         }
         int outputFd =
             open(outputPath(name).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        // Who the service runs as, when it is not the user its account names.
+        if (outputFd >= 0 && !note.empty()) {
+            writeAll(outputFd, note.data(), note.size());
+        }
         pid = spawnService(launch, startPipe[1], outputFd, &error);
         if (outputFd >= 0) {
             close(outputFd);
+        }
+        if (launch.eventLogFd >= 0) {
+            close(launch.eventLogFd);
         }
         close(startPipe[1]);
         if (pid == 0) {
@@ -302,6 +339,17 @@ extern "C" BOOL WINAPI StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* arg
         record.status.dwCurrentState = SERVICE_START_PENDING;
         record.status.dwWaitHint = 2000;
         writeRecord(name, record);
+        if (!handOverRecord(name, launch.user)) {
+            // The service could never report over a record it may not replace: end it now.
+            DWORD failed = standin::errorFromErrno(errno);
+            kill(pid, SIGKILL);
+            close(startPipe[0]);
+            Record stopped;
+            stopped.status = stoppedStatus(name, failed);
+            writeRecord(name, stopped);
+            SetLastError(failed);
+            return FALSE;
+        }
     }
 
     bool connected = waitForConnect(startPipe[0], pipeTimeoutMs());

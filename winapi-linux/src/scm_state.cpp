@@ -116,12 +116,18 @@ bool rootGone(const RootMark& mark) {
     return !mark.valid || !now.valid || now.device != mark.device || now.inode != mark.inode;
 }
 
-Lock::Lock() : fd_(-1) {
+Lock::Lock(bool runningService) : fd_(-1) {
     std::string dir = stateDirectory();
-    if (dir.empty() || !rootWritable()) {
+    if (dir.empty()) {
         return;
     }
-    int fd = open((dir + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    std::string path = dir + "/lock";
+    int fd = rootWritable() ? open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644) : -1;
+    // A service run as its account's user cannot write the lock its manager made; flock takes
+    // a descriptor open for reading as well.
+    if (fd < 0 && runningService) {
+        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
     if (fd < 0) {
         return;
     }

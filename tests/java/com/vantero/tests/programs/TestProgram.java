@@ -7,6 +7,8 @@ import java.io.OutputStreamWriter;
 import java.io.Writer;
 import java.lang.management.ManagementFactory;
 import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Paths;
 import java.util.Arrays;
 import java.util.concurrent.CountDownLatch;
 
@@ -22,6 +24,8 @@ import java.util.concurrent.CountDownLatch;
  * handler          like serve, with a control handler that takes pause (2) and records controls
  * env NAME...      records each variable's value, writes "here.txt" by a relative path, returns
  * slowhook         like serve, with a second shutdown hook that sleeps for a minute
+ * access FILE DIR  records FILE's text, whether it may write into DIR, its user and the
+ *                  brontel.test.marker property; then blocks as block does
  * </pre>
  */
 public final class TestProgram {
@@ -78,6 +82,18 @@ public final class TestProgram {
                 out.write("written by " + pid() + "\n");
             }
             record("wrote here.txt");
+            break;
+        case "access":
+            record("read " + new String(Files.readAllBytes(Paths.get(args[1])), StandardCharsets.UTF_8).trim());
+            try (Writer out = new OutputStreamWriter(new FileOutputStream(new File(args[2], "written.txt")),
+                                                     StandardCharsets.UTF_8)) {
+                record("wrote into " + args[2]);
+            } catch (IOException e) {
+                record("cannot write into " + args[2]);
+            }
+            record("user " + System.getProperty("user.name") + " marker " + System.getProperty("brontel.test.marker"));
+            stopped.await();
+            record("main returns");
             break;
         default:
             throw new IllegalArgumentException(args[0]);
