@@ -29,9 +29,9 @@ TEST(FileLock, ExclusiveRangePastTheEndExcludesOtherHandlesUntilReleased) {
 
     OVERLAPPED again = {};
     again.OffsetHigh = 0x7FFFFFFF;
-    EXPECT_FALSE(
-        LockFileEx(second, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &again));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_LOCK_VIOLATION), GetLastError());
+    EXPECT_TRUE(testsupport::failedWith(
+        !LockFileEx(second, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &again),
+        ERROR_LOCK_VIOLATION));
 
     // Bytes before the locked one stay free to write and read through the other handle.
     DWORD written = 0;

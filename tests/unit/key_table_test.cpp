@@ -124,16 +124,10 @@ TEST(KeyTable, MalformedValuesAreRefusedInTheirKeysWordsAndCodes) {
 
 class ServiceSettings : public ::testing::Test {
   protected:
-    void SetUp() override {
-        service = testsupport::uniqueName(L"BrontelSettingsTest", L"s");
-        key = std::wstring(BRONTEL_SERVICES_KEY) + L"\\" + service;
-        params = key + L"\\" + BRONTEL_PARAMETERS_SUBKEY;
-    }
-    void TearDown() override { testsupport::deleteRegistryTree(key.c_str()); }
     void set(const wchar_t* name, const wchar_t* value) {
-        ASSERT_TRUE(testsupport::setRegistryString(params.c_str(), name, value));
+        ASSERT_TRUE(testsupport::setRegistryString(entry.params.c_str(), name, value));
     }
-    std::wstring service, key, params;
+    testsupport::ScratchService entry{L"BrontelSettingsTest"};
 };
 
 TEST_F(ServiceSettings, ReadOnceExpandedAsTheTableSaysWithDefaultsAndTracesOnUse) {
@@ -146,7 +140,7 @@ TEST_F(ServiceSettings, ReadOnceExpandedAsTheTableSaysWithDefaultsAndTracesOnUse
     set(L"PreInitHint", L"750ms");
     SetEnvironmentVariableW(L"BRONTEL_SETTINGS_TEST", L"com.example");
     CServiceSettings settings;
-    ASSERT_EQ(0, settings.load(service.c_str()));
+    ASSERT_EQ(0, settings.load(entry.name.c_str()));
     // Read once: what changes afterwards is not seen by this run.
     set(L"IBrontelClass", L"changed");
     SetEnvironmentVariableW(L"BRONTEL_SETTINGS_TEST", nullptr);

@@ -12,6 +12,8 @@
 
 namespace {
 
+using testsupport::failedWith;
+
 TEST(LogonRight, LsaStringsCountUtf16Bytes) {
     LSA_UNICODE_STRING text;
     InitLsaString(&text, L"SeServiceLogonRight");
@@ -30,8 +32,7 @@ TEST(LogonRight, RefusesEmptyAndUnknownAccounts) {
     EXPECT_EQ(SetServiceRightW(L"no-such-account-anywhere", nullptr), ERROR_NONE_MAPPED);
     PSID sid = reinterpret_cast<PSID>(1);
     EXPECT_FALSE(GetAccountSid(nullptr, L"no-such-account-anywhere", &sid));
-    EXPECT_EQ(sid, nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NONE_MAPPED));
+    EXPECT_TRUE(failedWith(sid == nullptr, ERROR_NONE_MAPPED));
 }
 
 // Which accounts Windows signs on itself (no password, no logon right to grant) and which not.

@@ -14,10 +14,6 @@ namespace {
 
 const wchar_t* const testKey = L"SOFTWARE\\BrontelRegistryTest";
 
-std::wstring serviceKey(const std::wstring& service) {
-    return std::wstring(BRONTEL_SERVICES_KEY) + L"\\" + service;
-}
-
 bool setText(const wchar_t* keyPath, const wchar_t* name, const std::wstring& text, bool withNul) {
     DWORD size = static_cast<DWORD>((text.size() + (withNul ? 1 : 0)) * sizeof(wchar_t));
     return testsupport::setRegistryValue(keyPath, name, REG_SZ, text.c_str(), size);
@@ -133,9 +129,9 @@ TEST_F(Registry, DwValueGivesTheNumberOrTheDefault) {
 
 class ServiceParameters : public ::testing::Test {
   protected:
-    void SetUp() override { service = testsupport::uniqueName(L"BrontelRegTest", L"P"); }
-    void TearDown() override { testsupport::deleteRegistryTree(serviceKey(service).c_str()); }
-    std::wstring service;
+    testsupport::ScratchService entry{L"BrontelRegTest"};
+    const std::wstring& service = entry.name;
+    const std::wstring& params = entry.params;
 };
 
 TEST_F(ServiceParameters, WriteReadAndDelete) {
@@ -154,7 +150,6 @@ TEST_F(ServiceParameters, WriteReadAndDelete) {
     free(value);
     // Stored as REG_SZ with its NUL.
     DWORD type = 0;
-    std::wstring params = serviceKey(service) + L"\\Parameters";
     EXPECT_EQ((wcslen(L"com.example.Svc") + 1) * sizeof(wchar_t),
               testsupport::readRegistryValue(params.c_str(), REGVAL_SERVICE_CLASS, &type).size());
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
@@ -172,7 +167,6 @@ TEST_F(ServiceParameters, WriteReadAndDelete) {
 TEST_F(ServiceParameters, DeletingInAServiceWithoutParametersCreatesTheEmptyKey) {
     TraceCapture trace(L"delcreate");
     EXPECT_EQ(0, setRegServiceParameter(service.c_str(), REGVAL_JVM_DLL, nullptr, trace.get()));
-    std::wstring params = serviceKey(service) + L"\\Parameters";
     HKEY key = nullptr;
     EXPECT_EQ(ERROR_SUCCESS,
               RegOpenKeyExW(HKEY_LOCAL_MACHINE, params.c_str(), 0, KEY_QUERY_VALUE, &key));
@@ -201,7 +195,6 @@ TEST_F(ServiceParameters, MissingKeyOrValueIsTracedOnlyWhenAsked) {
 }
 
 TEST_F(ServiceParameters, ValueWithoutNulOrWithOddSizeComesBackTerminated) {
-    std::wstring params = serviceKey(service) + L"\\Parameters";
     ASSERT_TRUE(setText(params.c_str(), L"NoNul", L"abcdef", false));
     // One byte more than three characters: still a terminated text, nothing read beyond.
     std::wstring odd = L"xyz";
@@ -246,54 +239,47 @@ class Expansion : public ::testing::Test {
     }
 };
 
-TEST_F(Expansion, ReferencesAndLonePercents) {
-    EXPECT_EQ(L"C:\\T\\x", expand(L"%BRT_TEMP%\\x"));
-    EXPECT_EQ(L"C:\\T\\x", expand(L"%brt_temp%\\x"));
-    EXPECT_EQ(L"50%", expand(L"50%"));
-    EXPECT_EQ(L"a%b", expand(L"a%b"));
-    EXPECT_EQ(L"x\\y", expand(L"x\\y"));
-    EXPECT_EQ(L"12", expand(L"%BRT_A%%BRT_B%"));
-    EXPECT_EQ(L"no percent here", expand(L"no percent here"));
-    EXPECT_EQ(L"", expand(L""));
-    // The closing "%" of one reference never opens the next one.
-    EXPECT_EQ(L"1BRT_B%", expand(L"%BRT_A%BRT_B%"));
-    // A lone "%" after a reference leaves the rest as it is.
-    EXPECT_EQ(L"1 and 5%", expand(L"%BRT_A% and 5%"));
+TEST_F(Expansion, ReferencesPercentsAndBackslashes) {
+    // Texts that stay as they are: lone percents, a backslash inside a name, and undefined
+    // names (formerly expanded to nothing, leaving "\\bin\\server\\jvm.dll" under a drive's root).
+    for (const wchar_t* same :
+         {L"50%", L"a%b", L"x\\y", L"no percent here", L"", L"C:\\Java\\%BRT_UNDEFINED%\\bin",
+          L"%BRT_\\%after", L"%BRT_UNDEFINED%\\bin\\server\\jvm.dll", L"%BRT_UNDEFINED%x",
+          L"%BRT_UNDEFINED%%BRT_UNDEFINED%"}) {
+        EXPECT_EQ(same, expand(same)) << same;
+    }
+    struct Case {
+        const wchar_t* text;
+        const wchar_t* want;
+    } cases[] = {
+        {L"%BRT_TEMP%\\x", L"C:\\T\\x"},
+        {L"%brt_temp%\\x", L"C:\\T\\x"},
+        {L"%BRT_A%%BRT_B%", L"12"},
+        // The closing "%" of one reference never opens the next; a lone "%" after one stays.
+        {L"%BRT_A%BRT_B%", L"1BRT_B%"},
+        {L"%BRT_A% and 5%", L"1 and 5%"},
+        // A backslash before "%" separates folders (formerly an escape that dropped it).
+        {L"\\%BRT_TEMP%", L"\\C:\\T"},
+        {L"C:\\Java\\%BRT_A%\\bin", L"C:\\Java\\1\\bin"},
+        {L"%BRT_UNDEFINED%%BRT_A%", L"%BRT_UNDEFINED%1"},
+        // "%%" is one literal percent sign (formerly dropped).
+        {L"%%", L"%"},
+        {L"a%%-b", L"a%-b"},
+        {L"50%%", L"50%"},
+        {L"%%BRT_A%%", L"%BRT_A%"},
+        {L"%%%BRT_A%", L"%1"},
+        // An inserted value is not scanned again.
+        {L"[%BRT_SELF%]", L"[%BRT_A%]"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.want, expand(c.text)) << c.text;
+    }
 }
 
-// Paths are the main use: a backslash before "%" separates folders, and a missing variable must
-// leave the path pointing nowhere rather than at a folder under a drive's root.
-TEST_F(Expansion, BackslashPercentIsASeparator) {
-    // Formerly an escape that dropped the backslash: "\%BRT_TEMP%" gave "%BRT_TEMP%" and
-    // "C:\Java\%BRT_A%\bin" gave "C:\Java%BRT_A%\bin".
-    EXPECT_EQ(L"\\C:\\T", expand(L"\\%BRT_TEMP%"));
-    EXPECT_EQ(L"C:\\Java\\1\\bin", expand(L"C:\\Java\\%BRT_A%\\bin"));
-    EXPECT_EQ(L"C:\\Java\\%BRT_UNDEFINED%\\bin", expand(L"C:\\Java\\%BRT_UNDEFINED%\\bin"));
-    // A backslash inside a name is part of the name.
-    EXPECT_EQ(L"%BRT_\\%after", expand(L"%BRT_\\%after"));
-}
-
-TEST_F(Expansion, UndefinedStaysAndDoublePercentIsLiteral) {
-    // Formerly expanded to nothing: "\\bin\\server\\jvm.dll" and "x".
-    EXPECT_EQ(L"%BRT_UNDEFINED%\\bin\\server\\jvm.dll",
-              expand(L"%BRT_UNDEFINED%\\bin\\server\\jvm.dll"));
-    EXPECT_EQ(L"%BRT_UNDEFINED%x", expand(L"%BRT_UNDEFINED%x"));
-    EXPECT_EQ(L"%BRT_UNDEFINED%%BRT_UNDEFINED%", expand(L"%BRT_UNDEFINED%%BRT_UNDEFINED%"));
-    EXPECT_EQ(L"%BRT_UNDEFINED%1", expand(L"%BRT_UNDEFINED%%BRT_A%"));
-    // Formerly "" and "a-b": "%%" is now one literal percent sign.
-    EXPECT_EQ(L"%", expand(L"%%"));
-    EXPECT_EQ(L"a%-b", expand(L"a%%-b"));
-    EXPECT_EQ(L"50%", expand(L"50%%"));
-    EXPECT_EQ(L"%BRT_A%", expand(L"%%BRT_A%%"));
-    EXPECT_EQ(L"%1", expand(L"%%%BRT_A%"));
-    // An empty value counts as missing.
+TEST_F(Expansion, EmptyAndLongValues) {
+    // An empty value counts as missing, and so does one too long to insert.
     SetEnvironmentVariableW(L"BRT_LONG", L"");
     EXPECT_EQ(L"<%BRT_LONG%>", expand(L"<%BRT_LONG%>"));
-}
-
-TEST_F(Expansion, SinglePassAndLongValues) {
-    // An inserted value is not scanned again.
-    EXPECT_EQ(L"[%BRT_A%]", expand(L"[%BRT_SELF%]"));
     std::wstring fits(3999, L'v');
     SetEnvironmentVariableW(L"BRT_LONG", fits.c_str());
     EXPECT_EQ(L"<" + fits + L">", expand(L"<%BRT_LONG%>"));
@@ -302,11 +288,9 @@ TEST_F(Expansion, SinglePassAndLongValues) {
     EXPECT_EQ(L"<%BRT_LONG%>", expand(L"<%BRT_LONG%>"));
     // No limit on the text itself.
     std::wstring many;
-    for (int i = 0; i < 20000; ++i) {
-        many += L"%BRT_A%-";
-    }
     std::wstring want;
     for (int i = 0; i < 20000; ++i) {
+        many += L"%BRT_A%-";
         want += L"1-";
     }
     EXPECT_EQ(want, expand(many));

@@ -82,13 +82,13 @@ TEST(AnsiConversion, RefusesWhatTheCodePageCannotHold) {
     // A lone surrogate is broken text in every code page: never a replacement character.
     wchar_t broken[] = {L'a', static_cast<wchar_t>(0xD800), L'b', 0};
     SetLastError(0);
-    EXPECT_EQ(nullptr, convertToMBCS(broken));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
+    EXPECT_TRUE(
+        testsupport::failedWith(convertToMBCS(broken) == nullptr, ERROR_NO_UNICODE_TRANSLATION));
     if (GetACP() != CP_UTF8) {
         // Best-fit would make "L" of the stroked L; the conversion refuses instead.
         SetLastError(0);
-        EXPECT_EQ(nullptr, convertToMBCS(L"C:\\\u0141\\jvm.dll"));
-        EXPECT_EQ(static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
+        EXPECT_TRUE(testsupport::failedWith(convertToMBCS(L"C:\\\u0141\\jvm.dll") == nullptr,
+                                            ERROR_NO_UNICODE_TRANSLATION));
     }
     char* plain = convertToMBCS(L"-Xmx64m");
     ASSERT_NE(nullptr, plain);

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "registry/registry.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -140,5 +142,20 @@ std::vector<BYTE> readRegistryValue(const wchar_t* keyPath, const wchar_t* name,
     RegCloseKey(key);
     return data;
 }
+
+::testing::AssertionResult failedWith(bool failed, DWORD wanted) {
+    DWORD error = GetLastError();
+    if (!failed) {
+        return ::testing::AssertionFailure() << "the call succeeded; wanted error " << wanted;
+    }
+    if (error != wanted) {
+        return ::testing::AssertionFailure() << "error " << error << ", wanted " << wanted;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+ScratchService::ScratchService(const wchar_t* prefix)
+    : name(uniqueName(prefix, L"s")), key(std::wstring(BRONTEL_SERVICES_KEY) + L"\\" + name),
+      params(key + L"\\" + BRONTEL_PARAMETERS_SUBKEY) {}
 
 } // namespace testsupport

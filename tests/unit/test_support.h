@@ -4,6 +4,8 @@
 
 #include "platform/winapi.h"
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -33,6 +35,19 @@ bool setRegistryValue(const wchar_t* keyPath, const wchar_t* name, DWORD type, c
 bool setRegistryString(const wchar_t* keyPath, const wchar_t* name, const wchar_t* value);
 // The raw data and type of a value, or an empty vector when it cannot be read.
 std::vector<BYTE> readRegistryValue(const wchar_t* keyPath, const wchar_t* name, DWORD* type);
+
+// Whether a call failed with `wanted`: `failed` is what the call's result says, and the last
+// error is read before anything else can change it, as in
+// EXPECT_TRUE(failedWith(!StartServiceW(service, 0, nullptr), ERROR_SERVICE_DISABLED)).
+::testing::AssertionResult failedWith(bool failed, DWORD wanted);
+
+// A service entry of a test's own in the registry (its key and its Parameters key), removed
+// with everything below it when the test ends.
+struct ScratchService {
+    explicit ScratchService(const wchar_t* prefix);
+    ~ScratchService() { deleteRegistryTree(key.c_str()); }
+    std::wstring name, key, params;
+};
 
 } // namespace testsupport
 
