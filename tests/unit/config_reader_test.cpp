@@ -190,8 +190,7 @@ TEST_F(ConfigFiles, MissingEmptyAndUnreadableFiles) {
     std::vector<std::string> lines = trace.lines();
     ASSERT_GE(lines.size(), 6u);
     EXPECT_EQ("missing configuration file", lines[0]);
-    std::string narrowMissing(missing.begin(), missing.end());
-    EXPECT_EQ("Cannot open config file : " + narrowMissing, lines[1]);
+    EXPECT_EQ("Cannot open config file : " + testsupport::narrow(missing), lines[1]);
     EXPECT_FALSE(lines[2].empty()); // the system's text
     EXPECT_EQ("Empty config file", lines[3]);
     EXPECT_EQ(0, config.getOptionCount());

@@ -56,8 +56,7 @@ TEST(FolderSecurity, OnlyTrustedOwnersAndWritersPass) {
         {L"O:SYD:(A;;FA;;;SY", FILES_SECURITY_UNKNOWN},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(c.expected, judgeFolderSddl(c.sddl, trusted))
-            << std::string(c.sddl, c.sddl + wcslen(c.sddl));
+        EXPECT_EQ(c.expected, judgeFolderSddl(c.sddl, trusted)) << c.sddl;
     }
     // The well-known service accounts by their aliases.
     EXPECT_EQ(FILES_OK, judgeFolderSddl(L"O:LSD:(A;;FA;;;LS)", trustedWriters(L"S-1-5-19")));
@@ -65,17 +64,13 @@ TEST(FolderSecurity, OnlyTrustedOwnersAndWritersPass) {
 }
 
 #ifndef _WIN32
-std::string narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
-std::wstring wide(const std::string& text) {
-    return std::wstring(text.begin(), text.end());
-}
+using testsupport::narrow;
+using testsupport::widen;
 std::string readText(const std::string& path) {
-    return testsupport::readFileBytes(wide(path));
+    return testsupport::readFileBytes(widen(path));
 }
 void writeText(const std::string& path, const std::string& text) {
-    ASSERT_TRUE(testsupport::writeFileBytes(wide(path), text)) << path;
+    ASSERT_TRUE(testsupport::writeFileBytes(widen(path), text)) << path;
 }
 bool isLink(const std::string& path) {
     struct stat info;
@@ -126,7 +121,7 @@ TEST(CaptureFiles, LinksAndSecondNamesAreNeverWrittenRenamedOrRemoved) {
     ASSERT_EQ(0, mkdir((base + "/linked").c_str(), 0755));
     ASSERT_EQ(0, symlink((victims.dir + "/a").c_str(), (base + "/linked/out.log").c_str()));
     {
-        CRotatingFile file(wide(base + "/linked/out.log").c_str(), L"standard output", 0, 3,
+        CRotatingFile file(widen(base + "/linked/out.log").c_str(), L"standard output", 0, 3,
                            trace.get(), nullptr);
         EXPECT_EQ(0, file.prepare());
         writeLines(file, 5);
@@ -139,7 +134,7 @@ TEST(CaptureFiles, LinksAndSecondNamesAreNeverWrittenRenamedOrRemoved) {
     ASSERT_EQ(0, mkdir((base + "/hard").c_str(), 0755));
     ASSERT_EQ(0, ::link((victims.dir + "/b").c_str(), (base + "/hard/out.log").c_str()));
     {
-        CRotatingFile file(wide(base + "/hard/out.log").c_str(), L"standard output", 0, 3,
+        CRotatingFile file(widen(base + "/hard/out.log").c_str(), L"standard output", 0, 3,
                            trace.get(), nullptr);
         writeLines(file, 5);
     }
@@ -155,7 +150,7 @@ TEST(CaptureFiles, LinksAndSecondNamesAreNeverWrittenRenamedOrRemoved) {
         ASSERT_EQ(0, symlink((victims.dir + "/" + targets[n - 1]).c_str(), name.c_str()));
     }
     {
-        CRotatingFile file(wide(rotated + "/out.log").c_str(), L"standard output", 20, 3,
+        CRotatingFile file(widen(rotated + "/out.log").c_str(), L"standard output", 20, 3,
                            trace.get(), nullptr);
         writeLines(file, 12);
     }
@@ -177,7 +172,7 @@ TEST(CaptureFiles, AFolderSwappedForALinkMidRunIsNeverFollowed) {
     std::string folder = base + "/logs";
     ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
     {
-        CRotatingFile file(wide(folder + "/out.log").c_str(), L"standard output", 40, 2,
+        CRotatingFile file(widen(folder + "/out.log").c_str(), L"standard output", 40, 2,
                            trace.get(), nullptr);
         EXPECT_EQ(0, file.prepare());
         writeLines(file, 4);
@@ -217,7 +212,7 @@ TEST(CaptureFiles, RefusedFoldersStopTheStartAndMissingOnesAreMadeForTheServiceA
                  {base + "/behind/deeper/out.log", link + base + "/behind/deeper"},
                  {base + "/open/out.log", open + base + "/open"}};
     for (const Case& c : cases) {
-        CRotatingFile file(wide(c.path).c_str(), L"standard output", 0, 3, trace.get(), nullptr);
+        CRotatingFile file(widen(c.path).c_str(), L"standard output", 0, 3, trace.get(), nullptr);
         EXPECT_EQ(BRONTEL_RESULT_UNSAFE_CAPTURE_PATH, file.prepare()) << c.path;
         EXPECT_TRUE(traced(trace, c.message)) << c.message;
     }
@@ -226,7 +221,7 @@ TEST(CaptureFiles, RefusedFoldersStopTheStartAndMissingOnesAreMadeForTheServiceA
     // Missing folders are made for the service's account alone, and so is a new file.
     std::string made = base + "/new/deeper/out.log";
     {
-        CRotatingFile file(wide(made).c_str(), L"standard output", 0, 3, trace.get(), nullptr);
+        CRotatingFile file(widen(made).c_str(), L"standard output", 0, 3, trace.get(), nullptr);
         EXPECT_EQ(0, file.prepare());
         writeLines(file, 1);
     }
@@ -274,14 +269,14 @@ TEST(TraceAndVerboseFiles, OpeningWhileAFolderIsSwappedForALinkNeverWritesIntoTh
         FolderSwapper swapper(logs, base + "/swap");
         CLogger logger;
         for (int i = 0; i < attempts; ++i) {
-            logger.enableLogFile(wide(logs + "/trace.txt").c_str());
+            logger.enableLogFile(widen(logs + "/trace.txt").c_str());
             if (logger.isFileEnabled()) {
                 logger.logMessage(L"traced");
                 ++traced;
             }
             FILE* file = nullptr;
             DWORD error = 0;
-            if (openVerboseOutputFile(wide(logs + "/vm.log").c_str(), &file, &error) == FILES_OK) {
+            if (openVerboseOutputFile(widen(logs + "/vm.log").c_str(), &file, &error) == FILES_OK) {
                 fputs("verbose\n", file);
                 fclose(file);
                 ++verbose;
@@ -314,7 +309,7 @@ TEST(VerboseOutput, AFileFoundBehindALinkStaysRefusedForTheRun) {
     std::string victims = base + "/victims";
     ASSERT_EQ(0, mkdir(victims.c_str(), 0755));
     ASSERT_EQ(0, symlink(victims.c_str(), (base + "/logs").c_str()));
-    std::wstring path = wide(base + "/logs/vm.log");
+    std::wstring path = widen(base + "/logs/vm.log");
     g_pVerboseOutputFile = &path[0];
     EXPECT_EQ(-1, verboseWrite("%s\n", "first"));
     // Made right afterwards, the file is still not used: no further try is made in this run.

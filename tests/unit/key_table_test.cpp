@@ -22,8 +22,7 @@ TEST(KeyTable, EntriesCarryWhatTheirUsersNeed) {
     std::set<int> places;
     for (int i = 0; i < configKeyCount; ++i) {
         const ConfigKey& key = configKeys[i];
-        SCOPED_TRACE(testing::Message()
-                     << std::string(key.configName, key.configName + wcslen(key.configName)));
+        SCOPED_TRACE(testing::Message() << key.configName);
         std::wstring name = key.configName;
         EXPECT_EQ(&key, findConfigKey((key.flags & CONFIG_NUMBERED) ? (name + L"1").c_str()
                                                                     : name.c_str()));

@@ -283,7 +283,7 @@ TEST(LoggerRecording, KeepsThisThreadsLatestMessagesTracedOrNot) {
     EXPECT_EQ(recorded.substr(0, head.size()), head);
     std::wstring last = recorded.substr(head.size());
     EXPECT_GT(last.size(), 4u);
-    EXPECT_EQ(last.find(L"\r\n"), last.size() - 2) << std::string(last.begin(), last.end());
+    EXPECT_EQ(last.find(L"\r\n"), last.size() - 2) << testsupport::narrow(last);
     logger.logMessage(L"after the recording");
     EXPECT_EQ(logger.takeKeptMessages(), nullptr);
 

@@ -181,11 +181,9 @@ TEST_F(ServiceParameters, MissingKeyOrValueIsTracedOnlyWhenAsked) {
     EXPECT_EQ(nullptr, getRegServiceParameter(service.c_str(), REGVAL_SERVICE_CLASS, trace.get()));
     std::vector<std::string> lines = trace.lines();
     ASSERT_EQ(2u, lines.size());
-    std::string path = "Cannot open registry key SYSTEM\\CurrentControlSet\\Services\\";
-    for (wchar_t c : service) {
-        path.push_back(static_cast<char>(c));
-    }
-    EXPECT_EQ(path + "\\Parameters", lines[0]);
+    EXPECT_EQ("Cannot open registry key SYSTEM\\CurrentControlSet\\Services\\" +
+                  testsupport::narrow(service) + "\\Parameters",
+              lines[0]);
 
     ASSERT_EQ(0, setRegServiceParameter(service.c_str(), REGVAL_JVM_DLL, L"x", trace.get()));
     EXPECT_EQ(nullptr, getRegServiceParameter(service.c_str(), REGVAL_SERVICE_CLASS, trace.get()));

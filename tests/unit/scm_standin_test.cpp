@@ -22,9 +22,7 @@ std::string buildDir() {
     return dir != nullptr ? dir : ".";
 }
 
-std::wstring widen(const std::string& text) {
-    return std::wstring(text.begin(), text.end());
-}
+using testsupport::widen;
 
 std::wstring testServicePath() {
     return widen(buildDir() + "/tests/testservice");
@@ -415,9 +413,9 @@ TEST_F(Scm, StartFailsAsWindowsDoes) {
 TEST_F(Scm, ConcurrentCreatesOfOneNameLeaveOneService) {
     std::wstring name = uniqueName(L"race");
     created.push_back(name);
-    std::string narrowName(name.begin(), name.end());
-    std::string output = runInToolDirectory("for i in 1 2 3 4 5 6; do ./svctool create '" +
-                                            narrowName + "' \"Race $i\" /bin/true & done; wait");
+    std::string output =
+        runInToolDirectory("for i in 1 2 3 4 5 6; do ./svctool create '" +
+                           testsupport::narrow(name) + "' \"Race $i\" /bin/true & done; wait");
     size_t createdCount = 0, existed = 0;
     for (size_t at = 0; (at = output.find("CREATED", at)) != std::string::npos; ++at) {
         ++createdCount;

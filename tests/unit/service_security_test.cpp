@@ -58,7 +58,7 @@ TEST(ServiceSecurity, WhatCannotBeReadOrNeedsNoChangeIsLeftAlone) {
     for (const wchar_t* dacl : unchanged) {
         int changed = 1;
         EXPECT_EQ(edited(dacl, &changed), dacl);
-        EXPECT_EQ(changed, 0) << std::string(dacl, dacl + wcslen(dacl));
+        EXPECT_EQ(changed, 0) << dacl;
     }
 }
 
@@ -189,7 +189,7 @@ TEST(ServiceSecurity, TheServiceAccountKeepsReadingItsParameters) {
     EXPECT_EQ(trace.lines(), std::vector<std::string>());
     std::wstring dacl = keyDacl(path);
     EXPECT_EQ(dacl.rfind(L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;S-1-5-21-", 0), 0u)
-        << std::string(dacl.begin(), dacl.end());
+        << testsupport::narrow(dacl);
     // The security goes with the key: a key made again later starts from the default.
     testsupport::deleteRegistryTree(entry.key.c_str());
     ASSERT_TRUE(testsupport::setRegistryString(path.c_str(), L"IBrontelClass", L"x.Y"));

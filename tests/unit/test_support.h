@@ -11,6 +11,13 @@
 
 namespace testsupport {
 
+// A text of ASCII characters in the other width (each character kept as it is).
+inline std::string narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
+inline std::wstring widen(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
 // A new empty directory for one test (under the system's temporary directory).
 std::wstring makeScratchDir(const wchar_t* tag);
 // prefix + process id + tag + a counter: no two tests, nor two runs at once, share a name.
