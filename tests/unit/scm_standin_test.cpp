@@ -151,6 +151,16 @@ class Scm : public ::testing::Test {
         return status;
     }
 
+    // Starts a service that was created and waits until it runs.
+    ::testing::AssertionResult startAndWait(SC_HANDLE service) {
+        if (service == nullptr || !StartServiceW(service, 0, nullptr)) {
+            return ::testing::AssertionFailure() << "cannot start: error " << GetLastError();
+        }
+        DWORD state = waitFor(service, SERVICE_RUNNING).dwCurrentState;
+        return state == SERVICE_RUNNING ? ::testing::AssertionSuccess()
+                                        : ::testing::AssertionFailure() << "state " << state;
+    }
+
     std::string serviceLog() { return testsupport::readFileBytes(logPath); }
 
     SC_HANDLE manager = nullptr;
@@ -251,9 +261,7 @@ TEST_F(Scm, StartsControlsAndStopsAService) {
     EXPECT_NE(log.find("control 4\ncontrol 200\ncontrol 1\nstopped\n"), std::string::npos) << log;
 
     // It can be started again once stopped.
-    ASSERT_TRUE(StartServiceW(service, 0, nullptr)) << GetLastError();
-    EXPECT_EQ(waitFor(service, SERVICE_RUNNING).dwCurrentState,
-              static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_TRUE(startAndWait(service));
     CloseServiceHandle(service);
 }
 
@@ -287,8 +295,7 @@ TEST_F(Scm, QueriesTheConfigurationAndTheProcessAsWindowsDoes) {
                                      reinterpret_cast<LPBYTE>(&status), sizeof status, &needed));
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(status.dwProcessId, 0u);
-    ASSERT_TRUE(StartServiceW(service, 0, nullptr)) << GetLastError();
-    waitFor(service, SERVICE_RUNNING);
+    ASSERT_TRUE(startAndWait(service));
     ASSERT_TRUE(QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
                                      reinterpret_cast<LPBYTE>(&status), sizeof status, &needed));
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
@@ -304,18 +311,14 @@ TEST_F(Scm, QueriesTheConfigurationAndTheProcessAsWindowsDoes) {
 
 TEST_F(Scm, RefusesControlsByStateAndAcceptedSet) {
     SC_HANDLE noStop = createTestService(uniqueName(L"nostop"), L"--no-stop");
-    ASSERT_NE(noStop, nullptr);
-    ASSERT_TRUE(StartServiceW(noStop, 0, nullptr)) << GetLastError();
-    waitFor(noStop, SERVICE_RUNNING);
+    ASSERT_TRUE(startAndWait(noStop));
     SERVICE_STATUS status = {};
     EXPECT_TRUE(failedWith(!ControlService(noStop, SERVICE_CONTROL_STOP, &status),
                            ERROR_INVALID_SERVICE_CONTROL));
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
 
     SC_HANDLE stuck = createTestService(uniqueName(L"stuck"), L"--stuck-stopping");
-    ASSERT_NE(stuck, nullptr);
-    ASSERT_TRUE(StartServiceW(stuck, 0, nullptr)) << GetLastError();
-    waitFor(stuck, SERVICE_RUNNING);
+    ASSERT_TRUE(startAndWait(stuck));
     ASSERT_TRUE(ControlService(stuck, 128, &status)) << GetLastError();
     waitFor(stuck, SERVICE_STOP_PENDING);
     EXPECT_TRUE(failedWith(!ControlService(stuck, SERVICE_CONTROL_STOP, &status),
@@ -336,9 +339,7 @@ TEST_F(Scm, RefusesControlsByStateAndAcceptedSet) {
 TEST_F(Scm, ServiceWhoseProcessDiedIsStoppedAndItsDeletionCompletes) {
     std::wstring name = uniqueName(L"crash");
     SC_HANDLE service = createTestService(name, L"--no-stop");
-    ASSERT_NE(service, nullptr);
-    ASSERT_TRUE(StartServiceW(service, 0, nullptr)) << GetLastError();
-    waitFor(service, SERVICE_RUNNING);
+    ASSERT_TRUE(startAndWait(service));
     // Marked for deletion while it runs: the entry stays until it stops.
     ASSERT_TRUE(DeleteService(service)) << GetLastError();
     EXPECT_TRUE(keyExists(serviceKey(name)));
