@@ -112,6 +112,20 @@ void writeLines(CRotatingFile& file, int count) {
     }
 }
 
+// Writes `count` numbered lines through a capture file of the given rotation size (three kept).
+void capture(const std::string& path, DWORD rotateBytes, TraceCapture& trace, int count) {
+    CRotatingFile file(widen(path).c_str(), L"standard output", rotateBytes, 3, trace.get(),
+                       nullptr);
+    writeLines(file, count);
+}
+
+// The last line of a file that ends with a numbered line of the capture.
+std::string lastLine(const std::string& path) {
+    std::string text = readText(path);
+    size_t at = text.rfind("line ");
+    return at == std::string::npos ? text : text.substr(at);
+}
+
 TEST(CaptureFiles, LinksAndSecondNamesAreNeverWrittenRenamedOrRemoved) {
     TraceCapture trace(L"capture-links");
     std::string base = narrow(testsupport::makeScratchDir(L"capture-links"));
@@ -133,11 +147,7 @@ TEST(CaptureFiles, LinksAndSecondNamesAreNeverWrittenRenamedOrRemoved) {
     // A second name of a victim.
     ASSERT_EQ(0, mkdir((base + "/hard").c_str(), 0755));
     ASSERT_EQ(0, ::link((victims.dir + "/b").c_str(), (base + "/hard/out.log").c_str()));
-    {
-        CRotatingFile file(widen(base + "/hard/out.log").c_str(), L"standard output", 0, 3,
-                           trace.get(), nullptr);
-        writeLines(file, 5);
-    }
+    capture(base + "/hard/out.log", 0, trace, 5);
     EXPECT_TRUE(traced(trace,
                        "The file has more than one name (a hard link); brontel does not write "
                        "into it."));
@@ -149,11 +159,7 @@ TEST(CaptureFiles, LinksAndSecondNamesAreNeverWrittenRenamedOrRemoved) {
         std::string name = rotated + "/out.log." + std::to_string(n);
         ASSERT_EQ(0, symlink((victims.dir + "/" + targets[n - 1]).c_str(), name.c_str()));
     }
-    {
-        CRotatingFile file(widen(rotated + "/out.log").c_str(), L"standard output", 20, 3,
-                           trace.get(), nullptr);
-        writeLines(file, 12);
-    }
+    capture(rotated + "/out.log", 20, trace, 12);
     victims.expectUntouched();
     EXPECT_TRUE(traced(trace, "Capture rotation leaves alone what is not a plain file of the "
                               "capture: out.log.3 is a link or has another name."));
@@ -161,8 +167,7 @@ TEST(CaptureFiles, LinksAndSecondNamesAreNeverWrittenRenamedOrRemoved) {
     for (const char* name : {"out.log", "out.log.1", "out.log.2", "out.log.3"}) {
         EXPECT_FALSE(isLink(rotated + "/" + name)) << name;
     }
-    std::string newest = readText(rotated + "/out.log");
-    EXPECT_EQ("line 11\n", newest.substr(newest.size() - 8));
+    EXPECT_EQ("line 11\n", lastLine(rotated + "/out.log"));
 }
 
 TEST(CaptureFiles, AFolderSwappedForALinkMidRunIsNeverFollowed) {
@@ -187,8 +192,7 @@ TEST(CaptureFiles, AFolderSwappedForALinkMidRunIsNeverFollowed) {
                               "service ran; the output goes on into the folder brontel opened: " +
                                   folder));
     // Nothing was lost: the lines went on in the folder that was opened.
-    std::string last = readText(base + "/moved/out.log");
-    EXPECT_EQ("line 19\n", last.substr(last.size() - 8));
+    EXPECT_EQ("line 19\n", lastLine(base + "/moved/out.log"));
 }
 
 TEST(CaptureFiles, RefusedFoldersStopTheStartAndMissingOnesAreMadeForTheServiceAlone) {

@@ -37,16 +37,6 @@ std::wstring serviceKey(const std::wstring& name) {
     return L"SYSTEM\\CurrentControlSet\\Services\\" + name;
 }
 
-bool keyExists(const std::wstring& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
-}
-
 DWORD readDword(const std::wstring& keyPath, const wchar_t* name) {
     DWORD type = 0;
     std::vector<BYTE> data = testsupport::readRegistryValue(keyPath.c_str(), name, &type);
@@ -342,7 +332,7 @@ TEST_F(Scm, ServiceWhoseProcessDiedIsStoppedAndItsDeletionCompletes) {
     ASSERT_TRUE(startAndWait(service));
     // Marked for deletion while it runs: the entry stays until it stops.
     ASSERT_TRUE(DeleteService(service)) << GetLastError();
-    EXPECT_TRUE(keyExists(serviceKey(name)));
+    EXPECT_TRUE(testsupport::keyExists(serviceKey(name).c_str()));
     EXPECT_TRUE(failedWith(!DeleteService(service), ERROR_SERVICE_MARKED_FOR_DELETE));
     EXPECT_TRUE(failedWith(create(name, L"/bin/true") == nullptr, ERROR_SERVICE_MARKED_FOR_DELETE));
 
@@ -351,7 +341,7 @@ TEST_F(Scm, ServiceWhoseProcessDiedIsStoppedAndItsDeletionCompletes) {
     ASSERT_EQ(kill(pid, SIGKILL), 0);
     SERVICE_STATUS status = waitFor(service, SERVICE_STOPPED);
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
-    EXPECT_FALSE(keyExists(serviceKey(name)));
+    EXPECT_FALSE(testsupport::keyExists(serviceKey(name).c_str()));
     CloseServiceHandle(service);
 }
 
@@ -362,7 +352,7 @@ TEST_F(Scm, DeletingAStoppedServiceRemovesItsKeyAtOnce) {
     ASSERT_TRUE(testsupport::setRegistryString((serviceKey(name) + L"\\Parameters").c_str(),
                                                L"IBrontelClass", L"x.Y"));
     ASSERT_TRUE(DeleteService(service)) << GetLastError();
-    EXPECT_FALSE(keyExists(serviceKey(name)));
+    EXPECT_FALSE(testsupport::keyExists(serviceKey(name).c_str()));
     CloseServiceHandle(service);
     EXPECT_TRUE(failedWith(OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS) == nullptr,
                            ERROR_SERVICE_DOES_NOT_EXIST));

@@ -109,6 +109,15 @@ void deleteRegistryTree(const wchar_t* keyPath) {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, keyPath);
 }
 
+bool keyExists(const wchar_t* keyPath) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
 bool setRegistryValue(const wchar_t* keyPath, const wchar_t* name, DWORD type, const void* data,
                       DWORD size) {
     HKEY key = nullptr;

@@ -35,6 +35,8 @@ std::string readFileBytes(const std::wstring& path);
 bool writeFileBytes(const std::wstring& path, const std::string& bytes);
 // Removes a registry key and everything below it under HKEY_LOCAL_MACHINE; ignores absence.
 void deleteRegistryTree(const wchar_t* keyPath);
+// Whether a key exists under HKEY_LOCAL_MACHINE.
+bool keyExists(const wchar_t* keyPath);
 // Sets a value of any type under HKEY_LOCAL_MACHINE (creating the key); false on failure.
 bool setRegistryValue(const wchar_t* keyPath, const wchar_t* name, DWORD type, const void* data,
                       DWORD size);
