@@ -8,6 +8,7 @@
 
 #include <stdlib.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -243,10 +244,7 @@ TEST_F(Expansion, ReferencesPercentsAndBackslashes) {
           L"%BRT_UNDEFINED%%BRT_UNDEFINED%"}) {
         EXPECT_EQ(same, expand(same)) << same;
     }
-    struct Case {
-        const wchar_t* text;
-        const wchar_t* want;
-    } cases[] = {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
         {L"%BRT_TEMP%\\x", L"C:\\T\\x"},
         {L"%brt_temp%\\x", L"C:\\T\\x"},
         {L"%BRT_A%%BRT_B%", L"12"},
@@ -266,8 +264,8 @@ TEST_F(Expansion, ReferencesPercentsAndBackslashes) {
         // An inserted value is not scanned again.
         {L"[%BRT_SELF%]", L"[%BRT_A%]"},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.want, expand(c.text)) << c.text;
+    for (const auto& [text, want] : cases) {
+        EXPECT_EQ(want, expand(text)) << text;
     }
 }
 
