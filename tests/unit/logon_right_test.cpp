@@ -63,21 +63,18 @@ TEST(ServiceAccount, KindsAndNames) {
 #ifndef _WIN32
 // A virtual account is known while its service exists, by a SID of its own under S-1-5-80.
 TEST(ServiceAccount, VirtualAccountsExistWithTheirService) {
-    const wchar_t service[] = L"SYSTEM\\CurrentControlSet\\Services\\VirtualAccountTest";
-    testsupport::deleteRegistryTree(service);
+    testsupport::ScratchService first(L"VirtualAccountTest");
+    testsupport::ScratchService second(L"VirtualAccountTest");
     std::wstring sid;
-    EXPECT_EQ(accountSidText(L"NT SERVICE\\VirtualAccountTest", sid),
+    EXPECT_EQ(accountSidText((L"NT SERVICE\\" + first.name).c_str(), sid),
               static_cast<DWORD>(ERROR_NONE_MAPPED));
-    ASSERT_TRUE(testsupport::setRegistryString(service, L"ImagePath", L"x"));
-    ASSERT_EQ(accountSidText(L"NT SERVICE\\VirtualAccountTest", sid), 0u);
+    ASSERT_TRUE(testsupport::setRegistryString(first.key.c_str(), L"ImagePath", L"x"));
+    ASSERT_EQ(accountSidText((L"NT SERVICE\\" + first.name).c_str(), sid), 0u);
     EXPECT_EQ(sid.compare(0, 9, L"S-1-5-80-"), 0) << sid.c_str();
     std::wstring other;
-    ASSERT_TRUE(
-        testsupport::setRegistryString((service + std::wstring(L"2")).c_str(), L"ImagePath", L"x"));
-    ASSERT_EQ(accountSidText(L"NT SERVICE\\VirtualAccountTest2", other), 0u);
+    ASSERT_TRUE(testsupport::setRegistryString(second.key.c_str(), L"ImagePath", L"x"));
+    ASSERT_EQ(accountSidText((L"NT SERVICE\\" + second.name).c_str(), other), 0u);
     EXPECT_NE(sid, other);
-    testsupport::deleteRegistryTree(service);
-    testsupport::deleteRegistryTree((service + std::wstring(L"2")).c_str());
 }
 
 std::wstring currentUser() {
