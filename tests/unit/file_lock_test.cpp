@@ -8,11 +8,7 @@
 
 namespace {
 
-HANDLE openShared(const std::wstring& path) {
-    return CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
+using testsupport::openShared;
 
 // The trace file's lock: one byte far past the end, taken through one handle, keeps another
 // handle out until it is released, and never stops anybody reading the file's real bytes.

@@ -130,9 +130,7 @@ TEST(Logger, ConcurrentWritersKeepEveryLineWhole) {
 // after it without waiting again.
 TEST(Logger, LockHeldElsewhereDoesNotHangTracing) {
     std::wstring path = traceFile(L"heldlock");
-    HANDLE holder = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE holder = testsupport::openShared(path);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
     OVERLAPPED range = {};
     range.OffsetHigh = 0x7FFFFFFF;

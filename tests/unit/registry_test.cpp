@@ -38,6 +38,11 @@ class Registry : public ::testing::Test {
   protected:
     void SetUp() override { testsupport::deleteRegistryTree(testKey); }
     void TearDown() override { testsupport::deleteRegistryTree(testKey); }
+    // A text value of the test key (or of its subkey) read into `bytes` bytes of `area`.
+    wchar_t* readText(const wchar_t* name, wchar_t* area, DWORD bytes,
+                      const wchar_t* sub = nullptr) {
+        return getRegStrValue(HKEY_LOCAL_MACHINE, testKey, sub, name, area, bytes);
+    }
 };
 
 TEST_F(Registry, StrValueReadsAndTerminatesWithinTheCallersBuffer) {
@@ -45,13 +50,11 @@ TEST_F(Registry, StrValueReadsAndTerminatesWithinTheCallersBuffer) {
     ASSERT_TRUE(setText(testKey, L"NoNul", L"abc", false));
     wchar_t buffer[16];
     wmemset(buffer, L'x', 16);
-    EXPECT_EQ(buffer, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"plain", buffer,
-                                     sizeof(buffer)));
+    EXPECT_EQ(buffer, readText(L"plain", buffer, sizeof(buffer)));
     EXPECT_STREQ(L"hello", buffer);
     // Stored without its NUL into a buffer full of garbage: the text still ends with the data.
     wmemset(buffer, L'x', 16);
-    EXPECT_EQ(buffer, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"NoNul", buffer,
-                                     sizeof(buffer)));
+    EXPECT_EQ(buffer, readText(L"NoNul", buffer, sizeof(buffer)));
     EXPECT_STREQ(L"abc", buffer);
     // The key path and a subkey are joined with a backslash.
     EXPECT_EQ(buffer, getRegStrValue(HKEY_LOCAL_MACHINE, L"SOFTWARE", L"BrontelRegistryTest",
@@ -66,29 +69,22 @@ TEST_F(Registry, StrValueThatDoesNotFitCountsAsAbsentAndIsNotWrittenPastTheBuffe
     wchar_t area[12];
     wmemset(area, L'z', 12);
     // Room for 8 characters: 10 + NUL does not fit, 7 + NUL would, 8 without NUL has no end.
-    EXPECT_EQ(nullptr, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"Long", area,
-                                      8 * sizeof(wchar_t)));
-    EXPECT_EQ(nullptr, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"Exact", area,
-                                      8 * sizeof(wchar_t)));
-    EXPECT_EQ(nullptr, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"FullNoNul", area,
-                                      8 * sizeof(wchar_t)));
+    EXPECT_EQ(nullptr, readText(L"Long", area, 8 * sizeof(wchar_t)));
+    EXPECT_EQ(nullptr, readText(L"Exact", area, 8 * sizeof(wchar_t)));
+    EXPECT_EQ(nullptr, readText(L"FullNoNul", area, 8 * sizeof(wchar_t)));
     for (int i = 8; i < 12; ++i) {
         EXPECT_EQ(L'z', area[i]) << i;
     }
-    EXPECT_EQ(area, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"Exact", area,
-                                   9 * sizeof(wchar_t)));
+    EXPECT_EQ(area, readText(L"Exact", area, 9 * sizeof(wchar_t)));
     EXPECT_EQ(std::wstring(8, L'b'), area);
 }
 
 TEST_F(Registry, StrValueOfMissingKeyOrValueIsNull) {
     wchar_t buffer[16] = {0};
-    EXPECT_EQ(nullptr, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"Nothing", buffer,
-                                      sizeof(buffer)));
+    EXPECT_EQ(nullptr, readText(L"Nothing", buffer, sizeof(buffer)));
     ASSERT_TRUE(setText(testKey, L"Other", L"x", true));
-    EXPECT_EQ(nullptr, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, nullptr, L"Nothing", buffer,
-                                      sizeof(buffer)));
-    EXPECT_EQ(nullptr, getRegStrValue(HKEY_LOCAL_MACHINE, testKey, L"NoSubkey", L"Other", buffer,
-                                      sizeof(buffer)));
+    EXPECT_EQ(nullptr, readText(L"Nothing", buffer, sizeof(buffer)));
+    EXPECT_EQ(nullptr, readText(L"Other", buffer, sizeof(buffer), L"NoSubkey"));
 }
 
 TEST_F(Registry, StrListValueJoinsItemsWithTheSeparator) {

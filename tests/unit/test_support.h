@@ -29,6 +29,9 @@ HANDLE createInboundPipe(const std::wstring& name, DWORD maxInstances);
 // Reads up to `size` bytes with an overlapped read, waiting for them; returns the count, or
 // -1 with the error in `error`.
 int readSome(HANDLE pipe, OVERLAPPED& overlapped, void* buffer, DWORD size, DWORD& error);
+// Opens (or creates) a file for appending and reading, shared with other handles, as the trace
+// file is opened.
+HANDLE openShared(const std::wstring& path);
 // Reads a whole file as bytes; empty when it cannot be read.
 std::string readFileBytes(const std::wstring& path);
 // Writes bytes to a new file (replacing it).
