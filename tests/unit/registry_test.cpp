@@ -126,51 +126,50 @@ TEST_F(Registry, DwValueGivesTheNumberOrTheDefault) {
 
 class ServiceParameters : public ::testing::Test {
   protected:
+    // Sets (or with null deletes) a value of the service's parameters.
+    int set(const wchar_t* name, const wchar_t* value) {
+        return setRegServiceParameter(service.c_str(), name, value, trace.get());
+    }
+    // A value of the service's parameters as getRegServiceParam gives it, or "<null>".
+    std::wstring get(const wchar_t* name, int logErrors = 1, int expandEnv = 0) {
+        wchar_t* value =
+            getRegServiceParam(service.c_str(), name, trace.get(), logErrors, expandEnv);
+        std::wstring text = value != nullptr ? value : L"<null>";
+        free(value);
+        return text;
+    }
     testsupport::ScratchService entry{L"BrontelRegTest"};
     const std::wstring& service = entry.name;
     const std::wstring& params = entry.params;
+    TraceCapture trace{L"params"};
 };
 
 TEST_F(ServiceParameters, WriteReadAndDelete) {
-    TraceCapture trace(L"params");
-    EXPECT_EQ(0, setRegServiceParameter(service.c_str(), REGVAL_SERVICE_CLASS, L"com.example.Svc",
-                                        trace.get()));
-    EXPECT_EQ(0, setRegServiceParameter(service.c_str(), REGVAL_COMMAND_LINE, L"", trace.get()));
-    wchar_t* value = getRegServiceParam(service.c_str(), REGVAL_SERVICE_CLASS, trace.get(), 1, 0);
-    ASSERT_NE(nullptr, value);
-    EXPECT_STREQ(L"com.example.Svc", value);
-    free(value);
+    EXPECT_EQ(0, set(REGVAL_SERVICE_CLASS, L"com.example.Svc"));
+    EXPECT_EQ(0, set(REGVAL_COMMAND_LINE, L""));
+    EXPECT_EQ(L"com.example.Svc", get(REGVAL_SERVICE_CLASS));
     // An empty text is a value, not a deletion.
-    value = getRegServiceParam(service.c_str(), REGVAL_COMMAND_LINE, trace.get(), 1, 0);
-    ASSERT_NE(nullptr, value);
-    EXPECT_STREQ(L"", value);
-    free(value);
+    EXPECT_EQ(L"", get(REGVAL_COMMAND_LINE));
     // Stored as REG_SZ with its NUL.
     DWORD type = 0;
     EXPECT_EQ((wcslen(L"com.example.Svc") + 1) * sizeof(wchar_t),
               testsupport::readRegistryValue(params.c_str(), REGVAL_SERVICE_CLASS, &type).size());
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
 
-    EXPECT_EQ(0,
-              setRegServiceParameter(service.c_str(), REGVAL_SERVICE_CLASS, nullptr, trace.get()));
-    EXPECT_EQ(nullptr,
-              getRegServiceParam(service.c_str(), REGVAL_SERVICE_CLASS, trace.get(), 0, 0));
+    EXPECT_EQ(0, set(REGVAL_SERVICE_CLASS, nullptr));
+    EXPECT_EQ(L"<null>", get(REGVAL_SERVICE_CLASS, 0, 0));
     // Deleting what is not there is no failure.
-    EXPECT_EQ(0,
-              setRegServiceParameter(service.c_str(), REGVAL_SERVICE_CLASS, nullptr, trace.get()));
+    EXPECT_EQ(0, set(REGVAL_SERVICE_CLASS, nullptr));
     EXPECT_TRUE(trace.lines().empty());
 }
 
 TEST_F(ServiceParameters, DeletingInAServiceWithoutParametersCreatesTheEmptyKey) {
-    TraceCapture trace(L"delcreate");
-    EXPECT_EQ(0, setRegServiceParameter(service.c_str(), REGVAL_JVM_DLL, nullptr, trace.get()));
+    EXPECT_EQ(0, set(REGVAL_JVM_DLL, nullptr));
     EXPECT_TRUE(testsupport::keyExists(params.c_str()));
 }
 
 TEST_F(ServiceParameters, MissingKeyOrValueIsTracedOnlyWhenAsked) {
-    TraceCapture trace(L"missing");
-    EXPECT_EQ(nullptr,
-              getRegServiceParam(service.c_str(), REGVAL_SERVICE_CLASS, trace.get(), 0, 1));
+    EXPECT_EQ(L"<null>", get(REGVAL_SERVICE_CLASS, 0, 1));
     EXPECT_TRUE(trace.lines().empty());
     EXPECT_EQ(nullptr, getRegServiceParameter(service.c_str(), REGVAL_SERVICE_CLASS, trace.get()));
     std::vector<std::string> lines = trace.lines();
@@ -179,7 +178,7 @@ TEST_F(ServiceParameters, MissingKeyOrValueIsTracedOnlyWhenAsked) {
                   testsupport::narrow(service) + "\\Parameters",
               lines[0]);
 
-    ASSERT_EQ(0, setRegServiceParameter(service.c_str(), REGVAL_JVM_DLL, L"x", trace.get()));
+    ASSERT_EQ(0, set(REGVAL_JVM_DLL, L"x"));
     EXPECT_EQ(nullptr, getRegServiceParameter(service.c_str(), REGVAL_SERVICE_CLASS, trace.get()));
     lines = trace.lines();
     ASSERT_EQ(4u, lines.size());
@@ -192,16 +191,10 @@ TEST_F(ServiceParameters, ValueWithoutNulOrWithOddSizeComesBackTerminated) {
     std::wstring odd = L"xyz";
     ASSERT_TRUE(testsupport::setRegistryValue(params.c_str(), L"Odd", REG_SZ, odd.c_str(),
                                               3 * sizeof(wchar_t) + 1));
-    TraceCapture trace(L"nonul");
-    wchar_t* value = getRegServiceParam(service.c_str(), L"NoNul", trace.get(), 1, 0);
-    ASSERT_NE(nullptr, value);
-    EXPECT_STREQ(L"abcdef", value);
-    free(value);
-    value = getRegServiceParam(service.c_str(), L"Odd", trace.get(), 1, 0);
-    ASSERT_NE(nullptr, value);
-    EXPECT_EQ(0, wcsncmp(L"xyz", value, 3));
-    EXPECT_LE(wcslen(value), 4u);
-    free(value);
+    EXPECT_EQ(L"abcdef", get(L"NoNul"));
+    std::wstring value = get(L"Odd");
+    EXPECT_EQ(0u, value.find(L"xyz"));
+    EXPECT_LE(value.size(), 4u);
 }
 
 // expandEnvStrings takes a writable text; each case gets its own copy.
