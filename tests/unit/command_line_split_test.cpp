@@ -5,6 +5,7 @@
 
 #include <stdlib.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -29,32 +30,31 @@ std::vector<std::wstring> split(const wchar_t* value) {
 using Args = std::vector<std::wstring>;
 } // namespace
 
-TEST(CommandLineSplit, BlanksSeparateAndEmptyArgumentsSurvive) {
-    EXPECT_EQ(split(L""), Args({L""}));
-    EXPECT_EQ(split(L"a b"), Args({L"a", L"b"}));
-    EXPECT_EQ(split(L"a  b"), Args({L"a", L"", L"b"}));
-    EXPECT_EQ(split(L" a"), Args({L"", L"a"}));
-    EXPECT_EQ(split(L"a "), Args({L"a", L""}));
-    // Only U+0020 separates; a tab is an ordinary character.
-    EXPECT_EQ(split(L"a\tb"), Args({L"a\tb"}));
-}
-
-TEST(CommandLineSplit, QuotesGroupAndAreDropped) {
-    EXPECT_EQ(split(L"\"one two\" three"), Args({L"one two", L"three"}));
-    EXPECT_EQ(split(L"a\"b c\"d"), Args({L"ab cd"}));
-    EXPECT_EQ(split(L"\"unclosed a b"), Args({L"unclosed a b"}));
-    EXPECT_EQ(split(L"\"\""), Args({L""}));
-}
-
-TEST(CommandLineSplit, BackslashMakesTheNextCharacterLiteral) {
-    EXPECT_EQ(split(L"\\\"x"), Args({L"\"x"}));
-    EXPECT_EQ(split(L"a\\\\b"), Args({L"a\\b"}));
-    EXPECT_EQ(split(L"a\\ b"), Args({L"a b"}));
-    EXPECT_EQ(split(L"\\x"), Args({L"x"}));
-    EXPECT_EQ(split(L"end\\"), Args({L"end"}));
-    EXPECT_EQ(split(L"\"in \\\" quotes\" z"), Args({L"in \" quotes", L"z"}));
-}
-
-TEST(CommandLineSplit, OtherCharactersAndReferencesPassUnchanged) {
-    EXPECT_EQ(split(L"%TEMP% caf\u00e9"), Args({L"%TEMP%", L"caf\u00e9"}));
+TEST(CommandLineSplit, BlanksQuotesAndBackslashes) {
+    const std::pair<const wchar_t*, Args> cases[] = {
+        // Blanks separate and empty arguments survive; only U+0020 separates, not a tab.
+        {L"", {L""}},
+        {L"a b", {L"a", L"b"}},
+        {L"a  b", {L"a", L"", L"b"}},
+        {L" a", {L"", L"a"}},
+        {L"a ", {L"a", L""}},
+        {L"a\tb", {L"a\tb"}},
+        // Quotes group and are dropped.
+        {L"\"one two\" three", {L"one two", L"three"}},
+        {L"a\"b c\"d", {L"ab cd"}},
+        {L"\"unclosed a b", {L"unclosed a b"}},
+        {L"\"\"", {L""}},
+        // A backslash makes the next character literal.
+        {L"\\\"x", {L"\"x"}},
+        {L"a\\\\b", {L"a\\b"}},
+        {L"a\\ b", {L"a b"}},
+        {L"\\x", {L"x"}},
+        {L"end\\", {L"end"}},
+        {L"\"in \\\" quotes\" z", {L"in \" quotes", L"z"}},
+        // Other characters and references pass unchanged.
+        {L"%TEMP% caf\u00e9", {L"%TEMP%", L"caf\u00e9"}},
+    };
+    for (const auto& [line, args] : cases) {
+        EXPECT_EQ(split(line), args) << line;
+    }
 }

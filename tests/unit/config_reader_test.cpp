@@ -149,22 +149,23 @@ TEST_F(ConfigFiles, AnsiAndUnicodeFiles) {
     EXPECT_STREQ(L"a.B", wide.getStrOptionValue(L"ibrontelClass", nullptr));
 }
 
-TEST_F(ConfigFiles, ByteOrderMarkUnderUnicodeIsPartOfTheFirstLine) {
-    CConfigFile config(trace.get());
-    std::string bytes = "\xff\xfe" + utf16(L"# comment\r\nserviceName=x\r\n");
-    EXPECT_EQ(5, config.parseConfigFile(file(L"bom.conf", bytes).c_str(), 1));
-    EXPECT_EQ(1, config.getOptionCount());
-    EXPECT_STREQ(L"x", config.getStrOptionValue(L"serviceName", nullptr));
-}
-
-TEST_F(ConfigFiles, UnicodeFileReadWithoutUnicodeFlagEndsAtItsFirstZeroByte) {
-    CConfigFile config(trace.get());
-    std::string bytes = "\xff\xfe" + utf16(L"serviceName=x\r\n");
-    EXPECT_EQ(5, config.parseConfigFile(file(L"u.conf", bytes).c_str(), 0));
-    EXPECT_EQ(0, config.getOptionCount());
-    CConfigFile plain(trace.get());
-    EXPECT_EQ(5, plain.parseConfigFile(file(L"u2.conf", utf16(L"serviceName=x\r\n")).c_str(), 0));
-    EXPECT_EQ(0, plain.getOptionCount());
+// A byte order mark read as Unicode is part of the first line, which has no value then; a
+// Unicode file read as ANSI, with or without its mark, ends at its first zero byte.
+TEST_F(ConfigFiles, AMarkIsPartOfTheFirstLineAndAnsiReadingEndsAtAZeroByte) {
+    struct Case {
+        const wchar_t* name;
+        std::string bytes;
+        int unicode;
+        const wchar_t* serviceName; // null: no option read
+    } cases[] = {{L"bom.conf", "\xff\xfe" + utf16(L"# comment\r\nserviceName=x\r\n"), 1, L"x"},
+                 {L"u.conf", "\xff\xfe" + utf16(L"serviceName=x\r\n"), 0, nullptr},
+                 {L"u2.conf", utf16(L"serviceName=x\r\n"), 0, nullptr}};
+    for (const Case& c : cases) {
+        CConfigFile config(trace.get());
+        EXPECT_EQ(5, config.parseConfigFile(file(c.name, c.bytes).c_str(), c.unicode)) << c.name;
+        EXPECT_EQ(c.serviceName ? 1 : 0, config.getOptionCount()) << c.name;
+        EXPECT_STREQ(c.serviceName, config.getStrOptionValue(L"serviceName", nullptr)) << c.name;
+    }
 }
 
 TEST_F(ConfigFiles, OddByteCountUnderUnicode) {
@@ -190,8 +191,7 @@ TEST_F(ConfigFiles, MissingEmptyAndUnreadableFiles) {
     std::vector<std::string> lines = trace.lines();
     ASSERT_GE(lines.size(), 6u);
     EXPECT_EQ("missing configuration file", lines[0]);
-    std::string narrowMissing(missing.begin(), missing.end());
-    EXPECT_EQ("Cannot open config file : " + narrowMissing, lines[1]);
+    EXPECT_EQ("Cannot open config file : " + testsupport::narrow(missing), lines[1]);
     EXPECT_FALSE(lines[2].empty()); // the system's text
     EXPECT_EQ("Empty config file", lines[3]);
     EXPECT_EQ(0, config.getOptionCount());

@@ -36,14 +36,9 @@ TEST(AppendText, GrowsInStepsOfAThousandCharacters) {
 
 class ServiceReport : public ::testing::Test {
   protected:
-    void SetUp() override {
-        service = testsupport::uniqueName(L"BrontelReportTest", L"r");
-        key = std::wstring(BRONTEL_SERVICES_KEY) + L"\\" + service;
-        params = key + L"\\" + BRONTEL_PARAMETERS_SUBKEY;
-        dir = testsupport::makeScratchDir(L"report");
-    }
-    void TearDown() override { testsupport::deleteRegistryTree(key.c_str()); }
-    std::wstring service, key, params, dir;
+    testsupport::ScratchService entry{L"BrontelReportTest"};
+    std::wstring key = entry.key, params = entry.params;
+    std::wstring dir = testsupport::makeScratchDir(L"report");
 };
 
 TEST_F(ServiceReport, ValuesTooLongForTheBufferAreLeftOut) {
@@ -60,7 +55,7 @@ TEST_F(ServiceReport, ValuesTooLongForTheBufferAreLeftOut) {
         testsupport::setRegistryString(params.c_str(), L"IBrontelClass", longClass.c_str()));
     TraceCapture trace(L"reportlong");
     std::wstring path = dir + L"/long.conf";
-    CConfigFile::showServiceInfo(service.c_str(), path.c_str(), trace.get(), 1);
+    CConfigFile::showServiceInfo(entry.name.c_str(), path.c_str(), trace.get(), 1);
     CConfigFile reader(trace.get());
     ASSERT_EQ(0, reader.parseConfigFile(path.c_str(), 1));
     EXPECT_STREQ(fits.c_str(), reader.getStrOptionValue(L"serviceDisplayName", nullptr));

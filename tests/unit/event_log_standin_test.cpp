@@ -1,6 +1,7 @@
 // The stand-in's event log read back: records as Windows lays them out, newest first.
 #ifndef _WIN32
 #include "platform/winapi.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,8 @@
 #include <vector>
 
 namespace {
+
+using testsupport::failedWith;
 
 EVENTLOGRECORD headerOf(const std::vector<BYTE>& area) {
     EVENTLOGRECORD header;
@@ -33,8 +36,8 @@ TEST(EventLogStandIn, ReadsRecordsBackNewestFirstAsWindowsLaysThemOut) {
     DWORD read = 0;
     DWORD needed = 0;
     BYTE small[16];
-    EXPECT_FALSE(ReadEventLogW(log, flags, 0, small, sizeof small, &read, &needed));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_TRUE(failedWith(!ReadEventLogW(log, flags, 0, small, sizeof small, &read, &needed),
+                           ERROR_INSUFFICIENT_BUFFER));
     // Exactly the size asked for holds the record, its length at both ends.
     std::vector<BYTE> area(needed);
     ASSERT_TRUE(ReadEventLogW(log, flags, 0, area.data(), needed, &read, &needed));

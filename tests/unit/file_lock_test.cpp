@@ -8,11 +8,7 @@
 
 namespace {
 
-HANDLE openShared(const std::wstring& path) {
-    return CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
+using testsupport::openShared;
 
 // The trace file's lock: one byte far past the end, taken through one handle, keeps another
 // handle out until it is released, and never stops anybody reading the file's real bytes.
@@ -29,9 +25,9 @@ TEST(FileLock, ExclusiveRangePastTheEndExcludesOtherHandlesUntilReleased) {
 
     OVERLAPPED again = {};
     again.OffsetHigh = 0x7FFFFFFF;
-    EXPECT_FALSE(
-        LockFileEx(second, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &again));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_LOCK_VIOLATION), GetLastError());
+    EXPECT_TRUE(testsupport::failedWith(
+        !LockFileEx(second, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &again),
+        ERROR_LOCK_VIOLATION));
 
     // Bytes before the locked one stay free to write and read through the other handle.
     DWORD written = 0;

@@ -56,8 +56,7 @@ TEST(FolderSecurity, OnlyTrustedOwnersAndWritersPass) {
         {L"O:SYD:(A;;FA;;;SY", FILES_SECURITY_UNKNOWN},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(c.expected, judgeFolderSddl(c.sddl, trusted))
-            << std::string(c.sddl, c.sddl + wcslen(c.sddl));
+        EXPECT_EQ(c.expected, judgeFolderSddl(c.sddl, trusted)) << c.sddl;
     }
     // The well-known service accounts by their aliases.
     EXPECT_EQ(FILES_OK, judgeFolderSddl(L"O:LSD:(A;;FA;;;LS)", trustedWriters(L"S-1-5-19")));
@@ -65,17 +64,13 @@ TEST(FolderSecurity, OnlyTrustedOwnersAndWritersPass) {
 }
 
 #ifndef _WIN32
-std::string narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
-std::wstring wide(const std::string& text) {
-    return std::wstring(text.begin(), text.end());
-}
+using testsupport::narrow;
+using testsupport::widen;
 std::string readText(const std::string& path) {
-    return testsupport::readFileBytes(wide(path));
+    return testsupport::readFileBytes(widen(path));
 }
 void writeText(const std::string& path, const std::string& text) {
-    ASSERT_TRUE(testsupport::writeFileBytes(wide(path), text)) << path;
+    ASSERT_TRUE(testsupport::writeFileBytes(widen(path), text)) << path;
 }
 bool isLink(const std::string& path) {
     struct stat info;
@@ -117,6 +112,20 @@ void writeLines(CRotatingFile& file, int count) {
     }
 }
 
+// Writes `count` numbered lines through a capture file of the given rotation size (three kept).
+void capture(const std::string& path, DWORD rotateBytes, TraceCapture& trace, int count) {
+    CRotatingFile file(widen(path).c_str(), L"standard output", rotateBytes, 3, trace.get(),
+                       nullptr);
+    writeLines(file, count);
+}
+
+// The last line of a file that ends with a numbered line of the capture.
+std::string lastLine(const std::string& path) {
+    std::string text = readText(path);
+    size_t at = text.rfind("line ");
+    return at == std::string::npos ? text : text.substr(at);
+}
+
 TEST(CaptureFiles, LinksAndSecondNamesAreNeverWrittenRenamedOrRemoved) {
     TraceCapture trace(L"capture-links");
     std::string base = narrow(testsupport::makeScratchDir(L"capture-links"));
@@ -126,7 +135,7 @@ TEST(CaptureFiles, LinksAndSecondNamesAreNeverWrittenRenamedOrRemoved) {
     ASSERT_EQ(0, mkdir((base + "/linked").c_str(), 0755));
     ASSERT_EQ(0, symlink((victims.dir + "/a").c_str(), (base + "/linked/out.log").c_str()));
     {
-        CRotatingFile file(wide(base + "/linked/out.log").c_str(), L"standard output", 0, 3,
+        CRotatingFile file(widen(base + "/linked/out.log").c_str(), L"standard output", 0, 3,
                            trace.get(), nullptr);
         EXPECT_EQ(0, file.prepare());
         writeLines(file, 5);
@@ -138,11 +147,7 @@ TEST(CaptureFiles, LinksAndSecondNamesAreNeverWrittenRenamedOrRemoved) {
     // A second name of a victim.
     ASSERT_EQ(0, mkdir((base + "/hard").c_str(), 0755));
     ASSERT_EQ(0, ::link((victims.dir + "/b").c_str(), (base + "/hard/out.log").c_str()));
-    {
-        CRotatingFile file(wide(base + "/hard/out.log").c_str(), L"standard output", 0, 3,
-                           trace.get(), nullptr);
-        writeLines(file, 5);
-    }
+    capture(base + "/hard/out.log", 0, trace, 5);
     EXPECT_TRUE(traced(trace,
                        "The file has more than one name (a hard link); brontel does not write "
                        "into it."));
@@ -154,11 +159,7 @@ TEST(CaptureFiles, LinksAndSecondNamesAreNeverWrittenRenamedOrRemoved) {
         std::string name = rotated + "/out.log." + std::to_string(n);
         ASSERT_EQ(0, symlink((victims.dir + "/" + targets[n - 1]).c_str(), name.c_str()));
     }
-    {
-        CRotatingFile file(wide(rotated + "/out.log").c_str(), L"standard output", 20, 3,
-                           trace.get(), nullptr);
-        writeLines(file, 12);
-    }
+    capture(rotated + "/out.log", 20, trace, 12);
     victims.expectUntouched();
     EXPECT_TRUE(traced(trace, "Capture rotation leaves alone what is not a plain file of the "
                               "capture: out.log.3 is a link or has another name."));
@@ -166,8 +167,7 @@ TEST(CaptureFiles, LinksAndSecondNamesAreNeverWrittenRenamedOrRemoved) {
     for (const char* name : {"out.log", "out.log.1", "out.log.2", "out.log.3"}) {
         EXPECT_FALSE(isLink(rotated + "/" + name)) << name;
     }
-    std::string newest = readText(rotated + "/out.log");
-    EXPECT_EQ("line 11\n", newest.substr(newest.size() - 8));
+    EXPECT_EQ("line 11\n", lastLine(rotated + "/out.log"));
 }
 
 TEST(CaptureFiles, AFolderSwappedForALinkMidRunIsNeverFollowed) {
@@ -177,7 +177,7 @@ TEST(CaptureFiles, AFolderSwappedForALinkMidRunIsNeverFollowed) {
     std::string folder = base + "/logs";
     ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
     {
-        CRotatingFile file(wide(folder + "/out.log").c_str(), L"standard output", 40, 2,
+        CRotatingFile file(widen(folder + "/out.log").c_str(), L"standard output", 40, 2,
                            trace.get(), nullptr);
         EXPECT_EQ(0, file.prepare());
         writeLines(file, 4);
@@ -192,8 +192,7 @@ TEST(CaptureFiles, AFolderSwappedForALinkMidRunIsNeverFollowed) {
                               "service ran; the output goes on into the folder brontel opened: " +
                                   folder));
     // Nothing was lost: the lines went on in the folder that was opened.
-    std::string last = readText(base + "/moved/out.log");
-    EXPECT_EQ("line 19\n", last.substr(last.size() - 8));
+    EXPECT_EQ("line 19\n", lastLine(base + "/moved/out.log"));
 }
 
 TEST(CaptureFiles, RefusedFoldersStopTheStartAndMissingOnesAreMadeForTheServiceAlone) {
@@ -217,7 +216,7 @@ TEST(CaptureFiles, RefusedFoldersStopTheStartAndMissingOnesAreMadeForTheServiceA
                  {base + "/behind/deeper/out.log", link + base + "/behind/deeper"},
                  {base + "/open/out.log", open + base + "/open"}};
     for (const Case& c : cases) {
-        CRotatingFile file(wide(c.path).c_str(), L"standard output", 0, 3, trace.get(), nullptr);
+        CRotatingFile file(widen(c.path).c_str(), L"standard output", 0, 3, trace.get(), nullptr);
         EXPECT_EQ(BRONTEL_RESULT_UNSAFE_CAPTURE_PATH, file.prepare()) << c.path;
         EXPECT_TRUE(traced(trace, c.message)) << c.message;
     }
@@ -226,7 +225,7 @@ TEST(CaptureFiles, RefusedFoldersStopTheStartAndMissingOnesAreMadeForTheServiceA
     // Missing folders are made for the service's account alone, and so is a new file.
     std::string made = base + "/new/deeper/out.log";
     {
-        CRotatingFile file(wide(made).c_str(), L"standard output", 0, 3, trace.get(), nullptr);
+        CRotatingFile file(widen(made).c_str(), L"standard output", 0, 3, trace.get(), nullptr);
         EXPECT_EQ(0, file.prepare());
         writeLines(file, 1);
     }
@@ -274,14 +273,14 @@ TEST(TraceAndVerboseFiles, OpeningWhileAFolderIsSwappedForALinkNeverWritesIntoTh
         FolderSwapper swapper(logs, base + "/swap");
         CLogger logger;
         for (int i = 0; i < attempts; ++i) {
-            logger.enableLogFile(wide(logs + "/trace.txt").c_str());
+            logger.enableLogFile(widen(logs + "/trace.txt").c_str());
             if (logger.isFileEnabled()) {
                 logger.logMessage(L"traced");
                 ++traced;
             }
             FILE* file = nullptr;
             DWORD error = 0;
-            if (openVerboseOutputFile(wide(logs + "/vm.log").c_str(), &file, &error) == FILES_OK) {
+            if (openVerboseOutputFile(widen(logs + "/vm.log").c_str(), &file, &error) == FILES_OK) {
                 fputs("verbose\n", file);
                 fclose(file);
                 ++verbose;
@@ -314,7 +313,7 @@ TEST(VerboseOutput, AFileFoundBehindALinkStaysRefusedForTheRun) {
     std::string victims = base + "/victims";
     ASSERT_EQ(0, mkdir(victims.c_str(), 0755));
     ASSERT_EQ(0, symlink(victims.c_str(), (base + "/logs").c_str()));
-    std::wstring path = wide(base + "/logs/vm.log");
+    std::wstring path = widen(base + "/logs/vm.log");
     g_pVerboseOutputFile = &path[0];
     EXPECT_EQ(-1, verboseWrite("%s\n", "first"));
     // Made right afterwards, the file is still not used: no further try is made in this run.

@@ -22,8 +22,7 @@ TEST(KeyTable, EntriesCarryWhatTheirUsersNeed) {
     std::set<int> places;
     for (int i = 0; i < configKeyCount; ++i) {
         const ConfigKey& key = configKeys[i];
-        SCOPED_TRACE(testing::Message()
-                     << std::string(key.configName, key.configName + wcslen(key.configName)));
+        SCOPED_TRACE(testing::Message() << key.configName);
         std::wstring name = key.configName;
         EXPECT_EQ(&key, findConfigKey((key.flags & CONFIG_NUMBERED) ? (name + L"1").c_str()
                                                                     : name.c_str()));
@@ -79,61 +78,56 @@ Checked check(const wchar_t* text) {
 }
 
 TEST(KeyTable, MalformedValuesAreRefusedInTheirKeysWordsAndCodes) {
-    Checked good = check(L"stopTimeout= 30 \nfailureActions=restart/1\nlogKeepFiles=0\n"
-                         L"logTimestamps=false\nfailureOnNonZeroExit=TRUE\n");
-    EXPECT_EQ(0, good.result);
-    EXPECT_TRUE(good.lines.empty());
-
-    // The first stop or recovery value ends the check: one message, code 5.
-    Checked recovery = check(L"failureResetPeriod=-1\nstopTimeout=4294968\nlogKeepFiles=1000\n");
-    EXPECT_EQ(5, recovery.result);
-    ASSERT_EQ(1u, recovery.lines.size());
-    EXPECT_EQ(
-        "The value 4294968 of stopTimeout cannot be used: it must be a whole number of seconds "
-        "from 0 to 4294967. Nothing was installed.",
-        recovery.lines[0]);
-    Checked actions = check(L"failureActions=reboot/5\n");
-    EXPECT_EQ(5, actions.result);
-    ASSERT_EQ(1u, actions.lines.size());
-    EXPECT_EQ("The value reboot/5 of failureActions cannot be used: item 1: the action is neither "
-              "restart nor none. Nothing was installed.",
-              actions.lines[0]);
-
-    // Each environment value is checked as far as the values are read: the first wrong one
-    // ends the check, and one past a gap is never used, so never refused.
-    Checked environment =
-        check(L"environment1=A=1\nenvironment2==2\nenvironment3=NONE\nenvironment5=x\n");
-    EXPECT_EQ(5, environment.result);
-    ASSERT_EQ(1u, environment.lines.size());
-    EXPECT_EQ("The value =2 of environment2 cannot be used: it must be NAME=VALUE, with a name "
-              "before the first = sign. Nothing was installed.",
-              environment.lines[0]);
-    EXPECT_EQ(0, check(L"environment1=A=\nenvironment2=B==c\nenvironment4=bad\n").result);
-
-    // Every malformed capture value is reported, code 34.
-    Checked capture = check(L"logTimestamps=yes\nlogRotateBytes=5k\nlogKeepFiles=7\n");
-    EXPECT_EQ(34, capture.result);
-    ASSERT_EQ(2u, capture.lines.size());
-    EXPECT_EQ("The value 5k is not valid for logRotateBytes: expected a whole number of bytes from "
-              "0 to 4294967295. Nothing was installed.",
-              capture.lines[0]);
-    EXPECT_EQ("The value yes is not valid for logTimestamps: expected TRUE or FALSE. Nothing was "
-              "installed.",
-              capture.lines[1]);
+    const std::string nothing = " Nothing was installed.";
+    struct Case {
+        const wchar_t* text;
+        int result;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {L"stopTimeout= 30 \nfailureActions=restart/1\nlogKeepFiles=0\n"
+         L"logTimestamps=false\nfailureOnNonZeroExit=TRUE\n",
+         0,
+         {}},
+        // The first stop or recovery value ends the check: one message, code 5.
+        {L"failureResetPeriod=-1\nstopTimeout=4294968\nlogKeepFiles=1000\n",
+         5,
+         {"The value 4294968 of stopTimeout cannot be used: it must be a whole number of seconds "
+          "from 0 to 4294967." +
+          nothing}},
+        {L"failureActions=reboot/5\n",
+         5,
+         {"The value reboot/5 of failureActions cannot be used: item 1: the action is neither "
+          "restart nor none." +
+          nothing}},
+        // Each environment value is checked as far as the values are read: the first wrong one
+        // ends the check, and one past a gap is never used, so never refused.
+        {L"environment1=A=1\nenvironment2==2\nenvironment3=NONE\nenvironment5=x\n",
+         5,
+         {"The value =2 of environment2 cannot be used: it must be NAME=VALUE, with a name before "
+          "the first = sign." +
+          nothing}},
+        {L"environment1=A=\nenvironment2=B==c\nenvironment4=bad\n", 0, {}},
+        // Every malformed capture value is reported, code 34.
+        {L"logTimestamps=yes\nlogRotateBytes=5k\nlogKeepFiles=7\n",
+         34,
+         {"The value 5k is not valid for logRotateBytes: expected a whole number of bytes from 0 "
+          "to 4294967295." +
+              nothing,
+          "The value yes is not valid for logTimestamps: expected TRUE or FALSE." + nothing}},
+    };
+    for (const Case& c : cases) {
+        Checked got = check(c.text);
+        EXPECT_EQ(c.result, got.result) << c.text;
+        EXPECT_EQ(c.lines, got.lines) << c.text;
+    }
 }
 
 class ServiceSettings : public ::testing::Test {
   protected:
-    void SetUp() override {
-        service = testsupport::uniqueName(L"BrontelSettingsTest", L"s");
-        key = std::wstring(BRONTEL_SERVICES_KEY) + L"\\" + service;
-        params = key + L"\\" + BRONTEL_PARAMETERS_SUBKEY;
-    }
-    void TearDown() override { testsupport::deleteRegistryTree(key.c_str()); }
     void set(const wchar_t* name, const wchar_t* value) {
-        ASSERT_TRUE(testsupport::setRegistryString(params.c_str(), name, value));
+        ASSERT_TRUE(testsupport::setRegistryString(entry.params.c_str(), name, value));
     }
-    std::wstring service, key, params;
+    testsupport::ScratchService entry{L"BrontelSettingsTest"};
 };
 
 TEST_F(ServiceSettings, ReadOnceExpandedAsTheTableSaysWithDefaultsAndTracesOnUse) {
@@ -146,7 +140,7 @@ TEST_F(ServiceSettings, ReadOnceExpandedAsTheTableSaysWithDefaultsAndTracesOnUse
     set(L"PreInitHint", L"750ms");
     SetEnvironmentVariableW(L"BRONTEL_SETTINGS_TEST", L"com.example");
     CServiceSettings settings;
-    ASSERT_EQ(0, settings.load(service.c_str()));
+    ASSERT_EQ(0, settings.load(entry.name.c_str()));
     // Read once: what changes afterwards is not seen by this run.
     set(L"IBrontelClass", L"changed");
     SetEnvironmentVariableW(L"BRONTEL_SETTINGS_TEST", nullptr);

@@ -12,6 +12,8 @@
 
 namespace {
 
+using testsupport::failedWith;
+
 TEST(LogonRight, LsaStringsCountUtf16Bytes) {
     LSA_UNICODE_STRING text;
     InitLsaString(&text, L"SeServiceLogonRight");
@@ -30,8 +32,7 @@ TEST(LogonRight, RefusesEmptyAndUnknownAccounts) {
     EXPECT_EQ(SetServiceRightW(L"no-such-account-anywhere", nullptr), ERROR_NONE_MAPPED);
     PSID sid = reinterpret_cast<PSID>(1);
     EXPECT_FALSE(GetAccountSid(nullptr, L"no-such-account-anywhere", &sid));
-    EXPECT_EQ(sid, nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NONE_MAPPED));
+    EXPECT_TRUE(failedWith(sid == nullptr, ERROR_NONE_MAPPED));
 }
 
 // Which accounts Windows signs on itself (no password, no logon right to grant) and which not.
@@ -62,21 +63,18 @@ TEST(ServiceAccount, KindsAndNames) {
 #ifndef _WIN32
 // A virtual account is known while its service exists, by a SID of its own under S-1-5-80.
 TEST(ServiceAccount, VirtualAccountsExistWithTheirService) {
-    const wchar_t service[] = L"SYSTEM\\CurrentControlSet\\Services\\VirtualAccountTest";
-    testsupport::deleteRegistryTree(service);
+    testsupport::ScratchService first(L"VirtualAccountTest");
+    testsupport::ScratchService second(L"VirtualAccountTest");
     std::wstring sid;
-    EXPECT_EQ(accountSidText(L"NT SERVICE\\VirtualAccountTest", sid),
+    EXPECT_EQ(accountSidText((L"NT SERVICE\\" + first.name).c_str(), sid),
               static_cast<DWORD>(ERROR_NONE_MAPPED));
-    ASSERT_TRUE(testsupport::setRegistryString(service, L"ImagePath", L"x"));
-    ASSERT_EQ(accountSidText(L"NT SERVICE\\VirtualAccountTest", sid), 0u);
+    ASSERT_TRUE(testsupport::setRegistryString(first.key.c_str(), L"ImagePath", L"x"));
+    ASSERT_EQ(accountSidText((L"NT SERVICE\\" + first.name).c_str(), sid), 0u);
     EXPECT_EQ(sid.compare(0, 9, L"S-1-5-80-"), 0) << sid.c_str();
     std::wstring other;
-    ASSERT_TRUE(
-        testsupport::setRegistryString((service + std::wstring(L"2")).c_str(), L"ImagePath", L"x"));
-    ASSERT_EQ(accountSidText(L"NT SERVICE\\VirtualAccountTest2", other), 0u);
+    ASSERT_TRUE(testsupport::setRegistryString(second.key.c_str(), L"ImagePath", L"x"));
+    ASSERT_EQ(accountSidText((L"NT SERVICE\\" + second.name).c_str(), other), 0u);
     EXPECT_NE(sid, other);
-    testsupport::deleteRegistryTree(service);
-    testsupport::deleteRegistryTree((service + std::wstring(L"2")).c_str());
 }
 
 std::wstring currentUser() {

@@ -260,6 +260,18 @@ DWORD WINAPI logFromOtherThread(LPVOID logger) {
     static_cast<CLogger*>(logger)->logMessage(L"from another thread");
     return 0;
 }
+void logFromAnotherThread(CLogger& logger) {
+    HANDLE thread = CreateThread(nullptr, 0, logFromOtherThread, &logger, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+// The messages the logger kept, or "<none>".
+std::wstring takeKept(CLogger& logger) {
+    wchar_t* text = logger.takeKeptMessages();
+    std::wstring kept = text != nullptr ? text : L"<none>";
+    free(text);
+    return kept;
+}
 } // namespace
 
 TEST(LoggerRecording, KeepsThisThreadsLatestMessagesTracedOrNot) {
@@ -270,30 +282,23 @@ TEST(LoggerRecording, KeepsThisThreadsLatestMessagesTracedOrNot) {
     logger.logEntry(L"Entry lines are not kept");
     logger.logMessage(L"a number", static_cast<DWORD>(42));
     logger.logSystemError(ERROR_FILE_NOT_FOUND);
-    HANDLE thread = CreateThread(nullptr, 0, logFromOtherThread, &logger, 0, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    wchar_t* text = logger.takeKeptMessages();
-    ASSERT_NE(text, nullptr);
-    std::wstring recorded(text);
-    free(text);
+    logFromAnotherThread(logger);
+    std::wstring recorded = takeKept(logger);
     // The two messages and the system's text for the error, its own line end trimmed; nothing
     // of the entry line or of the other thread.
     std::wstring head = L"first message\r\na number 42\r\n";
     EXPECT_EQ(recorded.substr(0, head.size()), head);
     std::wstring last = recorded.substr(head.size());
     EXPECT_GT(last.size(), 4u);
-    EXPECT_EQ(last.find(L"\r\n"), last.size() - 2) << std::string(last.begin(), last.end());
+    EXPECT_EQ(last.find(L"\r\n"), last.size() - 2) << testsupport::narrow(last);
     logger.logMessage(L"after the recording");
-    EXPECT_EQ(logger.takeKeptMessages(), nullptr);
+    EXPECT_EQ(takeKept(logger), L"<none>");
 
     logger.startKeeping(KEEP_THIS_THREAD);
     for (int i = 0; i < 2000; ++i) {
         logger.logMessage(L"message number ", static_cast<DWORD>(i));
     }
-    text = logger.takeKeptMessages();
-    recorded = text;
-    free(text);
+    recorded = takeKept(logger);
     EXPECT_LE(recorded.size(), size_t{CLogger::keptTextChars});
     EXPECT_EQ(recorded.rfind(L"message number  1999\r\n"), recorded.size() - 22);
     EXPECT_EQ(recorded.rfind(L"message number ", 0), 0u); // whole lines dropped, oldest first
@@ -305,9 +310,7 @@ TEST(LoggerKeeping, DevelopmentModeKeepsEveryThreadsLatestMessagesOutsideJavasRu
     logger.startKeeping(KEEP_ALL_THREADS);
     logger.logMessage(L"before");
     logger.logEntry(L"Entry lines are not kept");
-    HANDLE thread = CreateThread(nullptr, 0, logFromOtherThread, &logger, 0, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
+    logFromAnotherThread(logger);
     logger.pauseKeeping(1);
     logger.logMessage(L"while Java runs");
     logger.pauseKeeping(0);
@@ -317,7 +320,7 @@ TEST(LoggerKeeping, DevelopmentModeKeepsEveryThreadsLatestMessagesOutsideJavasRu
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "before\nfrom another thread\nafter Java\n");
     // Printing ends the keeping.
     logger.logMessage(L"not kept");
-    EXPECT_EQ(logger.takeKeptMessages(), nullptr);
+    EXPECT_EQ(takeKept(logger), L"<none>");
 
     // The last hundred, each cut to its bound.
     logger.startKeeping(KEEP_ALL_THREADS);
@@ -325,20 +328,14 @@ TEST(LoggerKeeping, DevelopmentModeKeepsEveryThreadsLatestMessagesOutsideJavasRu
     for (int i = 0; i < 150; ++i) {
         logger.logMessage(L"message number ", static_cast<DWORD>(i));
     }
-    wchar_t* text = logger.takeKeptMessages();
-    ASSERT_NE(text, nullptr);
-    std::wstring kept(text);
-    free(text);
+    std::wstring kept = takeKept(logger);
     EXPECT_EQ(kept.find(L"x"), std::wstring::npos);
     EXPECT_EQ(kept.find(L"message number  50\r\n"), 0u);
     EXPECT_EQ(kept.size() - kept.rfind(L"message number  149\r\n"), 21u);
 
     logger.startKeeping(KEEP_ALL_THREADS);
     logger.logMessage(std::wstring(CLogger::keptMessageChars + 10, L'y').c_str(), L"\r\n");
-    text = logger.takeKeptMessages();
-    ASSERT_NE(text, nullptr);
-    EXPECT_EQ(std::wstring(text), std::wstring(CLogger::keptMessageChars, L'y') + L"\r\n");
-    free(text);
+    EXPECT_EQ(takeKept(logger), std::wstring(CLogger::keptMessageChars, L'y') + L"\r\n");
 }
 
 #ifndef _WIN32

@@ -10,6 +10,8 @@
 
 namespace {
 
+using testsupport::failedWith;
+
 // A server instance of a pipe of its own, not yet listening, and an event for its overlapped calls.
 class PipeClient : public ::testing::Test {
   protected:
@@ -55,8 +57,7 @@ TEST_F(PipeClient, AServedOrBusyPipeIsStillThere) {
     ConnectNamedPipe(server, &overlapped);
     HANDLE other = openControlPipe(name.c_str());
     ASSERT_NE(INVALID_HANDLE_VALUE, other);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, openControlPipe(name.c_str()));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PIPE_BUSY), GetLastError());
+    EXPECT_TRUE(failedWith(openControlPipe(name.c_str()) == INVALID_HANDLE_VALUE, ERROR_PIPE_BUSY));
     EXPECT_EQ(0, waitForPipeToGo(name.c_str(), 1));
     CloseHandle(other);
     CloseHandle(server);
@@ -69,8 +70,8 @@ TEST_F(PipeClient, ASenderWaitsForABusyPipeForABoundedTime) {
     HANDLE first = openControlPipe(name.c_str());
     ASSERT_NE(INVALID_HANDLE_VALUE, first);
     // Busy for good: the sender gives up after its wait, saying why.
-    EXPECT_EQ(INVALID_HANDLE_VALUE, openControlPipeWhenFree(name.c_str(), 50));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PIPE_BUSY), GetLastError());
+    EXPECT_TRUE(failedWith(openControlPipeWhenFree(name.c_str(), 50) == INVALID_HANDLE_VALUE,
+                           ERROR_PIPE_BUSY));
 
     // Freed while a second sender waits: the second gets the instance.
     HANDLE second = INVALID_HANDLE_VALUE;

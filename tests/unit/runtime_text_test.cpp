@@ -8,6 +8,7 @@
 
 TEST(RuntimeNames, StatesAndControlCodesHaveTheirNamesAndOthersReadUnknown) {
     EXPECT_STREQ(serviceStateName(1), L"SERVICE_STOPPED");
+    EXPECT_STREQ(serviceStateName(3), L"SERVICE_STOP_PENDING");
     EXPECT_STREQ(serviceStateName(4), L"SERVICE_RUNNING");
     EXPECT_STREQ(serviceStateName(7), L"SERVICE_PAUSED");
     EXPECT_STREQ(serviceStateName(0), L"Unknown");

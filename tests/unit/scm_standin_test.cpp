@@ -15,14 +15,14 @@
 
 namespace {
 
+using testsupport::failedWith;
+
 std::string buildDir() {
     const char* dir = getenv("BRONTEL_TEST_BUILD_DIR");
     return dir != nullptr ? dir : ".";
 }
 
-std::wstring widen(const std::string& text) {
-    return std::wstring(text.begin(), text.end());
-}
+using testsupport::widen;
 
 std::wstring testServicePath() {
     return widen(buildDir() + "/tests/testservice");
@@ -35,16 +35,6 @@ std::wstring uniqueName(const wchar_t* tag) {
 
 std::wstring serviceKey(const std::wstring& name) {
     return L"SYSTEM\\CurrentControlSet\\Services\\" + name;
-}
-
-bool keyExists(const std::wstring& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
 }
 
 DWORD readDword(const std::wstring& keyPath, const wchar_t* name) {
@@ -120,6 +110,16 @@ class Scm : public ::testing::Test {
                               dependencies, nullptr, nullptr);
     }
 
+    // A service running /bin/true under the given display name and account (null: the defaults).
+    SC_HANDLE createShown(const std::wstring& name, const wchar_t* display,
+                          const wchar_t* account = nullptr) {
+        created.push_back(name);
+        return CreateServiceW(manager, name.c_str(), display, SERVICE_ALL_ACCESS,
+                              SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                              L"/bin/true", nullptr, nullptr, nullptr, account,
+                              account ? L"pw" : nullptr);
+    }
+
     // A testservice with the given options, logging to a file of its own.
     SC_HANDLE createTestService(const std::wstring& name, const std::wstring& options) {
         logPath = testsupport::makeScratchDir(L"scm") + L"/service.log";
@@ -139,6 +139,16 @@ class Scm : public ::testing::Test {
             Sleep(10);
         }
         return status;
+    }
+
+    // Starts a service that was created and waits until it runs.
+    ::testing::AssertionResult startAndWait(SC_HANDLE service) {
+        if (service == nullptr || !StartServiceW(service, 0, nullptr)) {
+            return ::testing::AssertionFailure() << "cannot start: error " << GetLastError();
+        }
+        DWORD state = waitFor(service, SERVICE_RUNNING).dwCurrentState;
+        return state == SERVICE_RUNNING ? ::testing::AssertionSuccess()
+                                        : ::testing::AssertionFailure() << "state " << state;
     }
 
     std::string serviceLog() { return testsupport::readFileBytes(logPath); }
@@ -181,46 +191,33 @@ TEST_F(Scm, CreateWritesTheEntryAsWindowsDoes) {
     SC_HANDLE again = OpenServiceW(manager, upper.c_str(), SERVICE_QUERY_STATUS);
     EXPECT_NE(again, nullptr);
     CloseServiceHandle(again);
-    EXPECT_EQ(create(upper, L"/bin/true"), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_EXISTS));
+    EXPECT_TRUE(failedWith(create(upper, L"/bin/true") == nullptr, ERROR_SERVICE_EXISTS));
 }
 
 TEST_F(Scm, RefusesBadNamesAndDuplicateDisplayNames) {
     std::wstring longest(256, L'n');
     longest.replace(0, 8, L"scmtest-");
-    created.push_back(longest);
-    SC_HANDLE service =
-        CreateServiceW(manager, longest.c_str(), L"Longest name", SERVICE_ALL_ACCESS,
-                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                       L"/bin/true", nullptr, nullptr, nullptr, nullptr, nullptr);
+    SC_HANDLE service = createShown(longest, L"Longest name");
     EXPECT_NE(service, nullptr) << GetLastError();
     CloseServiceHandle(service);
     for (const std::wstring& bad :
          {longest + L"x", std::wstring(L"a\\b"), std::wstring(L"a/b"), std::wstring()}) {
-        EXPECT_EQ(create(bad, L"/bin/true"), nullptr);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+        EXPECT_TRUE(failedWith(create(bad, L"/bin/true") == nullptr, ERROR_INVALID_NAME));
     }
     // Another service's display name cannot be used again, neither as name nor as display name.
     std::wstring first = uniqueName(L"shown");
     service = create(first, L"/bin/true");
     ASSERT_NE(service, nullptr);
     CloseServiceHandle(service);
-    created.push_back(L"Display " + first);
-    EXPECT_EQ(CreateServiceW(manager, (L"Display " + first).c_str(), nullptr, SERVICE_ALL_ACCESS,
-                             SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                             L"/bin/true", nullptr, nullptr, nullptr, nullptr, nullptr),
-              nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DUPLICATE_SERVICE_NAME));
-    EXPECT_EQ(OpenServiceW(manager, L"scmtest-no-such-service", SERVICE_QUERY_STATUS), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+    EXPECT_TRUE(failedWith(createShown(L"Display " + first, nullptr) == nullptr,
+                           ERROR_DUPLICATE_SERVICE_NAME));
+    EXPECT_TRUE(failedWith(
+        OpenServiceW(manager, L"scmtest-no-such-service", SERVICE_QUERY_STATUS) == nullptr,
+        ERROR_SERVICE_DOES_NOT_EXIST));
     // An account that the computer does not know is refused as Windows does.
-    created.push_back(L"scmtest-account");
-    EXPECT_EQ(CreateServiceW(manager, L"scmtest-account", nullptr, SERVICE_ALL_ACCESS,
-                             SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                             L"/bin/true", nullptr, nullptr, nullptr, L".\\no-such-user-here",
-                             L"pw"),
-              nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SERVICE_ACCOUNT));
+    EXPECT_TRUE(
+        failedWith(createShown(L"scmtest-account", nullptr, L".\\no-such-user-here") == nullptr,
+                   ERROR_INVALID_SERVICE_ACCOUNT));
 }
 
 TEST_F(Scm, StartsControlsAndStopsAService) {
@@ -231,16 +228,15 @@ TEST_F(Scm, StartsControlsAndStopsAService) {
     SERVICE_STATUS status = waitFor(service, SERVICE_RUNNING);
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
     EXPECT_EQ(status.dwControlsAccepted, static_cast<DWORD>(SERVICE_ACCEPT_STOP));
-    EXPECT_FALSE(StartServiceW(service, 0, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING));
+    EXPECT_TRUE(failedWith(!StartServiceW(service, 0, nullptr), ERROR_SERVICE_ALREADY_RUNNING));
 
     // Interrogate and user-defined controls reach the handler; undefined ones are refused.
     EXPECT_TRUE(ControlService(service, SERVICE_CONTROL_INTERROGATE, &status)) << GetLastError();
     EXPECT_TRUE(ControlService(service, 200, &status)) << GetLastError();
-    EXPECT_FALSE(ControlService(service, SERVICE_CONTROL_DEVICEEVENT, &status));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_FALSE(ControlService(service, SERVICE_CONTROL_PAUSE, &status));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL));
+    EXPECT_TRUE(failedWith(!ControlService(service, SERVICE_CONTROL_DEVICEEVENT, &status),
+                           ERROR_INVALID_PARAMETER));
+    EXPECT_TRUE(failedWith(!ControlService(service, SERVICE_CONTROL_PAUSE, &status),
+                           ERROR_INVALID_SERVICE_CONTROL));
 
     // The status returned is the one the handler left.
     ASSERT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, &status)) << GetLastError();
@@ -249,15 +245,13 @@ TEST_F(Scm, StartsControlsAndStopsAService) {
     status = waitFor(service, SERVICE_STOPPED);
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(status.dwWin32ExitCode, 0u);
-    EXPECT_FALSE(ControlService(service, SERVICE_CONTROL_STOP, &status));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE));
+    EXPECT_TRUE(failedWith(!ControlService(service, SERVICE_CONTROL_STOP, &status),
+                           ERROR_SERVICE_NOT_ACTIVE));
     std::string log = serviceLog();
     EXPECT_NE(log.find("control 4\ncontrol 200\ncontrol 1\nstopped\n"), std::string::npos) << log;
 
     // It can be started again once stopped.
-    ASSERT_TRUE(StartServiceW(service, 0, nullptr)) << GetLastError();
-    EXPECT_EQ(waitFor(service, SERVICE_RUNNING).dwCurrentState,
-              static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_TRUE(startAndWait(service));
     CloseServiceHandle(service);
 }
 
@@ -267,8 +261,8 @@ TEST_F(Scm, QueriesTheConfigurationAndTheProcessAsWindowsDoes) {
     ASSERT_NE(service, nullptr) << GetLastError();
     // Too small a buffer says how much is needed.
     DWORD needed = 0;
-    EXPECT_FALSE(QueryServiceConfigW(service, nullptr, 0, &needed));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_TRUE(
+        failedWith(!QueryServiceConfigW(service, nullptr, 0, &needed), ERROR_INSUFFICIENT_BUFFER));
     ASSERT_GT(needed, sizeof(QUERY_SERVICE_CONFIGW));
     std::vector<BYTE> area(needed);
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(area.data());
@@ -282,17 +276,16 @@ TEST_F(Scm, QueriesTheConfigurationAndTheProcessAsWindowsDoes) {
     EXPECT_EQ(config->lpDependencies[0], L'\0');
 
     SERVICE_STATUS_PROCESS status = {};
-    EXPECT_FALSE(QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
-                                      reinterpret_cast<LPBYTE>(&status), sizeof status - 1,
-                                      &needed));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_TRUE(failedWith(!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
+                                                 reinterpret_cast<LPBYTE>(&status),
+                                                 sizeof status - 1, &needed),
+                           ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(needed, sizeof status);
     ASSERT_TRUE(QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
                                      reinterpret_cast<LPBYTE>(&status), sizeof status, &needed));
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(status.dwProcessId, 0u);
-    ASSERT_TRUE(StartServiceW(service, 0, nullptr)) << GetLastError();
-    waitFor(service, SERVICE_RUNNING);
+    ASSERT_TRUE(startAndWait(service));
     ASSERT_TRUE(QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
                                      reinterpret_cast<LPBYTE>(&status), sizeof status, &needed));
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
@@ -308,32 +301,27 @@ TEST_F(Scm, QueriesTheConfigurationAndTheProcessAsWindowsDoes) {
 
 TEST_F(Scm, RefusesControlsByStateAndAcceptedSet) {
     SC_HANDLE noStop = createTestService(uniqueName(L"nostop"), L"--no-stop");
-    ASSERT_NE(noStop, nullptr);
-    ASSERT_TRUE(StartServiceW(noStop, 0, nullptr)) << GetLastError();
-    waitFor(noStop, SERVICE_RUNNING);
+    ASSERT_TRUE(startAndWait(noStop));
     SERVICE_STATUS status = {};
-    EXPECT_FALSE(ControlService(noStop, SERVICE_CONTROL_STOP, &status));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL));
+    EXPECT_TRUE(failedWith(!ControlService(noStop, SERVICE_CONTROL_STOP, &status),
+                           ERROR_INVALID_SERVICE_CONTROL));
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
 
     SC_HANDLE stuck = createTestService(uniqueName(L"stuck"), L"--stuck-stopping");
-    ASSERT_NE(stuck, nullptr);
-    ASSERT_TRUE(StartServiceW(stuck, 0, nullptr)) << GetLastError();
-    waitFor(stuck, SERVICE_RUNNING);
+    ASSERT_TRUE(startAndWait(stuck));
     ASSERT_TRUE(ControlService(stuck, 128, &status)) << GetLastError();
     waitFor(stuck, SERVICE_STOP_PENDING);
-    EXPECT_FALSE(ControlService(stuck, SERVICE_CONTROL_STOP, &status));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
+    EXPECT_TRUE(failedWith(!ControlService(stuck, SERVICE_CONTROL_STOP, &status),
+                           ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
 
     // A handle without the right to stop cannot stop.
     SC_HANDLE readOnly = OpenServiceW(manager, created[0].c_str(), SERVICE_QUERY_STATUS);
     ASSERT_NE(readOnly, nullptr);
-    EXPECT_FALSE(ControlService(readOnly, SERVICE_CONTROL_STOP, &status));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(
+        failedWith(!ControlService(readOnly, SERVICE_CONTROL_STOP, &status), ERROR_ACCESS_DENIED));
     EXPECT_TRUE(CloseServiceHandle(readOnly));
-    EXPECT_FALSE(CloseServiceHandle(readOnly));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_TRUE(failedWith(!CloseServiceHandle(readOnly), ERROR_INVALID_HANDLE));
     CloseServiceHandle(noStop);
     CloseServiceHandle(stuck);
 }
@@ -341,23 +329,19 @@ TEST_F(Scm, RefusesControlsByStateAndAcceptedSet) {
 TEST_F(Scm, ServiceWhoseProcessDiedIsStoppedAndItsDeletionCompletes) {
     std::wstring name = uniqueName(L"crash");
     SC_HANDLE service = createTestService(name, L"--no-stop");
-    ASSERT_NE(service, nullptr);
-    ASSERT_TRUE(StartServiceW(service, 0, nullptr)) << GetLastError();
-    waitFor(service, SERVICE_RUNNING);
+    ASSERT_TRUE(startAndWait(service));
     // Marked for deletion while it runs: the entry stays until it stops.
     ASSERT_TRUE(DeleteService(service)) << GetLastError();
-    EXPECT_TRUE(keyExists(serviceKey(name)));
-    EXPECT_FALSE(DeleteService(service));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE));
-    EXPECT_EQ(create(name, L"/bin/true"), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE));
+    EXPECT_TRUE(testsupport::keyExists(serviceKey(name).c_str()));
+    EXPECT_TRUE(failedWith(!DeleteService(service), ERROR_SERVICE_MARKED_FOR_DELETE));
+    EXPECT_TRUE(failedWith(create(name, L"/bin/true") == nullptr, ERROR_SERVICE_MARKED_FOR_DELETE));
 
     pid_t pid = loggedPid(serviceLog());
     ASSERT_GT(pid, 0) << serviceLog();
     ASSERT_EQ(kill(pid, SIGKILL), 0);
     SERVICE_STATUS status = waitFor(service, SERVICE_STOPPED);
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
-    EXPECT_FALSE(keyExists(serviceKey(name)));
+    EXPECT_FALSE(testsupport::keyExists(serviceKey(name).c_str()));
     CloseServiceHandle(service);
 }
 
@@ -368,23 +352,21 @@ TEST_F(Scm, DeletingAStoppedServiceRemovesItsKeyAtOnce) {
     ASSERT_TRUE(testsupport::setRegistryString((serviceKey(name) + L"\\Parameters").c_str(),
                                                L"IBrontelClass", L"x.Y"));
     ASSERT_TRUE(DeleteService(service)) << GetLastError();
-    EXPECT_FALSE(keyExists(serviceKey(name)));
+    EXPECT_FALSE(testsupport::keyExists(serviceKey(name).c_str()));
     CloseServiceHandle(service);
-    EXPECT_EQ(OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+    EXPECT_TRUE(failedWith(OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS) == nullptr,
+                           ERROR_SERVICE_DOES_NOT_EXIST));
 }
 
 TEST_F(Scm, StartFailsAsWindowsDoes) {
     SC_HANDLE disabled = create(uniqueName(L"disabled"), L"/bin/true", nullptr, SERVICE_DISABLED);
     ASSERT_NE(disabled, nullptr);
-    EXPECT_FALSE(StartServiceW(disabled, 0, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_DISABLED));
+    EXPECT_TRUE(failedWith(!StartServiceW(disabled, 0, nullptr), ERROR_SERVICE_DISABLED));
     CloseServiceHandle(disabled);
 
     SC_HANDLE missing = create(uniqueName(L"missing"), L"\"/no/such/program\" -Z x");
     ASSERT_NE(missing, nullptr);
-    EXPECT_FALSE(StartServiceW(missing, 0, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_TRUE(failedWith(!StartServiceW(missing, 0, nullptr), ERROR_FILE_NOT_FOUND));
     CloseServiceHandle(missing);
 
     // A program that ends without connecting, and one that never connects (ended after the
@@ -402,8 +384,7 @@ TEST_F(Scm, StartFailsAsWindowsDoes) {
     ASSERT_NE(quits, nullptr);
     ASSERT_NE(hangs, nullptr);
     for (SC_HANDLE service : {quits, hangs}) {
-        EXPECT_FALSE(StartServiceW(service, 0, nullptr));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_REQUEST_TIMEOUT));
+        EXPECT_TRUE(failedWith(!StartServiceW(service, 0, nullptr), ERROR_SERVICE_REQUEST_TIMEOUT));
         SERVICE_STATUS status = {};
         ASSERT_TRUE(QueryServiceStatus(service, &status));
         EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
@@ -415,17 +396,17 @@ TEST_F(Scm, StartFailsAsWindowsDoes) {
     // A process that the manager did not start has no dispatcher connection.
     SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(L"x"), [](DWORD, LPWSTR*) {}},
                                     {nullptr, nullptr}};
-    EXPECT_FALSE(StartServiceCtrlDispatcherW(table));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT));
+    EXPECT_TRUE(
+        failedWith(!StartServiceCtrlDispatcherW(table), ERROR_FAILED_SERVICE_CONTROLLER_CONNECT));
 }
 
 // Several processes creating the same service at once: exactly one succeeds.
 TEST_F(Scm, ConcurrentCreatesOfOneNameLeaveOneService) {
     std::wstring name = uniqueName(L"race");
     created.push_back(name);
-    std::string narrowName(name.begin(), name.end());
-    std::string output = runInToolDirectory("for i in 1 2 3 4 5 6; do ./svctool create '" +
-                                            narrowName + "' \"Race $i\" /bin/true & done; wait");
+    std::string output =
+        runInToolDirectory("for i in 1 2 3 4 5 6; do ./svctool create '" +
+                           testsupport::narrow(name) + "' \"Race $i\" /bin/true & done; wait");
     size_t createdCount = 0, existed = 0;
     for (size_t at = 0; (at = output.find("CREATED", at)) != std::string::npos; ++at) {
         ++createdCount;

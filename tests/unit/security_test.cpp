@@ -82,18 +82,14 @@ TEST(AnsiConversion, RefusesWhatTheCodePageCannotHold) {
     // A lone surrogate is broken text in every code page: never a replacement character.
     wchar_t broken[] = {L'a', static_cast<wchar_t>(0xD800), L'b', 0};
     SetLastError(0);
-    EXPECT_EQ(nullptr, convertToMBCS(broken));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
+    EXPECT_TRUE(
+        testsupport::failedWith(convertToMBCS(broken) == nullptr, ERROR_NO_UNICODE_TRANSLATION));
     if (GetACP() != CP_UTF8) {
         // Best-fit would make "L" of the stroked L; the conversion refuses instead.
         SetLastError(0);
-        EXPECT_EQ(nullptr, convertToMBCS(L"C:\\\u0141\\jvm.dll"));
-        EXPECT_EQ(static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
+        EXPECT_TRUE(testsupport::failedWith(convertToMBCS(L"C:\\\u0141\\jvm.dll") == nullptr,
+                                            ERROR_NO_UNICODE_TRANSLATION));
     }
-    char* plain = convertToMBCS(L"-Xmx64m");
-    ASSERT_NE(nullptr, plain);
-    EXPECT_STREQ("-Xmx64m", plain);
-    free(plain);
 }
 
 TEST(LogonRightAccount, WholeNamesAndTheLocalComputerForDot) {
@@ -106,9 +102,7 @@ TEST(LogonRightAccount, WholeNamesAndTheLocalComputerForDot) {
 }
 
 #ifndef _WIN32
-std::string narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
+using testsupport::narrow;
 
 void touchProgram(const std::string& path) {
     int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0755);
@@ -125,7 +119,7 @@ TEST(PathLinks, AnyLinkOnThePathIsFound) {
     touchProgram(dir + "/real/shared");
     ASSERT_EQ(0, link((dir + "/real/shared").c_str(), (dir + "/real/second").c_str()));
     auto has = [&](const std::string& path) {
-        return findLinks(std::wstring(path.begin(), path.end()).c_str()) == FILES_LINK;
+        return findLinks(testsupport::widen(path).c_str()) == FILES_LINK;
     };
     EXPECT_EQ(0, has(dir + "/real/file"));
     EXPECT_EQ(0, has(dir + "/real/not-yet"));
@@ -134,28 +128,28 @@ TEST(PathLinks, AnyLinkOnThePathIsFound) {
     EXPECT_EQ(1, has(dir + "/folderlink/not-yet"));
     EXPECT_EQ(1, has(dir + "/filelink"));
     EXPECT_EQ(1, has(dir + "//folderlink//file"));
-    std::wstring second = std::wstring(dir.begin(), dir.end()) + L"/real/second";
+    std::wstring second = testsupport::widen(dir) + L"/real/second";
     EXPECT_EQ(FILES_HARD_LINK, findLinks(second.c_str()));
 }
 
 TEST(PreinitProgram, UnquotedBlanksAreRefusedAndBareNamesSkipTheCurrentDirectory) {
     std::string dir = narrow(testsupport::makeScratchDir(L"preinit"));
     ASSERT_EQ(0, mkdir((dir + "/My App").c_str(), 0755));
-    std::wstring wdir(dir.begin(), dir.end());
+    std::wstring wdir = testsupport::widen(dir);
     PreinitProgram program;
     // Refused whether or not the intended program exists, and whether or not something was
     // planted where the system would look first; the message gets the path, not the arguments.
     std::wstring unquoted = wdir + L"/My App/prep --password=S3cret";
-    EXPECT_EQ(PREINIT_PROGRAM_NEEDS_QUOTES, resolvePreinitProgram(unquoted.c_str(), program));
-    EXPECT_EQ(wdir + L"/My App/prep", program.named);
-    touchProgram(dir + "/My");
-    EXPECT_EQ(PREINIT_PROGRAM_NEEDS_QUOTES, resolvePreinitProgram(unquoted.c_str(), program));
-    EXPECT_EQ(wdir + L"/My App/prep", program.named);
+    for (const char* planted : {"", "/My", "/My App/prep"}) {
+        if (*planted != '\0') {
+            touchProgram(dir + planted);
+        }
+        EXPECT_EQ(PREINIT_PROGRAM_NEEDS_QUOTES, resolvePreinitProgram(unquoted.c_str(), program))
+            << planted;
+        EXPECT_EQ(wdir + L"/My App/prep", program.named) << planted;
+    }
     std::wstring lastPart = wdir + L"/My prep.exe --flag";
     EXPECT_EQ(PREINIT_PROGRAM_NEEDS_QUOTES, resolvePreinitProgram(lastPart.c_str(), program));
-    touchProgram(dir + "/My App/prep");
-    EXPECT_EQ(PREINIT_PROGRAM_NEEDS_QUOTES, resolvePreinitProgram(unquoted.c_str(), program));
-    EXPECT_EQ(wdir + L"/My App/prep", program.named);
     // Quoted, the path is resolved once and handed over as it was found.
     std::wstring quoted = L"\"" + wdir + L"/My App/prep\" --flag";
     EXPECT_EQ(PREINIT_PROGRAM_OK, resolvePreinitProgram(quoted.c_str(), program));

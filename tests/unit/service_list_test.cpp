@@ -7,44 +7,36 @@
 
 namespace {
 
-const wchar_t servicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
-
-struct FakeService {
-    explicit FakeService(const wchar_t* name) : key(std::wstring(servicesKey) + name) {
-        testsupport::deleteRegistryTree(key.c_str());
-    }
-    ~FakeService() { testsupport::deleteRegistryTree(key.c_str()); }
-    std::wstring key;
-};
+using testsupport::ScratchService;
 
 TEST(ServiceList, OwnershipByImagePathMarkerOrServiceClass) {
-    FakeService ours(L"listtest-ours");
+    ScratchService ours(L"listtest-ours");
     ASSERT_TRUE(testsupport::setRegistryString(ours.key.c_str(), L"ImagePath",
                                                L"\"C:\\Tools\\brontel.exe\" -Z \"listtest-ours\""));
-    EXPECT_EQ(isBrontelService(L"listtest-ours"), 1);
+    EXPECT_EQ(isBrontelService(ours.name.c_str()), 1);
 
     // Only the lower-case program name marks a service; an upper-case one needs the class.
-    FakeService upper(L"listtest-upper");
+    ScratchService upper(L"listtest-upper");
     ASSERT_TRUE(testsupport::setRegistryString(
         upper.key.c_str(), L"ImagePath", L"\"C:\\Tools\\BRONTEL.EXE\" -Z \"listtest-upper\""));
-    EXPECT_EQ(isBrontelService(L"listtest-upper"), 0);
-    ASSERT_TRUE(testsupport::setRegistryString((upper.key + L"\\Parameters").c_str(),
-                                               L"IBrontelClass", L"com.example.Service"));
-    EXPECT_EQ(isBrontelService(L"listtest-upper"), 1);
+    EXPECT_EQ(isBrontelService(upper.name.c_str()), 0);
+    ASSERT_TRUE(testsupport::setRegistryString(upper.params.c_str(), L"IBrontelClass",
+                                               L"com.example.Service"));
+    EXPECT_EQ(isBrontelService(upper.name.c_str()), 1);
 
-    FakeService foreign(L"listtest-foreign");
+    ScratchService foreign(L"listtest-foreign");
     ASSERT_TRUE(testsupport::setRegistryString(foreign.key.c_str(), L"ImagePath",
                                                L"C:\\Windows\\system32\\svchost.exe -k netsvcs"));
-    EXPECT_EQ(isBrontelService(L"listtest-foreign"), 0);
+    EXPECT_EQ(isBrontelService(foreign.name.c_str()), 0);
     EXPECT_EQ(isBrontelService(L"listtest-not-there"), 0);
     // A name too long for any key path is nobody's service.
     EXPECT_EQ(isBrontelService(std::wstring(600, L'x').c_str()), 0);
 
     // An ImagePath longer than the area it is read into counts as absent.
-    FakeService huge(L"listtest-huge");
+    ScratchService huge(L"listtest-huge");
     ASSERT_TRUE(testsupport::setRegistryString(huge.key.c_str(), L"ImagePath",
                                                (std::wstring(1100, L'a') + L"brontel").c_str()));
-    EXPECT_EQ(isBrontelService(L"listtest-huge"), 0);
+    EXPECT_EQ(isBrontelService(huge.name.c_str()), 0);
 }
 
 } // namespace

@@ -58,7 +58,7 @@ TEST(ServiceSecurity, WhatCannotBeReadOrNeedsNoChangeIsLeftAlone) {
     for (const wchar_t* dacl : unchanged) {
         int changed = 1;
         EXPECT_EQ(edited(dacl, &changed), dacl);
-        EXPECT_EQ(changed, 0) << std::string(dacl, dacl + wcslen(dacl));
+        EXPECT_EQ(changed, 0) << dacl;
     }
 }
 
@@ -67,10 +67,6 @@ TEST(ServiceSecurity, ParametersKeyDaclAdmitsTheServiceAccountToRead) {
     EXPECT_EQ(parametersKeyDacl(L""), L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)");
     EXPECT_EQ(parametersKeyDacl(L"S-1-5-21-1-2-3-1001"),
               L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;S-1-5-21-1-2-3-1001)");
-}
-
-std::wstring parametersKey(const std::wstring& service) {
-    return std::wstring(BRONTEL_SERVICES_KEY) + L"\\" + service + L"\\" + BRONTEL_PARAMETERS_SUBKEY;
 }
 
 // The key's DACL as text, or "error N".
@@ -98,8 +94,9 @@ std::wstring keyDacl(const std::wstring& path) {
 }
 
 TEST(ServiceSecurity, ParametersKeyOfALocalSystemServiceIsForSystemAndAdministrators) {
-    std::wstring service = testsupport::uniqueName(L"sectest", L"system");
-    std::wstring path = parametersKey(service);
+    testsupport::ScratchService entry(L"sectest");
+    const std::wstring& service = entry.name;
+    const std::wstring& path = entry.params;
     ASSERT_TRUE(testsupport::setRegistryString(path.c_str(), L"JVMOption1", L"-Dpassword=x"));
     TraceCapture trace(L"security");
     protectParametersKey(service.c_str(), nullptr, trace.get());
@@ -107,16 +104,16 @@ TEST(ServiceSecurity, ParametersKeyOfALocalSystemServiceIsForSystemAndAdministra
     protectParametersKey(service.c_str(), L"LocalSystem", trace.get());
     EXPECT_EQ(keyDacl(path), L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)");
     EXPECT_EQ(trace.lines(), std::vector<std::string>());
-    testsupport::deleteRegistryTree((std::wstring(BRONTEL_SERVICES_KEY) + L"\\" + service).c_str());
 }
 
 TEST(ServiceSecurity, ParametersKeyFailuresLeaveItAsItWasAndSaySo) {
-    std::wstring service = testsupport::uniqueName(L"sectest", L"fail");
+    testsupport::ScratchService entry(L"sectest");
+    const std::wstring& service = entry.name;
     TraceCapture trace(L"security");
     // No key to protect.
     protectParametersKey(service.c_str(), nullptr, trace.get());
     // An account nobody knows: the key keeps its default rather than shut the service out.
-    std::wstring path = parametersKey(service);
+    const std::wstring& path = entry.params;
     ASSERT_TRUE(testsupport::setRegistryString(path.c_str(), L"IBrontelClass", L"x.Y"));
     std::wstring before = keyDacl(path);
     protectParametersKey(service.c_str(), L"no-such-account-anywhere", trace.get());
@@ -130,7 +127,6 @@ TEST(ServiceSecurity, ParametersKeyFailuresLeaveItAsItWasAndSaySo) {
                         "reading the service's settings.");
     EXPECT_EQ(lines[4], "Account lookup failed 1332");
     EXPECT_EQ(lines.back(), lines[2]);
-    testsupport::deleteRegistryTree((std::wstring(BRONTEL_SERVICES_KEY) + L"\\" + service).c_str());
 }
 
 #ifndef _WIN32
@@ -181,23 +177,23 @@ TEST(ServiceSecurity, InteractiveUsersLoseUserDefinedControlsOnTheStandIn) {
 }
 
 TEST(ServiceSecurity, TheServiceAccountKeepsReadingItsParameters) {
-    struct passwd* entry = getpwuid(getuid());
-    ASSERT_NE(entry, nullptr);
-    std::wstring user(entry->pw_name, entry->pw_name + strlen(entry->pw_name));
-    std::wstring service = testsupport::uniqueName(L"sectest", L"account");
-    std::wstring path = parametersKey(service);
+    struct passwd* account = getpwuid(getuid());
+    ASSERT_NE(account, nullptr);
+    std::wstring user(account->pw_name, account->pw_name + strlen(account->pw_name));
+    testsupport::ScratchService entry(L"sectest");
+    const std::wstring& service = entry.name;
+    const std::wstring& path = entry.params;
     ASSERT_TRUE(testsupport::setRegistryString(path.c_str(), L"IBrontelClass", L"x.Y"));
     TraceCapture trace(L"security");
     protectParametersKey(service.c_str(), (L".\\" + user).c_str(), trace.get());
     EXPECT_EQ(trace.lines(), std::vector<std::string>());
     std::wstring dacl = keyDacl(path);
     EXPECT_EQ(dacl.rfind(L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;S-1-5-21-", 0), 0u)
-        << std::string(dacl.begin(), dacl.end());
+        << testsupport::narrow(dacl);
     // The security goes with the key: a key made again later starts from the default.
-    testsupport::deleteRegistryTree((std::wstring(BRONTEL_SERVICES_KEY) + L"\\" + service).c_str());
+    testsupport::deleteRegistryTree(entry.key.c_str());
     ASSERT_TRUE(testsupport::setRegistryString(path.c_str(), L"IBrontelClass", L"x.Y"));
     EXPECT_EQ(keyDacl(path), L"D:AI(A;CIID;KR;;;BU)(A;CIID;KA;;;BA)(A;CIID;KA;;;SY)");
-    testsupport::deleteRegistryTree((std::wstring(BRONTEL_SERVICES_KEY) + L"\\" + service).c_str());
 }
 #endif
 

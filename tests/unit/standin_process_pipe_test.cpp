@@ -18,6 +18,8 @@
 
 namespace {
 
+using testsupport::failedWith;
+
 // A test tool built beside this executable, quoted for a command line.
 std::wstring tool(const wchar_t* name) {
     wchar_t path[4096];
@@ -111,6 +113,24 @@ HANDLE openClient(const std::wstring& name) {
 
 using testsupport::readSome;
 
+// Starts another process that holds an instance of the pipe (of at most two), and waits until
+// a client can connect to it.
+Started holdInstance(const std::wstring& name) {
+    Started holder = start(tool(L"pipetool") + L" hold " + name.substr(9) + L" 2");
+    for (bool waiting = holder.ok; waiting;) {
+        HANDLE probe = openClient(name);
+        if (probe != INVALID_HANDLE_VALUE) {
+            CloseHandle(probe);
+            break;
+        }
+        DWORD error = GetLastError();
+        waiting = error == ERROR_FILE_NOT_FOUND &&
+                  WaitForSingleObject(holder.info.hProcess, 10) == WAIT_TIMEOUT;
+        EXPECT_TRUE(waiting) << "error " << error << ", or the holder ended before serving";
+    }
+    return holder;
+}
+
 struct StandinPipe : ::testing::Test {
     OVERLAPPED overlapped = {};
     void SetUp() override { overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr); }
@@ -119,8 +139,7 @@ struct StandinPipe : ::testing::Test {
 
 TEST_F(StandinPipe, OpeningAPipeThatNobodyServesFails) {
     HANDLE client = openClient(uniquePipe(L"none"));
-    EXPECT_EQ(INVALID_HANDLE_VALUE, client);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    EXPECT_TRUE(failedWith(client == INVALID_HANDLE_VALUE, ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(StandinPipe, ServesOneClientAtATimeAndListensAgain) {
@@ -131,12 +150,10 @@ TEST_F(StandinPipe, ServesOneClientAtATimeAndListensAgain) {
     // A client that comes before ConnectNamedPipe is already connected.
     HANDLE client = openClient(name);
     ASSERT_NE(INVALID_HANDLE_VALUE, client) << GetLastError();
-    EXPECT_FALSE(ConnectNamedPipe(server, &overlapped));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PIPE_CONNECTED), GetLastError());
+    EXPECT_TRUE(failedWith(!ConnectNamedPipe(server, &overlapped), ERROR_PIPE_CONNECTED));
     // The one instance is taken: another client is refused at once.
     HANDLE second = openClient(name);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, second);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PIPE_BUSY), GetLastError());
+    EXPECT_TRUE(failedWith(second == INVALID_HANDLE_VALUE, ERROR_PIPE_BUSY));
 
     DWORD code = 0x04030201;
     DWORD written = 0;
@@ -154,12 +171,10 @@ TEST_F(StandinPipe, ServesOneClientAtATimeAndListensAgain) {
 
     // Disconnected and not yet listening again: busy.
     EXPECT_TRUE(DisconnectNamedPipe(server));
-    EXPECT_EQ(INVALID_HANDLE_VALUE, openClient(name));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PIPE_BUSY), GetLastError());
+    EXPECT_TRUE(failedWith(openClient(name) == INVALID_HANDLE_VALUE, ERROR_PIPE_BUSY));
 
     // Listening: the connection completes later and signals the event.
-    EXPECT_FALSE(ConnectNamedPipe(server, &overlapped));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+    EXPECT_TRUE(failedWith(!ConnectNamedPipe(server, &overlapped), ERROR_IO_PENDING));
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(overlapped.hEvent, 0));
     client = openClient(name);
     ASSERT_NE(INVALID_HANDLE_VALUE, client) << GetLastError();
@@ -169,8 +184,7 @@ TEST_F(StandinPipe, ServesOneClientAtATimeAndListensAgain) {
 
     // A read that has to wait completes when the bytes arrive.
     ResetEvent(overlapped.hEvent);
-    EXPECT_FALSE(ReadFile(server, bytes, 4, &ignored, &overlapped));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+    EXPECT_TRUE(failedWith(!ReadFile(server, bytes, 4, &ignored, &overlapped), ERROR_IO_PENDING));
     EXPECT_TRUE(WriteFile(client, "abcd", 4, &written, nullptr));
     DWORD got = 0;
     EXPECT_TRUE(GetOverlappedResult(server, &overlapped, &got, TRUE));
@@ -178,8 +192,7 @@ TEST_F(StandinPipe, ServesOneClientAtATimeAndListensAgain) {
     EXPECT_EQ('a', bytes[0]);
     CloseHandle(client);
     CloseHandle(server);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, openClient(name));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    EXPECT_TRUE(failedWith(openClient(name) == INVALID_HANDLE_VALUE, ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(StandinPipe, AClientThatLeftBeforeTheConnectCallIsReported) {
@@ -189,12 +202,10 @@ TEST_F(StandinPipe, AClientThatLeftBeforeTheConnectCallIsReported) {
     HANDLE client = openClient(name);
     ASSERT_NE(INVALID_HANDLE_VALUE, client);
     CloseHandle(client);
-    EXPECT_FALSE(ConnectNamedPipe(server, &overlapped));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_DATA), GetLastError());
+    EXPECT_TRUE(failedWith(!ConnectNamedPipe(server, &overlapped), ERROR_NO_DATA));
     // After a disconnect the instance serves the next client.
     EXPECT_TRUE(DisconnectNamedPipe(server));
-    EXPECT_FALSE(ConnectNamedPipe(server, &overlapped));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+    EXPECT_TRUE(failedWith(!ConnectNamedPipe(server, &overlapped), ERROR_IO_PENDING));
     client = openClient(name);
     EXPECT_NE(INVALID_HANDLE_VALUE, client);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(overlapped.hEvent, INFINITE));
@@ -206,14 +217,13 @@ TEST_F(StandinPipe, CancelledConnectCompletesAsAborted) {
     std::wstring name = uniquePipe(L"cancel");
     HANDLE server = createServer(name);
     ASSERT_NE(INVALID_HANDLE_VALUE, server);
-    EXPECT_FALSE(ConnectNamedPipe(server, &overlapped));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+    EXPECT_TRUE(failedWith(!ConnectNamedPipe(server, &overlapped), ERROR_IO_PENDING));
     DWORD ignored = 0;
-    EXPECT_FALSE(GetOverlappedResult(server, &overlapped, &ignored, FALSE));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_IO_INCOMPLETE), GetLastError());
+    EXPECT_TRUE(failedWith(!GetOverlappedResult(server, &overlapped, &ignored, FALSE),
+                           ERROR_IO_INCOMPLETE));
     EXPECT_TRUE(CancelIo(server));
-    EXPECT_FALSE(GetOverlappedResult(server, &overlapped, &ignored, TRUE));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_OPERATION_ABORTED), GetLastError());
+    EXPECT_TRUE(failedWith(!GetOverlappedResult(server, &overlapped, &ignored, TRUE),
+                           ERROR_OPERATION_ABORTED));
     CloseHandle(server);
 }
 
@@ -221,23 +231,12 @@ TEST_F(StandinPipe, CancelledConnectCompletesAsAborted) {
 // its place.
 TEST_F(StandinPipe, InstanceLimitAcrossProcesses) {
     std::wstring name = uniquePipe(L"limit");
-    Started holder = start(tool(L"pipetool") + L" hold " + name.substr(9) + L" 2");
+    Started holder = holdInstance(name);
     ASSERT_TRUE(holder.ok) << holder.error;
-    // Wait until the other process's instance exists.
-    for (;;) {
-        HANDLE probe = openClient(name);
-        if (probe != INVALID_HANDLE_VALUE) {
-            CloseHandle(probe);
-            break;
-        }
-        ASSERT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
-        ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(holder.info.hProcess, 10));
-    }
     HANDLE mine = createServer(name);
     ASSERT_NE(INVALID_HANDLE_VALUE, mine) << GetLastError();
     HANDLE third = createServer(name);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, third);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PIPE_BUSY), GetLastError());
+    EXPECT_TRUE(failedWith(third == INVALID_HANDLE_VALUE, ERROR_PIPE_BUSY));
 
     EXPECT_TRUE(TerminateProcess(holder.info.hProcess, 1));
     EXPECT_EQ(1u, finish(holder));
@@ -291,28 +290,17 @@ TEST_F(StandinPipe, AFirstInstanceIsRefusedWhileThePipeExists) {
     };
     HANDLE mine = createServer(name);
     ASSERT_NE(INVALID_HANDLE_VALUE, mine) << GetLastError();
-    EXPECT_EQ(INVALID_HANDLE_VALUE, createFirst());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_TRUE(failedWith(createFirst() == INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED));
     CloseHandle(mine);
 
-    Started holder = start(tool(L"pipetool") + L" hold " + name.substr(9) + L" 2");
+    Started holder = holdInstance(name);
     ASSERT_TRUE(holder.ok) << holder.error;
-    for (;;) {
-        HANDLE probe = openClient(name);
-        if (probe != INVALID_HANDLE_VALUE) {
-            CloseHandle(probe);
-            break;
-        }
-        ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(holder.info.hProcess, 10));
-    }
-    EXPECT_EQ(INVALID_HANDLE_VALUE, createFirst());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_TRUE(failedWith(createFirst() == INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED));
     EXPECT_TRUE(TerminateProcess(holder.info.hProcess, 1));
     EXPECT_EQ(1u, finish(holder));
     HANDLE first = createFirst();
     EXPECT_NE(INVALID_HANDLE_VALUE, first) << GetLastError();
-    EXPECT_EQ(INVALID_HANDLE_VALUE, createFirst());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_TRUE(failedWith(createFirst() == INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED));
     CloseHandle(first);
 }
 

@@ -67,11 +67,4 @@ TEST(StopProgress, StallCountsFromTheLastProgress) {
     EXPECT_EQ(progress.getStalledMs(), CStopProgress::pollMs);
 }
 
-TEST(StopProgress, NamesStates) {
-    EXPECT_STREQ(serviceStateName(SERVICE_STOP_PENDING), L"SERVICE_STOP_PENDING");
-    EXPECT_STREQ(serviceStateName(SERVICE_PAUSED), L"SERVICE_PAUSED");
-    EXPECT_STREQ(serviceStateName(0), L"Unknown");
-    EXPECT_STREQ(serviceStateName(8), L"Unknown");
-}
-
 } // namespace

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "registry/registry.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -75,6 +77,12 @@ int readSome(HANDLE pipe, OVERLAPPED& overlapped, void* buffer, DWORD size, DWOR
     return static_cast<int>(got);
 }
 
+HANDLE openShared(const std::wstring& path) {
+    return CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 std::string readFileBytes(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -105,6 +113,15 @@ bool writeFileBytes(const std::wstring& path, const std::string& bytes) {
 
 void deleteRegistryTree(const wchar_t* keyPath) {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, keyPath);
+}
+
+bool keyExists(const wchar_t* keyPath) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
 }
 
 bool setRegistryValue(const wchar_t* keyPath, const wchar_t* name, DWORD type, const void* data,
@@ -140,5 +157,20 @@ std::vector<BYTE> readRegistryValue(const wchar_t* keyPath, const wchar_t* name,
     RegCloseKey(key);
     return data;
 }
+
+::testing::AssertionResult failedWith(bool failed, DWORD wanted) {
+    DWORD error = GetLastError();
+    if (!failed) {
+        return ::testing::AssertionFailure() << "the call succeeded; wanted error " << wanted;
+    }
+    if (error != wanted) {
+        return ::testing::AssertionFailure() << "error " << error << ", wanted " << wanted;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+ScratchService::ScratchService(const wchar_t* prefix)
+    : name(uniqueName(prefix, L"s")), key(std::wstring(BRONTEL_SERVICES_KEY) + L"\\" + name),
+      params(key + L"\\" + BRONTEL_PARAMETERS_SUBKEY) {}
 
 } // namespace testsupport

@@ -20,15 +20,7 @@ class TraceCapture {
     // Every line of the trace file after its thread prefix, "\r" of system texts removed.
     std::vector<std::string> lines() {
         std::vector<std::string> out;
-        std::string text = testsupport::readFileBytes(path);
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find('\n', start);
-            if (end == std::string::npos) {
-                end = text.size();
-            }
-            std::string line = text.substr(start, end - start);
-            start = end + 1;
+        for (std::string line : testsupport::splitLines(testsupport::readFileBytes(path))) {
             if (line.size() >= 9 && line[8] == ' ') {
                 line = line.substr(9);
             } else if (line.empty()) {
