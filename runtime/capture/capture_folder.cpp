@@ -8,8 +8,7 @@
 
 #include <utility>
 
-CCaptureFolder::CCaptureFolder(const wchar_t* filePath)
-    : pathError(0), newFolder(nullptr), newFile(nullptr) {
+CCaptureFolder::CCaptureFolder(const wchar_t* filePath) : pathError(0), newFolder(), newFile() {
     pathError = splitFullPath(filePath, root, names);
     if (pathError == 0 && names.empty()) {
         pathError = ERROR_INVALID_NAME; // a drive's root is no file
@@ -19,17 +18,8 @@ CCaptureFolder::CCaptureFolder(const wchar_t* filePath)
     }
 }
 
-CCaptureFolder::~CCaptureFolder() {
-    if (newFolder != nullptr) {
-        LocalFree(newFolder);
-    }
-    if (newFile != nullptr) {
-        LocalFree(newFile);
-    }
-}
-
 DWORD CCaptureFolder::prepareSecurity() {
-    if (newFile != nullptr) {
+    if (newFile.isOpen()) {
         return 0;
     }
     // The service's account is the user this process runs as.
@@ -37,10 +27,10 @@ DWORD CCaptureFolder::prepareSecurity() {
     DWORD error = processUserSid(account);
     if (error == 0) {
         trusted = trustedWriters(account);
-        error = protectedDescriptor(account, 1, &newFolder);
+        error = protectedDescriptor(account, 1, newFolder.receive());
     }
     if (error == 0) {
-        error = protectedDescriptor(account, 0, &newFile);
+        error = protectedDescriptor(account, 0, newFile.receive());
     }
     return error;
 }
@@ -58,7 +48,7 @@ int CCaptureFolder::open(DWORD* error) {
         *error = failed;
         return FILES_FAILED;
     }
-    FolderWalk walk = {newFolder, 0};
+    FolderWalk walk = {newFolder.get(), 0};
     COwnedHandle opened;
     int result = walkToFolder(root, names, names.size() - 1, &walk, opened, error);
     // A folder brontel has just made has the security it was given.

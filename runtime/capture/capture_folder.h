@@ -6,6 +6,7 @@
 #define BRONTEL_RUNTIME_CAPTURE_FOLDER_H
 
 #include "files/owned_handle.h"
+#include "platform/handles.h"
 
 #include <string>
 #include <vector>
@@ -14,7 +15,6 @@ class CCaptureFolder {
   public:
     // `filePath`: the capture file's path; its folder is the one held.
     explicit CCaptureFolder(const wchar_t* filePath);
-    ~CCaptureFolder();
     CCaptureFolder(const CCaptureFolder&) = delete;
     CCaptureFolder& operator=(const CCaptureFolder&) = delete;
 
@@ -27,7 +27,7 @@ class CCaptureFolder {
     // The capture file's name within the folder.
     const wchar_t* fileName() const { return name.c_str(); }
     // The security of a new capture file.
-    PSECURITY_DESCRIPTOR fileSecurity() const { return newFile; }
+    PSECURITY_DESCRIPTOR fileSecurity() const { return newFile.get(); }
     // 1 while the folder's path still leads to the folder held (walked again, links not
     // followed); 0 once it was moved, removed or replaced.
     int stillAtItsPath();
@@ -40,8 +40,8 @@ class CCaptureFolder {
     std::vector<std::wstring> names; // of the folders, then the file
     std::wstring name;
     std::vector<std::wstring> trusted;
-    PSECURITY_DESCRIPTOR newFolder;
-    PSECURITY_DESCRIPTOR newFile;
+    CLocalDescriptor newFolder;
+    CLocalDescriptor newFile;
     COwnedHandle folder;
 };
 
