@@ -104,11 +104,11 @@ DWORD accountSidText(const wchar_t* account, std::wstring& sid) {
         return 0;
     }
     std::wstring name = accountForLookup(serviceStartName(account).c_str());
-    PSID found = nullptr;
+    CAccountSid found;
     CLocalText text;
     DWORD error = 0;
-    if (!GetAccountSid(nullptr, name.c_str(), &found) ||
-        !ConvertSidToStringSidW(found, text.receive())) {
+    if (!GetAccountSid(nullptr, name.c_str(), found.receive()) ||
+        !ConvertSidToStringSidW(found.get(), text.receive())) {
         error = GetLastError();
         if (error == 0) {
             error = ERROR_NONE_MAPPED;
@@ -116,9 +116,6 @@ DWORD accountSidText(const wchar_t* account, std::wstring& sid) {
     }
     if (text.isOpen()) {
         sid = text.get();
-    }
-    if (found != nullptr) {
-        HeapFree(GetProcessHeap(), 0, found);
     }
     return error;
 }
