@@ -1,7 +1,7 @@
 // Windows handles that close themselves: a Service Control Manager handle (the manager's or a
 // service's), a registry key, a kernel object's handle, an event source, and memory Windows
 // handed out with LocalAlloc (texts and security descriptors that conversions return). Each owns
-// what it holds, closes it when it goes or is given another, and cannot be copied.
+// what it holds, closes it when it goes or is given another, and can be moved but not copied.
 #ifndef BRONTEL_PLATFORM_HANDLES_H
 #define BRONTEL_PLATFORM_HANDLES_H
 
@@ -16,6 +16,14 @@ template <class Kind> class CHandleOf {
     ~CHandleOf() { close(); }
     CHandleOf(const CHandleOf&) = delete;
     CHandleOf& operator=(const CHandleOf&) = delete;
+    // Moved, it is the new holder's to close.
+    CHandleOf(CHandleOf&& other) noexcept : value(other.release()) {}
+    CHandleOf& operator=(CHandleOf&& other) noexcept {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
 
     Type get() const { return value; }
     bool isOpen() const { return Kind::isValid(value); }

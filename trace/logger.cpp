@@ -57,7 +57,7 @@ void CLogger::enableLogFile(const wchar_t* path) {
     // line lands at the end of the file and it is never truncated. Read access as well only
     // because locking needs it (see writeLine); a file that may only be written is traced into
     // without the lock.
-    COwnedHandle opened;
+    CWinHandle opened;
     DWORD error = 0;
     const ULONG share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     int result = openFileNoLinks(path, FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE, share,

@@ -36,7 +36,7 @@ DWORD CCaptureFolder::prepareSecurity() {
 }
 
 int CCaptureFolder::open(DWORD* error) {
-    if (folder.valid()) {
+    if (folder.isOpen()) {
         return FILES_OK;
     }
     if (pathError != 0) {
@@ -49,7 +49,7 @@ int CCaptureFolder::open(DWORD* error) {
         return FILES_FAILED;
     }
     FolderWalk walk = {newFolder.get(), 0};
-    COwnedHandle opened;
+    CWinHandle opened;
     int result = walkToFolder(root, names, names.size() - 1, &walk, opened, error);
     // A folder brontel has just made has the security it was given.
     if (result == FILES_OK && !walk.created) {
@@ -62,10 +62,10 @@ int CCaptureFolder::open(DWORD* error) {
 }
 
 int CCaptureFolder::stillAtItsPath() {
-    if (!folder.valid()) {
+    if (!folder.isOpen()) {
         return 1;
     }
-    COwnedHandle now;
+    CWinHandle now;
     DWORD error = 0;
     return walkToFolder(root, names, names.size() - 1, nullptr, now, &error) == FILES_OK &&
            sameObject(now.get(), folder.get());

@@ -5,7 +5,6 @@
 #ifndef BRONTEL_RUNTIME_CAPTURE_FOLDER_H
 #define BRONTEL_RUNTIME_CAPTURE_FOLDER_H
 
-#include "files/owned_handle.h"
 #include "platform/handles.h"
 
 #include <string>
@@ -22,7 +21,7 @@ class CCaptureFolder {
     // FILES_OTHERS_WRITE, FILES_SECURITY_UNKNOWN or FILES_FAILED (with *error); an open folder
     // stays open.
     int open(DWORD* error);
-    int isOpen() const { return folder.valid(); }
+    int isOpen() const { return folder.isOpen(); }
     HANDLE get() const { return folder.get(); }
     // The capture file's name within the folder.
     const wchar_t* fileName() const { return name.c_str(); }
@@ -42,7 +41,7 @@ class CCaptureFolder {
     std::vector<std::wstring> trusted;
     CLocalDescriptor newFolder;
     CLocalDescriptor newFile;
-    COwnedHandle folder;
+    CWinHandle folder;
 };
 
 #endif

@@ -111,7 +111,7 @@ int CRotatingFile::open() {
     DWORD error = 0;
     int result = folder.open(&error);
     if (result == FILES_OK) {
-        COwnedHandle opened;
+        CWinHandle opened;
         int created = 0;
         result = openFileInFolder(folder.get(), folder.fileName(), captureAccess, captureShare,
                                   folder.fileSecurity(), opened, &error, &created);
@@ -353,7 +353,7 @@ DWORD CRotatingFile::moveToDate(int dayEnds) {
         return a.day != b.day ? a.day < b.day : a.part < b.part;
     });
     for (size_t i = 0; i + keepFiles < dated.size(); ++i) {
-        COwnedHandle oldest;
+        CWinHandle oldest;
         DWORD ignored = 0;
         int result =
             openExistingInFolder(folder.get(), dated[i].name.c_str(), DELETE | FILE_READ_ATTRIBUTES,
@@ -373,7 +373,7 @@ void CRotatingFile::shift(DWORD n) {
     std::wstring newer = std::wstring(folder.fileName()) + number;
     // The oldest goes first; then name.(n - 1) takes its number. A gap in the series is fine.
     if (n == keepFiles) {
-        COwnedHandle oldest;
+        CWinHandle oldest;
         DWORD error = 0;
         int result =
             openExistingInFolder(folder.get(), newer.c_str(), DELETE | FILE_READ_ATTRIBUTES,
@@ -386,7 +386,7 @@ void CRotatingFile::shift(DWORD n) {
     }
     swprintf(number, 16, L".%lu", static_cast<unsigned long>(n - 1));
     std::wstring older = std::wstring(folder.fileName()) + number;
-    COwnedHandle moving;
+    CWinHandle moving;
     DWORD error = 0;
     int result = openExistingInFolder(folder.get(), older.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                       captureShare, moving, &error);
