@@ -85,7 +85,7 @@ int CJvm::dumpThreads(DWORD timeoutMs) {
             detachThread(attached);
         }
     }
-    // A dump still under way may yet signal the event: it is only closed once that has happened.
+    // A dump still under way may yet signal the event: it is left open then, never closed.
     if (result != JVM_DUMP_WRITTEN && jvmti != nullptr) {
         done.release();
     }

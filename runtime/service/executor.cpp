@@ -39,7 +39,7 @@ CExecutor::~CExecutor() {
         jvm = nullptr;
     }
     delete watchdog;
-    // The events and locks close with their handles after this.
+    // The events and locks close themselves after this.
 }
 
 int CExecutor::execute(int withoutSCM) {
