@@ -1,18 +1,19 @@
 #include "app/tracing_switch.h"
 
+#include "platform/handles.h"
 #include "platform/textutil.h"
 #include "files/file_results.h"
 #include "files/safe_file.h"
 
 void enableTracing(const wchar_t* fileName, CLogger* logger) {
-    HKEY key = nullptr;
+    CRegKey key;
     if (fileName == nullptr || asciiEqualNoCase(fileName, L"OFF")) {
         // Nothing to switch off when the key is missing or cannot be written: stay silent.
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, BRONTEL_SOFTWARE_KEY, 0, KEY_WRITE, &key) !=
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, BRONTEL_SOFTWARE_KEY, 0, KEY_WRITE, key.receive()) !=
             ERROR_SUCCESS) {
             return;
         }
-        LSTATUS rc = RegDeleteValueW(key, BRONTEL_TRACE_VALUE);
+        LSTATUS rc = RegDeleteValueW(key.get(), BRONTEL_TRACE_VALUE);
         if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) {
             logger->logMessage(L"Trace disabled.");
         } else {
@@ -20,7 +21,6 @@ void enableTracing(const wchar_t* fileName, CLogger* logger) {
                                static_cast<DWORD>(rc));
             logger->logSystemError(static_cast<DWORD>(rc));
         }
-        RegCloseKey(key);
         return;
     }
 
@@ -37,8 +37,9 @@ void enableTracing(const wchar_t* fileName, CLogger* logger) {
                            fileName);
         return;
     }
-    LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, BRONTEL_SOFTWARE_KEY, 0, nullptr,
-                                 REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr);
+    LSTATUS rc =
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, BRONTEL_SOFTWARE_KEY, 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.receive(), nullptr);
     if (rc != ERROR_SUCCESS) {
         logger->logMessage(L"Cannot open registry to turn on trace.", static_cast<DWORD>(rc));
         logger->logSystemError(static_cast<DWORD>(rc));
@@ -46,7 +47,7 @@ void enableTracing(const wchar_t* fileName, CLogger* logger) {
     }
     // Stored as given: a relative name stays relative.
     DWORD size = static_cast<DWORD>((wcslen(fileName) + 1) * sizeof(wchar_t));
-    rc = RegSetValueExW(key, BRONTEL_TRACE_VALUE, 0, REG_SZ,
+    rc = RegSetValueExW(key.get(), BRONTEL_TRACE_VALUE, 0, REG_SZ,
                         reinterpret_cast<const BYTE*>(fileName), size);
     if (rc == ERROR_SUCCESS) {
         logger->logMessage(L"Trace enabled.  Logging to file : ", fileName,
@@ -56,5 +57,4 @@ void enableTracing(const wchar_t* fileName, CLogger* logger) {
                            static_cast<DWORD>(rc));
         logger->logSystemError(static_cast<DWORD>(rc));
     }
-    RegCloseKey(key);
 }

@@ -1,6 +1,7 @@
 // Reading a configuration file: ANSI, or UTF-16LE without byte-order mark under -w.
 #include "config/config_file.h"
 
+#include "platform/handles.h"
 #include "platform/textutil.h"
 
 #include <stdlib.h>
@@ -19,17 +20,17 @@ int CConfigFile::parseConfigFile(const wchar_t* fileName, int unicode) {
         logger->logExit(L"CConfigFile::parseConfigFile", 3);
         return BRONTEL_RESULT_NO_CONFIG_FILE_NAME;
     }
-    HANDLE file = CreateFileW(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    CWinHandle file(CreateFileW(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.isOpen()) {
         DWORD error = GetLastError();
         logger->logMessage(L"Cannot open config file : ", fileName);
         logger->logSystemError(error);
         logger->logExit(L"CConfigFile::parseConfigFile", 4);
         return BRONTEL_RESULT_CONFIG_NOT_READ;
     }
-    int result = parseFile(file, unicode);
-    CloseHandle(file);
+    int result = parseFile(file.get(), unicode);
+    file.reset(KernelHandleKind::none());
     logger->logExit(L"CConfigFile::parseConfigFile", result);
     return result;
 }

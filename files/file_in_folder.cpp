@@ -5,18 +5,17 @@
 #include "files/relative_open.h"
 
 namespace {
-int checked(HANDLE folder, const wchar_t* name, COwnedHandle& file, DWORD* error) {
+int checked(HANDLE folder, const wchar_t* name, CWinHandle& file, DWORD* error) {
     int result = checkOpenedItem(folder, file.get(), name, 0, error);
     if (result != FILES_OK) {
-        file.reset();
+        file.reset(KernelHandleKind::none());
     }
     return result;
 }
 } // namespace
 
 int openFileInFolder(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
-                     PSECURITY_DESCRIPTOR security, COwnedHandle& file, DWORD* error,
-                     int* created) {
+                     PSECURITY_DESCRIPTOR security, CWinHandle& file, DWORD* error, int* created) {
     *created = 0;
     // Opened when it exists, created only as new: a system that follows links despite being
     // told not to then never creates a file where a dangling link points.
@@ -47,7 +46,7 @@ int openFileInFolder(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULO
 }
 
 int openExistingInFolder(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
-                         COwnedHandle& file, DWORD* error) {
+                         CWinHandle& file, DWORD* error) {
     DWORD failed = openInFolder(folder, name, access, share, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
                                 nullptr, file);
     if (failed != 0) {

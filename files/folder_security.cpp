@@ -1,6 +1,7 @@
 #include "files/folder_security.h"
 
 #include "files/file_results.h"
+#include "platform/handles.h"
 
 #include <stdlib.h>
 #include <wchar.h>
@@ -140,25 +141,24 @@ std::vector<std::wstring> trustedWriters(const std::wstring& account) {
 }
 
 DWORD processUserSid(std::wstring& sid) {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    CWinHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.receive())) {
         return GetLastError();
     }
     DWORD needed = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
     void* user = needed != 0 ? malloc(needed) : nullptr;
     DWORD error = user == nullptr ? static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY) : 0;
-    LPWSTR text = nullptr;
-    if (error == 0 && (!GetTokenInformation(token, TokenUser, user, needed, &needed) ||
-                       !ConvertSidToStringSidW(static_cast<TOKEN_USER*>(user)->User.Sid, &text))) {
+    CLocalText text;
+    if (error == 0 &&
+        (!GetTokenInformation(token.get(), TokenUser, user, needed, &needed) ||
+         !ConvertSidToStringSidW(static_cast<TOKEN_USER*>(user)->User.Sid, text.receive()))) {
         error = GetLastError();
     }
-    if (text != nullptr) {
-        sid = text;
-        LocalFree(text);
+    if (text.isOpen()) {
+        sid = text.get();
     }
     free(user);
-    CloseHandle(token);
     return error;
 }
 
@@ -217,26 +217,23 @@ int judgeFolderSddl(const std::wstring& sddl, const std::vector<std::wstring>& t
 }
 
 int checkFolderWriters(HANDLE folder, const std::vector<std::wstring>& trusted, DWORD* error) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    CLocalDescriptor descriptor;
     DWORD failed = GetSecurityInfo(folder, SE_FILE_OBJECT,
                                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
-                                   nullptr, nullptr, nullptr, &descriptor);
-    LPWSTR text = nullptr;
+                                   nullptr, nullptr, nullptr, descriptor.receive());
+    CLocalText text;
     if (failed == 0 &&
         !ConvertSecurityDescriptorToStringSecurityDescriptorW(
-            descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-            &text, nullptr)) {
+            descriptor.get(), SDDL_REVISION_1,
+            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, text.receive(), nullptr)) {
         failed = GetLastError();
     }
-    if (descriptor != nullptr) {
-        LocalFree(descriptor);
-    }
+    descriptor.reset(nullptr);
     if (failed != 0) {
         *error = failed;
         return FILES_SECURITY_UNKNOWN;
     }
-    int judged = judgeFolderSddl(text, trusted);
-    LocalFree(text);
+    int judged = judgeFolderSddl(text.get(), trusted);
     if (judged == FILES_SECURITY_UNKNOWN) {
         *error = ERROR_INVALID_DATA; // a security text brontel cannot read is not trusted
     }

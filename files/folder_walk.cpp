@@ -13,7 +13,7 @@ const ACCESS_MASK passAccess = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 
 // One folder within `parent`, created when missing and allowed.
 DWORD openOrCreate(HANDLE parent, const std::wstring& name, ACCESS_MASK access,
-                   PSECURITY_DESCRIPTOR createWith, COwnedHandle& next, int* created) {
+                   PSECURITY_DESCRIPTOR createWith, CWinHandle& next, int* created) {
     *created = 0;
     // Twice at most: someone may create or remove it between the two calls.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -41,7 +41,7 @@ DWORD openOrCreate(HANDLE parent, const std::wstring& name, ACCESS_MASK access,
 } // namespace
 
 int walkToFolder(const std::wstring& root, const std::vector<std::wstring>& names, size_t count,
-                 FolderWalk* walk, COwnedHandle& folder, DWORD* error) {
+                 FolderWalk* walk, CWinHandle& folder, DWORD* error) {
     if (walk != nullptr) {
         walk->created = 0;
     }
@@ -49,15 +49,15 @@ int walkToFolder(const std::wstring& root, const std::vector<std::wstring>& name
         *error = ERROR_INVALID_PARAMETER;
         return FILES_FAILED;
     }
-    COwnedHandle current(CreateFileW(root.c_str(), count == 0 ? FILES_FOLDER_ACCESS : passAccess,
-                                     FILES_FOLDER_SHARE, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!current.valid()) {
+    CWinHandle current(CreateFileW(root.c_str(), count == 0 ? FILES_FOLDER_ACCESS : passAccess,
+                                   FILES_FOLDER_SHARE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!current.isOpen()) {
         *error = GetLastError();
         return FILES_FAILED;
     }
     for (size_t i = 0; i < count; ++i) {
-        COwnedHandle next;
+        CWinHandle next;
         int created = 0;
         DWORD failed =
             openOrCreate(current.get(), names[i], i + 1 == count ? FILES_FOLDER_ACCESS : passAccess,

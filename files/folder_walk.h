@@ -4,7 +4,7 @@
 #ifndef BRONTEL_FILES_FOLDER_WALK_H
 #define BRONTEL_FILES_FOLDER_WALK_H
 
-#include "files/owned_handle.h"
+#include "platform/handles.h"
 
 #include <string>
 #include <vector>
@@ -25,6 +25,6 @@ struct FolderWalk {
 // Opens root\names[0]\...\names[count - 1] into `folder`. FILES_OK, FILES_LINK, or FILES_FAILED
 // with *error (ERROR_PATH_NOT_FOUND for a missing folder that was not to be created).
 int walkToFolder(const std::wstring& root, const std::vector<std::wstring>& names, size_t count,
-                 FolderWalk* walk, COwnedHandle& folder, DWORD* error);
+                 FolderWalk* walk, CWinHandle& folder, DWORD* error);
 
 #endif

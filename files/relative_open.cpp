@@ -25,7 +25,7 @@ DWORD windowsError(NTSTATUS status) {
 // NtCreateFile within `folder`; an empty name opens the folder itself again.
 DWORD openRelative(HANDLE folder, const wchar_t* name, size_t chars, ACCESS_MASK access,
                    ULONG share, ULONG disposition, ULONG kind, PSECURITY_DESCRIPTOR security,
-                   COwnedHandle& opened) {
+                   CWinHandle& opened) {
     UNICODE_STRING text;
     text.Buffer = const_cast<PWSTR>(name);
     text.Length = static_cast<USHORT>(chars * sizeof(wchar_t));
@@ -48,7 +48,7 @@ DWORD openRelative(HANDLE folder, const wchar_t* name, size_t chars, ACCESS_MASK
 
 DWORD openInFolder(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
                    ULONG disposition, ULONG kind, PSECURITY_DESCRIPTOR security,
-                   COwnedHandle& opened) {
+                   CWinHandle& opened) {
     size_t chars = wcslen(name);
     if (chars == 0 || chars * sizeof(wchar_t) > 0xFFF0) {
         return ERROR_INVALID_NAME;
@@ -56,7 +56,7 @@ DWORD openInFolder(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG
     return openRelative(folder, name, chars, access, share, disposition, kind, security, opened);
 }
 
-DWORD reopenFolder(HANDLE folder, ACCESS_MASK access, ULONG share, COwnedHandle& opened) {
+DWORD reopenFolder(HANDLE folder, ACCESS_MASK access, ULONG share, CWinHandle& opened) {
     return openRelative(folder, L"", 0, access, share, FILE_OPEN, FILE_DIRECTORY_FILE, nullptr,
                         opened);
 }

@@ -3,7 +3,7 @@
 #ifndef BRONTEL_FILES_RELATIVE_OPEN_H
 #define BRONTEL_FILES_RELATIVE_OPEN_H
 
-#include "files/owned_handle.h"
+#include "platform/handles.h"
 
 // Opens `name` (a single name) in `folder`; a link there is opened as itself, never followed.
 // disposition: FILE_OPEN or FILE_CREATE; kind: FILE_DIRECTORY_FILE or FILE_NON_DIRECTORY_FILE;
@@ -12,10 +12,10 @@
 // when FILE_CREATE finds something of that name).
 DWORD openInFolder(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
                    ULONG disposition, ULONG kind, PSECURITY_DESCRIPTOR security,
-                   COwnedHandle& opened);
+                   CWinHandle& opened);
 // Opens the folder held by `folder` once more, as a handle of its own: a listing through it
 // starts fresh (a handle's listing may keep what it read first). 0 or the Windows error.
-DWORD reopenFolder(HANDLE folder, ACCESS_MASK access, ULONG share, COwnedHandle& opened);
+DWORD reopenFolder(HANDLE folder, ACCESS_MASK access, ULONG share, CWinHandle& opened);
 // Renames what `item` (opened with DELETE access) is into `folder` as `newName`, replacing what
 // has that name when `replace` is set (a link there is replaced, never followed). 0 or the
 // Windows error.

@@ -10,7 +10,7 @@
 
 namespace {
 // The folder that holds the file of `path`, and the file's name.
-int openParent(const wchar_t* path, COwnedHandle& folder, std::wstring& name, DWORD* error) {
+int openParent(const wchar_t* path, CWinHandle& folder, std::wstring& name, DWORD* error) {
     std::wstring root;
     std::vector<std::wstring> names;
     DWORD failed = splitFullPath(path, root, names);
@@ -26,9 +26,9 @@ int openParent(const wchar_t* path, COwnedHandle& folder, std::wstring& name, DW
 }
 } // namespace
 
-int openFileNoLinks(const wchar_t* path, ACCESS_MASK access, ULONG share, COwnedHandle& file,
+int openFileNoLinks(const wchar_t* path, ACCESS_MASK access, ULONG share, CWinHandle& file,
                     DWORD* error) {
-    COwnedHandle folder;
+    CWinHandle folder;
     std::wstring name;
     int result = openParent(path, folder, name, error);
     if (result != FILES_OK) {
@@ -40,14 +40,14 @@ int openFileNoLinks(const wchar_t* path, ACCESS_MASK access, ULONG share, COwned
 }
 
 int findLinks(const wchar_t* path) {
-    COwnedHandle folder;
+    CWinHandle folder;
     std::wstring name;
     DWORD error = 0;
     int result = openParent(path, folder, name, &error);
     if (result != FILES_OK) {
         return result == FILES_FAILED ? FILES_OK : result;
     }
-    COwnedHandle file;
+    CWinHandle file;
     result =
         openExistingInFolder(folder.get(), name.c_str(), FILE_READ_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, file, &error);

@@ -4,11 +4,11 @@
 #ifndef BRONTEL_FILES_SAFE_FILE_H
 #define BRONTEL_FILES_SAFE_FILE_H
 
-#include "files/owned_handle.h"
+#include "platform/handles.h"
 
 // Opens the file at `path`, created when missing (folders are not), for `access`. FILES_OK,
 // FILES_LINK, FILES_HARD_LINK, or FILES_FAILED with *error.
-int openFileNoLinks(const wchar_t* path, ACCESS_MASK access, ULONG share, COwnedHandle& file,
+int openFileNoLinks(const wchar_t* path, ACCESS_MASK access, ULONG share, CWinHandle& file,
                     DWORD* error);
 // For a warning given before anything is written: FILES_LINK or FILES_HARD_LINK when the file
 // at `path` or a folder on its path is one; FILES_OK otherwise, also for a path that does not

@@ -29,7 +29,7 @@ int judgeFolder(const wchar_t* path, const std::vector<std::wstring>& trusted, D
     if (splitFullPath(path, root, names) != 0 || names.empty()) {
         return FILES_FAILED;
     }
-    COwnedHandle folder;
+    CWinHandle folder;
     int result = walkToFolder(root, names, names.size() - 1, nullptr, folder, error);
     if (result == FILES_OK) {
         result = checkFolderWriters(folder.get(), trusted, error);

@@ -1,6 +1,7 @@
 // Registering and removing the service's event source, never another program's.
 #include "install/event_source.h"
 
+#include "platform/handles.h"
 #include "platform/textutil.h"
 #include "registry/registry.h"
 
@@ -29,11 +30,12 @@ int sourceKeyPath(const wchar_t* serviceName, wchar_t (&path)[keyPathChars]) {
 SourceOwner sourceOwner(const wchar_t* path, const wchar_t* program,
                         wchar_t (&messageFile)[messageFileChars]) {
     messageFile[0] = L'\0';
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    CRegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.receive()) !=
+        ERROR_SUCCESS) {
         return SOURCE_NONE;
     }
-    RegCloseKey(key);
+    key.reset(RegistryKeyKind::none());
     // A source without a message file is somebody's, not one brontel wrote.
     if (getRegStrValue(HKEY_LOCAL_MACHINE, path, nullptr, L"EventMessageFile", messageFile,
                        sizeof messageFile) == nullptr) {
@@ -98,22 +100,20 @@ int registerEventSource(const wchar_t* serviceName, const wchar_t* messageFile, 
         logger->logMessage(warning.c_str());
         return 0;
     }
-    HKEY key = nullptr;
+    CRegKey key;
     LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                 KEY_WRITE, nullptr, &key, nullptr);
+                                 KEY_WRITE, nullptr, key.receive(), nullptr);
     if (rc == ERROR_SUCCESS) {
-        rc = RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ,
+        rc = RegSetValueExW(key.get(), L"EventMessageFile", 0, REG_EXPAND_SZ,
                             reinterpret_cast<const BYTE*>(messageFile),
                             static_cast<DWORD>((wcslen(messageFile) + 1) * sizeof(wchar_t)));
     }
     if (rc == ERROR_SUCCESS) {
         DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
-        rc = RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD,
+        rc = RegSetValueExW(key.get(), L"TypesSupported", 0, REG_DWORD,
                             reinterpret_cast<const BYTE*>(&types), sizeof types);
     }
-    if (key != nullptr) {
-        RegCloseKey(key);
-    }
+    key.reset(RegistryKeyKind::none());
     if (rc != ERROR_SUCCESS) {
         logger->logMessage(L"Cannot register the service as an event source; its events will "
                            L"lack their text in Event Viewer.",

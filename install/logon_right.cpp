@@ -5,7 +5,14 @@
 
 namespace {
 const wchar_t serviceLogonRight[] = L"SeServiceLogonRight";
-}
+
+struct PolicyKind {
+    typedef LSA_HANDLE Type;
+    static Type none() { return nullptr; }
+    static bool isValid(Type policy) { return policy != nullptr; }
+    static void close(Type policy) { LsaClose(policy); }
+};
+} // namespace
 
 std::wstring accountForLookup(const wchar_t* account) {
     if (account[0] == L'.' && account[1] == L'\\') {
@@ -109,21 +116,18 @@ NTSTATUS SetServiceRightW(const wchar_t* accountName, const wchar_t* systemName)
     if (accountName == nullptr || *accountName == L'\0') {
         return ERROR_INVALID_PARAMETER;
     }
-    LSA_HANDLE policy = nullptr;
-    NTSTATUS status = OpenPolicy(systemName, POLICY_CREATE_ACCOUNT | POLICY_LOOKUP_NAMES, &policy);
+    CHandleOf<PolicyKind> policy;
+    NTSTATUS status =
+        OpenPolicy(systemName, POLICY_CREATE_ACCOUNT | POLICY_LOOKUP_NAMES, policy.receive());
     if (status != 0) {
         return status;
     }
     // Accounts are looked up on the local computer, whichever policy was opened.
-    PSID sid = nullptr;
-    if (GetAccountSid(nullptr, accountName, &sid)) {
-        status = SetPrivilegeOnAccount(policy, sid, serviceLogonRight, TRUE);
+    CAccountSid sid;
+    if (GetAccountSid(nullptr, accountName, sid.receive())) {
+        status = SetPrivilegeOnAccount(policy.get(), sid.get(), serviceLogonRight, TRUE);
     } else {
         status = static_cast<NTSTATUS>(GetLastError());
-    }
-    LsaClose(policy);
-    if (sid != nullptr) {
-        HeapFree(GetProcessHeap(), 0, sid);
     }
     return status;
 }

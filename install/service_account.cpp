@@ -1,6 +1,7 @@
 #include "install/service_account.h"
 
 #include "install/logon_right.h"
+#include "platform/handles.h"
 #include "platform/textutil.h"
 
 #include <wchar.h>
@@ -103,21 +104,18 @@ DWORD accountSidText(const wchar_t* account, std::wstring& sid) {
         return 0;
     }
     std::wstring name = accountForLookup(serviceStartName(account).c_str());
-    PSID found = nullptr;
-    LPWSTR text = nullptr;
+    CAccountSid found;
+    CLocalText text;
     DWORD error = 0;
-    if (!GetAccountSid(nullptr, name.c_str(), &found) || !ConvertSidToStringSidW(found, &text)) {
+    if (!GetAccountSid(nullptr, name.c_str(), found.receive()) ||
+        !ConvertSidToStringSidW(found.get(), text.receive())) {
         error = GetLastError();
         if (error == 0) {
             error = ERROR_NONE_MAPPED;
         }
     }
-    if (text != nullptr) {
-        sid = text;
-        LocalFree(text);
-    }
-    if (found != nullptr) {
-        HeapFree(GetProcessHeap(), 0, found);
+    if (text.isOpen()) {
+        sid = text.get();
     }
     return error;
 }

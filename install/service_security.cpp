@@ -3,6 +3,7 @@
 #include "files/folder_security.h"
 #include "install/logon_right.h"
 #include "install/service_account.h"
+#include "platform/handles.h"
 #include "platform/textutil.h"
 #include "registry/registry.h"
 
@@ -151,27 +152,22 @@ void restrictUserControls(SC_HANDLE service, CLogger* logger) {
         read = QueryServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, current.data(),
                                           static_cast<DWORD>(current.size()), &needed);
     }
-    LPWSTR text = nullptr;
-    if (!read || !ConvertSecurityDescriptorToStringSecurityDescriptorW(
-                     current.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    CLocalText text;
+    if (!read ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            current.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, text.receive(), nullptr)) {
         warn(logger, L"Cannot read the service's security", GetLastError(), controlsStay);
         result = 1;
     }
     std::wstring tightened;
-    if (result == 0 && withoutUserControls(text, tightened)) {
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (result == 0 && withoutUserControls(text.get(), tightened)) {
+        CLocalDescriptor descriptor;
         if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                tightened.c_str(), SDDL_REVISION_1, &descriptor, nullptr) ||
-            !SetServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, descriptor)) {
+                tightened.c_str(), SDDL_REVISION_1, descriptor.receive(), nullptr) ||
+            !SetServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, descriptor.get())) {
             warn(logger, L"Cannot set the service's security", GetLastError(), controlsStay);
             result = 1;
         }
-        if (descriptor != nullptr) {
-            LocalFree(descriptor);
-        }
-    }
-    if (text != nullptr) {
-        LocalFree(text);
     }
     logger->logExit(L"CInstaller::restrictUserControls", result);
 }
@@ -193,29 +189,24 @@ void protectParametersKey(const wchar_t* serviceName, const wchar_t* account, CL
     if (result == 0) {
         std::wstring dacl = parametersKeyDacl(sidText.c_str());
         wchar_t path[600];
-        HKEY key = nullptr;
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        CRegKey key;
+        CLocalDescriptor descriptor;
         LSTATUS rc = swprintf(path, 600, L"%ls\\%ls\\%ls", BRONTEL_SERVICES_KEY, serviceName,
                               BRONTEL_PARAMETERS_SUBKEY) < 0
                          ? ERROR_INVALID_NAME
-                         : RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, WRITE_DAC, &key);
-        if (rc == ERROR_SUCCESS && !ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                                       dacl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+                         : RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, WRITE_DAC, key.receive());
+        if (rc == ERROR_SUCCESS &&
+            !ConvertStringSecurityDescriptorToSecurityDescriptorW(dacl.c_str(), SDDL_REVISION_1,
+                                                                  descriptor.receive(), nullptr)) {
             rc = static_cast<LSTATUS>(GetLastError());
         }
         if (rc == ERROR_SUCCESS) {
-            rc = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+            rc = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor.get());
         }
         if (rc != ERROR_SUCCESS) {
             warn(logger, L"Cannot restrict the service's Parameters key", static_cast<DWORD>(rc),
                  parametersStay);
             result = 1;
-        }
-        if (descriptor != nullptr) {
-            LocalFree(descriptor);
-        }
-        if (key != nullptr) {
-            RegCloseKey(key);
         }
     }
     logger->logExit(L"CInstaller::protectParametersKey", result);

@@ -1,6 +1,7 @@
 // Why a library "is not a valid application": read from its PE header which processor it was
 // built for, so that a 32-bit Java beside a 64-bit brontel.exe is named plainly.
 #include "jvm/jvm_library.h"
+#include "platform/handles.h"
 
 #include <stdint.h>
 #include <wchar.h>
@@ -36,18 +37,19 @@ uint32_t little32(const unsigned char* p) {
 } // namespace
 
 int describeForeignImage(const wchar_t* path, wchar_t* text, size_t textChars) {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    CWinHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.isOpen()) {
         return 0;
     }
     unsigned char dos[64];
     unsigned char pe[6];
     uint16_t machine = 0;
-    bool known = readAt(file, 0, dos, sizeof dos) && dos[0] == 'M' && dos[1] == 'Z' &&
-                 little32(dos + 0x3C) < 0x10000000u && readAt(file, little32(dos + 0x3C), pe, 6) &&
-                 pe[0] == 'P' && pe[1] == 'E' && pe[2] == 0 && pe[3] == 0;
-    CloseHandle(file);
+    bool known = readAt(file.get(), 0, dos, sizeof dos) && dos[0] == 'M' && dos[1] == 'Z' &&
+                 little32(dos + 0x3C) < 0x10000000u &&
+                 readAt(file.get(), little32(dos + 0x3C), pe, 6) && pe[0] == 'P' && pe[1] == 'E' &&
+                 pe[2] == 0 && pe[3] == 0;
+    file.reset(KernelHandleKind::none());
     if (known) {
         machine = static_cast<uint16_t>(pe[4] | (pe[5] << 8));
     }

@@ -2,6 +2,7 @@
 // would expect: the service's JAVA_HOME, then the runtimes Java installers registered (on
 // Windows) or the distribution's default Java (elsewhere).
 #include "jvm/jvm_library.h"
+#include "platform/handles.h"
 
 #include <stdlib.h>
 #include <wchar.h>
@@ -11,13 +12,9 @@ namespace {
 const wchar_t kSeparator = BRONTEL_POSIX_PATHS ? L'/' : L'\\';
 
 bool fileExists(const wchar_t* path) {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    CloseHandle(file);
-    return true;
+    CWinHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.isOpen();
 }
 
 // home + separator + tail into out; 0 when it does not fit (such a path is not tried).
@@ -48,15 +45,14 @@ int joinKey(wchar_t* out, size_t outChars, const wchar_t* parent, const wchar_t*
 // One text value of an HKLM key into buffer (chars); 1 when present and terminated.
 int readKeyText(const wchar_t* keyPath, const wchar_t* valueName, wchar_t* buffer,
                 DWORD bufferChars) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    CRegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.receive()) != ERROR_SUCCESS) {
         return 0;
     }
     DWORD type = 0;
     DWORD size = (bufferChars - 1) * sizeof(wchar_t);
-    LONG rc =
-        RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<LPBYTE>(buffer), &size);
-    RegCloseKey(key);
+    LONG rc = RegQueryValueExW(key.get(), valueName, nullptr, &type,
+                               reinterpret_cast<LPBYTE>(buffer), &size);
     if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || size == 0) {
         return 0;
     }
@@ -90,15 +86,15 @@ int compareVersions(const wchar_t* a, const wchar_t* b) {
 
 // The subkey names of an HKLM key, newest version first; returns how many (at most max).
 int versionSubkeys(const wchar_t* keyPath, wchar_t (*names)[128], int max) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    CRegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.receive()) != ERROR_SUCCESS) {
         return 0;
     }
     int count = 0;
     for (DWORD index = 0; count < max; ++index) {
         DWORD chars = 128;
-        LONG rc =
-            RegEnumKeyExW(key, index, names[count], &chars, nullptr, nullptr, nullptr, nullptr);
+        LONG rc = RegEnumKeyExW(key.get(), index, names[count], &chars, nullptr, nullptr, nullptr,
+                                nullptr);
         if (rc == ERROR_MORE_DATA) {
             continue; // no installer writes such a version name
         }
@@ -114,7 +110,6 @@ int versionSubkeys(const wchar_t* keyPath, wchar_t (*names)[128], int max) {
         }
         ++count;
     }
-    RegCloseKey(key);
     return count;
 }
 

@@ -2,6 +2,7 @@
 // signal thread wherever the VM writes (the verboseOutput file through its output hook, else
 // the process's standard output).
 #include "jvm/jvm.h"
+#include "platform/handles.h"
 
 #include <jvmti.h>
 #include <string.h>
@@ -34,14 +35,14 @@ int CJvm::dumpThreads(DWORD timeoutMs) {
         logger->logExit(L"CJvm::dumpThreads", JVM_DUMP_NOT_ASKED);
         return JVM_DUMP_NOT_ASKED;
     }
-    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    CWinHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     jvmtiEnv* jvmti = nullptr;
-    if (done != nullptr &&
+    if (done.isOpen() &&
         javaVm->GetEnv(reinterpret_cast<void**>(&jvmti), JVMTI_VERSION_1_0) == JNI_OK) {
         jvmtiEventCallbacks callbacks;
         memset(&callbacks, 0, sizeof callbacks);
         callbacks.DataDumpRequest = onDataDump;
-        if (jvmti->SetEnvironmentLocalStorage(done) != JVMTI_ERROR_NONE ||
+        if (jvmti->SetEnvironmentLocalStorage(done.get()) != JVMTI_ERROR_NONE ||
             jvmti->SetEventCallbacks(&callbacks, static_cast<jint>(sizeof callbacks)) !=
                 JVMTI_ERROR_NONE ||
             jvmti->SetEventNotificationMode(JVMTI_ENABLE, JVMTI_EVENT_DATA_DUMP_REQUEST, nullptr) !=
@@ -62,14 +63,14 @@ int CJvm::dumpThreads(DWORD timeoutMs) {
     if (raised) {
         result = JVM_DUMP_UNCONFIRMED;
         if (jvmti != nullptr) {
-            if (WaitForSingleObject(done, timeoutMs) == WAIT_OBJECT_0) {
+            if (WaitForSingleObject(done.get(), timeoutMs) == WAIT_OBJECT_0) {
                 result = JVM_DUMP_WRITTEN;
             } else {
                 logger->logMessage(L"The Java VM did not finish its thread dump within ms ",
                                    timeoutMs);
             }
-        } else if (done != nullptr) {
-            WaitForSingleObject(done,
+        } else if (done.isOpen()) {
+            WaitForSingleObject(done.get(),
                                 unconfirmedDumpMs < timeoutMs ? unconfirmedDumpMs : timeoutMs);
         }
     } else {
@@ -84,9 +85,9 @@ int CJvm::dumpThreads(DWORD timeoutMs) {
             detachThread(attached);
         }
     }
-    // A dump still under way may yet signal the event: it is only closed once that has happened.
-    if (done != nullptr && (result == JVM_DUMP_WRITTEN || jvmti == nullptr)) {
-        CloseHandle(done);
+    // A dump still under way may yet signal the event: it is left open then, never closed.
+    if (result != JVM_DUMP_WRITTEN && jvmti != nullptr) {
+        done.release();
     }
     logger->logExit(L"CJvm::dumpThreads", result);
     return result;

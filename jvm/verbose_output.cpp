@@ -44,7 +44,7 @@ int openUnderLock(DWORD* error) {
 
 int openVerboseOutputFile(const wchar_t* path, FILE** opened, DWORD* error) {
     *opened = nullptr;
-    COwnedHandle file;
+    CWinHandle file;
     int result = openFileNoLinks(path, FILE_APPEND_DATA | SYNCHRONIZE,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE, file, error);
     if (result != FILES_OK) {

@@ -1,5 +1,6 @@
 // The readers for arbitrary keys: they never trace, and report a missing key or value only
 // through their result.
+#include "platform/handles.h"
 #include "registry/key_path.h"
 #include "registry/registry.h"
 
@@ -19,17 +20,16 @@ long readValue(HKEY root, const wchar_t* keyPath, const wchar_t* subKey, const w
     if (path == nullptr) {
         return -1;
     }
-    HKEY key = nullptr;
+    CRegKey key;
     long result = -1;
-    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, key.receive()) == ERROR_SUCCESS) {
         DWORD type = 0;
         DWORD size = bufferSize;
-        if (RegQueryValueExW(key, valueName, nullptr, &type, static_cast<LPBYTE>(buffer), &size) ==
-                ERROR_SUCCESS &&
+        if (RegQueryValueExW(key.get(), valueName, nullptr, &type, static_cast<LPBYTE>(buffer),
+                             &size) == ERROR_SUCCESS &&
             size <= bufferSize) {
             result = static_cast<long>(size);
         }
-        RegCloseKey(key);
     }
     free(path);
     return result;

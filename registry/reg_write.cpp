@@ -1,4 +1,5 @@
 // Writing registry values: one string value of an open key, and a service's Parameters values.
+#include "platform/handles.h"
 #include "registry/key_path.h"
 #include "registry/registry.h"
 
@@ -32,9 +33,9 @@ int setRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,
         logger->logMessage(L"Memory Error in setRegServiceParameter");
         return BRONTEL_RESULT_OUT_OF_MEMORY;
     }
-    HKEY key = nullptr;
+    CRegKey key;
     LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                 KEY_WRITE, nullptr, &key, nullptr);
+                                 KEY_WRITE, nullptr, key.receive(), nullptr);
     if (rc != ERROR_SUCCESS) {
         logger->logMessage(
             L"Cannot open registry to save config information.  Service will not run correctly.",
@@ -46,11 +47,10 @@ int setRegServiceParameter(const wchar_t* serviceName, const wchar_t* valueName,
     int result = 0;
     if (value == nullptr) {
         // A value that is not there is already deleted.
-        RegDeleteValueW(key, valueName);
+        RegDeleteValueW(key.get(), valueName);
     } else {
-        result = setRegStrValue(key, valueName, value, logger);
+        result = setRegStrValue(key.get(), valueName, value, logger);
     }
-    RegCloseKey(key);
     free(path);
     return result;
 }

@@ -1,4 +1,5 @@
 // Reading one value of a service's Parameters key.
+#include "platform/handles.h"
 #include "platform/textutil.h"
 #include "registry/key_path.h"
 #include "registry/registry.h"
@@ -14,8 +15,8 @@ wchar_t* readServiceParam(const wchar_t* serviceName, const wchar_t* valueName, 
         failure->step = SERVICE_PARAM_NO_MEMORY;
         return nullptr;
     }
-    HKEY key = nullptr;
-    LSTATUS rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key);
+    CRegKey key;
+    LSTATUS rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.receive());
     free(path);
     if (rc != ERROR_SUCCESS) {
         failure->step = SERVICE_PARAM_OPEN_KEY;
@@ -24,11 +25,10 @@ wchar_t* readServiceParam(const wchar_t* serviceName, const wchar_t* valueName, 
     }
     DWORD type = 0;
     DWORD size = 0;
-    rc = RegQueryValueExW(key, valueName, nullptr, &type, nullptr, &size);
+    rc = RegQueryValueExW(key.get(), valueName, nullptr, &type, nullptr, &size);
     if (rc != ERROR_SUCCESS) {
         failure->step = SERVICE_PARAM_SIZE;
         failure->status = rc;
-        RegCloseKey(key);
         return nullptr;
     }
     // Room for the data and a terminator of our own, so that data stored without its NUL (or
@@ -37,12 +37,12 @@ wchar_t* readServiceParam(const wchar_t* serviceName, const wchar_t* valueName, 
     wchar_t* text = static_cast<wchar_t*>(calloc(chars, sizeof(wchar_t)));
     if (text == nullptr) {
         failure->step = SERVICE_PARAM_NO_MEMORY;
-        RegCloseKey(key);
         return nullptr;
     }
     DWORD offered = size;
-    rc = RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<LPBYTE>(text), &offered);
-    RegCloseKey(key);
+    rc = RegQueryValueExW(key.get(), valueName, nullptr, &type, reinterpret_cast<LPBYTE>(text),
+                          &offered);
+    key.reset(RegistryKeyKind::none());
     if (rc != ERROR_SUCCESS) {
         // Also when the value grew between the two reads.
         failure->step = SERVICE_PARAM_VALUE;

@@ -2,6 +2,7 @@
 
 #include "files/file_results.h"
 #include "files/safe_file.h"
+#include "platform/handles.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -18,44 +19,36 @@ const int lockAttempts = 250;
 } // namespace
 
 CLogger::CLogger()
-    : stdoutEnabled(0), fileEnabled(0), fileHandle(INVALID_HANDLE_VALUE), lineBuffer(nullptr),
-      narrowBuffer(nullptr), lineBufferSize(0), narrowBufferSize(0), lockUsable(0),
+    : stdoutEnabled(0), fileEnabled(0), fileHandle(), lineBuffer(nullptr), narrowBuffer(nullptr),
+      lineBufferSize(0), narrowBufferSize(0), lockUsable(0),
       mutex(CreateMutexW(nullptr, FALSE, nullptr)), keepScope(KEEP_NONE), keepPaused(0),
       keepThread(0), keptChars(0) {
     // Read the switch directly: nothing else exists yet, and nothing is traced while reading.
     wchar_t path[traceNameChars + 1] = {0};
     int found = 0;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, BRONTEL_SOFTWARE_KEY, 0, KEY_QUERY_VALUE, &key) ==
-        ERROR_SUCCESS) {
+    CRegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, BRONTEL_SOFTWARE_KEY, 0, KEY_QUERY_VALUE,
+                      key.receive()) == ERROR_SUCCESS) {
         DWORD type = 0;
         DWORD size = traceNameChars * sizeof(wchar_t);
-        if (RegQueryValueExW(key, BRONTEL_TRACE_VALUE, nullptr, &type,
+        if (RegQueryValueExW(key.get(), BRONTEL_TRACE_VALUE, nullptr, &type,
                              reinterpret_cast<LPBYTE>(path), &size) == ERROR_SUCCESS) {
             found = 1;
         }
-        RegCloseKey(key);
+        key.reset(RegistryKeyKind::none());
     }
     enableLogFile(found ? path : nullptr);
 }
 
 CLogger::~CLogger() {
-    if (fileHandle != INVALID_HANDLE_VALUE) {
-        CloseHandle(fileHandle);
-    }
+    fileHandle.reset(KernelHandleKind::none());
     free(lineBuffer);
     free(narrowBuffer);
-    if (mutex != nullptr) {
-        CloseHandle(mutex);
-    }
 }
 
 void CLogger::enableLogFile(const wchar_t* path) {
     fileEnabled = 0;
-    if (fileHandle != INVALID_HANDLE_VALUE) {
-        CloseHandle(fileHandle);
-        fileHandle = INVALID_HANDLE_VALUE;
-    }
+    fileHandle.reset(KernelHandleKind::none());
     if (path == nullptr || path[0] == L'\0') {
         return;
     }
@@ -64,7 +57,7 @@ void CLogger::enableLogFile(const wchar_t* path) {
     // line lands at the end of the file and it is never truncated. Read access as well only
     // because locking needs it (see writeLine); a file that may only be written is traced into
     // without the lock.
-    COwnedHandle opened;
+    CWinHandle opened;
     DWORD error = 0;
     const ULONG share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     int result = openFileNoLinks(path, FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE, share,
@@ -86,7 +79,7 @@ void CLogger::enableLogFile(const wchar_t* path) {
     }
     HANDLE file = opened.release();
     SetFilePointer(file, 0, nullptr, FILE_END);
-    fileHandle = file;
+    fileHandle.reset(file);
     fileEnabled = 1;
     lockUsable = 1;
 }
@@ -168,19 +161,18 @@ void CLogger::logSystemError(DWORD errorCode) {
     if (!messagesWanted()) {
         return;
     }
-    wchar_t* text = nullptr;
+    CLocalText text;
     DWORD length = FormatMessageW(
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-        nullptr, errorCode, 0x400, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    if (length == 0 || text == nullptr) {
+        nullptr, errorCode, 0x400, reinterpret_cast<LPWSTR>(text.receive()), 0, nullptr);
+    if (length == 0 || !text.isOpen()) {
         // The system has no text for this number: say so rather than print nothing.
         wchar_t fallback[80];
         swprintf(fallback, 80, L"Unknown error %lu.", static_cast<unsigned long>(errorCode));
         logMessage(fallback);
         return;
     }
-    logMessage(text);
-    LocalFree(text);
+    logMessage(text.get());
 }
 
 void CLogger::logSystemError(const wchar_t* text, DWORD errorCode) {
@@ -189,10 +181,10 @@ void CLogger::logSystemError(const wchar_t* text, DWORD errorCode) {
 }
 
 void CLogger::writeEntry(const wchar_t* first, const wchar_t* second, const wchar_t* third) {
-    if (fileHandle == INVALID_HANDLE_VALUE) {
+    if (!fileHandle.isOpen()) {
         return;
     }
-    WaitForSingleObject(mutex, INFINITE);
+    WaitForSingleObject(mutex.get(), INFINITE);
     size_t chars = 50; // thread id, blank, line feed, terminator and spare
     chars += first ? wcslen(first) : 0;
     chars += second ? wcslen(second) : 0;
@@ -200,7 +192,7 @@ void CLogger::writeEntry(const wchar_t* first, const wchar_t* second, const wcha
     size_t needed = chars * sizeof(wchar_t);
     if (needed > 0x7FFFFFF0u) {
         // A line this long cannot be a trace line; drop it.
-        ReleaseMutex(mutex);
+        ReleaseMutex(mutex.get());
         return;
     }
     if (lineBufferSize < needed) {
@@ -244,7 +236,7 @@ void CLogger::writeEntry(const wchar_t* first, const wchar_t* second, const wcha
             writeLine(lineBuffer, static_cast<DWORD>(length * sizeof(wchar_t)));
         }
     }
-    ReleaseMutex(mutex);
+    ReleaseMutex(mutex.get());
 }
 
 void CLogger::writeLine(const void* bytes, DWORD count) {
@@ -260,8 +252,8 @@ void CLogger::writeLine(const void* bytes, DWORD count) {
     range.OffsetHigh = 0x7FFFFFFF;
     BOOL locked = FALSE;
     for (int attempt = 0; lockUsable && attempt < lockAttempts && !locked; ++attempt) {
-        locked = LockFileEx(fileHandle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
-                            0, &range);
+        locked = LockFileEx(fileHandle.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
+                            0, 1, 0, &range);
         if (!locked && GetLastError() != ERROR_LOCK_VIOLATION) {
             break;
         }
@@ -270,14 +262,14 @@ void CLogger::writeLine(const void* bytes, DWORD count) {
         }
     }
     lockUsable = locked;
-    SetFilePointer(fileHandle, 0, nullptr, FILE_END);
+    SetFilePointer(fileHandle.get(), 0, nullptr, FILE_END);
     DWORD written = 0;
-    WriteFile(fileHandle, bytes, count, &written, nullptr);
+    WriteFile(fileHandle.get(), bytes, count, &written, nullptr);
     if (locked) {
-        UnlockFileEx(fileHandle, 0, 1, 0, &range);
+        UnlockFileEx(fileHandle.get(), 0, 1, 0, &range);
     }
     // Outside the lock: the line is in place, and other processes need not wait for the disk.
-    FlushFileBuffers(fileHandle);
+    FlushFileBuffers(fileHandle.get());
 }
 
 int CLogger::isKeeping() const {
@@ -287,10 +279,10 @@ int CLogger::isKeeping() const {
 }
 
 void CLogger::startKeeping(int scope) {
-    WaitForSingleObject(mutex, INFINITE);
+    WaitForSingleObject(mutex.get(), INFINITE);
     kept.clear();
     keptChars = 0;
-    ReleaseMutex(mutex);
+    ReleaseMutex(mutex.get());
     keepThread.store(GetCurrentThreadId());
     keepPaused.store(0);
     keepScope.store(scope);
@@ -317,7 +309,7 @@ void CLogger::keepMessage(const wchar_t* first, const wchar_t* second, const wch
     if (line.size() > lineChars) {
         line.resize(lineChars);
     }
-    WaitForSingleObject(mutex, INFINITE);
+    WaitForSingleObject(mutex.get(), INFINITE);
     kept.push_back(line);
     keptChars += line.size() + 2;
     // The oldest make room: the last messages before a failure tell the most.
@@ -326,16 +318,16 @@ void CLogger::keepMessage(const wchar_t* first, const wchar_t* second, const wch
         keptChars -= kept.front().size() + 2;
         kept.pop_front();
     }
-    ReleaseMutex(mutex);
+    ReleaseMutex(mutex.get());
 }
 
 std::deque<std::wstring> CLogger::endKeeping() {
     keepScope.store(KEEP_NONE);
     std::deque<std::wstring> lines;
-    WaitForSingleObject(mutex, INFINITE);
+    WaitForSingleObject(mutex.get(), INFINITE);
     lines.swap(kept);
     keptChars = 0;
-    ReleaseMutex(mutex);
+    ReleaseMutex(mutex.get());
     return lines;
 }
 

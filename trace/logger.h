@@ -3,6 +3,7 @@
 #ifndef BRONTEL_TRACE_LOGGER_H
 #define BRONTEL_TRACE_LOGGER_H
 
+#include "platform/handles.h"
 #include "platform/winapi.h"
 
 #include <atomic>
@@ -78,13 +79,13 @@ class CLogger {
 
     int stdoutEnabled;
     int fileEnabled;
-    HANDLE fileHandle;
+    CWinHandle fileHandle;
     wchar_t* lineBuffer;
     char* narrowBuffer;
     DWORD lineBufferSize;   // bytes in lineBuffer, 0 when there are no buffers
     DWORD narrowBufferSize; // bytes in narrowBuffer
     int lockUsable;         // 0 once the trace file's lock could not be had: write without it
-    HANDLE mutex;
+    CWinHandle mutex;
     std::atomic<int> keepScope; // KEEP_NONE when not keeping
     std::atomic<int> keepPaused;
     std::atomic<DWORD> keepThread; // KEEP_THIS_THREAD: the thread whose messages are kept

@@ -8,8 +8,7 @@
 
 #include <utility>
 
-CCaptureFolder::CCaptureFolder(const wchar_t* filePath)
-    : pathError(0), newFolder(nullptr), newFile(nullptr) {
+CCaptureFolder::CCaptureFolder(const wchar_t* filePath) : pathError(0), newFolder(), newFile() {
     pathError = splitFullPath(filePath, root, names);
     if (pathError == 0 && names.empty()) {
         pathError = ERROR_INVALID_NAME; // a drive's root is no file
@@ -19,17 +18,8 @@ CCaptureFolder::CCaptureFolder(const wchar_t* filePath)
     }
 }
 
-CCaptureFolder::~CCaptureFolder() {
-    if (newFolder != nullptr) {
-        LocalFree(newFolder);
-    }
-    if (newFile != nullptr) {
-        LocalFree(newFile);
-    }
-}
-
 DWORD CCaptureFolder::prepareSecurity() {
-    if (newFile != nullptr) {
+    if (newFile.isOpen()) {
         return 0;
     }
     // The service's account is the user this process runs as.
@@ -37,16 +27,16 @@ DWORD CCaptureFolder::prepareSecurity() {
     DWORD error = processUserSid(account);
     if (error == 0) {
         trusted = trustedWriters(account);
-        error = protectedDescriptor(account, 1, &newFolder);
+        error = protectedDescriptor(account, 1, newFolder.receive());
     }
     if (error == 0) {
-        error = protectedDescriptor(account, 0, &newFile);
+        error = protectedDescriptor(account, 0, newFile.receive());
     }
     return error;
 }
 
 int CCaptureFolder::open(DWORD* error) {
-    if (folder.valid()) {
+    if (folder.isOpen()) {
         return FILES_OK;
     }
     if (pathError != 0) {
@@ -58,8 +48,8 @@ int CCaptureFolder::open(DWORD* error) {
         *error = failed;
         return FILES_FAILED;
     }
-    FolderWalk walk = {newFolder, 0};
-    COwnedHandle opened;
+    FolderWalk walk = {newFolder.get(), 0};
+    CWinHandle opened;
     int result = walkToFolder(root, names, names.size() - 1, &walk, opened, error);
     // A folder brontel has just made has the security it was given.
     if (result == FILES_OK && !walk.created) {
@@ -72,10 +62,10 @@ int CCaptureFolder::open(DWORD* error) {
 }
 
 int CCaptureFolder::stillAtItsPath() {
-    if (!folder.valid()) {
+    if (!folder.isOpen()) {
         return 1;
     }
-    COwnedHandle now;
+    CWinHandle now;
     DWORD error = 0;
     return walkToFolder(root, names, names.size() - 1, nullptr, now, &error) == FILES_OK &&
            sameObject(now.get(), folder.get());

@@ -5,7 +5,7 @@
 #ifndef BRONTEL_RUNTIME_CAPTURE_FOLDER_H
 #define BRONTEL_RUNTIME_CAPTURE_FOLDER_H
 
-#include "files/owned_handle.h"
+#include "platform/handles.h"
 
 #include <string>
 #include <vector>
@@ -14,7 +14,6 @@ class CCaptureFolder {
   public:
     // `filePath`: the capture file's path; its folder is the one held.
     explicit CCaptureFolder(const wchar_t* filePath);
-    ~CCaptureFolder();
     CCaptureFolder(const CCaptureFolder&) = delete;
     CCaptureFolder& operator=(const CCaptureFolder&) = delete;
 
@@ -22,12 +21,12 @@ class CCaptureFolder {
     // FILES_OTHERS_WRITE, FILES_SECURITY_UNKNOWN or FILES_FAILED (with *error); an open folder
     // stays open.
     int open(DWORD* error);
-    int isOpen() const { return folder.valid(); }
+    int isOpen() const { return folder.isOpen(); }
     HANDLE get() const { return folder.get(); }
     // The capture file's name within the folder.
     const wchar_t* fileName() const { return name.c_str(); }
     // The security of a new capture file.
-    PSECURITY_DESCRIPTOR fileSecurity() const { return newFile; }
+    PSECURITY_DESCRIPTOR fileSecurity() const { return newFile.get(); }
     // 1 while the folder's path still leads to the folder held (walked again, links not
     // followed); 0 once it was moved, removed or replaced.
     int stillAtItsPath();
@@ -40,9 +39,9 @@ class CCaptureFolder {
     std::vector<std::wstring> names; // of the folders, then the file
     std::wstring name;
     std::vector<std::wstring> trusted;
-    PSECURITY_DESCRIPTOR newFolder;
-    PSECURITY_DESCRIPTOR newFile;
-    COwnedHandle folder;
+    CLocalDescriptor newFolder;
+    CLocalDescriptor newFile;
+    CWinHandle folder;
 };
 
 #endif

@@ -18,19 +18,14 @@ DWORD WINAPI captureThread(LPVOID stream) {
 } // namespace
 
 CCaptureStream::CCaptureStream(CRotatingFile* file, int timestamps)
-    : file(file), timestamps(timestamps), atLineStart(1), readEnd(nullptr), writeEnd(nullptr),
-      thread(nullptr), out(static_cast<char*>(malloc(outBytes))), outLength(0) {}
+    : file(file), timestamps(timestamps), atLineStart(1), readEnd(), writeEnd(), thread(),
+      out(static_cast<char*>(malloc(outBytes))), outLength(0) {}
 
 CCaptureStream::~CCaptureStream() {
-    if (writeEnd != nullptr) {
-        CloseHandle(writeEnd);
-    }
-    if (readEnd != nullptr) {
-        CloseHandle(readEnd);
-    }
-    if (thread != nullptr) {
-        CloseHandle(thread);
-    }
+    // The pipe closes before the file goes.
+    writeEnd.reset(KernelHandleKind::none());
+    readEnd.reset(KernelHandleKind::none());
+    thread.reset(KernelHandleKind::none());
     delete file;
     free(out);
 }
@@ -39,32 +34,31 @@ DWORD CCaptureStream::start() {
     if (out == nullptr) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-    if (!CreatePipe(&readEnd, &writeEnd, nullptr, readBytes)) {
-        readEnd = writeEnd = nullptr;
+    if (!CreatePipe(readEnd.receive(), writeEnd.receive(), nullptr, readBytes)) {
+        // Whatever the failed call left there is no handle.
+        readEnd.release();
+        writeEnd.release();
         return GetLastError();
     }
-    thread = CreateThread(nullptr, 0, captureThread, this, 0, nullptr);
-    if (thread == nullptr) {
+    thread.reset(CreateThread(nullptr, 0, captureThread, this, 0, nullptr));
+    if (!thread.isOpen()) {
         return GetLastError();
     }
     return 0;
 }
 
 int CCaptureStream::finish(DWORD milliseconds) {
-    if (writeEnd != nullptr) {
-        CloseHandle(writeEnd);
-        writeEnd = nullptr;
-    }
-    if (thread == nullptr) {
+    writeEnd.reset(KernelHandleKind::none());
+    if (!thread.isOpen()) {
         return 1;
     }
-    return WaitForSingleObject(thread, milliseconds) == WAIT_OBJECT_0;
+    return WaitForSingleObject(thread.get(), milliseconds) == WAIT_OBJECT_0;
 }
 
 void CCaptureStream::drain() {
     char* buffer = static_cast<char*>(malloc(readBytes));
     DWORD got = 0;
-    while (buffer != nullptr && ReadFile(readEnd, buffer, readBytes, &got, nullptr)) {
+    while (buffer != nullptr && ReadFile(readEnd.get(), buffer, readBytes, &got, nullptr)) {
         consume(buffer, got);
     }
     // The pipe ended (every write end closed): the last piece is in, the file can go.

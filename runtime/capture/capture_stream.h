@@ -15,7 +15,7 @@ class CCaptureStream {
 
     // Creates the pipe and starts the writer thread; 0, or the Windows error code.
     DWORD start();
-    HANDLE getWriteEnd() const { return writeEnd; }
+    HANDLE getWriteEnd() const { return writeEnd.get(); }
     // Closes this object's write end: the thread ends once every other one is closed too and
     // the pipe is drained. Returns 1 when it ended within `milliseconds`.
     int finish(DWORD milliseconds);
@@ -32,9 +32,9 @@ class CCaptureStream {
     CRotatingFile* file;
     int timestamps;
     int atLineStart;
-    HANDLE readEnd;
-    HANDLE writeEnd;
-    HANDLE thread;
+    CWinHandle readEnd;
+    CWinHandle writeEnd;
+    CWinHandle thread;
     char* out; // readBytes plus room for timestamps
     DWORD outLength;
 };

@@ -110,7 +110,7 @@ DWORD listDatedFiles(HANDLE folder, const wchar_t* fileName, std::vector<DatedFi
     const DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(buffer[0]));
     std::wstring name(fileName);
     // A handle of its own each time: Wine keeps a handle's first listing even when restarted.
-    COwnedHandle listing;
+    CWinHandle listing;
     DWORD error = reopenFolder(folder, FILE_LIST_DIRECTORY | SYNCHRONIZE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, listing);
     if (error != 0) {

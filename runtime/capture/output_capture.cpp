@@ -79,15 +79,17 @@ int COutputCapture::start(const CaptureSettings& settings) {
 int COutputCapture::redirect(int fd, CCaptureStream* stream) {
     // The C runtime's descriptor gets a handle of its own, which it owns and closes.
     fflush(cStream(fd));
-    HANDLE copy = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), stream->getWriteEnd(), GetCurrentProcess(), &copy, 0,
-                         FALSE, DUPLICATE_SAME_ACCESS)) {
+    CWinHandle copy;
+    if (!DuplicateHandle(GetCurrentProcess(), stream->getWriteEnd(), GetCurrentProcess(),
+                         copy.receive(), 0, FALSE, DUPLICATE_SAME_ACCESS)) {
         notStarted(L"Cannot duplicate the capture pipe's handle.", GetLastError());
         return 0;
     }
-    int pipeFd = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_WRONLY | _O_BINARY);
-    if (pipeFd < 0) {
-        CloseHandle(copy);
+    int pipeFd = _open_osfhandle(reinterpret_cast<intptr_t>(copy.get()), _O_WRONLY | _O_BINARY);
+    if (pipeFd >= 0) {
+        copy.release(); // the descriptor's now
+    } else {
+        copy.reset(KernelHandleKind::none());
         notStarted(L"The C runtime refused the capture pipe's handle.", ERROR_INVALID_HANDLE);
         return 0;
     }

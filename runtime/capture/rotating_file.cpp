@@ -20,16 +20,15 @@
 namespace {
 // The system's text for an error, without its line end, into the caller's buffer.
 void systemText(DWORD error, wchar_t* buffer, size_t chars) {
-    wchar_t* text = nullptr;
+    CLocalText text;
     DWORD length = FormatMessageW(
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-        nullptr, error, 0x400, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    if (length == 0 || text == nullptr) {
+        nullptr, error, 0x400, reinterpret_cast<LPWSTR>(text.receive()), 0, nullptr);
+    if (length == 0 || !text.isOpen()) {
         swprintf(buffer, chars, L"error %lu.", static_cast<unsigned long>(error));
         return;
     }
-    swprintf(buffer, chars, L"%ls", text);
-    LocalFree(text);
+    swprintf(buffer, chars, L"%ls", text.get());
     size_t end = wcslen(buffer);
     while (end > 0 && (buffer[end - 1] == L'\r' || buffer[end - 1] == L'\n')) {
         buffer[--end] = L'\0';
@@ -67,9 +66,9 @@ DWORD lineEnd(const char* bytes, DWORD from, DWORD count) {
 CRotatingFile::CRotatingFile(const wchar_t* path, const wchar_t* stream, DWORD rotateBytes,
                              DWORD keepFiles, CLogger* logger, CEventReporter* events)
     : path(nullptr), stream(stream), rotateBytes(rotateBytes), keepFiles(keepFiles), logger(logger),
-      events(events), clock(nullptr), fileDay(0), folder(path), folderMoveSaid(0),
-      file(INVALID_HANDLE_VALUE), size(0), rotateAt(rotateBytes), atLineStart(1), failing(0),
-      brokenLine(0), lostBytes(0), failedAttempts(0), lastAttempt(0) {
+      events(events), clock(nullptr), fileDay(0), folder(path), folderMoveSaid(0), file(), size(0),
+      rotateAt(rotateBytes), atLineStart(1), failing(0), brokenLine(0), lostBytes(0),
+      failedAttempts(0), lastAttempt(0) {
     size_t bytes = (wcslen(path) + 1) * sizeof(wchar_t);
     this->path = static_cast<wchar_t*>(malloc(bytes));
     if (this->path != nullptr) {
@@ -94,12 +93,11 @@ int CRotatingFile::prepare() {
         return BRONTEL_RESULT_UNSAFE_CAPTURE_PATH;
     }
     // Any other failure is the capture's: reported, and tried again while the service runs.
-    if (file == INVALID_HANDLE_VALUE) {
+    if (!file.isOpen()) {
         open();
     }
     // A restart on a later day first puts the earlier day's output under its date.
-    if (clock != nullptr && file != INVALID_HANDLE_VALUE && size > 0 && fileDay != 0 &&
-        fileDay != today()) {
+    if (clock != nullptr && file.isOpen() && size > 0 && fileDay != 0 && fileDay != today()) {
         rotate(1);
     }
     return 0;
@@ -113,11 +111,11 @@ int CRotatingFile::open() {
     DWORD error = 0;
     int result = folder.open(&error);
     if (result == FILES_OK) {
-        COwnedHandle opened;
+        CWinHandle opened;
         int created = 0;
         result = openFileInFolder(folder.get(), folder.fileName(), captureAccess, captureShare,
                                   folder.fileSecurity(), opened, &error, &created);
-        file = opened.release();
+        file.reset(opened.release());
     }
     if (result == FILES_FAILED) {
         fail(error, L"open", 0);
@@ -128,14 +126,14 @@ int CRotatingFile::open() {
         return 0;
     }
     DWORD high = 0;
-    DWORD low = GetFileSize(file, &high);
+    DWORD low = GetFileSize(file.get(), &high);
     size = low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR
                ? 0
                : (static_cast<unsigned long long>(high) << 32) | low;
     rotateAt = rotateBytes;
     fileDay = 0;
     BY_HANDLE_FILE_INFORMATION information;
-    if (clock != nullptr && size > 0 && GetFileInformationByHandle(file, &information)) {
+    if (clock != nullptr && size > 0 && GetFileInformationByHandle(file.get(), &information)) {
         fileDay = localDay(information.ftLastWriteTime);
     }
     return 1;
@@ -145,7 +143,7 @@ void CRotatingFile::write(const char* bytes, DWORD count) {
     if (count == 0) {
         return;
     }
-    if (file == INVALID_HANDLE_VALUE) {
+    if (!file.isOpen()) {
         // While failing, a new attempt only every so often: a fast writer must not spin on it.
         if (failing && GetTickCount() - lastAttempt < retryMs) {
             lostBytes += count;
@@ -176,7 +174,7 @@ void CRotatingFile::write(const char* bytes, DWORD count) {
             if (dayEnded || (rotateBytes != 0 && size > 0 &&
                              size + (lineEnd(bytes, start, count) - start) > rotateAt)) {
                 rotate(dayEnded);
-                if (file == INVALID_HANDLE_VALUE) {
+                if (!file.isOpen()) {
                     lostBytes += count - start;
                     atLineStart = bytes[count - 1] == '\n';
                     return;
@@ -204,7 +202,7 @@ void CRotatingFile::write(const char* bytes, DWORD count) {
 
 int CRotatingFile::put(const char* bytes, DWORD count) {
     DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes, count, &written, nullptr);
+    BOOL ok = WriteFile(file.get(), bytes, count, &written, nullptr);
     if (ok && written == count) {
         size += count;
         return 1;
@@ -216,8 +214,7 @@ int CRotatingFile::put(const char* bytes, DWORD count) {
     }
     fail(error, L"write", count - written);
     // Opened again on the next attempt: the failure may have been the file's, not the disk's.
-    CloseHandle(file);
-    file = INVALID_HANDLE_VALUE;
+    file.reset(KernelHandleKind::none());
     return 0;
 }
 
@@ -263,14 +260,13 @@ int CRotatingFile::resume() {
                           "%sbrontel: output capture resumed; %llu bytes of output were lost.\n",
                           brokenLine || !atLineStart ? "\n" : "", lostBytes);
     DWORD written = 0;
-    if (!WriteFile(file, notice, static_cast<DWORD>(length), &written, nullptr) ||
+    if (!WriteFile(file.get(), notice, static_cast<DWORD>(length), &written, nullptr) ||
         written != static_cast<DWORD>(length)) {
         // Still failing: counted as one more attempt, no new report.
         ++failedAttempts;
         size += written;
         brokenLine = brokenLine || written > 0;
-        CloseHandle(file);
-        file = INVALID_HANDLE_VALUE;
+        file.reset(KernelHandleKind::none());
         lastAttempt = GetTickCount();
         return 0;
     }
@@ -297,7 +293,7 @@ void CRotatingFile::rotate(int dayEnds) {
     checkFolderStays();
     DWORD error = 0;
     if (keepFiles == 0) {
-        error = deleteOpened(file);
+        error = deleteOpened(file.get());
     } else if (clock != nullptr) {
         error = moveToDate(dayEnds);
     } else {
@@ -305,11 +301,10 @@ void CRotatingFile::rotate(int dayEnds) {
             shift(n);
         }
         std::wstring first = std::wstring(folder.fileName()) + L".1";
-        error = renameIntoFolder(file, folder.get(), first.c_str(), 1);
+        error = renameIntoFolder(file.get(), folder.get(), first.c_str(), 1);
     }
     int moved = error == 0;
-    CloseHandle(file);
-    file = INVALID_HANDLE_VALUE;
+    file.reset(KernelHandleKind::none());
     if (!moved) {
         // Another program may hold the file without sharing its deletion: keep writing into it
         // and try again once it has grown by another rotation size.
@@ -348,7 +343,7 @@ DWORD CRotatingFile::moveToDate(int dayEnds) {
     }
     DWORD part = dayEnds && !earlier ? 0 : highest + 1;
     std::wstring name = datedName(folder.fileName(), day, part);
-    error = renameIntoFolder(file, folder.get(), name.c_str(), 0);
+    error = renameIntoFolder(file.get(), folder.get(), name.c_str(), 0);
     if (error != 0) {
         return error;
     }
@@ -358,7 +353,7 @@ DWORD CRotatingFile::moveToDate(int dayEnds) {
         return a.day != b.day ? a.day < b.day : a.part < b.part;
     });
     for (size_t i = 0; i + keepFiles < dated.size(); ++i) {
-        COwnedHandle oldest;
+        CWinHandle oldest;
         DWORD ignored = 0;
         int result =
             openExistingInFolder(folder.get(), dated[i].name.c_str(), DELETE | FILE_READ_ATTRIBUTES,
@@ -378,7 +373,7 @@ void CRotatingFile::shift(DWORD n) {
     std::wstring newer = std::wstring(folder.fileName()) + number;
     // The oldest goes first; then name.(n - 1) takes its number. A gap in the series is fine.
     if (n == keepFiles) {
-        COwnedHandle oldest;
+        CWinHandle oldest;
         DWORD error = 0;
         int result =
             openExistingInFolder(folder.get(), newer.c_str(), DELETE | FILE_READ_ATTRIBUTES,
@@ -391,7 +386,7 @@ void CRotatingFile::shift(DWORD n) {
     }
     swprintf(number, 16, L".%lu", static_cast<unsigned long>(n - 1));
     std::wstring older = std::wstring(folder.fileName()) + number;
-    COwnedHandle moving;
+    CWinHandle moving;
     DWORD error = 0;
     int result = openExistingInFolder(folder.get(), older.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                       captureShare, moving, &error);
@@ -434,8 +429,5 @@ void CRotatingFile::close() {
         }
         lostBytes = 0;
     }
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-        file = INVALID_HANDLE_VALUE;
-    }
+    file.reset(KernelHandleKind::none());
 }

@@ -8,6 +8,7 @@
 #ifndef BRONTEL_RUNTIME_ROTATING_FILE_H
 #define BRONTEL_RUNTIME_ROTATING_FILE_H
 
+#include "platform/handles.h"
 #include "platform/result_codes.h"
 #include "runtime/capture/capture_folder.h"
 #include "runtime/events/event_reporter.h"
@@ -76,7 +77,7 @@ class CRotatingFile {
     DWORD fileDay;      // the local day of the file's output (dated_files.h), 0 while empty
     CCaptureFolder folder;
     int folderMoveSaid;
-    HANDLE file;
+    CWinHandle file;
     unsigned long long size;      // bytes in the current file
     unsigned long long rotateAt;  // size from which the next line starts a new file
     int atLineStart;              // the output so far ends with a line end

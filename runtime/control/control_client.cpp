@@ -96,13 +96,13 @@ HANDLE CControlClient::openTrustedPipe(const wchar_t* pipeName) {
     if (isServiceRunning(serviceName)) {
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE pipe = openControlPipeWhenFree(pipeName, CONTROL_PIPE_BUSY_WAIT_MS);
-    if (pipe == INVALID_HANDLE_VALUE) {
-        return pipe;
+    CWinHandle pipe(openControlPipeWhenFree(pipeName, CONTROL_PIPE_BUSY_WAIT_MS));
+    if (!pipe.isOpen()) {
+        return INVALID_HANDLE_VALUE;
     }
     DWORD error = 0;
-    if (!isTrustedPipeServer(pipe, &error)) {
-        CloseHandle(pipe);
+    if (!isTrustedPipeServer(pipe.get(), &error)) {
+        pipe.reset(KernelHandleKind::none());
         if (error != 0) {
             logger->logSystemError(L"Cannot tell who serves the control pipe, not used rc=", error);
         } else {
@@ -111,7 +111,7 @@ HANDLE CControlClient::openTrustedPipe(const wchar_t* pipeName) {
         }
         return INVALID_HANDLE_VALUE;
     }
-    return pipe;
+    return pipe.release();
 }
 
 int CControlClient::sendThroughSCM(DWORD control) {
@@ -156,9 +156,11 @@ int CControlClient::restart() {
 }
 
 int CControlClient::restartDevModeInstance(HANDLE pipe, const wchar_t* pipeName) {
-    int written = writeControlCode(pipe, SERVICE_CONTROL_STOP);
+    CWinHandle owned(pipe);
+    int written = writeControlCode(owned.get(), SERVICE_CONTROL_STOP);
     DWORD error = GetLastError();
-    CloseHandle(pipe);
+    // Closed before waiting: the running instance's pipe cannot go while this end is open.
+    owned.reset(KernelHandleKind::none());
     if (!written) {
         logger->logSystemError(L"Failed to write the control to the pipe", error);
         return BRONTEL_RESULT_NOT_DELIVERED;
@@ -189,8 +191,7 @@ int CControlClient::restartDevModeInstance(HANDLE pipe, const wchar_t* pipeName)
         logger->logSystemError(L"Unable to create process. rc=", GetLastError());
         return BRONTEL_RESULT_NOT_DELIVERED;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    CProcessHandles started(process);
     return 0;
 }
 

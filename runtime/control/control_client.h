@@ -29,6 +29,7 @@ class CControlClient {
     // own user, an administrator or LocalSystem); INVALID_HANDLE_VALUE otherwise.
     HANDLE openTrustedPipe(const wchar_t* pipeName);
     int sendThroughSCM(DWORD control);
+    // Takes the pipe over and closes it once the stop is written.
     int restartDevModeInstance(HANDLE pipe, const wchar_t* pipeName);
     int restartThroughSCM();
 

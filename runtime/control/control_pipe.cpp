@@ -25,22 +25,15 @@ bool isSet(HANDLE event) {
 CControlPipeServer::CControlPipeServer(CLogger* logger, const wchar_t* serviceName,
                                        CControlTarget* target, HANDLE doneEvent)
     : logger(logger), serviceName(serviceName), target(target), serviceDoneEvent(doneEvent),
-      pipeHandle(INVALID_HANDLE_VALUE) {}
-
-CControlPipeServer::~CControlPipeServer() {
-    if (pipeHandle != INVALID_HANDLE_VALUE) {
-        CloseHandle(pipeHandle);
-    }
-}
+      pipeHandle() {}
 
 HANDLE CControlPipeServer::startThread() {
-    if (pipeHandle == INVALID_HANDLE_VALUE) {
+    if (!pipeHandle.isOpen()) {
         return nullptr;
     }
     HANDLE thread = CreateThread(nullptr, 0, pipeRoutine, this, 0, nullptr);
     if (thread == nullptr) {
-        CloseHandle(pipeHandle);
-        pipeHandle = INVALID_HANDLE_VALUE;
+        pipeHandle.reset(KernelHandleKind::none());
     }
     return thread;
 }
@@ -61,11 +54,10 @@ int CControlPipeServer::createPipe() {
     // Only LocalSystem, Administrators and the user running this instance may open the pipe;
     // without that descriptor the pipe is not created at all.
     std::wstring securityText = controlPipeSecurity();
-    SECURITY_ATTRIBUTES security = {};
-    security.nLength = sizeof security;
+    CLocalDescriptor descriptor;
     if (securityText.empty() ||
-        !ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            securityText.c_str(), SDDL_REVISION_1, &security.lpSecurityDescriptor, nullptr)) {
+        !ConvertStringSecurityDescriptorToSecurityDescriptorW(securityText.c_str(), SDDL_REVISION_1,
+                                                              descriptor.receive(), nullptr)) {
         DWORD error = GetLastError();
         free(pipeName);
         logger->logMessage(L"Could not build the control pipe's security rc=", error);
@@ -76,14 +68,17 @@ int CControlPipeServer::createPipe() {
     // Every instance of a pipe gets the security of its first one: a pipe that somebody else
     // created first would admit whoever that creator let in. So this must be the first
     // instance, and the only one.
-    pipeHandle = CreateNamedPipeW(
+    SECURITY_ATTRIBUTES security = {};
+    security.nLength = sizeof security;
+    security.lpSecurityDescriptor = descriptor.get();
+    pipeHandle.reset(CreateNamedPipeW(
         pipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 4, 4,
-        pollMs, &security);
-    LocalFree(security.lpSecurityDescriptor);
+        pollMs, &security));
+    descriptor.reset(nullptr);
     // The pipe exists: refused as a first instance, or it has all the instances it may have.
     int taken = 0;
-    if (pipeHandle == INVALID_HANDLE_VALUE) {
+    if (!pipeHandle.isOpen()) {
         DWORD error = GetLastError();
         logger->logMessage(L"Could not create named pipe rc=", error);
         logger->logSystemError(error);
@@ -92,15 +87,14 @@ int CControlPipeServer::createPipe() {
         // Asked again of the pipe itself, for systems that do not refuse a first instance of a
         // pipe that exists (Wine does not): this one must be the only instance.
         DWORD instances = 0;
-        if (!GetNamedPipeHandleStateW(pipeHandle, nullptr, &instances, nullptr, nullptr, nullptr,
-                                      0)) {
+        if (!GetNamedPipeHandleStateW(pipeHandle.get(), nullptr, &instances, nullptr, nullptr,
+                                      nullptr, 0)) {
             DWORD error = GetLastError();
             logger->logMessage(L"Cannot count the control pipe's instances rc=", error);
             logger->logSystemError(error);
         } else if (instances > 1) {
             logger->logMessage(L"The control pipe has other instances than this one:", instances);
-            CloseHandle(pipeHandle);
-            pipeHandle = INVALID_HANDLE_VALUE;
+            pipeHandle.reset(KernelHandleKind::none());
             taken = 1;
         }
     }
@@ -119,19 +113,19 @@ int CControlPipeServer::createPipe() {
 
 void CControlPipeServer::readFromPipe() {
     logger->logEntry(L"CExecutor::readFromPipe");
-    HANDLE pipe = pipeHandle;
-    if (pipe == INVALID_HANDLE_VALUE) {
+    HANDLE pipe = pipeHandle.get();
+    if (!pipeHandle.isOpen()) {
         logger->logExit(L"CExecutor::readFromPipe", 0);
         return;
     }
+    CWinHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED overlapped = {};
-    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (overlapped.hEvent == nullptr) {
+    overlapped.hEvent = event.get();
+    if (!event.isOpen()) {
         DWORD error = GetLastError();
         logger->logMessage(L"Could not create the pipe's event rc=", error);
         logger->logSystemError(error);
-        CloseHandle(pipe);
-        pipeHandle = INVALID_HANDLE_VALUE;
+        pipeHandle.reset(KernelHandleKind::none());
         logger->logExit(L"CExecutor::readFromPipe", 0);
         return;
     }
@@ -182,9 +176,8 @@ void CControlPipeServer::readFromPipe() {
         DWORD ignored = 0;
         GetOverlappedResult(pipe, &overlapped, &ignored, TRUE);
     }
-    CloseHandle(overlapped.hEvent);
-    CloseHandle(pipe);
-    pipeHandle = INVALID_HANDLE_VALUE;
+    event.reset(KernelHandleKind::none());
+    pipeHandle.reset(KernelHandleKind::none());
     logger->logExit(L"CExecutor::readFromPipe", 0);
 }
 

@@ -4,6 +4,7 @@
 #ifndef BRONTEL_RUNTIME_CONTROL_CONTROL_PIPE_H
 #define BRONTEL_RUNTIME_CONTROL_CONTROL_PIPE_H
 
+#include "platform/handles.h"
 #include "platform/result_codes.h"
 #include "trace/logger.h"
 
@@ -22,7 +23,6 @@ class CControlPipeServer {
     // within half a second.
     CControlPipeServer(CLogger* logger, const wchar_t* serviceName, CControlTarget* target,
                        HANDLE doneEvent);
-    ~CControlPipeServer();
     CControlPipeServer(const CControlPipeServer&) = delete;
     CControlPipeServer& operator=(const CControlPipeServer&) = delete;
 
@@ -30,7 +30,7 @@ class CControlPipeServer {
     // made for a reason that leaves the run without it (traced); BRONTEL_RESULT_PIPE_IN_USE when
     // another process holds a pipe of that name.
     int createPipe();
-    int hasPipe() const { return pipeHandle != INVALID_HANDLE_VALUE; }
+    int hasPipe() const { return pipeHandle.isOpen(); }
     // Starts the pipe thread, which serves the pipe that createPipe made and closes it; its
     // handle, or null when there is no pipe or no thread (the pipe is closed then).
     HANDLE startThread();
@@ -45,7 +45,7 @@ class CControlPipeServer {
     const wchar_t* serviceName;
     CControlTarget* target;
     HANDLE serviceDoneEvent;
-    HANDLE pipeHandle; // made by createPipe, closed when the server ends
+    CWinHandle pipeHandle; // made by createPipe, closed when the server ends
 };
 
 #endif

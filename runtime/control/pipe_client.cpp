@@ -1,5 +1,7 @@
 #include "runtime/control/pipe_client.h"
 
+#include "platform/handles.h"
+
 #include <stdlib.h>
 
 wchar_t* newControlPipeName(const wchar_t* serviceName) {
@@ -52,10 +54,10 @@ int writeControlCode(HANDLE pipe, DWORD code) {
 int waitForPipeToGo(const wchar_t* pipeName, DWORD maxPolls) {
     for (DWORD poll = 0; poll < maxPolls; ++poll) {
         Sleep(1000);
-        HANDLE pipe = openControlPipe(pipeName);
-        if (pipe != INVALID_HANDLE_VALUE) {
+        CWinHandle pipe(openControlPipe(pipeName));
+        if (pipe.isOpen()) {
             // Opened and closed without a message: the server takes it as nothing sent.
-            CloseHandle(pipe);
+            pipe.reset(KernelHandleKind::none());
         } else if (GetLastError() != ERROR_PIPE_BUSY) {
             return 1;
         }

@@ -1,5 +1,7 @@
 #include "runtime/control/pipe_trust.h"
 
+#include "platform/handles.h"
+
 #include <string.h>
 #include <wchar.h>
 
@@ -34,16 +36,16 @@ int readTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, std::vector
 }
 
 int getProcessUser(HANDLE process, std::vector<BYTE>& user, int* isAdministrator) {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(process, TOKEN_QUERY, &token)) {
+    CWinHandle token;
+    if (!OpenProcessToken(process, TOKEN_QUERY, token.receive())) {
         return 0;
     }
-    int read = getTokenUser(token, user);
+    int read = getTokenUser(token.get(), user);
     if (read && isAdministrator != nullptr) {
-        *isAdministrator = tokenHasAdministrators(token);
+        *isAdministrator = tokenHasAdministrators(token.get());
     }
     DWORD error = GetLastError();
-    CloseHandle(token);
+    token.reset(KernelHandleKind::none());
     SetLastError(error);
     return read;
 }
@@ -106,18 +108,17 @@ int isTrustedPipeServer(HANDLE pipe, DWORD* error) {
         *error = GetLastError();
         return 0;
     }
-    HANDLE server = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, serverId);
-    if (server == nullptr) {
+    CWinHandle server(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, serverId));
+    if (!server.isOpen()) {
         *error = GetLastError();
         return 0;
     }
     std::vector<BYTE> serverUser;
     int serverIsAdministrator = 0;
-    int read = getProcessUser(server, serverUser, &serverIsAdministrator);
+    int read = getProcessUser(server.get(), serverUser, &serverIsAdministrator);
     if (!read) {
         *error = GetLastError();
     }
-    CloseHandle(server);
     return read && isTrustedServerUser(serverUser, serverIsAdministrator, caller);
 }
 
@@ -126,13 +127,13 @@ std::wstring controlPipeSecurity() {
     if (!getProcessUser(GetCurrentProcess(), user, nullptr)) {
         return std::wstring();
     }
-    wchar_t* userText = nullptr;
-    if (!ConvertSidToStringSidW(user.data(), &userText)) {
+    CLocalText userText;
+    if (!ConvertSidToStringSidW(user.data(), userText.receive())) {
         return std::wstring();
     }
     // Protected, so that nothing is inherited: only these three may open the pipe.
-    std::wstring security = std::wstring(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;") + userText + L")";
-    LocalFree(userText);
+    std::wstring security =
+        std::wstring(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;") + userText.get() + L")";
     return security;
 }
 

@@ -1,6 +1,7 @@
 // The relay's process. Its trace label keeps the name that existing traces know.
 #include "runtime/control/relay.h"
 
+#include "platform/handles.h"
 #include "runtime/control/command_text.h"
 
 #include <stdio.h>
@@ -29,8 +30,7 @@ int startRelayProcess(CLogger* logger, const wchar_t* targetService, DWORD signa
         PROCESS_INFORMATION process = {};
         if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                            &startup, &process)) {
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
+            CProcessHandles started(process);
             result = 1;
         } else {
             logger->logSystemError(L"Unable to create process. rc=", GetLastError());

@@ -10,7 +10,7 @@ CEventReporter::CEventReporter(const wchar_t* serviceName, CLogger* logger, DWOR
       source(RegisterEventSourceW(nullptr, serviceName)),
       lock(CreateMutexW(nullptr, FALSE, nullptr)), failureTraced(0), lastWritten(), written(),
       heldBack() {
-    if (source == nullptr) {
+    if (!source.isOpen()) {
         DWORD error = GetLastError();
         logger->logMessage(L"Cannot open the event log; failures are only traced.", error);
         logger->logSystemError(error);
@@ -21,19 +21,13 @@ CEventReporter::~CEventReporter() {
     for (int slot = 0; slot < slots; ++slot) {
         writeHeldBack(slot);
     }
-    if (source != nullptr) {
-        DeregisterEventSource(source);
-    }
-    if (lock != nullptr) {
-        CloseHandle(lock);
-    }
 }
 
 int CEventReporter::report(WORD type, DWORD eventId, const wchar_t* const* strings, WORD count) {
-    if (source == nullptr) {
+    if (!source.isOpen()) {
         return 0;
     }
-    WaitForSingleObject(lock, INFINITE);
+    WaitForSingleObject(lock.get(), INFINITE);
     int slot = eventId < static_cast<DWORD>(slots) ? static_cast<int>(eventId) : 0;
     DWORD now = GetTickCount();
     int result = 0;
@@ -41,8 +35,8 @@ int CEventReporter::report(WORD type, DWORD eventId, const wchar_t* const* strin
         ++heldBack[slot];
     } else {
         writeHeldBack(slot);
-        if (ReportEventW(source, type, 0, eventId, nullptr, count, 0, const_cast<LPCWSTR*>(strings),
-                         nullptr)) {
+        if (ReportEventW(source.get(), type, 0, eventId, nullptr, count, 0,
+                         const_cast<LPCWSTR*>(strings), nullptr)) {
             result = 1;
         } else if (!failureTraced) {
             // Said once: a log that refuses one entry refuses the next ones too.
@@ -54,12 +48,12 @@ int CEventReporter::report(WORD type, DWORD eventId, const wchar_t* const* strin
         written[slot] = 1;
         lastWritten[slot] = now;
     }
-    ReleaseMutex(lock);
+    ReleaseMutex(lock.get());
     return result;
 }
 
 void CEventReporter::writeHeldBack(int slot) {
-    if (heldBack[slot] == 0 || source == nullptr) {
+    if (heldBack[slot] == 0 || !source.isOpen()) {
         return;
     }
     wchar_t countText[20];
@@ -67,7 +61,7 @@ void CEventReporter::writeHeldBack(int slot) {
     swprintf(countText, 20, L"%lu", static_cast<unsigned long>(heldBack[slot]));
     swprintf(idText, 20, L"%d", slot);
     const wchar_t* strings[] = {serviceName, countText, idText};
-    ReportEventW(source, EVENTLOG_WARNING_TYPE, 0, BRONTEL_EVENT_SUPPRESSED, nullptr, 3, 0,
+    ReportEventW(source.get(), EVENTLOG_WARNING_TYPE, 0, BRONTEL_EVENT_SUPPRESSED, nullptr, 3, 0,
                  const_cast<LPCWSTR*>(strings), nullptr);
     heldBack[slot] = 0;
 }

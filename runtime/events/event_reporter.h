@@ -5,6 +5,7 @@
 #ifndef BRONTEL_RUNTIME_EVENT_REPORTER_H
 #define BRONTEL_RUNTIME_EVENT_REPORTER_H
 
+#include "platform/handles.h"
 #include "trace/logger.h"
 
 class CEventReporter {
@@ -26,8 +27,8 @@ class CEventReporter {
     const wchar_t* serviceName;
     CLogger* logger;
     DWORD quietMs;
-    HANDLE source;
-    HANDLE lock;
+    CEventSource source;
+    CWinHandle lock;
     int failureTraced;
     DWORD lastWritten[slots];
     int written[slots];

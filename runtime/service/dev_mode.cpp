@@ -15,16 +15,16 @@ int CExecutor::startDevModeService() {
                            L" is not installed (brontel -b lists the services brontel installed).");
         logger->printKeptMessages();
         logger->logExit(L"CExecutor::startDevModeService", BRONTEL_RESULT_NOT_INSTALLED);
-        SetEvent(serviceDoneEvent);
+        SetEvent(serviceDoneEvent.get());
         return BRONTEL_RESULT_NOT_INSTALLED;
     }
-    CControlPipeServer pipeServer(logger, serviceName, this, serviceDoneEvent);
+    CControlPipeServer pipeServer(logger, serviceName, this, serviceDoneEvent.get());
     // Before anything of the service runs: a run whose pipe another process holds would take
     // its controls from whoever that process admits.
     if (pipeServer.createPipe() == BRONTEL_RESULT_PIPE_IN_USE) {
         logger->printKeptMessages();
         logger->logExit(L"CExecutor::startDevModeService", BRONTEL_RESULT_PIPE_IN_USE);
-        SetEvent(serviceDoneEvent);
+        SetEvent(serviceDoneEvent.get());
         return BRONTEL_RESULT_PIPE_IN_USE;
     }
     CWinHandle pipeThread;
@@ -39,11 +39,11 @@ int CExecutor::startDevModeService() {
         // A service class that reports itself stopped with a code (a program that cannot be
         // started, say) has failed even though its serviceMain returned: the console run says
         // so in its exit code, as the service's code tells the Service Control Manager.
-        WaitForSingleObject(statusLock, INFINITE);
+        WaitForSingleObject(statusLock.get(), INFINITE);
         if (stopReported && serviceStatus.dwServiceSpecificExitCode != 0) {
             result = static_cast<int>(serviceStatus.dwServiceSpecificExitCode);
         }
-        ReleaseMutex(statusLock);
+        ReleaseMutex(statusLock.get());
     }
     if (result != 0) {
         logger->logMessage(L"Service failed to start. ", static_cast<DWORD>(result));
@@ -52,7 +52,7 @@ int CExecutor::startDevModeService() {
         logger->discardKeptMessages();
     }
     logger->logExit(L"CExecutor::startDevModeService", 0);
-    SetEvent(serviceDoneEvent);
+    SetEvent(serviceDoneEvent.get());
     if (pipeThread.isOpen()) {
         // The pipe thread notices the event within half a second.
         WaitForSingleObject(pipeThread.get(), INFINITE);

@@ -39,12 +39,7 @@ CExecutor::~CExecutor() {
         jvm = nullptr;
     }
     delete watchdog;
-    HANDLE handles[] = {serviceDoneEvent, jvmLock, deliveriesDone, statusLock};
-    for (HANDLE handle : handles) {
-        if (handle != nullptr) {
-            CloseHandle(handle);
-        }
-    }
+    // The events and locks close themselves after this.
 }
 
 int CExecutor::execute(int withoutSCM) {
@@ -82,18 +77,18 @@ int CExecutor::startServiceTask() {
     executePreinitCommand();
 
     CJvm* host = new CJvm(serviceName, logger, this, &settings);
-    WaitForSingleObject(jvmLock, INFINITE);
+    WaitForSingleObject(jvmLock.get(), INFINITE);
     jvm = host;
-    ReleaseMutex(jvmLock);
+    ReleaseMutex(jvmLock.get());
 
     // Started before the VM exists: a thread created by a thread that the VM knows inherits the
     // VM's blocked signals, and the watchdog must be able to take the VM's break signal.
     startStopWatchdog();
     int result = host->initialize();
     if (result == 0) {
-        WaitForSingleObject(jvmLock, INFINITE);
+        WaitForSingleObject(jvmLock.get(), INFINITE);
         jvmReady = 1;
-        ReleaseMutex(jvmLock);
+        ReleaseMutex(jvmLock.get());
         // Installed only once the VM exists, and never removed.
         SetConsoleCtrlHandler(signal_handler, TRUE);
         result = host->runServiceMain();
@@ -101,9 +96,9 @@ int CExecutor::startServiceTask() {
 
     endStopWatchdog();
     retireJvm();
-    WaitForSingleObject(jvmLock, INFINITE);
+    WaitForSingleObject(jvmLock.get(), INFINITE);
     jvm = nullptr;
-    ReleaseMutex(jvmLock);
+    ReleaseMutex(jvmLock.get());
     delete host;
     logger->logExit(L"CExecutor::startServiceTask", result);
     return result;
@@ -111,31 +106,31 @@ int CExecutor::startServiceTask() {
 
 CJvm* CExecutor::acquireJvm() {
     CJvm* host = nullptr;
-    WaitForSingleObject(jvmLock, INFINITE);
+    WaitForSingleObject(jvmLock.get(), INFINITE);
     if (jvm != nullptr && jvmReady) {
         host = jvm;
         if (deliveriesInFlight++ == 0) {
-            ResetEvent(deliveriesDone);
+            ResetEvent(deliveriesDone.get());
         }
     }
-    ReleaseMutex(jvmLock);
+    ReleaseMutex(jvmLock.get());
     return host;
 }
 
 void CExecutor::releaseJvm() {
-    WaitForSingleObject(jvmLock, INFINITE);
+    WaitForSingleObject(jvmLock.get(), INFINITE);
     if (--deliveriesInFlight == 0) {
-        SetEvent(deliveriesDone);
+        SetEvent(deliveriesDone.get());
     }
-    ReleaseMutex(jvmLock);
+    ReleaseMutex(jvmLock.get());
 }
 
 void CExecutor::retireJvm() {
-    WaitForSingleObject(jvmLock, INFINITE);
+    WaitForSingleObject(jvmLock.get(), INFINITE);
     jvmReady = 0;
-    ReleaseMutex(jvmLock);
+    ReleaseMutex(jvmLock.get());
     // No new delivery can start now; those already inside the host finish first.
-    WaitForSingleObject(deliveriesDone, INFINITE);
+    WaitForSingleObject(deliveriesDone.get(), INFINITE);
 }
 
 int CExecutor::deliverControl(DWORD control) {
@@ -173,13 +168,13 @@ void CExecutor::serviceControlHandler(DWORD control) {
 void CExecutor::setServiceStatus(DWORD currentState, DWORD controlsAccepted, DWORD exitCode,
                                  DWORD checkPoint, DWORD waitHint) {
     logger->logEntry(L"CExecutor::setServiceStatus", static_cast<int>(currentState));
-    WaitForSingleObject(statusLock, INFINITE);
+    WaitForSingleObject(statusLock.get(), INFINITE);
     if (stopReported) {
         // The Service Control Manager takes nothing after the stop; sending it anyway would show
         // a service without a process as running again.
         logger->logMessage(L"The service has already reported SERVICE_STOPPED; state ",
                            serviceStateName(currentState), L" not reported.");
-        ReleaseMutex(statusLock);
+        ReleaseMutex(statusLock.get());
         logger->logExit(L"CExecutor::setServiceStatus", static_cast<int>(currentState));
         return;
     }
@@ -194,15 +189,15 @@ void CExecutor::setServiceStatus(DWORD currentState, DWORD controlsAccepted, DWO
         SetServiceStatus(statusHandle, &serviceStatus);
     }
     stopReported = currentState == SERVICE_STOPPED;
-    ReleaseMutex(statusLock);
+    ReleaseMutex(statusLock.get());
     noteStatusForWatchdog(currentState, checkPoint, waitHint);
     logger->logExit(L"CExecutor::setServiceStatus", static_cast<int>(currentState));
 }
 
 void CExecutor::reportFinalStop(DWORD exitCode) {
-    WaitForSingleObject(statusLock, INFINITE);
+    WaitForSingleObject(statusLock.get(), INFINITE);
     if (stopReported) {
-        ReleaseMutex(statusLock);
+        ReleaseMutex(statusLock.get());
         return;
     }
     stopReported = 1;
@@ -213,7 +208,7 @@ void CExecutor::reportFinalStop(DWORD exitCode) {
     serviceStatus.dwWaitHint = 0;
     serviceStatus.dwWin32ExitCode = win32ExitCodeFor(exitCode);
     SetServiceStatus(statusHandle, &serviceStatus);
-    ReleaseMutex(statusLock);
+    ReleaseMutex(statusLock.get());
 }
 
 int CExecutor::tracesArguments() {

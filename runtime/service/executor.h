@@ -5,6 +5,7 @@
 #define BRONTEL_RUNTIME_SERVICE_EXECUTOR_H
 
 #include "jvm/host_link.h"
+#include "platform/handles.h"
 #include "platform/result_codes.h"
 #include "runtime/control/control_pipe.h"
 #include "settings/service_settings.h"
@@ -86,17 +87,17 @@ class CExecutor final : public CJvmHostLink, public CControlTarget {
     const wchar_t* serviceName;
     CServiceSettings settings; // read once when execute() begins
     CJvm* jvm;
-    HANDLE serviceDoneEvent;
+    CWinHandle serviceDoneEvent;
     SERVICE_STATUS_HANDLE statusHandle;
     SERVICE_STATUS serviceStatus;
     CLogger* logger;
-    HANDLE jvmLock;          // guards jvmReady and deliveriesInFlight
-    int jvmReady;            // 1 from a successful initialize until the task ends
-    int deliveriesInFlight;  // deliveries inside the host right now
-    HANDLE deliveriesDone;   // set while no delivery is in flight
-    HANDLE statusLock;       // one status report at a time, from whichever thread
-    CStopWatchdog* watchdog; // from the VM's start until the executor goes; null before
-    int stopReported;        // under statusLock: SERVICE_STOPPED went out, nothing may follow
+    CWinHandle jvmLock;        // guards jvmReady and deliveriesInFlight
+    int jvmReady;              // 1 from a successful initialize until the task ends
+    int deliveriesInFlight;    // deliveries inside the host right now
+    CWinHandle deliveriesDone; // set while no delivery is in flight
+    CWinHandle statusLock;     // one status report at a time, from whichever thread
+    CStopWatchdog* watchdog;   // from the VM's start until the executor goes; null before
+    int stopReported;          // under statusLock: SERVICE_STOPPED went out, nothing may follow
     std::atomic<int> stopRequested; // a stop or shutdown control has been delivered
 };
 

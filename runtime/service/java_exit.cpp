@@ -8,9 +8,9 @@ void CExecutor::reportJavaExit(DWORD exitCode) {
     logger->logEntry(L"CExecutor::reportJavaExit", static_cast<int>(exitCode));
     logger->logMessage(L"The Java VM ends the process with exit code", exitCode);
     if (!withoutSCM && statusHandle != nullptr) {
-        WaitForSingleObject(statusLock, INFINITE);
+        WaitForSingleObject(statusLock.get(), INFINITE);
         int stopped = serviceStatus.dwCurrentState == SERVICE_STOPPED;
-        ReleaseMutex(statusLock);
+        ReleaseMutex(statusLock.get());
         if (stopped) {
             logger->logMessage(L"The service had reported stopped already.");
         } else {

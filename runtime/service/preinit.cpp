@@ -2,6 +2,7 @@
 // Java VM is created; in service mode the Service Control Manager is told to expect a slow start.
 #include "runtime/service/executor.h"
 
+#include "platform/handles.h"
 #include "runtime/service/preinit_program.h"
 
 #include <string>
@@ -32,9 +33,10 @@ int CExecutor::runPreinitProgram(const wchar_t* command, const PreinitProgram& p
         logger->logSystemError(error);
         return BRONTEL_RESULT_PREINIT_FAILED;
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    {
+        CProcessHandles started(process);
+        WaitForSingleObject(started.process.get(), INFINITE);
+    }
     logger->logMessage(L"Command completed.");
     return 0;
 }
@@ -49,14 +51,14 @@ int CExecutor::executePreinitCommand() {
         if (!withoutSCM) {
             DWORD waitHint = 0;
             settings.number(CFG_PREINIT_WAIT_HINT, logger, nullptr, &waitHint);
-            WaitForSingleObject(statusLock, INFINITE);
+            WaitForSingleObject(statusLock.get(), INFINITE);
             serviceStatus.dwCurrentState = SERVICE_START_PENDING;
             serviceStatus.dwControlsAccepted = 0;
             serviceStatus.dwServiceSpecificExitCode = 0;
             serviceStatus.dwCheckPoint = 0;
             serviceStatus.dwWaitHint = waitHint;
             SetServiceStatus(statusHandle, &serviceStatus);
-            ReleaseMutex(statusLock);
+            ReleaseMutex(statusLock.get());
         }
         PreinitProgram program;
         int resolved = resolvePreinitProgram(command, program);

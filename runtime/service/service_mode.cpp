@@ -33,7 +33,7 @@ void CExecutor::startSCMDispatcher() {
     table[1].lpServiceProc = nullptr;
     if (StartServiceCtrlDispatcherW(table)) {
         // The service has reported stopped; the service thread may still be finishing.
-        WaitForSingleObject(serviceDoneEvent, INFINITE);
+        WaitForSingleObject(serviceDoneEvent.get(), INFINITE);
     } else {
         logger->logSystemError(L"StartServiceCtrlDispatcher failed", GetLastError());
     }
@@ -51,7 +51,7 @@ void CExecutor::startServiceMainThread() {
     }
     logger->logExit(L"CExecutor::startServiceMainThread", 0);
     // Last: once the event is set, the main thread deletes this executor and the logger.
-    SetEvent(serviceDoneEvent);
+    SetEvent(serviceDoneEvent.get());
 }
 
 void CExecutor::serviceMain() {
@@ -83,10 +83,10 @@ void CExecutor::serviceMain() {
             logger->logMessage(L"Service failed to start. ", static_cast<DWORD>(exitValue));
             reportStartFailure(&events, exitValue, taskMessages, settings);
         } else {
-            WaitForSingleObject(statusLock, INFINITE);
+            WaitForSingleObject(statusLock.get(), INFINITE);
             int stopped = stopReported;
             DWORD state = serviceStatus.dwCurrentState;
-            ReleaseMutex(statusLock);
+            ReleaseMutex(statusLock.get());
             if (!stopped && !stopRequested.load()) {
                 reportJavaEnded(&events, serviceStateName(state));
             }

@@ -52,54 +52,47 @@ DWORD configuredStopTimeout(const CServiceSettings& settings, CLogger* logger) {
 CStopWatchdog::CStopWatchdog(CExecutor* executor, DWORD timeoutSeconds, DWORD shutdownAllowanceMs)
     : executor(executor), clock(timeoutSeconds), shutdownAllowanceMs(shutdownAllowanceMs),
       lock(CreateMutexW(nullptr, FALSE, nullptr)),
-      wake(CreateEventW(nullptr, TRUE, FALSE, nullptr)), thread(nullptr), quit(0) {}
+      wake(CreateEventW(nullptr, TRUE, FALSE, nullptr)), thread(), quit(0) {}
 
 CStopWatchdog::~CStopWatchdog() {
     finish();
-    if (lock != nullptr) {
-        CloseHandle(lock);
-    }
-    if (wake != nullptr) {
-        CloseHandle(wake);
-    }
 }
 
 int CStopWatchdog::start() {
-    if (lock == nullptr || wake == nullptr) {
+    if (!lock.isOpen() || !wake.isOpen()) {
         return 0;
     }
-    thread = CreateThread(nullptr, 0, threadRoutine, this, 0, nullptr);
-    return thread != nullptr;
+    thread.reset(CreateThread(nullptr, 0, threadRoutine, this, 0, nullptr));
+    return thread.isOpen();
 }
 
 void CStopWatchdog::finish() {
-    if (thread == nullptr) {
+    if (!thread.isOpen()) {
         return;
     }
-    WaitForSingleObject(lock, INFINITE);
+    WaitForSingleObject(lock.get(), INFINITE);
     quit = 1;
-    SetEvent(wake);
-    ReleaseMutex(lock);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    thread = nullptr;
+    SetEvent(wake.get());
+    ReleaseMutex(lock.get());
+    WaitForSingleObject(thread.get(), INFINITE);
+    thread.reset(KernelHandleKind::none());
 }
 
 void CStopWatchdog::onControl(DWORD control) {
     if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_SHUTDOWN) {
         return;
     }
-    WaitForSingleObject(lock, INFINITE);
+    WaitForSingleObject(lock.get(), INFINITE);
     clock.stopRequested(GetTickCount64(), control == SERVICE_CONTROL_SHUTDOWN, shutdownAllowanceMs);
-    SetEvent(wake);
-    ReleaseMutex(lock);
+    SetEvent(wake.get());
+    ReleaseMutex(lock.get());
 }
 
 void CStopWatchdog::onStatus(DWORD state, DWORD checkPoint, DWORD waitHint) {
-    WaitForSingleObject(lock, INFINITE);
+    WaitForSingleObject(lock.get(), INFINITE);
     clock.status(GetTickCount64(), state, checkPoint, waitHint);
-    SetEvent(wake);
-    ReleaseMutex(lock);
+    SetEvent(wake.get());
+    ReleaseMutex(lock.get());
 }
 
 DWORD WINAPI CStopWatchdog::threadRoutine(LPVOID watchdog) {
@@ -109,7 +102,7 @@ DWORD WINAPI CStopWatchdog::threadRoutine(LPVOID watchdog) {
 
 void CStopWatchdog::run() {
     for (;;) {
-        WaitForSingleObject(lock, INFINITE);
+        WaitForSingleObject(lock.get(), INFINITE);
         DWORD waitMs = INFINITE;
         ULONGLONG now = GetTickCount64();
         StopClockAction action = quit ? STOP_CLOCK_IDLE : clock.due(now, &waitMs);
@@ -120,8 +113,8 @@ void CStopWatchdog::run() {
             clock.warned();
         }
         int stopNow = quit;
-        ResetEvent(wake);
-        ReleaseMutex(lock);
+        ResetEvent(wake.get());
+        ReleaseMutex(lock.get());
         if (stopNow) {
             return;
         }
@@ -130,7 +123,7 @@ void CStopWatchdog::run() {
             continue;
         }
         // News (a control, a report, the end of the task) or the deadline, whichever comes first.
-        WaitForSingleObject(wake, waitMs);
+        WaitForSingleObject(wake.get(), waitMs);
     }
 }
 
@@ -210,9 +203,9 @@ void CExecutor::actOnStalledStop(int endProcess, DWORD lastState, DWORD lastChec
         return;
     }
     if (!withoutSCM) {
-        WaitForSingleObject(statusLock, INFINITE);
+        WaitForSingleObject(statusLock.get(), INFINITE);
         int stopped = serviceStatus.dwCurrentState == SERVICE_STOPPED;
-        ReleaseMutex(statusLock);
+        ReleaseMutex(statusLock.get());
         // A service that said it stopped but whose serviceMain never returned is only ended.
         if (!stopped) {
             reportFinalStop(BRONTEL_RESULT_STOP_TIMEOUT);

@@ -4,6 +4,7 @@
 #ifndef BRONTEL_RUNTIME_STOP_WATCHDOG_H
 #define BRONTEL_RUNTIME_STOP_WATCHDOG_H
 
+#include "platform/handles.h"
 #include "runtime/service/stop_clock.h"
 #include "trace/logger.h"
 
@@ -30,9 +31,9 @@ class CStopWatchdog {
     CExecutor* executor;
     CStopClock clock;
     DWORD shutdownAllowanceMs;
-    HANDLE lock;   // guards clock and quit
-    HANDLE wake;   // set on news; manual reset, cleared by the thread under the lock
-    HANDLE thread; // null until started
+    CWinHandle lock;   // guards clock and quit
+    CWinHandle wake;   // set on news; manual reset, cleared by the thread under the lock
+    CWinHandle thread; // null until started
     int quit;
 };
 
