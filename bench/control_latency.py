@@ -13,7 +13,6 @@ Prints medians (and the spread); nothing is asserted.
   bench/control_latency.py [--runs N] [--build build/linux] [--java-home DIR]
 """
 
-import argparse
 import os
 import pathlib
 import shutil
@@ -23,8 +22,7 @@ import sys
 import tempfile
 import time
 
-REPO = pathlib.Path(__file__).resolve().parents[1]
-SERVICES = r"SYSTEM\CurrentControlSet\Services"
+from bench_common import configure_java_service, linux_arguments  # noqa: E402
 
 
 def wait_for(condition, what, timeout=60):
@@ -52,17 +50,8 @@ class Bench:
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 
     def configure(self, name):
-        key = SERVICES + "\\" + name + r"\Parameters"
-        java = self.build / "java"
-        classpath = os.pathsep.join([str(java / "brontel.jar"), str(java / "testclasses")])
-        for value_name, value in [
-            ("JVMdll", str(self.java_home / "lib" / "server" / "libjvm.so")),
-            ("JVMOption1", "-Djava.class.path=" + classpath),
-            ("JVMOption2", "-Dbrontel.test.out=" + str(self.out)),
-            ("JVMOption3", "-Dbrontel.test.timestamps=true"),
-            ("IBrontelClass", "com.vantero.tests.SignalService"),
-        ]:
-            self.tool("regtool", "set", key, value_name, "sz", value)
+        configure_java_service(self.tool, self.build, self.java_home, name, self.out,
+                               "-Dbrontel.test.timestamps=true", "com.vantero.tests.SignalService")
 
     def controls(self):
         if not self.out.exists():
@@ -91,19 +80,11 @@ def report(label, samples):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--runs", type=int, default=50)
-    parser.add_argument("--build", default=str(REPO / "build" / "linux"))
-    parser.add_argument("--java-home", default=os.environ.get(
-        "BRONTEL_JAVA_HOME", "/usr/lib/jvm/java-17-openjdk-amd64"))
-    args = parser.parse_args()
-    build = pathlib.Path(args.build).resolve()
-    for needed in ("brontel", "tests/regtool", "tests/svctool", "java/testclasses"):
-        if not (build / needed).exists():
-            sys.exit(f"missing {build / needed}: build the Linux preset first")
+    args = linux_arguments(__doc__, 50)
+    build = args.build
 
     work = pathlib.Path(tempfile.mkdtemp(prefix="brontel-latency-"))
-    bench = Bench(build, pathlib.Path(args.java_home), work)
+    bench = Bench(build, args.java_home, work)
     started = []
     try:
         print(f"control latency, {args.runs} runs each ({build})")

@@ -16,7 +16,6 @@ asserted.
   bench/operate.py [--runs N] [--stop-ms MS] [--build build/linux] [--java-home DIR]
 """
 
-import argparse
 import os
 import pathlib
 import shutil
@@ -26,8 +25,7 @@ import sys
 import tempfile
 import time
 
-REPO = pathlib.Path(__file__).resolve().parents[1]
-SERVICES = r"SYSTEM\CurrentControlSet\Services"
+from bench_common import configure_java_service, linux_arguments  # noqa: E402
 NAME = "OperateBench"
 
 
@@ -53,17 +51,9 @@ class Bench:
     def install(self):
         image = f'"{self.brontel}" -Z "{NAME}"'
         self.tool("svctool", "create", NAME, NAME, image)
-        key = SERVICES + "\\" + NAME + r"\Parameters"
-        java = self.build / "java"
-        classpath = os.pathsep.join([str(java / "brontel.jar"), str(java / "testclasses")])
-        for value_name, value in [
-            ("JVMdll", str(self.java_home / "lib" / "server" / "libjvm.so")),
-            ("JVMOption1", "-Djava.class.path=" + classpath),
-            ("JVMOption2", "-Dbrontel.test.out=" + str(self.out)),
-            ("JVMOption3", f"-Dbrontel.test.stopDelayMs={self.stop_ms}"),
-            ("IBrontelClass", "com.vantero.tests.StoppableService"),
-        ]:
-            self.tool("regtool", "set", key, value_name, "sz", value)
+        configure_java_service(self.tool, self.build, self.java_home, NAME, self.out,
+                               f"-Dbrontel.test.stopDelayMs={self.stop_ms}",
+                               "com.vantero.tests.StoppableService")
 
     def timed(self, *commands):
         start = time.monotonic()
@@ -80,20 +70,11 @@ def median_ms(samples):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--runs", type=int, default=5)
-    parser.add_argument("--stop-ms", type=int, default=600)
-    parser.add_argument("--build", default=str(REPO / "build" / "linux"))
-    parser.add_argument("--java-home", default=os.environ.get(
-        "BRONTEL_JAVA_HOME", "/usr/lib/jvm/java-17-openjdk-amd64"))
-    args = parser.parse_args()
-    build = pathlib.Path(args.build).resolve()
-    for needed in ("brontel", "tests/regtool", "tests/svctool", "java/testclasses"):
-        if not (build / needed).exists():
-            sys.exit(f"missing {build / needed}: build the Linux preset first")
+    args = linux_arguments(__doc__, 5, ("--stop-ms", 600))
+    build = args.build
 
     work = pathlib.Path(tempfile.mkdtemp(prefix="brontel-operate-"))
-    bench = Bench(build, pathlib.Path(args.java_home), work, args.stop_ms)
+    bench = Bench(build, args.java_home, work, args.stop_ms)
     figures = {key: [] for key in ("own stop", "own start", "-stop", "-start", "-restart",
                                    "-s 128", "removal (-r)")}
     try:
