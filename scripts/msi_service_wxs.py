@@ -27,6 +27,8 @@ import sys
 import tempfile
 from xml.sax.saxutils import quoteattr
 
+from msi_wxs import directory_xml
+
 REPO = pathlib.Path(__file__).resolve().parents[1]
 SERVICES = "SYSTEM\\CurrentControlSet\\Services"
 REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_MULTI_SZ = 1, 2, 4, 7
@@ -98,27 +100,6 @@ def registry_value(name, type_, data, pad):
     if type_ != REG_SZ:
         fail(f"the value {name} has registry type {type_}, which this script does not write")
     return f"{pad}<RegistryValue {attr} Type=\"string\" Value={quoteattr(formatted(data))}/>"
-
-
-def files_xml(folder, root, base, ids, components, depth):
-    pad = "  " * depth
-    lines = []
-    for entry in sorted(folder.iterdir()):
-        relative = entry.relative_to(root)
-        ident = re.sub(r"[^A-Za-z0-9_.]", "_", str(relative))[-60:]
-        while ident in ids:
-            ident += "_"
-        ids.add(ident)
-        if entry.is_dir():
-            lines.append(f"{pad}<Directory Id={quoteattr('d_' + ident)} Name={quoteattr(entry.name)}>")
-            lines += files_xml(entry, root, base, ids, components, depth + 1)
-            lines.append(f"{pad}</Directory>")
-        else:
-            components.append("c_" + ident)
-            lines.append(f'{pad}<Component Id={quoteattr("c_" + ident)} Guid="*" Win64="yes">')
-            lines.append(f"{pad}  <File Id={quoteattr('f_' + ident)} Name={quoteattr(entry.name)} Source={quoteattr(os.path.relpath(entry, base))} KeyPath=\"yes\"/>")
-            lines.append(f"{pad}</Component>")
-    return lines
 
 
 def main():
@@ -205,7 +186,9 @@ def main():
     ids = set()
     components = []
     base = args.out.parent.resolve()
-    tree = files_xml(args.files.resolve(), args.files.resolve(), base, ids, components, 5)
+    files = args.files.resolve()
+    tree = directory_xml(files, files, "yes", ids, components, 5,
+                         lambda entry: os.path.relpath(entry, base))
     text = f"""<?xml version="1.0" encoding="utf-8"?>
 <!-- Written by scripts/msi_service_wxs.py from {args.config.name}; do not edit. -->
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">

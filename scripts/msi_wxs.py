@@ -42,22 +42,25 @@ def ident(prefix, relative, ids):
     return name
 
 
-def directory_xml(folder, stage, win64, ids, components, depth):
+def directory_xml(folder, stage, win64, ids, components, depth, source=None):
+    """The WiX lines of a folder's tree, one component a file; `source` gives a file's Source
+    (default: its path below `stage`)."""
     pad = "  " * depth
     lines = []
     for entry in sorted(folder.iterdir()):
         relative = entry.relative_to(stage)
         if entry.is_dir():
             lines.append(f"{pad}<Directory Id={quoteattr(ident('d_', relative, ids))} Name={quoteattr(entry.name)}>")
-            lines += directory_xml(entry, stage, win64, ids, components, depth + 1)
+            lines += directory_xml(entry, stage, win64, ids, components, depth + 1, source)
             lines.append(f"{pad}</Directory>")
         else:
             component = ident("c_", relative, ids)
             components.append(component)
+            where = source(entry) if source else relative.as_posix()
             lines.append(f'{pad}<Component Id={quoteattr(component)} Guid="*" Win64="{win64}">')
             lines.append(
                 f"{pad}  <File Id={quoteattr(ident('f_', relative, ids))} Name={quoteattr(entry.name)}"
-                f" Source={quoteattr(relative.as_posix())} KeyPath=\"yes\"/>"
+                f" Source={quoteattr(where)} KeyPath=\"yes\"/>"
             )
             lines.append(f"{pad}</Component>")
     return lines
