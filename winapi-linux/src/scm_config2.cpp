@@ -146,12 +146,8 @@ extern "C" BOOL WINAPI ChangeServiceConfig2W(SC_HANDLE service, DWORD infoLevel,
 
 extern "C" BOOL WINAPI QueryServiceConfig2W(SC_HANDLE service, DWORD infoLevel, LPBYTE buffer,
                                             DWORD bufferSize, LPDWORD bytesNeeded) {
-    brontel_sc_handle* handle = checkHandle(service, false, SERVICE_QUERY_CONFIG);
+    brontel_sc_handle* handle = checkConfigQuery(service, bytesNeeded);
     if (handle == nullptr) {
-        return FALSE;
-    }
-    if (bytesNeeded == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER); // Windows: ERROR_INVALID_ADDRESS
         return FALSE;
     }
     DWORD needed = 0;

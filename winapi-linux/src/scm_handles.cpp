@@ -91,5 +91,14 @@ bool closeHandle(SC_HANDLE handle) {
     return true;
 }
 
+brontel_sc_handle* checkConfigQuery(SC_HANDLE service, LPDWORD bytesNeeded) {
+    brontel_sc_handle* handle = checkHandle(service, false, SERVICE_QUERY_CONFIG);
+    if (handle != nullptr && bytesNeeded == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER); // Windows: ERROR_INVALID_ADDRESS
+        return nullptr;
+    }
+    return handle;
+}
+
 } // namespace scm
 } // namespace standin

@@ -150,6 +150,8 @@ SC_HANDLE newHandle(bool manager, DWORD access, const std::wstring& name);
 // The handle's object when it is open and of the wanted kind (else ERROR_INVALID_HANDLE), and
 // grants `access` (else ERROR_ACCESS_DENIED). Sets the last error and returns null on failure.
 brontel_sc_handle* checkHandle(SC_HANDLE handle, bool manager, DWORD access);
+// A service handle that may query the configuration, and somewhere to say the size needed.
+brontel_sc_handle* checkConfigQuery(SC_HANDLE service, LPDWORD bytesNeeded);
 bool closeHandle(SC_HANDLE handle);
 DWORD mapServiceAccess(DWORD access);
 DWORD mapManagerAccess(DWORD access);

@@ -97,12 +97,8 @@ extern "C" BOOL WINAPI QueryServiceStatusEx(SC_HANDLE service, int infoLevel, LP
 
 extern "C" BOOL WINAPI QueryServiceConfigW(SC_HANDLE service, LPQUERY_SERVICE_CONFIGW config,
                                            DWORD bufferSize, LPDWORD bytesNeeded) {
-    brontel_sc_handle* handle = checkHandle(service, false, SERVICE_QUERY_CONFIG);
+    brontel_sc_handle* handle = checkConfigQuery(service, bytesNeeded);
     if (handle == nullptr) {
-        return FALSE;
-    }
-    if (bytesNeeded == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER); // Windows: ERROR_INVALID_ADDRESS
         return FALSE;
     }
     const std::wstring& name = handle->name;
