@@ -1,6 +1,4 @@
-"""The Java VM host at work with the machine's real JVM: the service class receives its
-arguments, the VM gets its options and verbose file, and each start-up failure is reported
-with its code. Development mode (-x) here; service mode (-Z) further below."""
+"""The Java VM host with the real JVM: arguments, VM options, start-up failures; -x, then -Z."""
 
 import json
 import threading
@@ -11,16 +9,26 @@ from runtime_support import SERVICES, Service, wait_until
 
 
 def java_service(m, service_class=None, command_line=None, options=(), **kwargs):
-    """A service's Parameters written directly, as installation would leave them, with a trace
-    file of its own; install=True enters it with the Service Control Manager first."""
+    """A service with a trace of its own; -Xcheck:jni makes a JNI call with an exception pending fatal."""
     name = m.unique("jvm")
-    # The VM checks every JNI call of ours: a call made with an exception pending is fatal.
     return Service(m, service_class, options=["-Xcheck:jni", *options], name=name,
                    command_line=command_line, trace=name + ".trace", **kwargs)
 
 
 def run_dev(svc, **kwargs):
     return svc.m.run(["-x", svc.name], **kwargs)
+
+
+def stop_control(svc):
+    control = svc.svc("control", 1)
+    assert control.rc == 0, control
+    assert svc.svc("wait", "STOPPED", 60000).rc == 0
+
+
+def remove(svc):
+    removed = svc.m.run(["-r", svc.name])
+    assert removed.rc == 0, removed
+    svc.installed = False
 
 
 def code_points(text):
@@ -139,8 +147,7 @@ def test_development_mode_start_failures(linux, case):
         kwargs = dict(kwargs, install=True)  # installed, so the run gets as far as the class
     svc = java_service(linux, **kwargs)
     result = run_dev(svc)
-    # The console stays the program's while it runs; brontel's own failure follows on standard
-    # error, and the exit code is the failure's.
+    # brontel's own failure goes to standard error, with the failure's exit code.
     assert result.rc == code, result
     traced = svc.trace_lines()
     for message in messages:
@@ -265,9 +272,7 @@ def test_service_mode_stop_reaches_java_and_java_reports_the_end(linux):
                        install=True)
     status = svc.start_and_wait("RUNNING")
     assert status["ACCEPTED"] == 5  # stop and shutdown, as the worker thread reported them
-    control = svc.svc("control", 1)
-    assert control.rc == 0, control
-    assert svc.svc("wait", "STOPPED", 60000).rc == 0
+    stop_control(svc)
     status = svc.status()
     # Java's own stop report (exit code 42) stands: no second stop report overwrote it.
     assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (42, 1066)
@@ -279,9 +284,8 @@ def test_service_mode_stop_reaches_java_and_java_reports_the_end(linux):
 
 
 def test_service_mode_service_that_never_reports_gets_one_clean_stop(linux):
-    # Three times: the main thread deletes the executor and the logger when it returns; the
-    # dispatcher's service-main thread must have written its last line by then, or it writes
-    # into a freed logger (it did, and AddressSanitizer caught it).
+    # Three times: the dispatcher's thread must write its last line before the main thread
+    # deletes the logger (it once wrote into a freed one).
     for _ in range(3):
         svc = java_service(linux, "com.vantero.tests.RecordingService", "a b", install=True)
         status = svc.start_and_wait()
@@ -343,20 +347,16 @@ def test_service_mode_report_after_javas_own_stop_is_dropped(linux):
     status = svc.status()
     assert (status["STATE"], status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (1, 9, 1066)
     assert states_set(svc) == ["SERVICE_RUNNING", "SERVICE_STOPPED"]
-    # Stopped for good, so it can be removed.
-    removed = linux.run(["-r", svc.name])
-    assert removed.rc == 0, removed
-    svc.installed = False
+    remove(svc)  # stopped for good, so it can be removed
 
 
 def test_service_mode_reports_after_the_final_stop_are_dropped(linux):
-    """Threads that keep reporting while serviceMain has returned and the process ends."""
+    # Threads keep reporting while serviceMain has returned and the process ends.
     svc = java_service(linux, "com.vantero.tests.LateReportService", install=True,
                        options=["-Dbrontel.test.lateMode=threads"])
     for run in range(1, 4):
         svc.start_and_wait("RUNNING")
-        assert svc.svc("control", 1).rc == 0
-        assert svc.svc("wait", "STOPPED", 60000).rc == 0
+        stop_control(svc)
         wait_until(lambda: svc.trace_lines().count("main Exit 0") == run, "the service process to end")
         status = svc.status()
         assert (status["STATE"], status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (1, 0, 0)
@@ -366,15 +366,12 @@ def test_service_mode_reports_after_the_final_stop_are_dropped(linux):
         after = traced[end:traced.index("main Exit 0", end)]
         assert "Set service to state SERVICE_RUNNING" not in after, after
     assert DROPPED in traced
-    removed = linux.run(["-r", svc.name])
-    assert removed.rc == 0, removed
-    svc.installed = False
+    remove(svc)
 
 
 def test_service_mode_controls_during_start_and_end_never_crash(linux):
-    """A stream of interrogate and stop controls while the service starts, runs and ends."""
-    # The service leaves its final report to brontel, so controls keep arriving while the VM
-    # host is retired and deleted.
+    # Interrogate and stop controls pelt the service; it leaves its final report to brontel, so
+    # controls keep arriving while the VM host is retired and deleted.
     svc = java_service(linux, "com.vantero.tests.StoppableService", options=["-Dbrontel.test.silentStop=true"],
                        install=True)
     for round_ in range(6):
@@ -408,7 +405,6 @@ def test_service_mode_controls_during_start_and_end_never_crash(linux):
 
 
 def test_service_mode_without_jvm_library_stops_with_13(machine):
-    """Through the real Service Control Manager under Wine as through the stand-in."""
     svc = java_service(machine, "com.vantero.tests.RecordingService",
                        jvm_library=machine.path(machine.tmp / "missing" / "jvm.dll"), install=True)
     status = svc.start_and_wait()
@@ -457,11 +453,9 @@ def test_break_control_makes_the_vm_dump_its_threads(linux):
     result = svc.svc("control", 251)
     assert result.rc == 0, result
     # The VM's break signal, raised on the control handler's thread (which the VM must know, or
-    # it crashes): the VM's thread dump lands in the verbose file. serviceControl never sees
-    # code 251 (whether the signal is also offered to consoleSignal is the console's business).
+    # it crashes): its thread dump lands in the verbose file; serviceControl never sees 251.
     wait_until(lambda: verbose.exists() and "Full thread dump" in verbose.read_text(), "no thread dump")
-    assert svc.svc("control", 1).rc == 0
-    assert svc.svc("wait", "STOPPED", 60000).rc == 0
+    stop_control(svc)
     traced = svc.trace_lines()
     assert "Generating control break event." in traced
     assert not any(m.startswith("Failed to generate") for m in traced)
@@ -477,8 +471,7 @@ def test_ctrl_c_control_becomes_a_console_event(linux):
     wait_until(lambda: "console 0" in svc.record(), "no Ctrl+C event reached Java")
     # Java handled it, so the service runs on until it is stopped.
     assert svc.status()["STATE"] == 4
-    assert svc.svc("control", 1).rc == 0
-    assert svc.svc("wait", "STOPPED", 60000).rc == 0
+    stop_control(svc)
     svc.wait_record("stopped")  # the worker records it after its stop report
     assert svc.record() == ["running", "console 0", "control 1", "stopped"]
     assert "Generating control c event." in svc.trace_lines()
