@@ -114,35 +114,34 @@ def test_library_messages_and_default_name(linux):
 MISSING = "no/such/lib/server/libjvm.so"
 # A library that loads but is no JVM.
 NO_JVM = "/usr/lib/x86_64-linux-gnu/libsqlite3.so.0"
-FAILURES = {
-    "relative-library": (dict(service_class="com.vantero.tests.RecordingService", jvm_library=MISSING), 13,
-                         ["The JVM DLL path is not an absolute path : " + MISSING]),
-    "no-exports": (dict(service_class="com.vantero.tests.RecordingService", jvm_library=NO_JVM), 14,
-                   ["Cannot load JNI_CreateJavaVM from the JVM DLL : " + NO_JVM]),
-    "vm-refuses": (dict(service_class="com.vantero.tests.RecordingService", options=["-Xssbad"]), 16,
-                   ["Failed to create Java VM rc= -6"]),
-    "no-class-configured": (dict(), 17, ["No Java class implementing service routines was specified."]),
-    "class-not-found": (dict(service_class="com.example.Missing"), 18, ["Cannot find the class com/example/Missing"]),
-    "no-service-main": (dict(service_class="com.vantero.tests.NoMainService"), 19,
-                        ["serviceMain method does not exist in class com/vantero/tests/NoMainService"]),
-    "neither-method": (dict(service_class="com.vantero.tests.NeitherService"), 19,
-                       ["serviceMain method does not exist in class com/vantero/tests/NeitherService"]),
-    "no-service-control": (dict(service_class="com.vantero.tests.NoControlService"), 20,
-                           ["serviceControl method does not exist in class com/vantero/tests/NoControlService"]),
-    "service-main-throws": (dict(service_class="com.vantero.tests.ThrowingService"), 27,
-                            ["serviceMain ended with an exception: "
-                             "java.lang.IllegalStateException: the service gave up"]),
+T = "com.vantero.tests."
+FAILURES = {  # case: (java_service arguments, exit code, the message)
+    "relative-library": (dict(service_class=T + "RecordingService", jvm_library=MISSING), 13,
+                         "The JVM DLL path is not an absolute path : " + MISSING),
+    "no-exports": (dict(service_class=T + "RecordingService", jvm_library=NO_JVM), 14,
+                   "Cannot load JNI_CreateJavaVM from the JVM DLL : " + NO_JVM),
+    "vm-refuses": (dict(service_class=T + "RecordingService", options=["-Xssbad"]), 16,
+                   "Failed to create Java VM rc= -6"),
+    "no-class-configured": (dict(), 17, "No Java class implementing service routines was specified."),
+    "class-not-found": (dict(service_class="com.example.Missing"), 18, "Cannot find the class com/example/Missing"),
+    "no-service-main": (dict(service_class=T + "NoMainService"), 19,
+                        "serviceMain method does not exist in class com/vantero/tests/NoMainService"),
+    "neither-method": (dict(service_class=T + "NeitherService"), 19,
+                       "serviceMain method does not exist in class com/vantero/tests/NeitherService"),
+    "no-service-control": (dict(service_class=T + "NoControlService"), 20,
+                           "serviceControl method does not exist in class com/vantero/tests/NoControlService"),
+    "service-main-throws": (dict(service_class=T + "ThrowingService"), 27,
+                            "serviceMain ended with an exception: java.lang.IllegalStateException: the service gave up"),
     # The class exists: its failing static initializer is no "class not found".
-    "initializer-throws": (dict(service_class="com.vantero.tests.InitFailingService"), 27,
-                           ["The static initializer of the class com/vantero/tests/InitFailingService "
-                            "ended with an exception: java.lang.IllegalStateException: "
-                            "no configuration for the service"]),
+    "initializer-throws": (dict(service_class=T + "InitFailingService"), 27,
+                           "The static initializer of the class com/vantero/tests/InitFailingService ended with an "
+                           "exception: java.lang.IllegalStateException: no configuration for the service"),
 }
 
 
 @pytest.mark.parametrize("case", FAILURES)
 def test_development_mode_start_failures(linux, case):
-    kwargs, code, messages = FAILURES[case]
+    kwargs, code, message = FAILURES[case]
     if case == "no-class-configured":
         kwargs = dict(kwargs, install=True)  # installed, so the run gets as far as the class
     svc = java_service(linux, **kwargs)
@@ -150,10 +149,9 @@ def test_development_mode_start_failures(linux, case):
     # brontel's own failure goes to standard error, with the failure's exit code.
     assert result.rc == code, result
     traced = svc.trace_lines()
-    for message in messages:
-        assert message in traced, svc.trace_text()
-        assert message in result.err.splitlines(), result
-        assert message not in result.out
+    assert message in traced, svc.trace_text()
+    assert message in result.err.splitlines(), result
+    assert message not in result.out
     assert f"Service failed to start.  {code}" in result.err.splitlines()
     assert f"CExecutor::startServiceTask Exit {code}" in traced
     if code in (18, 21):
@@ -301,13 +299,12 @@ def test_service_mode_service_that_never_reports_gets_one_clean_stop(linux):
 
 @pytest.mark.parametrize("case", FAILURES)
 def test_service_mode_start_failures_stop_with_their_code(linux, case):
-    kwargs, code, messages = FAILURES[case]
+    kwargs, code, message = FAILURES[case]
     svc = java_service(linux, **kwargs, install=True)
     status = svc.start_and_wait()
     assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (code, 1066), svc.trace_text()
     traced = svc.trace_lines()
-    for message in messages:
-        assert message in traced
+    assert message in traced
     assert f"Service failed to start.  {code}" in traced
     assert f"CExecutor::serviceMain Exit {code}" in traced
     # One event log entry with what the trace says, the names involved and what to do.
@@ -315,8 +312,7 @@ def test_service_mode_start_failures_stop_with_their_code(linux, case):
     assert len(entries) == 1, entries
     name, code_text, text, library, class_name, hint = entries[0]["strings"]
     assert (name, code_text, entries[0]["type"]) == (svc.name, str(code), 1)
-    for message in messages:
-        assert message in text.split("\r\n"), text
+    assert message in text.split("\r\n"), text
     assert library == kwargs.get("jvm_library", str(linux.jvm_library))
     assert class_name == kwargs.get("service_class", "(not set)")
     assert hint and "%" not in hint and "brontel -t" not in hint  # its own hint, not the general one
