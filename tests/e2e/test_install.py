@@ -369,16 +369,13 @@ def test_service_names_with_awkward_characters(machine):
     assert machine.run(["-w", "-u", machine.path(config)]).rc == 0
     assert machine.run(["-w", "-u", machine.path(config)]).rc == 11
 
-    name = machine.unique('say"cheese')
-    result = install(machine, basic(name))
-    assert result.rc == 8, result
-    assert f"The service name {name} cannot be used: it contains a double quote." in result.lines
-    assert not service_exists(machine, name)
-
-    name = machine.unique("back\\slash")
-    result = install(machine, basic(name))
-    assert result.rc == 8, result
-    assert "Could create service 123" in result.lines
+    quote = "The service name {} cannot be used: it contains a double quote."
+    for name, message in [(machine.unique('say"cheese'), quote),
+                          (machine.unique("back\\slash"), "Could create service 123")]:
+        result = install(machine, basic(name))
+        assert result.rc == 8, result
+        assert message.format(name) in result.lines
+        assert not service_exists(machine, name)
 
     longest = machine.unique("n")
     longest += "x" * (256 - len(longest))
