@@ -307,13 +307,19 @@ def double_service(m, library=None):
     return svc, record
 
 
+def run_with_planted(m, svc, name="vmdouble/jvm.dll"):
+    """-x with copies of `name` in the current folder ("work") and in a folder on WINEPATH."""
+    work, on_path = m.tmp / "work", m.tmp / "onpath"
+    vm_double(m, work, name)
+    vm_double(m, on_path, name)
+    result = m.run(["-x", svc.name], cwd=work, env={"WINEPATH": m.path(on_path)})
+    assert result.rc == 13, result
+    return work
+
+
 def test_windows_a_jvm_dll_in_the_current_directory_or_on_path_is_not_loaded(win):
     svc, record = double_service(win)
-    work, on_path = win.tmp / "work", win.tmp / "onpath"
-    vm_double(win, work)
-    vm_double(win, on_path)
-    result = win.run(["-x", svc.name], cwd=work, env={"WINEPATH": win.path(on_path)})
-    assert result.rc == 13, result
+    work = run_with_planted(win, svc)
     lines = svc.trace_lines()
     assert "Cannot load the JVM DLL : jvm.dll" in lines, svc.trace_text()
     assert not any("loaded successfully" in line for line in lines)
@@ -331,11 +337,7 @@ def test_windows_a_jvm_dll_in_the_current_directory_or_on_path_is_not_loaded(win
 def test_windows_a_dependency_of_the_jvm_dll_is_not_taken_from_the_current_directory_or_path(win):
     library = vm_double(win, win.tmp / "rt" / "bin" / "server", "vmdouble_dep/jvm.dll")
     svc, record = double_service(win, win.path(library))
-    work, on_path = win.tmp / "work", win.tmp / "onpath"
-    vm_double(win, work, "vmdouble_dependency.dll")
-    vm_double(win, on_path, "vmdouble_dependency.dll")
-    result = win.run(["-x", svc.name], cwd=work, env={"WINEPATH": win.path(on_path)})
-    assert result.rc == 13, result
+    run_with_planted(win, svc, "vmdouble_dependency.dll")
     assert "Cannot load the JVM DLL : " + win.path(library) in svc.trace_lines(), svc.trace_text()
     assert not record.exists()
 
