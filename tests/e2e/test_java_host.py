@@ -180,8 +180,7 @@ def test_development_mode_output_of_a_name_not_installed(linux):
 
 
 def test_static_initializer_may_report_a_state(linux):
-    # The natives exist before the service class is initialized. A run that ends normally says
-    # nothing of its own, and its reports stay out of the console.
+    # The natives exist before the class is initialized; a clean run's reports stay off the console.
     svc = java_service(linux, "com.vantero.tests.StaticReportService")
     result = run_dev(svc)
     assert (result.rc, result.err) == (0, ""), result
@@ -203,8 +202,7 @@ def test_without_jvm_library_java_home_is_found_and_failures_are_explained(linux
     assert f"JVM DLL {linux.jvm_library} loaded successfully." in traced
     assert svc.record()[0] == "count 0"
 
-    # A JAVA_HOME without a runtime and one holding a Windows 32-bit image: each candidate's
-    # reason, then the list and what to set.
+    # JAVA_HOME without a runtime, or with a 32-bit Windows image: the reasons, then what to set.
     empty = tmp_path / "empty-home"
     empty.mkdir()
     foreign = tmp_path / "foreign-home" / "lib" / "server"
