@@ -174,8 +174,7 @@ def test_an_unquoted_program_path_with_blanks_is_refused(linux):
     marker = linux.tmp / "marker"
     folder = linux.tmp / "My App"
     folder.mkdir()
-    # What the system would try first for the unquoted line, planted while the intended
-    # program is missing: refused all the same.
+    # What the system would try first for the unquoted line, planted: refused all the same.
     planted(linux.tmp / "My", marker)
     svc.set("PreInitCmd", f"{folder}/prep args {marker} ran")
     result = linux.run(["-x", svc.name])
@@ -248,8 +247,7 @@ def test_windows_an_unquoted_program_path_with_blanks_runs_nothing(win):
     marker = win.tmp / "marker"
     folder = win.tmp / "My App"
     folder.mkdir()
-    # What the system would start first for the unquoted line; planted without, then with, the
-    # intended program.
+    # What the system would start first for the unquoted line, without then with the intended one.
     shutil.copy(win.tool_path("proctool"), win.tmp / "My.exe")
     command = f"{win.path(folder / 'prep.exe')} args {win.path(marker)} ran"
     svc.set("PreInitCmd", command)
@@ -387,8 +385,7 @@ def test_installation_narrows_who_may_control_the_service_and_read_its_settings(
         shown = machine.tool("svctool", ["sd", name]).lines
         # Wine keeps no security for services: it answers every query with an empty DACL.
         assert shown == (["D:"] if machine.is_windows else [TIGHTENED])
-        # The service still reads its settings (Wine enforces the key's DACL) and takes a
-        # user-defined control from an administrator.
+        # The service still reads its settings and takes an administrator's user-defined control.
         start_and_wait(machine, name)
         result = machine.run(["-s", name, "200"])
         assert result.rc == 0, result
