@@ -238,8 +238,7 @@ def test_jar_code_source_and_controls_without_a_handler(linux):
     assert "Stopping the program (shutdown): orderly shutdown of the VM." in svc.trace_text()
     record = svc.record()
     assert record[-1] == "hook"
-    # The jar is the code source of its classes, as launchers that look for their own archive
-    # need; the administrator's class path follows it.
+    # The jar is its classes' code source (launchers look for it); the class path follows it.
     assert f"source file:{app}" in record, record
     assert f"classpath {app}{os.pathsep}{linux.java_dir / 'brontel.jar'}" in record, record
 
@@ -312,8 +311,7 @@ def test_derby_network_server_unchanged(linux):
     wait_until(lambda: derby_ping(port).returncode == 0, "Derby to answer after the restart")
     third = pid_listening(svc, port)
     assert third != second
-    # Derby's main never returns: the service reports running after the start wait, and a stop
-    # before that is refused (1061), as it is for any service still starting.
+    # Derby's main never returns: the service reports running once the start wait is over.
     assert svc.svc("wait", "RUNNING", 60000).rc == 0
 
     removed = linux.run(["-u", str(linux.tmp / "derby.conf")])
