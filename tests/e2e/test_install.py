@@ -1,6 +1,4 @@
-"""Installing, listing, inspecting and removing services as an administrator does: -c, -i
-(with -a and -p), -b, -d, -e, -u and -r, on the Linux stand-in and on Wine's own Service
-Control Manager."""
+"""Installing, listing, inspecting and removing services: -c, -i (-a, -p), -b, -d, -e, -u, -r."""
 
 import os
 import pwd
@@ -110,30 +108,23 @@ def test_start_type_error_control_and_interactive_values(linux):
         assert result.rc == 0, result
         for message in messages:
             assert message in result.lines
-        key = SERVICES + "\\" + name
-        assert linux.reg_get(key, "Start") == ("dword", start)
-        assert linux.reg_get(key, "ErrorControl") == ("dword", error_control)
-        assert linux.reg_get(key, "Type") == ("dword", type_)
+        assert [linux.reg_get(SERVICES + "\\" + name, value) for value in ("Start", "ErrorControl", "Type")] \
+            == [("dword", start), ("dword", error_control), ("dword", type_)], options
         assert linux.run(["-r", name]).rc == 0
 
 
 def test_dependencies_and_binary_path(linux):
-    rows = [("A,B", "A,B"), ("A,,B", "A"), ("A,B,", "A,B"), ("A, C", "A, C")]
-    for given, shown in rows:
+    for given, shown in [("A,B", "A,B"), ("A,,B", "A"), ("A,B,", "A,B"), ("A, C", "A, C")]:
         name = linux.unique("deps")
         assert install(linux, basic(name, "serviceDependencies=" + given)).rc == 0
         assert f"serviceDependencies={shown}" in report(linux, name)
         assert linux.run(["-r", name]).rc == 0
-
-    name = linux.unique("binpath")
-    assert install(linux, basic(name, "binaryPath=C:\\Program Files\\Tools\\brontel.exe")).rc == 0
-    assert image_path(linux, name) == f'"C:\\Program Files\\Tools\\brontel.exe" -Z "{name}"'
-    assert linux.run(["-r", name]).rc == 0
     # A path that carries its own quotes ends up quoted twice, as given.
-    name = linux.unique("quoted")
-    assert install(linux, basic(name, 'binaryPath="C:\\Tools\\brontel.exe"')).rc == 0
-    assert image_path(linux, name) == f'""C:\\Tools\\brontel.exe"" -Z "{name}"'
-    assert linux.run(["-r", name]).rc == 0
+    for given in ["C:\\Program Files\\Tools\\brontel.exe", '"C:\\Tools\\brontel.exe"']:
+        name = linux.unique("binpath")
+        assert install(linux, basic(name, "binaryPath=" + given)).rc == 0
+        assert image_path(linux, name) == f'"{given}" -Z "{name}"'
+        assert linux.run(["-r", name]).rc == 0
 
 
 def test_image_path_that_does_not_fit_is_refused(linux):
@@ -157,12 +148,9 @@ def test_options_1_2_4_with_stale_stored_options(linux):
         linux.reg_set(parameters, f"JVMOption{n}", "sz", f"old{n}")
     result = install(linux, basic(name, "jvmOption1=-Da=1", "jvmOption2=-Db=2", "jvmOption4=-Dd=4"))
     assert result.rc == 0, result
-    assert linux.reg_get(parameters, "JVMOption1") == ("sz", "-Da=1")
-    assert linux.reg_get(parameters, "JVMOption2") == ("sz", "-Db=2")
-    assert linux.reg_get(parameters, "JVMOption3") is None
-    assert linux.reg_get(parameters, "JVMOption4") is None
     # Clean-up stops at the first number without a value: option 5 survives.
-    assert linux.reg_get(parameters, "JVMOption5") == ("sz", "old5")
+    assert [linux.reg_get(parameters, f"JVMOption{n}") for n in range(1, 6)] == [
+        ("sz", "-Da=1"), ("sz", "-Db=2"), None, None, ("sz", "old5")]
     assert linux.run(["-r", name]).rc == 0
 
 
@@ -208,8 +196,7 @@ def test_account_with_and_without_password(machine):
 
 
 def test_accounts_without_a_password(machine):
-    """Virtual, built-in and managed accounts install without -p; the logon right is asked for
-    only where Windows needs it, and -d reports the account, which a saved report installs again."""
+    # Virtual, built-in and managed accounts: no -p, the logon right only where Windows needs it.
     name = machine.unique("virtual")
     virtual = "NT SERVICE\\" + name
     result = install(machine, basic(name), "-a", virtual)
@@ -264,7 +251,7 @@ def test_administrator_rights_are_needed(linux):
 
 
 def install_test_service(machine, options):
-    """A service of the program's (it has a service class) whose process is the testservice tool."""
+    # A service with a service class whose process is the testservice tool.
     name = machine.unique("running")
     log = machine.tmp / (name + ".log")
     command = f'"{machine.path(machine.tool_path("testservice"))}" --log "{machine.path(log)}" {options}'
@@ -382,16 +369,13 @@ def test_service_names_with_awkward_characters(machine):
     assert machine.run(["-w", "-u", machine.path(config)]).rc == 0
     assert machine.run(["-w", "-u", machine.path(config)]).rc == 11
 
-    name = machine.unique('say"cheese')
-    result = install(machine, basic(name))
-    assert result.rc == 8, result
-    assert f"The service name {name} cannot be used: it contains a double quote." in result.lines
-    assert not service_exists(machine, name)
-
-    name = machine.unique("back\\slash")
-    result = install(machine, basic(name))
-    assert result.rc == 8, result
-    assert "Could create service 123" in result.lines
+    quote = "The service name {} cannot be used: it contains a double quote."
+    for name, message in [(machine.unique('say"cheese'), quote),
+                          (machine.unique("back\\slash"), "Could create service 123")]:
+        result = install(machine, basic(name))
+        assert result.rc == 8, result
+        assert message.format(name) in result.lines
+        assert not service_exists(machine, name)
 
     longest = machine.unique("n")
     longest += "x" * (256 - len(longest))

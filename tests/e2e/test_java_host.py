@@ -1,6 +1,4 @@
-"""The Java VM host at work with the machine's real JVM: the service class receives its
-arguments, the VM gets its options and verbose file, and each start-up failure is reported
-with its code. Development mode (-x) here; service mode (-Z) further below."""
+"""The Java VM host with the real JVM: arguments, VM options, start-up failures; -x, then -Z."""
 
 import json
 import threading
@@ -11,16 +9,26 @@ from runtime_support import SERVICES, Service, wait_until
 
 
 def java_service(m, service_class=None, command_line=None, options=(), **kwargs):
-    """A service's Parameters written directly, as installation would leave them, with a trace
-    file of its own; install=True enters it with the Service Control Manager first."""
+    """A service with a trace of its own; -Xcheck:jni makes a JNI call with an exception pending fatal."""
     name = m.unique("jvm")
-    # The VM checks every JNI call of ours: a call made with an exception pending is fatal.
     return Service(m, service_class, options=["-Xcheck:jni", *options], name=name,
                    command_line=command_line, trace=name + ".trace", **kwargs)
 
 
 def run_dev(svc, **kwargs):
     return svc.m.run(["-x", svc.name], **kwargs)
+
+
+def stop_control(svc):
+    control = svc.svc("control", 1)
+    assert control.rc == 0, control
+    assert svc.svc("wait", "STOPPED", 60000).rc == 0
+
+
+def remove(svc):
+    removed = svc.m.run(["-r", svc.name])
+    assert removed.rc == 0, removed
+    svc.installed = False
 
 
 def code_points(text):
@@ -106,47 +114,44 @@ def test_library_messages_and_default_name(linux):
 MISSING = "no/such/lib/server/libjvm.so"
 # A library that loads but is no JVM.
 NO_JVM = "/usr/lib/x86_64-linux-gnu/libsqlite3.so.0"
-FAILURES = {
-    "relative-library": (dict(service_class="com.vantero.tests.RecordingService", jvm_library=MISSING), 13,
-                         ["The JVM DLL path is not an absolute path : " + MISSING]),
-    "no-exports": (dict(service_class="com.vantero.tests.RecordingService", jvm_library=NO_JVM), 14,
-                   ["Cannot load JNI_CreateJavaVM from the JVM DLL : " + NO_JVM]),
-    "vm-refuses": (dict(service_class="com.vantero.tests.RecordingService", options=["-Xssbad"]), 16,
-                   ["Failed to create Java VM rc= -6"]),
-    "no-class-configured": (dict(), 17, ["No Java class implementing service routines was specified."]),
-    "class-not-found": (dict(service_class="com.example.Missing"), 18, ["Cannot find the class com/example/Missing"]),
-    "no-service-main": (dict(service_class="com.vantero.tests.NoMainService"), 19,
-                        ["serviceMain method does not exist in class com/vantero/tests/NoMainService"]),
-    "neither-method": (dict(service_class="com.vantero.tests.NeitherService"), 19,
-                       ["serviceMain method does not exist in class com/vantero/tests/NeitherService"]),
-    "no-service-control": (dict(service_class="com.vantero.tests.NoControlService"), 20,
-                           ["serviceControl method does not exist in class com/vantero/tests/NoControlService"]),
-    "service-main-throws": (dict(service_class="com.vantero.tests.ThrowingService"), 27,
-                            ["serviceMain ended with an exception: "
-                             "java.lang.IllegalStateException: the service gave up"]),
+T = "com.vantero.tests."
+FAILURES = {  # case: (java_service arguments, exit code, the message)
+    "relative-library": (dict(service_class=T + "RecordingService", jvm_library=MISSING), 13,
+                         "The JVM DLL path is not an absolute path : " + MISSING),
+    "no-exports": (dict(service_class=T + "RecordingService", jvm_library=NO_JVM), 14,
+                   "Cannot load JNI_CreateJavaVM from the JVM DLL : " + NO_JVM),
+    "vm-refuses": (dict(service_class=T + "RecordingService", options=["-Xssbad"]), 16,
+                   "Failed to create Java VM rc= -6"),
+    "no-class-configured": (dict(), 17, "No Java class implementing service routines was specified."),
+    "class-not-found": (dict(service_class="com.example.Missing"), 18, "Cannot find the class com/example/Missing"),
+    "no-service-main": (dict(service_class=T + "NoMainService"), 19,
+                        "serviceMain method does not exist in class com/vantero/tests/NoMainService"),
+    "neither-method": (dict(service_class=T + "NeitherService"), 19,
+                       "serviceMain method does not exist in class com/vantero/tests/NeitherService"),
+    "no-service-control": (dict(service_class=T + "NoControlService"), 20,
+                           "serviceControl method does not exist in class com/vantero/tests/NoControlService"),
+    "service-main-throws": (dict(service_class=T + "ThrowingService"), 27,
+                            "serviceMain ended with an exception: java.lang.IllegalStateException: the service gave up"),
     # The class exists: its failing static initializer is no "class not found".
-    "initializer-throws": (dict(service_class="com.vantero.tests.InitFailingService"), 27,
-                           ["The static initializer of the class com/vantero/tests/InitFailingService "
-                            "ended with an exception: java.lang.IllegalStateException: "
-                            "no configuration for the service"]),
+    "initializer-throws": (dict(service_class=T + "InitFailingService"), 27,
+                           "The static initializer of the class com/vantero/tests/InitFailingService ended with an "
+                           "exception: java.lang.IllegalStateException: no configuration for the service"),
 }
 
 
 @pytest.mark.parametrize("case", FAILURES)
 def test_development_mode_start_failures(linux, case):
-    kwargs, code, messages = FAILURES[case]
+    kwargs, code, message = FAILURES[case]
     if case == "no-class-configured":
         kwargs = dict(kwargs, install=True)  # installed, so the run gets as far as the class
     svc = java_service(linux, **kwargs)
     result = run_dev(svc)
-    # The console stays the program's while it runs; brontel's own failure follows on standard
-    # error, and the exit code is the failure's.
+    # brontel's own failure goes to standard error, with the failure's exit code.
     assert result.rc == code, result
     traced = svc.trace_lines()
-    for message in messages:
-        assert message in traced, svc.trace_text()
-        assert message in result.err.splitlines(), result
-        assert message not in result.out
+    assert message in traced, svc.trace_text()
+    assert message in result.err.splitlines(), result
+    assert message not in result.out
     assert f"Service failed to start.  {code}" in result.err.splitlines()
     assert f"CExecutor::startServiceTask Exit {code}" in traced
     if code in (18, 21):
@@ -161,7 +166,7 @@ def test_development_mode_start_failures(linux, case):
         assert not any(m.startswith("Cannot find the class") for m in traced), traced
 
 
-def test_development_mode_output_of_a_run_that_ends_well_and_of_a_name_not_installed(linux):
+def test_development_mode_output_of_a_name_not_installed(linux):
     svc = java_service(linux, "com.vantero.tests.RecordingService", jvm_library=MISSING)
     name = svc.name
     # A name that is no installed service: said at once, nothing else tried.
@@ -172,18 +177,14 @@ def test_development_mode_output_of_a_run_that_ends_well_and_of_a_name_not_insta
         f"The service {name} is not installed (brontel -b lists the services brontel installed)."]
     assert result.out == ""
     assert "CJvm::loadJVMDll Entry" not in svc.trace_lines()
-    # A run that ends normally says nothing of its own, and its reports stay out of the console.
-    ok = java_service(linux, "com.vantero.tests.StaticReportService")
-    result = run_dev(ok)
-    assert (result.rc, result.err) == (0, ""), result
-    assert "Set service to state" not in result.out
 
 
 def test_static_initializer_may_report_a_state(linux):
-    # The natives exist before the service class is initialized.
+    # The natives exist before the class is initialized; a clean run's reports stay off the console.
     svc = java_service(linux, "com.vantero.tests.StaticReportService")
     result = run_dev(svc)
-    assert result.rc == 0, result
+    assert (result.rc, result.err) == (0, ""), result
+    assert "Set service to state" not in result.out
     assert svc.record() == ["initialized", "serviceMain"], svc.trace_text()
     traced = svc.trace_lines()
     assert "Set service to state SERVICE_START_PENDING" in traced
@@ -201,8 +202,7 @@ def test_without_jvm_library_java_home_is_found_and_failures_are_explained(linux
     assert f"JVM DLL {linux.jvm_library} loaded successfully." in traced
     assert svc.record()[0] == "count 0"
 
-    # A JAVA_HOME without a runtime and one holding a Windows 32-bit image: each candidate's
-    # reason, then the list and what to set.
+    # JAVA_HOME without a runtime, or with a 32-bit Windows image: the reasons, then what to set.
     empty = tmp_path / "empty-home"
     empty.mkdir()
     foreign = tmp_path / "foreign-home" / "lib" / "server"
@@ -265,9 +265,7 @@ def test_service_mode_stop_reaches_java_and_java_reports_the_end(linux):
                        install=True)
     status = svc.start_and_wait("RUNNING")
     assert status["ACCEPTED"] == 5  # stop and shutdown, as the worker thread reported them
-    control = svc.svc("control", 1)
-    assert control.rc == 0, control
-    assert svc.svc("wait", "STOPPED", 60000).rc == 0
+    stop_control(svc)
     status = svc.status()
     # Java's own stop report (exit code 42) stands: no second stop report overwrote it.
     assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (42, 1066)
@@ -279,9 +277,8 @@ def test_service_mode_stop_reaches_java_and_java_reports_the_end(linux):
 
 
 def test_service_mode_service_that_never_reports_gets_one_clean_stop(linux):
-    # Three times: the main thread deletes the executor and the logger when it returns; the
-    # dispatcher's service-main thread must have written its last line by then, or it writes
-    # into a freed logger (it did, and AddressSanitizer caught it).
+    # Three times: the dispatcher's thread must write its last line before the main thread
+    # deletes the logger (it once wrote into a freed one).
     for _ in range(3):
         svc = java_service(linux, "com.vantero.tests.RecordingService", "a b", install=True)
         status = svc.start_and_wait()
@@ -297,13 +294,12 @@ def test_service_mode_service_that_never_reports_gets_one_clean_stop(linux):
 
 @pytest.mark.parametrize("case", FAILURES)
 def test_service_mode_start_failures_stop_with_their_code(linux, case):
-    kwargs, code, messages = FAILURES[case]
+    kwargs, code, message = FAILURES[case]
     svc = java_service(linux, **kwargs, install=True)
     status = svc.start_and_wait()
     assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (code, 1066), svc.trace_text()
     traced = svc.trace_lines()
-    for message in messages:
-        assert message in traced
+    assert message in traced
     assert f"Service failed to start.  {code}" in traced
     assert f"CExecutor::serviceMain Exit {code}" in traced
     # One event log entry with what the trace says, the names involved and what to do.
@@ -311,8 +307,7 @@ def test_service_mode_start_failures_stop_with_their_code(linux, case):
     assert len(entries) == 1, entries
     name, code_text, text, library, class_name, hint = entries[0]["strings"]
     assert (name, code_text, entries[0]["type"]) == (svc.name, str(code), 1)
-    for message in messages:
-        assert message in text.split("\r\n"), text
+    assert message in text.split("\r\n"), text
     assert library == kwargs.get("jvm_library", str(linux.jvm_library))
     assert class_name == kwargs.get("service_class", "(not set)")
     assert hint and "%" not in hint and "brontel -t" not in hint  # its own hint, not the general one
@@ -343,20 +338,16 @@ def test_service_mode_report_after_javas_own_stop_is_dropped(linux):
     status = svc.status()
     assert (status["STATE"], status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (1, 9, 1066)
     assert states_set(svc) == ["SERVICE_RUNNING", "SERVICE_STOPPED"]
-    # Stopped for good, so it can be removed.
-    removed = linux.run(["-r", svc.name])
-    assert removed.rc == 0, removed
-    svc.installed = False
+    remove(svc)  # stopped for good, so it can be removed
 
 
 def test_service_mode_reports_after_the_final_stop_are_dropped(linux):
-    """Threads that keep reporting while serviceMain has returned and the process ends."""
+    # Threads keep reporting while serviceMain has returned and the process ends.
     svc = java_service(linux, "com.vantero.tests.LateReportService", install=True,
                        options=["-Dbrontel.test.lateMode=threads"])
     for run in range(1, 4):
         svc.start_and_wait("RUNNING")
-        assert svc.svc("control", 1).rc == 0
-        assert svc.svc("wait", "STOPPED", 60000).rc == 0
+        stop_control(svc)
         wait_until(lambda: svc.trace_lines().count("main Exit 0") == run, "the service process to end")
         status = svc.status()
         assert (status["STATE"], status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (1, 0, 0)
@@ -366,15 +357,12 @@ def test_service_mode_reports_after_the_final_stop_are_dropped(linux):
         after = traced[end:traced.index("main Exit 0", end)]
         assert "Set service to state SERVICE_RUNNING" not in after, after
     assert DROPPED in traced
-    removed = linux.run(["-r", svc.name])
-    assert removed.rc == 0, removed
-    svc.installed = False
+    remove(svc)
 
 
 def test_service_mode_controls_during_start_and_end_never_crash(linux):
-    """A stream of interrogate and stop controls while the service starts, runs and ends."""
-    # The service leaves its final report to brontel, so controls keep arriving while the VM
-    # host is retired and deleted.
+    # Interrogate and stop controls pelt the service; it leaves its final report to brontel, so
+    # controls keep arriving while the VM host is retired and deleted.
     svc = java_service(linux, "com.vantero.tests.StoppableService", options=["-Dbrontel.test.silentStop=true"],
                        install=True)
     for round_ in range(6):
@@ -408,7 +396,6 @@ def test_service_mode_controls_during_start_and_end_never_crash(linux):
 
 
 def test_service_mode_without_jvm_library_stops_with_13(machine):
-    """Through the real Service Control Manager under Wine as through the stand-in."""
     svc = java_service(machine, "com.vantero.tests.RecordingService",
                        jvm_library=machine.path(machine.tmp / "missing" / "jvm.dll"), install=True)
     status = svc.start_and_wait()
@@ -457,11 +444,9 @@ def test_break_control_makes_the_vm_dump_its_threads(linux):
     result = svc.svc("control", 251)
     assert result.rc == 0, result
     # The VM's break signal, raised on the control handler's thread (which the VM must know, or
-    # it crashes): the VM's thread dump lands in the verbose file. serviceControl never sees
-    # code 251 (whether the signal is also offered to consoleSignal is the console's business).
+    # it crashes): its thread dump lands in the verbose file; serviceControl never sees 251.
     wait_until(lambda: verbose.exists() and "Full thread dump" in verbose.read_text(), "no thread dump")
-    assert svc.svc("control", 1).rc == 0
-    assert svc.svc("wait", "STOPPED", 60000).rc == 0
+    stop_control(svc)
     traced = svc.trace_lines()
     assert "Generating control break event." in traced
     assert not any(m.startswith("Failed to generate") for m in traced)
@@ -477,8 +462,7 @@ def test_ctrl_c_control_becomes_a_console_event(linux):
     wait_until(lambda: "console 0" in svc.record(), "no Ctrl+C event reached Java")
     # Java handled it, so the service runs on until it is stopped.
     assert svc.status()["STATE"] == 4
-    assert svc.svc("control", 1).rc == 0
-    assert svc.svc("wait", "STOPPED", 60000).rc == 0
+    stop_control(svc)
     svc.wait_record("stopped")  # the worker records it after its stop report
     assert svc.record() == ["running", "console 0", "control 1", "stopped"]
     assert "Generating control c event." in svc.trace_lines()

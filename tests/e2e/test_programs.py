@@ -1,6 +1,4 @@
-"""Unchanged Java programs run by the ready-made ProgramService, with the machine's real JVM:
-main classes and executable jars, the start and stop paths, System.exit, and a real server from
-Debian's packages (Apache Derby's network server) installed from a configuration file."""
+"""Unchanged Java programs (main classes, jars, Debian's Derby server) run by ProgramService."""
 
 import os
 import pathlib
@@ -11,6 +9,7 @@ import zipfile
 
 import pytest
 
+from config_support import basic, install
 from runtime_support import Service, pid_alive, wait_until
 
 RUNNER = "com.vantero.core.orb.ProgramService"
@@ -19,8 +18,7 @@ DERBY = pathlib.Path("/usr/share/java")
 
 
 def program_service(m, command_line, classpath=("testclasses",), options=(), install=True):
-    """A ProgramService service; `classpath` entries are under the build's java directory, and
-    brontel.jar is on it only when named."""
+    """A ProgramService service; `classpath` is under the java directory (brontel.jar only if named)."""
     svc = Service(m, RUNNER, jvm=False, install=install, command_line=command_line,
                   name=m.unique("prog"), trace=m.unique("prog") + ".trace")
     svc.set("JVMdll", str(m.jvm_library))
@@ -32,16 +30,18 @@ def program_service(m, command_line, classpath=("testclasses",), options=(), ins
     return svc
 
 
+def main_line(svc):
+    return wait_until(lambda: [l for l in svc.record() if l.startswith("main ")], "the program's main")[0]
+
+
 def service_pid(svc):
-    line = wait_until(lambda: [l for l in svc.record() if l.startswith("main ")], "the program's main")[0]
-    pid = int(line.split(" pid ")[1].split()[0])
+    pid = int(main_line(svc).split(" pid ")[1].split()[0])
     svc.pids.add(pid)
     return pid
 
 
 def timed_stop(svc, what):
-    """Stops the service through the Service Control Manager; the time from the stop control to
-    stopped is printed (a figure, never judged)."""
+    """Stops the service through the manager; prints (never judges) the time to stopped."""
     began = time.monotonic()
     assert svc.svc("stop").rc == 0
     waited = svc.svc("wait", "STOPPED", 60000)
@@ -58,8 +58,7 @@ def test_main_returning_at_once_then_stop_by_orderly_shutdown(linux):
     assert status["ACCEPTED"] == 5, status
     pid = service_pid(svc)
     svc.wait_record("serving")
-    main_line = [l for l in svc.record() if l.startswith("main ")][0]
-    assert "[serve]" in main_line and "thread main loader true" in main_line, main_line
+    assert "[serve]" in main_line(svc) and "thread main loader true" in main_line(svc), svc.record()
     trace = svc.trace_text()
     assert "The program's main returned; the service runs." in trace
     assert "the program's own copy is used: com/vantero/core/orb/BrontelManager" in trace
@@ -191,7 +190,8 @@ def test_a_program_that_cannot_be_started_stops_with_32(linux, command_line, mes
     assert "Starting " not in svc.trace_text()
 
 
-def make_jar(path, classes_dir, names, manifest):
+def make_jar(path, m, names, manifest):
+    classes_dir = m.java_dir / "testclasses" / "com" / "vantero" / "tests" / "programs"
     with zipfile.ZipFile(path, "w") as jar:
         jar.writestr("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\n" + manifest + "\r\n")
         for name in names:
@@ -200,18 +200,16 @@ def make_jar(path, classes_dir, names, manifest):
 
 
 def test_executable_jar_with_class_path_and_a_control_handler(linux):
-    classes = linux.java_dir / "testclasses" / "com" / "vantero" / "tests" / "programs"
     (linux.tmp / "lib").mkdir()
     # The main class in the jar; the handler, which it needs, only in the jar its Class-Path names.
     app = linux.tmp / "app.jar"
-    make_jar(app, classes, ["TestProgram"], f"Main-Class: {PROGRAM}\r\nClass-Path: lib/handler.jar")
-    make_jar(linux.tmp / "lib" / "handler.jar", classes, ["Handler"], "")
+    make_jar(app, linux, ["TestProgram"], f"Main-Class: {PROGRAM}\r\nClass-Path: lib/handler.jar")
+    make_jar(linux.tmp / "lib" / "handler.jar", linux, ["Handler"], "")
     # No class path at all: the jar is the program's class path, as with the launcher's -jar.
     svc = program_service(linux, f"-jar {app} handler", classpath=(), install=False)
     proc = svc.start_dev()
     svc.wait_record("serving")
-    main_line = [l for l in svc.record() if l.startswith("main ")][0]
-    assert "[handler]" in main_line and "loader true" in main_line, main_line
+    assert "[handler]" in main_line(svc) and "loader true" in main_line(svc), svc.record()
 
     # The program's handler takes pause; it declines the others, which the runner handles or drops.
     for signal_text in ("SERVICE_CONTROL_PAUSE", "SERVICE_CONTROL_PARAMCHANGE"):
@@ -226,9 +224,8 @@ def test_executable_jar_with_class_path_and_a_control_handler(linux):
 
 
 def test_jar_code_source_and_controls_without_a_handler(linux):
-    classes = linux.java_dir / "testclasses" / "com" / "vantero" / "tests" / "programs"
     app = linux.tmp / "app.jar"
-    make_jar(app, classes, ["TestProgram"], f"Main-Class: {PROGRAM}")
+    make_jar(app, linux, ["TestProgram"], f"Main-Class: {PROGRAM}")
     # An administrator's class path stays behind the jar.
     svc = program_service(linux, f"-jar {app} serve", classpath=("brontel.jar",), install=False)
     proc = svc.start_dev()
@@ -241,8 +238,7 @@ def test_jar_code_source_and_controls_without_a_handler(linux):
     assert "Stopping the program (shutdown): orderly shutdown of the VM." in svc.trace_text()
     record = svc.record()
     assert record[-1] == "hook"
-    # The jar is the code source of its classes, as launchers that look for their own archive
-    # need; the administrator's class path follows it.
+    # The jar is its classes' code source (launchers look for it); the class path follows it.
     assert f"source file:{app}" in record, record
     assert f"classpath {app}{os.pathsep}{linux.java_dir / 'brontel.jar'}" in record, record
 
@@ -276,22 +272,16 @@ def test_derby_network_server_unchanged(linux):
     home = linux.tmp / "derby"
     home.mkdir()
     name = linux.unique("derby")
-    conf = linux.tmp / "derby.conf"
-    conf.write_text("\n".join([
-        f"serviceName={name}",
-        "serviceDisplayName=Apache Derby network server",
-        f"ibrontelClass={RUNNER}",
-        f"jvmDLL={linux.jvm_library}",
+    linux.trace_to(linux.tmp / "derby.trace")
+    installed = install(linux, basic(
+        name, f"jvmDLL={linux.jvm_library}",
         f"jvmOption1=-Dderby.system.home={home}",
         "jvmOption2=-Xmx128m",
         # Derby's own stop command, as its shutdown script runs it.
         f"commandLineParms=--stop-method=org.apache.derby.drda.NetworkServerControl.main "
         f"--stop-arg=shutdown --stop-arg=-p --stop-arg={port} "
         f"-jar {DERBY / 'derbynet.jar'} start -p {port} -noSecurityManager",
-        ""]))
-    trace = linux.tmp / "derby.trace"
-    linux.trace_to(trace)
-    installed = linux.run(["-i", str(conf)])
+        display="Apache Derby network server", service_class=RUNNER), file_name="derby.conf")
     assert installed.rc == 0, installed
     svc = Service(linux, None, jvm=False, name=name, trace="derby.trace")
     svc.installed = True
@@ -299,8 +289,7 @@ def test_derby_network_server_unchanged(linux):
     svc.start_and_wait("RUNNING")
     wait_until(lambda: derby_ping(port).returncode == 0, "Derby to answer its ping")
     derby_log = home / "derby.log"
-    first = pid_listening(port)
-    svc.pids.add(first)
+    first = pid_listening(svc, port)
 
     status = timed_stop(svc, "Derby, stop method")
     assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (0, 0), status
@@ -315,20 +304,17 @@ def test_derby_network_server_unchanged(linux):
     # Started again, then restarted with 128: a new process answers on the same port.
     svc.start_and_wait("RUNNING")
     wait_until(lambda: derby_ping(port).returncode == 0, "Derby to answer again")
-    second = pid_listening(port)
-    svc.pids.add(second)
+    second = pid_listening(svc, port)
     restarted = svc.send("128")
     assert restarted.rc == 0, restarted
     wait_until(lambda: not pid_alive(second), "the restarted service's old process to end")
     wait_until(lambda: derby_ping(port).returncode == 0, "Derby to answer after the restart")
-    third = pid_listening(port)
-    svc.pids.add(third)
+    third = pid_listening(svc, port)
     assert third != second
-    # Derby's main never returns: the service reports running after the start wait, and a stop
-    # before that is refused (1061), as it is for any service still starting.
+    # Derby's main never returns: the service reports running once the start wait is over.
     assert svc.svc("wait", "RUNNING", 60000).rc == 0
 
-    removed = linux.run(["-u", str(conf)])
+    removed = linux.run(["-u", str(linux.tmp / "derby.conf")])
     assert removed.rc == 0, removed
     svc.installed = False
     wait_until(lambda: not pid_alive(third), "Derby's process to end on removal")
@@ -336,8 +322,8 @@ def test_derby_network_server_unchanged(linux):
     assert "Shutting down Derby engine" in derby_log.read_text(errors="replace")
 
 
-def pid_listening(port):
-    """The process that listens on the port, from /proc (the service's own process)."""
+def pid_listening(svc, port):
+    """The service's process, which listens on the port (from /proc); ended with the service."""
     def find():
         inodes = set()
         for table in ("/proc/net/tcp", "/proc/net/tcp6"):
@@ -360,4 +346,6 @@ def pid_listening(port):
             except OSError:
                 continue
         return None
-    return wait_until(find, f"the process listening on {port}")
+    pid = wait_until(find, f"the process listening on {port}")
+    svc.pids.add(pid)
+    return pid

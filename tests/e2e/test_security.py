@@ -1,6 +1,4 @@
-"""What an ordinary local user could do to a service before: squat its control pipe, keep the pipe
-busy, plant programs where a pre-initialization command would find them, or point the trace at
-another file through a link. Each case shows that it no longer works."""
+"""Pipe squatting, busy pipes, planted programs and libraries, trace links: each no longer works."""
 
 import os
 import pwd
@@ -10,7 +8,7 @@ import stat
 
 import pytest
 
-from runtime_support import Service, wait_until
+from runtime_support import Service, service_maker, wait_until
 from config_support import basic, install
 from test_install import SERVICES, install_test_service, start_and_wait
 
@@ -25,7 +23,12 @@ def start_squatter(machine, name, log):
     return squatter
 
 
-def squatter_clients(log):
+def end(proc):
+    proc.kill()
+    proc.wait()
+
+
+def lines_of(log):
     return log.read_text().splitlines() if log.exists() else []
 
 
@@ -34,16 +37,13 @@ def test_a_pipe_served_by_the_senders_own_user_is_used_when_no_service_runs(mach
     log = machine.tmp / "squatter.log"
     squatter = start_squatter(machine, name, log)
     try:
-        # Nothing runs under the manager by this name, so the pipe is tried; its server runs as
-        # the sender's own user here, which the sender accepts. (The level at which the server
-        # could act as the sender is not checked: Wine hands a pipe server an impersonation
-        # token whatever level the client asked for, and the stand-in has none to hand.)
+        # No service runs by this name, so the pipe is tried; its server is the sender's own user.
+        # (The impersonation level is not checked: Wine ignores it, the stand-in has none.)
         assert machine.run(["-s", name, "200"]).rc == 0
-        clients = wait_until(lambda: squatter_clients(log), "the squatter's client")
+        clients = wait_until(lambda: lines_of(log), "the squatter's client")
         assert clients[0].startswith("client c8000000 impersonation "), clients
     finally:
-        squatter.kill()
-        squatter.wait()
+        end(squatter)
 
 
 def test_a_squatter_gets_nothing_meant_for_a_service_under_the_manager(machine):
@@ -59,10 +59,9 @@ def test_a_squatter_gets_nothing_meant_for_a_service_under_the_manager(machine):
         assert result.rc == 0, result
         wait_until(lambda: service_log.read_text().count("running ") == 2, "the restarted service")
         assert "control 1" in service_log.read_text()
-        assert squatter_clients(log) == []
+        assert lines_of(log) == []
     finally:
-        squatter.kill()
-        squatter.wait()
+        end(squatter)
         machine.tool("svctool", ["stop", name])
         machine.tool("svctool", ["wait", name, "STOPPED", "30000"])
         machine.tool("svctool", ["delete", name])
@@ -84,13 +83,11 @@ def test_development_mode_runs_nothing_when_another_program_holds_its_pipe(machi
                 "instance of this service, or a program that took its name first. The service is "
                 "not run.") in result.err.splitlines(), result
         assert "CExecutor::startServiceTask Entry" not in svc.trace_lines()
-        squatter.kill()
-        squatter.wait()
+        end(squatter)
         # Once it is gone, the instance makes the pipe its own and runs (here to its library).
         assert machine.run(["-x", svc.name]).rc == 13
     finally:
-        squatter.kill()
-        squatter.wait()
+        end(squatter)
         svc.cleanup()
 
 
@@ -103,14 +100,11 @@ def test_service_names_that_would_change_the_pipe_path_are_refused(linux):
 
 @pytest.fixture
 def dev_service(linux):
-    services = []
-    yield lambda cls: services.append(Service(linux, cls)) or services[-1]
-    for svc in services:
-        svc.cleanup()
+    yield from service_maker(linux, SIGNAL)
 
 
 def test_a_silent_client_is_dropped_and_others_get_through(linux, dev_service):
-    svc = dev_service(SIGNAL)
+    svc = dev_service()
     proc = svc.start_running()
     pipe = svc.name + "_BrontelPipe"
     for code, partial in ((201, ""), (202, "c8")):
@@ -123,8 +117,7 @@ def test_a_silent_client_is_dropped_and_others_get_through(linux, dev_service):
             assert result.rc == 0 and "Control sent OK" not in result.out, result
             wait_until(lambda: f"control {code}" in svc.record(), f"control {code}")
         finally:
-            silent.kill()
-            silent.wait()
+            end(silent)
     dropped = [l for l in svc.trace_lines() if l.startswith("A pipe client sent no complete")]
     assert dropped == [
         f"A pipe client sent no complete control within a second, disconnected; bytes received: {n}"
@@ -171,7 +164,6 @@ def test_a_trace_file_that_is_itself_a_link_is_refused(linux):
 
 
 def planted(path, marker):
-    """A program someone else put there: it only leaves a mark."""
     path.write_text(f"#!/bin/sh\necho planted >> '{marker}'\n")
     path.chmod(path.stat().st_mode | stat.S_IEXEC)
     return path
@@ -182,8 +174,7 @@ def test_an_unquoted_program_path_with_blanks_is_refused(linux):
     marker = linux.tmp / "marker"
     folder = linux.tmp / "My App"
     folder.mkdir()
-    # What the system would try first for the unquoted line, planted while the intended
-    # program is missing (a share not mounted yet): refused all the same.
+    # What the system would try first for the unquoted line, planted: refused all the same.
     planted(linux.tmp / "My", marker)
     svc.set("PreInitCmd", f"{folder}/prep args {marker} ran")
     result = linux.run(["-x", svc.name])
@@ -245,13 +236,9 @@ def win(machine):
 
 
 def ran_log(m):
-    """Every copy of proctool started with this environment appends its own path to the log."""
+    # Every copy of proctool started with this environment appends its own path to the log.
     log = m.tmp / "ran.log"
     return log, {"PROCTOOL_RAN_LOG": m.path(log)}
-
-
-def runs_recorded(log):
-    return log.read_text().splitlines() if log.exists() else []
 
 
 def test_windows_an_unquoted_program_path_with_blanks_runs_nothing(win):
@@ -260,8 +247,7 @@ def test_windows_an_unquoted_program_path_with_blanks_runs_nothing(win):
     marker = win.tmp / "marker"
     folder = win.tmp / "My App"
     folder.mkdir()
-    # What the system would start for the unquoted line, before the intended program; planted
-    # while that program is missing, then with it in place.
+    # What the system would start first for the unquoted line, without then with the intended one.
     shutil.copy(win.tool_path("proctool"), win.tmp / "My.exe")
     command = f"{win.path(folder / 'prep.exe')} args {win.path(marker)} ran"
     svc.set("PreInitCmd", command)
@@ -274,12 +260,12 @@ def test_windows_an_unquoted_program_path_with_blanks_runs_nothing(win):
     lines = svc.trace_lines()
     assert lines.count(refusal) == 2, svc.trace_text()
     assert lines.count("CExecutor::executePreinitCommand Exit 24") == 2
-    assert runs_recorded(log) == [] and not marker.exists()
+    assert lines_of(log) == [] and not marker.exists()
     # Quoted, the intended program runs, and only it.
     svc.set("PreInitCmd", f'"{win.path(folder / "prep.exe")}" args "{win.path(marker)}" ran')
     win.run(["-x", svc.name], env=env)
     assert marker.read_text() == "ran\n", svc.trace_text()
-    assert [p.lower() for p in runs_recorded(log)] == [win.path(folder / "prep.exe").lower()]
+    assert [p.lower() for p in lines_of(log)] == [win.path(folder / "prep.exe").lower()]
 
 
 def test_windows_a_bare_program_name_is_never_taken_from_the_current_directory(win):
@@ -290,7 +276,7 @@ def test_windows_a_bare_program_name_is_never_taken_from_the_current_directory(w
     svc.set("PreInitCmd", f"brontel-prep-tool args {win.path(marker)} planted")
     win.run(["-x", svc.name], cwd=win.tmp, env=env)
     assert "Unable to create process. rc= 2" in svc.trace_lines(), svc.trace_text()
-    assert runs_recorded(log) == [] and not marker.exists()
+    assert lines_of(log) == [] and not marker.exists()
     # In a folder of PATH (Wine puts WINEPATH in front of it), the same program runs.
     tools = win.tmp / "tools"
     tools.mkdir()
@@ -298,12 +284,11 @@ def test_windows_a_bare_program_name_is_never_taken_from_the_current_directory(w
     win.run(["-x", svc.name], cwd=win.tmp, env=dict(env, WINEPATH=win.path(tools)))
     assert "Command completed." in svc.trace_lines(), svc.trace_text()
     assert marker.read_text() == "planted\n"
-    assert [p.lower() for p in runs_recorded(log)] == [
+    assert [p.lower() for p in lines_of(log)] == [
         win.path(tools / "brontel-prep-tool.exe").lower()]
 
 
 def vm_double(m, folder, name="vmdouble/jvm.dll"):
-    """A copy of the VM test double (or its dependency) in folder, made first when missing."""
     folder.mkdir(parents=True, exist_ok=True)
     built = m.build_dir / "tests" / "vmdouble" / name
     return shutil.copy(built, folder / built.name)
@@ -320,13 +305,19 @@ def double_service(m, library=None):
     return svc, record
 
 
+def run_with_planted(m, svc, name="vmdouble/jvm.dll"):
+    """-x with copies of `name` in the current folder ("work") and in a folder on WINEPATH."""
+    work, on_path = m.tmp / "work", m.tmp / "onpath"
+    vm_double(m, work, name)
+    vm_double(m, on_path, name)
+    result = m.run(["-x", svc.name], cwd=work, env={"WINEPATH": m.path(on_path)})
+    assert result.rc == 13, result
+    return work
+
+
 def test_windows_a_jvm_dll_in_the_current_directory_or_on_path_is_not_loaded(win):
     svc, record = double_service(win)
-    work, on_path = win.tmp / "work", win.tmp / "onpath"
-    vm_double(win, work)
-    vm_double(win, on_path)
-    result = win.run(["-x", svc.name], cwd=work, env={"WINEPATH": win.path(on_path)})
-    assert result.rc == 13, result
+    work = run_with_planted(win, svc)
     lines = svc.trace_lines()
     assert "Cannot load the JVM DLL : jvm.dll" in lines, svc.trace_text()
     assert not any("loaded successfully" in line for line in lines)
@@ -344,11 +335,7 @@ def test_windows_a_jvm_dll_in_the_current_directory_or_on_path_is_not_loaded(win
 def test_windows_a_dependency_of_the_jvm_dll_is_not_taken_from_the_current_directory_or_path(win):
     library = vm_double(win, win.tmp / "rt" / "bin" / "server", "vmdouble_dep/jvm.dll")
     svc, record = double_service(win, win.path(library))
-    work, on_path = win.tmp / "work", win.tmp / "onpath"
-    vm_double(win, work, "vmdouble_dependency.dll")
-    vm_double(win, on_path, "vmdouble_dependency.dll")
-    result = win.run(["-x", svc.name], cwd=work, env={"WINEPATH": win.path(on_path)})
-    assert result.rc == 13, result
+    run_with_planted(win, svc, "vmdouble_dependency.dll")
     assert "Cannot load the JVM DLL : " + win.path(library) in svc.trace_lines(), svc.trace_text()
     assert not record.exists()
 
@@ -396,17 +383,13 @@ def test_installation_narrows_who_may_control_the_service_and_read_its_settings(
     try:
         assert machine.tool("regtool", ["sd", key]).lines == [PARAMETERS_DACL]
         shown = machine.tool("svctool", ["sd", name]).lines
-        # Wine keeps no security for services: it answers every query with an empty DACL, so
-        # the program finds no grant to take back there (and Wine would not keep one anyway).
+        # Wine keeps no security for services: it answers every query with an empty DACL.
         assert shown == (["D:"] if machine.is_windows else [TIGHTENED])
-        # The service itself still reads its settings, and takes a user-defined control sent
-        # by an administrator through the manager. (Wine enforces a key's DACL: one without
-        # Administrators would keep its processes, which all hold that group, from reading.)
+        # The service still reads its settings and takes an administrator's user-defined control.
         start_and_wait(machine, name)
         result = machine.run(["-s", name, "200"])
         assert result.rc == 0, result
-        wait_until(lambda: any(l.split()[:2] == ["control", "200"]
-                               for l in (record.read_text().splitlines() if record.exists() else [])),
+        wait_until(lambda: any(l.split()[:2] == ["control", "200"] for l in lines_of(record)),
                    "control 200 in the record")
     finally:
         machine.run(["-r", name])
@@ -426,9 +409,8 @@ def test_the_service_account_may_read_the_parameters(machine):
             re.escape(PARAMETERS_DACL) + r"\(A;CI;KR;;;S-1-5-21-[0-9-]+\)", dacl[0]), dacl
     finally:
         machine.run(["-r", name])
-    # An account that cannot be looked up must still read its settings: the key keeps its
-    # default security, and the administrator is told. (Wine's lookup ignores the domain part,
-    # so only the stand-in can show this.)
+    # An account that cannot be looked up keeps the key's default security, and the
+    # administrator is told (Wine's lookup ignores the domain part: the stand-in only).
     if not machine.is_windows:
         name = machine.unique("unknown")
         result = install(machine, basic(name), "-a", "CORPNOTHERE\\" + user)
