@@ -11,6 +11,7 @@ from config_support import basic, install
 from conftest import REPO
 from test_output_capture import events
 from runtime_support import service_maker, wait_until
+from test_windows_vm import double, win  # noqa: F401 (fixtures)
 
 
 @pytest.fixture
@@ -189,34 +190,26 @@ def test_wait_bound_must_be_seconds(linux, value):
         1, ["-W option requires a number of seconds from 1 to 86400"]), result
 
 
-def test_windows_build_operates_a_service_under_wine(machine):
-    if not machine.is_windows:
-        pytest.skip("the VM test double is a Windows library")
-    from test_windows_vm import DoubleService
+def test_windows_build_operates_a_service_under_wine(win, double):
+    svc = double("vmdouble.Running", install=True)
+    status = win.run(["-q", svc.name])
+    assert status.rc == 37 and re.search(r"^State: +STOPPED$", status.out, re.M), status
+    started = win.run(["-start", svc.name])
+    assert started.rc == 0, (started, svc.trace_text()[-3000:])
+    assert started.lines[-1] == f"The service {svc.name} is running.", started
+    facts = values(win.run(["-Q", svc.name]))
+    assert facts["state"] == "RUNNING" and int(facts["processId"]) > 0, facts
+    assert (facts["win32ExitCode"], facts["serviceExitCode"]) == ("0", "0"), facts
+    assert win.run(["-q", svc.name]).rc == 0
 
-    win = machine
-    svc = DoubleService(win, "vmdouble.Running", install=True)
-    try:
-        status = win.run(["-q", svc.name])
-        assert status.rc == 37 and re.search(r"^State: +STOPPED$", status.out, re.M), status
-        started = win.run(["-start", svc.name])
-        assert started.rc == 0, (started, svc.trace_text()[-3000:])
-        assert started.lines[-1] == f"The service {svc.name} is running.", started
-        facts = values(win.run(["-Q", svc.name]))
-        assert facts["state"] == "RUNNING" and int(facts["processId"]) > 0, facts
-        assert (facts["win32ExitCode"], facts["serviceExitCode"]) == ("0", "0"), facts
-        assert win.run(["-q", svc.name]).rc == 0
+    restarted = win.run(["-restart", svc.name])
+    assert restarted.rc == 0, (restarted, svc.trace_text()[-3000:])
+    assert restarted.lines[-2:] == [f"The service {svc.name} is stopped.",
+                                    f"The service {svc.name} is running."], restarted
+    assert svc.record().count("ended") == 1
+    assert values(win.run(["-Q", svc.name]))["processId"] != facts["processId"]
 
-        restarted = win.run(["-restart", svc.name])
-        assert restarted.rc == 0, (restarted, svc.trace_text()[-3000:])
-        assert restarted.lines[-2:] == [f"The service {svc.name} is stopped.",
-                                        f"The service {svc.name} is running."], restarted
-        assert svc.record().count("ended") == 1
-        assert values(win.run(["-Q", svc.name]))["processId"] != facts["processId"]
-
-        stopped = win.run(["-stop", svc.name])
-        assert stopped.rc == 0, stopped
-        assert win.run(["-q", svc.name]).rc == 37
-        assert svc.misused() == ""
-    finally:
-        svc.cleanup()
+    stopped = win.run(["-stop", svc.name])
+    assert stopped.rc == 0, stopped
+    assert win.run(["-q", svc.name]).rc == 37
+    assert svc.misused() == ""
