@@ -53,6 +53,14 @@ class DoubleService(Service):
         assert waited.rc == 0, (waited, self.trace_text()[-3000:])
         return self.status()
 
+    def stop_and_wait(self):
+        """Stops the service through the manager; the status once it has stopped."""
+        result = self.svc("stop")
+        assert result.rc == 0, result
+        waited = self.svc("wait", "STOPPED", 60000)
+        assert waited.rc == 0, (waited, self.trace_text()[-3000:])
+        return self.status()
+
     def misused(self):
         return self.misuse.read_text(errors="replace") if self.misuse.exists() else ""
 
@@ -92,8 +100,7 @@ def test_service_mode_runs_takes_controls_restarts_and_stops(win, double):
     svc = double("vmdouble.Running", install=True, command_line="a \U0001F600b")
     verbose = win.tmp / "verbose.txt"
     svc.set("VerboseFile", win.path(verbose))
-    assert svc.svc("start").rc == 0
-    assert svc.svc("wait", "RUNNING", 60000).rc == 0, svc.trace_text()
+    svc.start_and_wait("RUNNING")
     # Running was reported from a thread of the VM's own, through the native method.
     running = next(l for l in svc.record() if l.startswith("reported running from "))
     assert svc.thread_of("Set service to state SERVICE_RUNNING") == int(running.split()[-1])
@@ -121,9 +128,7 @@ def test_service_mode_runs_takes_controls_restarts_and_stops(win, double):
                sum(l.startswith("reported running") for l in svc.record()) == 2, "the restart")
     assert svc.svc("wait", "RUNNING", 60000).rc == 0
 
-    assert svc.svc("stop").rc == 0
-    assert svc.svc("wait", "STOPPED", 60000).rc == 0
-    status = svc.status()
+    status = svc.stop_and_wait()
     assert (status["WIN32_EXIT"], status["SERVICE_EXIT"]) == (0, 0)
     assert [c for c, _ in controls_in(svc)] == [6, 200, 1, 1]
     # The stop reached serviceControl(1) on the manager's handler thread.
@@ -140,8 +145,7 @@ def test_service_mode_ends_of_a_service(win, double):
     silent = double("vmdouble.Silent", install=True)
     # Reports after the final stop are dropped: the service stays stopped and can be removed.
     late.start_and_wait("RUNNING")
-    assert late.svc("stop").rc == 0
-    assert late.svc("wait", "STOPPED", 60000).rc == 0
+    late.stop_and_wait()
     wait_until(lambda: "main Exit 0" in late.trace_lines(), "the service process to end")
     traced = late.trace_lines()
     end = traced.index("CExecutor::serviceMain Exit 0")
@@ -233,10 +237,7 @@ def test_stop_timeout_dumps_the_threads_and_ends_the_service(win, double):
     svc.set("VerboseFile", win.path(verbose))
     svc.set("StopTimeout", "2")
     svc.start_and_wait("RUNNING")
-    stopped = svc.svc("stop")
-    assert stopped.rc == 0, stopped
-    assert svc.svc("wait", "STOPPED", 60000).rc == 0, svc.trace_text()[-3000:]
-    status = svc.status()
+    status = svc.stop_and_wait()
     assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (28, 1066)
     assert [c for c, _ in controls_in(svc)] == [1]
     assert "thread dump on" in " ".join(svc.record())
@@ -415,8 +416,7 @@ def test_environment_value_and_working_directory_reach_the_service_process(win, 
                 "cwd " + win.path(work)]
     svc.start_and_wait("RUNNING")
     assert [l for l in svc.record() if l.startswith(("env ", "cwd "))] == expected, svc.record()
-    assert svc.svc("stop").rc == 0
-    assert svc.svc("wait", "STOPPED", 60000).rc == 0
+    svc.stop_and_wait()
 
     svc.out.unlink()
     proc = svc.start_dev()
