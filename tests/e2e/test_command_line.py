@@ -1,5 +1,4 @@
-"""The command line as an administrator meets it: help, dispatch order, missing arguments,
-the console echo, and the trace switch."""
+"""The command line: help, dispatch order, missing arguments, the console echo, the trace switch."""
 
 import re
 
@@ -78,12 +77,17 @@ def test_help_without_arguments_or_asked_for_first(machine):
         (["-e", "svc"], "-e option requires service name and output file name."),
         (["-s", "svc"], "-s option requires service name and signal."),
         (["-w", "-b", "-s"], "-s option requires service name and signal."),
+        # Parsing stops at the missing argument: the -t is never performed.
+        (["-d", "svc", "-t"], "-t option requires log file name, or OFF"),
+        (["-i", "svc.conf", "-r", "svc"], "Cannot specify install and uninstall"),
+        (["-r", "svc", "-i", "svc.conf"], "Cannot specify install and uninstall"),
     ],
 )
-def test_missing_option_argument(machine, args, message):
+def test_missing_option_argument_or_conflict_is_refused(machine, args, message):
     result = machine.run(args)
     assert result.rc == 1
     assert result.out == message + "\n"
+    assert machine.reg_get(TRACE_KEY, "Trace") is None
 
 
 @pytest.mark.parametrize("option", ["-x", "-Z"])
@@ -95,22 +99,6 @@ def test_missing_service_name_for_silent_modes_prints_nothing(machine, option):
     assert result.out == ""
     # The message still reaches the trace file.
     assert f"{option} option requires the service name\n" in trace.read_text()
-
-
-def test_parsing_stops_at_the_missing_argument(machine):
-    # The later -t is never performed: the first -d already lacks nothing, the -t lacks its file.
-    result = machine.run(["-d", "svc", "-t"])
-    assert result.rc == 1
-    assert result.out == "-t option requires log file name, or OFF\n"
-    assert machine.reg_get(TRACE_KEY, "Trace") is None
-
-
-def test_install_and_uninstall_together_are_refused(machine):
-    config = machine.tmp / "svc.conf"
-    for args in (["-i", machine.path(config), "-r", "svc"], ["-r", "svc", "-i", machine.path(config)]):
-        result = machine.run(args)
-        assert result.rc == 1
-        assert result.out == "Cannot specify install and uninstall\n"
 
 
 def test_unknown_words_are_skipped(machine):

@@ -1,15 +1,12 @@
-"""The files a service running as LocalSystem writes can never be turned against another file:
-a link planted at the capture file or at a rotated name, a folder that is a link before the start
-or becomes one while the service runs, a second name of a victim's file, a folder that others may
-change, and a trace file that is a link or another file's second name. In each case the victim's
-files stay byte for byte as they were, and brontel says what it refused."""
+"""Links, second names and open folders never turn the capture or trace files against another file."""
 
 import os
 import stat
 
 import pytest
 
-from test_output_capture import capture_service, events, lines, stop
+from config_support import basic, install
+from test_output_capture import capture_service, events, lines, run_to_end, stop
 
 LINK_REASON = ("The file, or a folder on its path, is a link (a symbolic link, junction or mount "
                "point); brontel does not follow it.")
@@ -106,7 +103,7 @@ def test_a_refused_capture_folder_keeps_the_service_from_starting(linux, case):
     assert svc.record() == []  # no Java ran
     assert said in svc.trace_lines()
     assert "Service failed to start.  35" in svc.trace_lines()
-    failed = [e for e in events(linux, svc.name) if e["id"] == 1]
+    failed = events(linux, svc.name, 1)
     assert len(failed) == 1 and failed[0]["strings"][1] == "35"
     assert said in failed[0]["strings"][2]
     assert failed[0]["strings"][5].startswith("Name an output capture folder that does not exist")
@@ -121,11 +118,9 @@ def test_a_link_at_the_capture_file_gets_nothing_and_the_service_runs_on(linux):
     folder.mkdir()
     os.symlink(victims.dir / "a", folder / "out.log")
     svc = capture_service(linux, "mixed 2", {"StdoutFile": str(folder / "out.log")})
-    svc.start_and_wait("RUNNING")
-    svc.wait_record("written")
-    stop(svc)
+    run_to_end(svc)
     assert victims.untouched()
-    failed = [e for e in events(linux, svc.name) if e["id"] == 3]
+    failed = events(linux, svc.name, 3)
     assert [e["strings"][2:] for e in failed] == [[str(folder / "out.log"), LINK_REASON]]
 
 
@@ -155,9 +150,7 @@ def test_a_folder_swapped_for_a_link_while_the_service_runs_is_never_followed(li
 def test_a_missing_capture_folder_is_made_for_the_service_alone(linux):
     out = linux.tmp / "made" / "deeper" / "out.log"
     svc = capture_service(linux, "mixed 2", {"StdoutFile": str(out)})
-    svc.start_and_wait("RUNNING")
-    svc.wait_record("written")
-    stop(svc)
+    run_to_end(svc)
     assert lines(out) == ["java out 0", "java out 1"]
     for path, mode in ((out.parent.parent, 0o700), (out.parent, 0o700), (out, 0o600)):
         assert stat.S_IMODE(path.stat().st_mode) == mode, path
@@ -171,13 +164,9 @@ def test_install_warns_about_capture_folders_the_service_would_refuse(machine):
     open_folder.mkdir()
     open_folder.chmod(0o777)
     name = machine.unique("capwarn")
-    config = machine.tmp / "warn.conf"
-    config.write_text("".join(line + "\n" for line in [
-        f"serviceDisplayName=Capture {name}", f"serviceName={name}",
-        "ibrontelClass=com.example.Service",
-        "stdoutFile=" + machine.path(linked / "out.log"),
-        "stderrFile=" + machine.path(open_folder / "err.log")]))
-    result = machine.run(["-i", machine.path(config)])
+    result = install(machine, basic(name, "stdoutFile=" + machine.path(linked / "out.log"),
+                                    "stderrFile=" + machine.path(open_folder / "err.log"),
+                                    display=f"Capture {name}"), file_name="warn.conf")
     try:
         assert result.rc == 0, result
         assert ("Warning: the output capture folder is a link or lies behind one; the service will "

@@ -1,6 +1,4 @@
-"""Operating an installed service from brontel itself: the status (-q, -Q) with its exit codes,
-and start, stop and restart (-start, -stop, -restart) that wait until the state is reached and
-say why when it is not."""
+"""Operating an installed service: the status (-q, -Q) and the waiting -start, -stop, -restart."""
 
 import os
 import pty
@@ -12,27 +10,13 @@ import pytest
 from config_support import basic, install
 from conftest import REPO
 from test_output_capture import events
-from runtime_support import Service, wait_until
-
-STOPPABLE = "com.vantero.tests.StoppableService"
-
-
-def maker(m):
-    made = []
-
-    def make(service_class=STOPPABLE, **kwargs):
-        svc = Service(m, service_class, install=True, **kwargs)
-        made.append(svc)
-        return svc
-
-    yield make
-    for svc in made:
-        svc.cleanup()
+from runtime_support import service_maker, wait_until
+from test_windows_vm import double, win  # noqa: F401 (fixtures)
 
 
 @pytest.fixture
 def linux_services(linux):
-    yield from maker(linux)
+    yield from service_maker(linux, "com.vantero.tests.StoppableService")
 
 
 def event_text(event_id, strings):
@@ -53,7 +37,7 @@ def values(result):
 
 def test_status_start_restart_stop_round(linux, linux_services):
     m = linux
-    svc = linux_services()
+    svc = linux_services(install=True)
     status = m.run(["-q", svc.name])
     assert status.rc == 37, status
     assert re.search(r"^State: +STOPPED$", status.out, re.M), status
@@ -109,7 +93,7 @@ def test_names_that_are_no_service_of_brontels(machine):
 
 
 def test_failed_start_is_explained_in_the_status_words(linux, linux_services):
-    svc = linux_services("com.vantero.tests.NoSuchClass")
+    svc = linux_services("com.vantero.tests.NoSuchClass", install=True)
     started = linux.run(["-start", svc.name])
     assert started.rc == 39, (started, svc.trace_text()[-3000:])
     assert f"The service {svc.name} stopped while starting." in started.lines, started
@@ -123,7 +107,7 @@ def test_failed_start_is_explained_in_the_status_words(linux, linux_services):
         "18", "the service class cannot be found"), facts
     assert facts["eventLog"].startswith("the stand-in's event file"), facts
     # The failure's own entry, in the message table's words, on one line.
-    entry = [e for e in events(linux, svc.name) if e["id"] == 1][-1]
+    entry = events(linux, svc.name, 1)[-1]
     text = event_text(1, entry["strings"])
     assert "What to do: Check ibrontelClass" in text
     assert (facts["lastEventId"], facts["lastEventText"]) == ("1", text), facts
@@ -169,7 +153,7 @@ def test_status_shows_recovery_delayed_start_account_and_capture(linux):
 
 
 def test_progress_lines_on_a_terminal_and_the_wait_bound(linux, linux_services):
-    svc = linux_services(options=["-Dbrontel.test.stopDelayMs=1500"])
+    svc = linux_services(options=["-Dbrontel.test.stopDelayMs=1500"], install=True)
     assert linux.run(["-start", svc.name]).rc == 0
     # Stopping takes 1.5 s: on a terminal, its state and checkpoint as they change.
     main, other = pty.openpty()
@@ -206,34 +190,26 @@ def test_wait_bound_must_be_seconds(linux, value):
         1, ["-W option requires a number of seconds from 1 to 86400"]), result
 
 
-def test_windows_build_operates_a_service_under_wine(machine):
-    if not machine.is_windows:
-        pytest.skip("the VM test double is a Windows library")
-    from test_windows_vm import DoubleService
+def test_windows_build_operates_a_service_under_wine(win, double):
+    svc = double("vmdouble.Running", install=True)
+    status = win.run(["-q", svc.name])
+    assert status.rc == 37 and re.search(r"^State: +STOPPED$", status.out, re.M), status
+    started = win.run(["-start", svc.name])
+    assert started.rc == 0, (started, svc.trace_text()[-3000:])
+    assert started.lines[-1] == f"The service {svc.name} is running.", started
+    facts = values(win.run(["-Q", svc.name]))
+    assert facts["state"] == "RUNNING" and int(facts["processId"]) > 0, facts
+    assert (facts["win32ExitCode"], facts["serviceExitCode"]) == ("0", "0"), facts
+    assert win.run(["-q", svc.name]).rc == 0
 
-    win = machine
-    svc = DoubleService(win, "vmdouble.Running", install=True)
-    try:
-        status = win.run(["-q", svc.name])
-        assert status.rc == 37 and re.search(r"^State: +STOPPED$", status.out, re.M), status
-        started = win.run(["-start", svc.name])
-        assert started.rc == 0, (started, svc.trace_text()[-3000:])
-        assert started.lines[-1] == f"The service {svc.name} is running.", started
-        facts = values(win.run(["-Q", svc.name]))
-        assert facts["state"] == "RUNNING" and int(facts["processId"]) > 0, facts
-        assert (facts["win32ExitCode"], facts["serviceExitCode"]) == ("0", "0"), facts
-        assert win.run(["-q", svc.name]).rc == 0
+    restarted = win.run(["-restart", svc.name])
+    assert restarted.rc == 0, (restarted, svc.trace_text()[-3000:])
+    assert restarted.lines[-2:] == [f"The service {svc.name} is stopped.",
+                                    f"The service {svc.name} is running."], restarted
+    assert svc.record().count("ended") == 1
+    assert values(win.run(["-Q", svc.name]))["processId"] != facts["processId"]
 
-        restarted = win.run(["-restart", svc.name])
-        assert restarted.rc == 0, (restarted, svc.trace_text()[-3000:])
-        assert restarted.lines[-2:] == [f"The service {svc.name} is stopped.",
-                                        f"The service {svc.name} is running."], restarted
-        assert svc.record().count("ended") == 1
-        assert values(win.run(["-Q", svc.name]))["processId"] != facts["processId"]
-
-        stopped = win.run(["-stop", svc.name])
-        assert stopped.rc == 0, stopped
-        assert win.run(["-q", svc.name]).rc == 37
-        assert svc.misused() == ""
-    finally:
-        svc.cleanup()
+    stopped = win.run(["-stop", svc.name])
+    assert stopped.rc == 0, stopped
+    assert win.run(["-q", svc.name]).rc == 37
+    assert svc.misused() == ""

@@ -1,6 +1,4 @@
-"""Output capture and the event log: a service's standard output and error in rotating files,
-its failures as event log entries (the stand-in's log on Linux), the capture keys through
-installation and the report, and the event source registration."""
+"""Output capture into rotating files, the event log entries, the capture keys and the event source."""
 
 import datetime
 import json
@@ -20,13 +18,11 @@ OUTPUT_SERVICE = "com.vantero.tests.OutputService"
 STAMP = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ")
 
 
-def events(m, source=None):
-    """The stand-in's event log entries, optionally of one source."""
+def events(m, source, event_id=None):
+    """The stand-in's event log entries of one source, optionally of one id."""
     log = m.root / "eventlog" / "Application.jsonl"
-    if not log.exists():
-        return []
-    entries = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()]
-    return [e for e in entries if source is None or e["source"] == source]
+    entries = [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines()] if log.exists() else []
+    return [e for e in entries if e["source"] == source and event_id in (None, e["id"])]
 
 
 def capture_service(m, args, settings, options=()):
@@ -35,6 +31,13 @@ def capture_service(m, args, settings, options=()):
     for name, value in settings.items():
         svc.set(name, value)
     return svc
+
+
+def run_to_end(svc):
+    """Starts the service, waits until it has written everything, and stops it."""
+    svc.start_and_wait("RUNNING")
+    svc.wait_record("written")
+    stop(svc)
 
 
 def stop(svc):
@@ -56,9 +59,7 @@ def test_java_and_native_output_reach_the_files(linux, shared):
     native = linux.build_dir / "tests" / "libbrontel_native_print.so"
     svc = capture_service(linux, "mixed 3", {"StdoutFile": str(out), "StderrFile": str(out if shared else err)},
                           options=["-Dbrontel.test.nativeLib=" + str(native)])
-    svc.start_and_wait("RUNNING")
-    svc.wait_record("written")
-    stop(svc)
+    run_to_end(svc)
     rounds = range(3)
     if shared:
         # One pipe: the lines in the order they were written, whichever stream and runtime.
@@ -78,9 +79,7 @@ def test_only_the_configured_stream_is_captured_and_the_vm_log_stays_in_the_verb
     out, verbose = linux.tmp / "out.log", linux.tmp / "verbose.log"
     svc = capture_service(linux, "mixed 2", {"StdoutFile": str(out), "VerboseFile": str(verbose)},
                           options=["-Xlog:gc:stdout"])
-    svc.start_and_wait("RUNNING")
-    svc.wait_record("written")
-    stop(svc)
+    run_to_end(svc)
     assert lines(out) == ["java out 0", "java out 1"]
     assert "Using" in verbose.read_text()  # the VM's own log line, through its vfprintf hook
 
@@ -99,9 +98,7 @@ def test_rotation_under_a_fast_writer_loses_splits_and_reorders_nothing(linux):
     svc = capture_service(linux, f"flood {count}",
                           {"StdoutFile": str(linux.tmp / "out.log"), "LogRotateBytes": str(limit),
                            "LogKeepFiles": "999"})
-    svc.start_and_wait("RUNNING")
-    svc.wait_record("written")
-    stop(svc)
+    run_to_end(svc)
     series = rotated_series(linux.tmp, "out.log")
     assert len(series) >= count * 33 // limit  # 33 bytes a line: full files, none dropped
     written = []
@@ -118,9 +115,7 @@ def test_only_the_files_kept_remain_and_timestamps_start_each_line(linux):
     svc = capture_service(linux, f"flood {count}",
                           {"StdoutFile": str(linux.tmp / "out.log"), "LogRotateBytes": "4096",
                            "LogKeepFiles": "2", "LogTimestamps": "true"})
-    svc.start_and_wait("RUNNING")
-    svc.wait_record("written")
-    stop(svc)
+    run_to_end(svc)
     series = rotated_series(linux.tmp, "out.log")
     assert [p.name for p in series] == ["out.log.2", "out.log.1", "out.log"]
     written = [line for path in series for line in lines(path)]
@@ -205,14 +200,14 @@ def test_capture_survives_a_file_it_cannot_write_and_says_what_was_lost(linux, c
     svc = capture_service(linux, f"until-exists {marker}", {"StdoutFile": str(path)})
     svc.start_and_wait("RUNNING")
     svc.wait_trace("Cannot write the captured output to " + str(path))
-    failed = wait_until(lambda: [e for e in events(linux, svc.name) if e["id"] == 3], "the failure's entry")
+    failed = wait_until(lambda: events(linux, svc.name, 3), "the failure's entry")
     assert len(failed) == 1 and failed[0]["type"] == 1
     assert failed[0]["strings"][:3] == [svc.name, "standard output", str(path)]
     if remedy is None:
         marker.touch()
         svc.wait_record("written")
         stop(svc)
-        ended = [e for e in events(linux, svc.name) if e["id"] == 5]
+        ended = events(linux, svc.name, 5)
         assert len(ended) == 1 and int(ended[0]["strings"][3]) > 0
         return
     remedy()
@@ -229,10 +224,10 @@ def test_capture_survives_a_file_it_cannot_write_and_says_what_was_lost(linux, c
         [f"after {j}" for j in range(5)]
     if case == "blocked-directory":
         assert int(notice.group(1)) == sum(len(f"waiting {i}\n") for i in range(first))
-    resumed = [e for e in events(linux, svc.name) if e["id"] == 4]
+    resumed = events(linux, svc.name, 4)
     assert len(resumed) == 1 and resumed[0]["strings"][3] == notice.group(1)
     # One failure entry however many writes failed.
-    assert len([e for e in events(linux, svc.name) if e["id"] == 3]) == 1
+    assert len(events(linux, svc.name, 3)) == 1
 
 
 # -- the event log -----------------------------------------------------------------------------
@@ -241,7 +236,7 @@ def test_capture_survives_a_file_it_cannot_write_and_says_what_was_lost(linux, c
 def test_java_side_that_ends_unasked_is_reported_once(linux):
     svc = capture_service(linux, "end", {})
     svc.start_and_wait()
-    ended = [e for e in events(linux, svc.name) if e["id"] == 2]
+    ended = events(linux, svc.name, 2)
     assert [e["strings"] for e in ended] == [[svc.name, "SERVICE_RUNNING"]]
     assert ended[0]["type"] == 1
 

@@ -1,6 +1,4 @@
-"""Stops that never hang (the stopTimeout watchdog and its thread dump, in service and development
-mode, at a stop and at a shutdown), and services that come back (recovery actions carried out by
-the stand-in manager, stored settings on Wine's manager, the delayed automatic start)."""
+"""Stops that never hang (the stopTimeout watchdog and its dump) and services that come back (recovery)."""
 
 import re
 import shutil
@@ -129,8 +127,7 @@ def java_config(m, name, service_class, *extra):
 
 
 def remove(svc):
-    """Deletes the service, then stops it: a restart that is still pending finds no service to
-    start, and the last run's watcher no actions to carry out. Waits until it has gone."""
+    """Deletes, then stops the service, so that no pending restart or recovery action finds it."""
     if not svc.m.root.exists():
         return  # its machine has gone with it
     svc.svc("delete")
@@ -140,8 +137,7 @@ def remove(svc):
 
 @pytest.fixture
 def installed(linux):
-    """Installs services with -i from a configuration file with the given extra lines; each is
-    removed when the test ends, so that its recovery actions restart nothing afterwards."""
+    """Installs (-i, with the extra lines) and starts services; each is removed when the test ends."""
     made = []
 
     def install(service_class, *extra):
@@ -150,6 +146,7 @@ def installed(linux):
         made.append(svc)
         result = linux.run(["-i", linux.path(java_config(linux, name, service_class, *extra))])
         assert result.rc == 0, result
+        assert svc.svc("start").rc == 0
         return svc
 
     yield install
@@ -158,8 +155,7 @@ def installed(linux):
 
 
 def recovery_log(svc):
-    """The stand-in manager's recovery lines for the service, without their time stamps, and
-    the time stamps (ms) by line."""
+    """The stand-in manager's recovery lines for the service without, and then, their time stamps (ms)."""
     lines = []
     for path in (svc.m.root / "scm").glob("*.recovery"):
         lines += [l.split(" ", 1) for l in path.read_text().splitlines() if f" {svc.name}: " in l]
@@ -180,13 +176,9 @@ def crash(svc, code=200):
 
 def test_crashes_are_counted_and_restarted_after_their_delay(installed):
     svc = installed(CRASHING, "failureActions=restart/200, restart/1500 ,none/0")
-    assert svc.svc("start").rc == 0
-    svc.wait_running(1)
-    crash(svc)
-    svc.wait_running(2)
-    crash(svc)
-    svc.wait_running(3)
-    crash(svc)
+    for count in (1, 2, 3):
+        svc.wait_running(count)
+        crash(svc)
     wait_log(svc, "failure 3")
     assert svc.svc("wait", "STOPPED", 60000).rc == 0
     lines, times = recovery_log(svc)
@@ -205,7 +197,6 @@ def test_crashes_are_counted_and_restarted_after_their_delay(installed):
 
 def test_failure_count_resets_after_the_period(installed):
     svc = installed(CRASHING, "failureActions=restart/0,none/0", "failureResetPeriod=1")
-    assert svc.svc("start").rc == 0
     svc.wait_running(1)
     crash(svc)
     svc.wait_running(2)
@@ -221,7 +212,6 @@ def test_failure_count_resets_after_the_period(installed):
 def test_non_zero_exits_count_only_with_the_flag(installed, flag):
     extra = ["failureActions=restart/0,none/0"] + ([f"failureOnNonZeroExit={flag}"] if flag else [])
     svc = installed(CRASHING, *extra)
-    assert svc.svc("start").rc == 0
     svc.wait_running(1)
     crash(svc, 201)  # reports stopped with the service-specific code 42
     if flag == "TRUE":
@@ -242,7 +232,6 @@ def test_non_zero_exits_count_only_with_the_flag(installed, flag):
 def test_failed_start_counts_only_with_the_flag(installed, flag):
     svc = installed("com.vantero.tests.NoSuchService",
                     "failureActions=restart/0,none/0", f"failureOnNonZeroExit={flag}")
-    assert svc.svc("start").rc == 0
     if flag == "TRUE":
         wait_log(svc, "failure 2")
         failures = [l for l in recovery_log(svc)[0] if l.startswith("failure")]
@@ -257,7 +246,6 @@ def test_failed_start_counts_only_with_the_flag(installed, flag):
 def test_stop_timeout_counts_as_a_non_zero_exit(installed):
     svc = installed(STALLING, "stopTimeout=1", "failureActions=restart/0,none/0",
                     "failureOnNonZeroExit=TRUE")
-    assert svc.svc("start").rc == 0
     svc.wait_running(1)
     assert svc.svc("stop").rc == 0
     wait_log(svc, "failure 1")
@@ -267,7 +255,6 @@ def test_stop_timeout_counts_as_a_non_zero_exit(installed):
 
 def test_a_service_whose_root_is_removed_stops_and_is_not_restarted(linux, installed):
     svc = installed(CRASHING, "failureActions=restart/0,none/0")
-    assert svc.svc("start").rc == 0
     svc.wait_running(1)
     # The service and the watcher of its run.
     running = leftovers.find(f"BRONTEL_ROOT={linux.root}")

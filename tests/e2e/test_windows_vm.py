@@ -1,5 +1,4 @@
-"""The Windows build's whole service life cycle under Wine, against the VM test double (jvm.dll
-built from tests/vmdouble): Wine's own Service Control Manager, pipes and console."""
+"""The Windows build's service life cycle under Wine's manager, against the VM test double (jvm.dll)."""
 
 import re
 import shutil
@@ -42,18 +41,23 @@ class DoubleService(Service):
     def start_and_wait(self, state="STOPPED"):
         # The double ends the process at once on a call it does not implement: say so now
         # rather than wait for a process end that the trace will never show.
+        result = self.svc("start")
         if state == "STOPPED":
-            result = self.svc("start")
             assert result.rc == 0 or "FAILED 1053" in result.out, result
             wait_until(lambda: self.misused() or "main Exit" in self.trace_text(),
                        "the service process to end", 180)
             assert self.misused() == "", self.trace_text()[-3000:]
-            waited = self.svc("wait", state, 60000)
-            assert waited.rc == 0, (waited, self.trace_text()[-3000:])
-            return self.status()
-        result = self.svc("start")
-        assert result.rc == 0, result
+        else:
+            assert result.rc == 0, result
         waited = self.svc("wait", state, 60000)
+        assert waited.rc == 0, (waited, self.trace_text()[-3000:])
+        return self.status()
+
+    def stop_and_wait(self):
+        """Stops the service through the manager; the status once it has stopped."""
+        result = self.svc("stop")
+        assert result.rc == 0, result
+        waited = self.svc("wait", "STOPPED", 60000)
         assert waited.rc == 0, (waited, self.trace_text()[-3000:])
         return self.status()
 
@@ -69,6 +73,20 @@ class DoubleService(Service):
         raise AssertionError(f"{message!r} not traced")
 
 
+@pytest.fixture
+def double(win):
+    """Makes DoubleServices and cleans every one of them up after the test."""
+    made = []
+
+    def make(service_class, **kwargs):
+        made.append(DoubleService(win, service_class, **kwargs))
+        return made[-1]
+
+    yield make
+    for svc in made:
+        svc.cleanup()
+
+
 DROPPED = "The service has already reported SERVICE_STOPPED; state SERVICE_RUNNING not reported."
 
 
@@ -77,182 +95,160 @@ def controls_in(svc):
     return [(int(l.split()[1]), int(l.split()[3])) for l in svc.record() if l.startswith("control ")]
 
 
-def test_service_mode_runs_takes_controls_restarts_and_stops(win):
-    """One installed service through a whole life: start, controls through the manager by name
-    and by number, a restart (128), and the stop."""
-    svc = DoubleService(win, "vmdouble.Running", install=True, command_line="a \U0001F600b")
+def test_service_mode_runs_takes_controls_restarts_and_stops(win, double):
+    """One installed service: start, controls through the manager by name and number, restart, stop."""
+    svc = double("vmdouble.Running", install=True, command_line="a \U0001F600b")
     verbose = win.tmp / "verbose.txt"
     svc.set("VerboseFile", win.path(verbose))
-    try:
-        assert svc.svc("start").rc == 0
-        assert svc.svc("wait", "RUNNING", 60000).rc == 0, svc.trace_text()
-        # Running was reported from a thread of the VM's own, through the native method.
-        running = next(l for l in svc.record() if l.startswith("reported running from "))
-        assert svc.thread_of("Set service to state SERVICE_RUNNING") == int(running.split()[-1])
-        # The administrator's options in order, then the exit and output hooks the program adds;
-        # the VM's own output went through the hook into the verbose file.
-        assert svc.record()[:5] == ["option -Dvmdouble.record=" + win.path(svc.out),
-                                    "option -Dvmdouble.misuse=" + win.path(svc.misuse),
-                                    "option exit", "option vfprintf", "args 2"]
-        assert "vmdouble: 4 options, the first -Dvmdouble.record=" in verbose.read_text()
-        assert "arg \U0001F600b" in svc.record()
-        # A line from Java through the bridge's trace native.
-        assert f"vmdouble trace from {running.split()[-1]}" in svc.trace_lines()
+    svc.start_and_wait("RUNNING")
+    # Running was reported from a thread of the VM's own, through the native method.
+    running = next(l for l in svc.record() if l.startswith("reported running from "))
+    assert svc.thread_of("Set service to state SERVICE_RUNNING") == int(running.split()[-1])
+    # The administrator's options in order, then the exit and output hooks the program adds;
+    # the VM's own output went through the hook into the verbose file.
+    assert svc.record()[:5] == ["option -Dvmdouble.record=" + win.path(svc.out),
+                                "option -Dvmdouble.misuse=" + win.path(svc.misuse),
+                                "option exit", "option vfprintf", "args 2"]
+    assert "vmdouble: 4 options, the first -Dvmdouble.record=" in verbose.read_text()
+    assert "arg \U0001F600b" in svc.record()
+    # A line from Java through the bridge's trace native.
+    assert f"vmdouble trace from {running.split()[-1]}" in svc.trace_lines()
 
-        # Without a development-mode instance, -s goes through the manager to the handler thread.
-        for signal, code in (("SERVICE_CONTROL_PARAMCHANGE", 6), ("200", 200)):
-            assert win.run(["-s", svc.name, signal]).rc == 0
-            wait_until(lambda: code in [c for c, _ in controls_in(svc)], f"control {code}")
-        handler = svc.thread_of("Sending service control : SERVICE_CONTROL_PARAMCHANGE")
-        assert [t for c, t in controls_in(svc) if c == 6] == [handler]
+    # Without a development-mode instance, -s goes through the manager to the handler thread.
+    for signal, code in (("SERVICE_CONTROL_PARAMCHANGE", 6), ("200", 200)):
+        assert win.run(["-s", svc.name, signal]).rc == 0
+        wait_until(lambda: code in [c for c, _ in controls_in(svc)], f"control {code}")
+    handler = svc.thread_of("Sending service control : SERVICE_CONTROL_PARAMCHANGE")
+    assert [t for c, t in controls_in(svc) if c == 6] == [handler]
 
-        # The restart stops the service through the manager and starts it again.
-        restarted = win.run(["-s", svc.name, "SERVICE_CONTROL_RESTART"])
-        assert restarted.rc == 0, (restarted, svc.trace_text()[-3000:])
-        wait_until(lambda: svc.record().count("ended") == 1 and
-                   sum(l.startswith("reported running") for l in svc.record()) == 2, "the restart")
-        assert svc.svc("wait", "RUNNING", 60000).rc == 0
+    # The restart stops the service through the manager and starts it again.
+    restarted = win.run(["-s", svc.name, "SERVICE_CONTROL_RESTART"])
+    assert restarted.rc == 0, (restarted, svc.trace_text()[-3000:])
+    wait_until(lambda: svc.record().count("ended") == 1 and
+               sum(l.startswith("reported running") for l in svc.record()) == 2, "the restart")
+    assert svc.svc("wait", "RUNNING", 60000).rc == 0
 
-        assert svc.svc("stop").rc == 0
-        assert svc.svc("wait", "STOPPED", 60000).rc == 0
-        status = svc.status()
-        assert (status["WIN32_EXIT"], status["SERVICE_EXIT"]) == (0, 0)
-        assert [c for c, _ in controls_in(svc)] == [6, 200, 1, 1]
-        # The stop reached serviceControl(1) on the manager's handler thread.
-        assert svc.record()[-1] == "ended"
-        assert svc.misused() == ""
-    finally:
+    status = svc.stop_and_wait()
+    assert (status["WIN32_EXIT"], status["SERVICE_EXIT"]) == (0, 0)
+    assert [c for c, _ in controls_in(svc)] == [6, 200, 1, 1]
+    # The stop reached serviceControl(1) on the manager's handler thread.
+    assert svc.record()[-1] == "ended"
+    assert svc.misused() == ""
+
+
+def test_service_mode_ends_of_a_service(win, double):
+    """Late reports, a report from the initializer, a self-stop, System.exit and no report at all."""
+    late = double("vmdouble.LateRunning", install=True)
+    init = double("vmdouble.StaticInit", install=True)
+    relay = double("vmdouble.Relay", install=True)
+    exits = double("vmdouble.Exits", install=True, options=["-Dvmdouble.exitCode=3"])
+    silent = double("vmdouble.Silent", install=True)
+    # Reports after the final stop are dropped: the service stays stopped and can be removed.
+    late.start_and_wait("RUNNING")
+    late.stop_and_wait()
+    wait_until(lambda: "main Exit 0" in late.trace_lines(), "the service process to end")
+    traced = late.trace_lines()
+    end = traced.index("CExecutor::serviceMain Exit 0")
+    assert "Set service to state SERVICE_RUNNING" not in traced[end:]
+    assert DROPPED in traced
+    status = late.status()
+    assert (status["STATE"], status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (1, 0, 0)
+    removed = win.run(["-r", late.name])
+    assert removed.rc == 0, removed
+    late.installed = False
+
+    # The initializer's report reaches the manager: the natives are registered before the
+    # service class is looked up.
+    mark = len(init.trace_lines())  # the services share one trace file
+    init.start_and_wait("RUNNING")
+    assert "static initializer on" in " ".join(init.record())
+    states = [l for l in init.trace_lines()[mark:] if l.startswith("Set service to state ")]
+    assert states[:2] == ["Set service to state SERVICE_START_PENDING",
+                          "Set service to state SERVICE_RUNNING"]
+
+    # sendServiceControl from a thread of the VM's own: the service stops itself.
+    status = relay.start_and_wait()
+    assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (0, 0)
+    assert "sent true" in relay.record()
+    assert [c for c, _ in controls_in(relay)] == [1]
+
+    # System.exit(3): the exit hook reports the stop with the code, no crash.
+    status = exits.start_and_wait()
+    assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (3, 1066), exits.trace_text()
+    assert "System.exit 3" in " ".join(exits.record())
+    assert "The Java VM ends the process with exit code 3" in exits.trace_lines()
+
+    # A service that never reports is left to the manager: brontel reports nothing in its
+    # name. (Wine's manager gives up on it after its start time-out, 1053, and ends it.)
+    mark = len(silent.trace_lines())
+    started = silent.svc("start")
+    assert started.rc == 0 or "FAILED 1053" in started.out, started
+    assert "args 0" in silent.record()
+    assert not [l for l in silent.trace_lines()[mark:] if l.startswith("Set service to state")]
+    assert silent.misused() == ""
+    for svc in (late, init, relay, exits, silent):
         svc.cleanup()
+        svc.installed = False
+    # Nor did their stops misuse the VM.
+    assert all(svc.misused() == "" for svc in (late, init, relay, exits))
 
 
-def test_service_mode_ends_of_a_service(win):
-    """A service that keeps reporting after its end, one that reports from its initializer, one
-    that stops itself through sendServiceControl, one that calls System.exit, and one that never
-    reports: each ends as the manager expects."""
-    late = DoubleService(win, "vmdouble.LateRunning", install=True)
-    init = DoubleService(win, "vmdouble.StaticInit", install=True)
-    relay = DoubleService(win, "vmdouble.Relay", install=True)
-    exits = DoubleService(win, "vmdouble.Exits", install=True, options=["-Dvmdouble.exitCode=3"])
-    silent = DoubleService(win, "vmdouble.Silent", install=True)
-    try:
-        # Reports after the final stop are dropped: the service stays stopped and can be removed.
-        late.start_and_wait("RUNNING")
-        assert late.svc("stop").rc == 0
-        assert late.svc("wait", "STOPPED", 60000).rc == 0
-        wait_until(lambda: "main Exit 0" in late.trace_lines(), "the service process to end")
-        traced = late.trace_lines()
-        end = traced.index("CExecutor::serviceMain Exit 0")
-        assert "Set service to state SERVICE_RUNNING" not in traced[end:]
-        assert DROPPED in traced
-        status = late.status()
-        assert (status["STATE"], status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (1, 0, 0)
-        removed = win.run(["-r", late.name])
-        assert removed.rc == 0, removed
-        late.installed = False
-
-        # The initializer's report reaches the manager: the natives are registered before the
-        # service class is looked up.
-        mark = len(init.trace_lines())  # the services share one trace file
-        init.start_and_wait("RUNNING")
-        assert "static initializer on" in " ".join(init.record())
-        states = [l for l in init.trace_lines()[mark:] if l.startswith("Set service to state ")]
-        assert states[:2] == ["Set service to state SERVICE_START_PENDING",
-                              "Set service to state SERVICE_RUNNING"]
-
-        # sendServiceControl from a thread of the VM's own: the service stops itself.
-        status = relay.start_and_wait()
-        assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (0, 0)
-        assert "sent true" in relay.record()
-        assert [c for c, _ in controls_in(relay)] == [1]
-
-        # System.exit(3): the exit hook reports the stop with the code, no crash.
-        status = exits.start_and_wait()
-        assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (3, 1066), exits.trace_text()
-        assert "System.exit 3" in " ".join(exits.record())
-        assert "The Java VM ends the process with exit code 3" in exits.trace_lines()
-
-        # A service that never reports is left to the manager: brontel reports nothing in its
-        # name. (Wine's manager gives up on it after its start time-out, 1053, and ends it.)
-        mark = len(silent.trace_lines())
-        started = silent.svc("start")
-        assert started.rc == 0 or "FAILED 1053" in started.out, started
-        assert "args 0" in silent.record()
-        assert not [l for l in silent.trace_lines()[mark:] if l.startswith("Set service to state")]
-        assert silent.misused() == ""
-    finally:
-        for svc in (late, init, relay, exits, silent):
-            svc.cleanup()
-        assert all(svc.misused() == "" for svc in (late, init, relay, exits))
-
-
-def test_development_mode_controls_console_events_and_restart(win):
-    """-x: controls through the pipe by name and by number, the console events offered to
-    "Java", the break signal reaching the VM's raise-signal export, and a restart (128)."""
-    svc = DoubleService(win, "vmdouble.Running")
+def test_development_mode_controls_console_events_and_restart(win, double):
+    """-x: controls through the pipe, console events, the break signal to the VM, and a restart."""
+    svc = double("vmdouble.Running")
     verbose = win.tmp / "verbose.txt"
     svc.set("VerboseFile", win.path(verbose))
-    try:
-        first = svc.start_dev()
-        wait_until(lambda: any(l.startswith("reported running") for l in svc.record()), "running")
-        for signal, code in (("SERVICE_CONTROL_PARAMCHANGE", 6), ("200", 200)):
-            sent = svc.send(signal)
-            assert sent.rc == 0, sent
-            wait_until(lambda: code in [c for c, _ in controls_in(svc)], f"control {code}")
+    first = svc.start_dev()
+    wait_until(lambda: any(l.startswith("reported running") for l in svc.record()), "running")
+    for signal, code in (("SERVICE_CONTROL_PARAMCHANGE", 6), ("200", 200)):
+        sent = svc.send(signal)
+        assert sent.rc == 0, sent
+        wait_until(lambda: code in [c for c, _ in controls_in(svc)], f"control {code}")
 
-        # The break signal goes to the VM's own function on a thread it knows; its signal
-        # thread writes the thread dump through the output hook into the verbose file.
-        assert svc.send("CTRL_BREAK_EVENT").rc == 0
-        svc.wait_record("raise 21 on " + next(
-            l.split()[-1] for l in svc.record() if l.startswith("control 200 on ")))
-        wait_until(lambda: "Full thread dump vmdouble" in verbose.read_text(), "the thread dump")
+    # The break signal goes to the VM's own function on a thread it knows; its signal
+    # thread writes the thread dump through the output hook into the verbose file.
+    assert svc.send("CTRL_BREAK_EVENT").rc == 0
+    svc.wait_record("raise 21 on " + next(
+        l.split()[-1] for l in svc.record() if l.startswith("control 200 on ")))
+    wait_until(lambda: "Full thread dump vmdouble" in verbose.read_text(), "the thread dump")
 
-        # The restart stops this instance through its pipe and starts a new one, on a console
-        # of its own.
-        # (Its output goes to a file: the new instance holds on to the sender's output.)
-        with open(win.tmp / "restart.log", "wb") as log:
-            restart = win.start(["-s", svc.name, "128"], stdout=log, stderr=subprocess.STDOUT)
-        assert restart.wait(timeout=180) == 0, (win.tmp / "restart.log").read_bytes()
-        assert first.wait(timeout=60) == 0
-        wait_until(lambda: sum(l.startswith("reported running") for l in svc.record()) == 2,
-                   "the restarted instance")
+    # The restart stops this instance through its pipe and starts a new one on its own console
+    # (its output goes to a file: the new instance holds on to the sender's output).
+    with open(win.tmp / "restart.log", "wb") as log:
+        restart = win.start(["-s", svc.name, "128"], stdout=log, stderr=subprocess.STDOUT)
+    assert restart.wait(timeout=180) == 0, (win.tmp / "restart.log").read_bytes()
+    assert first.wait(timeout=60) == 0
+    wait_until(lambda: sum(l.startswith("reported running") for l in svc.record()) == 2,
+               "the restarted instance")
 
-        # Ctrl+C on that console is offered to Java's consoleSignal, which takes it.
-        assert svc.send("CTRL_C_EVENT").rc == 0
-        wait_until(lambda: any(l.startswith("console 0 on ") for l in svc.record()), "the console event")
-        assert svc.send("SERVICE_CONTROL_STOP").rc == 0
-        svc.wait_record("ended", 2)
-        assert [c for c, _ in controls_in(svc)] == [6, 200, 1, 1]
-        assert svc.misused() == ""
-    finally:
-        svc.cleanup()
+    # Ctrl+C on that console is offered to Java's consoleSignal, which takes it.
+    assert svc.send("CTRL_C_EVENT").rc == 0
+    wait_until(lambda: any(l.startswith("console 0 on ") for l in svc.record()), "the console event")
+    assert svc.send("SERVICE_CONTROL_STOP").rc == 0
+    svc.wait_record("ended", 2)
+    assert [c for c, _ in controls_in(svc)] == [6, 200, 1, 1]
+    assert svc.misused() == ""
 
 
-def test_stop_timeout_dumps_the_threads_and_ends_the_service(win):
-    """A service that ignores the stop, with stopTimeout=2: the VM's thread dump (its end
-    confirmed through the tool interface) in the verbose file, then stopped with code 28."""
-    svc = DoubleService(win, "vmdouble.Stubborn", install=True)
+def test_stop_timeout_dumps_the_threads_and_ends_the_service(win, double):
+    """stopTimeout=2 on a service that ignores the stop: the VM's thread dump, then code 28."""
+    svc = double("vmdouble.Stubborn", install=True)
     verbose = win.tmp / "verbose.txt"
     svc.set("VerboseFile", win.path(verbose))
     svc.set("StopTimeout", "2")
-    try:
-        svc.start_and_wait("RUNNING")
-        stopped = svc.svc("stop")
-        assert stopped.rc == 0, stopped
-        assert svc.svc("wait", "STOPPED", 60000).rc == 0, svc.trace_text()[-3000:]
-        status = svc.status()
-        assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (28, 1066)
-        assert [c for c, _ in controls_in(svc)] == [1]
-        assert "thread dump on" in " ".join(svc.record())
-        dump = verbose.read_text()
-        assert "Full thread dump vmdouble" in dump
-        traced = svc.trace_lines()
-        assert any(l.startswith(f"The service {svc.name} did not stop in time: ") and
-                   f"The Java threads were dumped to the verboseOutput file {win.path(verbose)}." in l
-                   for l in traced), svc.trace_text()[-3000:]
-        assert not [l for l in traced if "did not finish its thread dump" in l]
-        assert svc.misused() == ""
-    finally:
-        svc.cleanup()
+    svc.start_and_wait("RUNNING")
+    status = svc.stop_and_wait()
+    assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (28, 1066)
+    assert [c for c, _ in controls_in(svc)] == [1]
+    assert "thread dump on" in " ".join(svc.record())
+    dump = verbose.read_text()
+    assert "Full thread dump vmdouble" in dump
+    traced = svc.trace_lines()
+    assert any(l.startswith(f"The service {svc.name} did not stop in time: ") and
+               f"The Java threads were dumped to the verboseOutput file {win.path(verbose)}." in l
+               for l in traced), svc.trace_text()[-3000:]
+    assert not [l for l in traced if "did not finish its thread dump" in l]
+    assert svc.misused() == ""
 
 
 # What each start failure traces besides "Service failed to start.", as the Linux build's own.
@@ -290,7 +286,7 @@ START_FAILURES = {
 
 
 @pytest.mark.parametrize("case", list(START_FAILURES))
-def test_start_failures_show_their_service_specific_code(win, case):
+def test_start_failures_show_their_service_specific_code(win, double, case):
     failure = START_FAILURES[case]
     code = int(str(case).split("-")[0])
     home = runtime(win)
@@ -301,18 +297,15 @@ def test_start_failures_show_their_service_specific_code(win, case):
         shutil.copy(win.build_dir / "tests" / "vmdouble" / "vmdouble_dependency.dll", library)
     if failure.get("refuse"):
         (library.parent / "refuse-jni-1.2").write_text("")
-    svc = DoubleService(win, failure.get("service_class", "vmdouble.Running"), options=failure.get("options", ()),
-                        library=library, install=True)
-    try:
-        status = svc.start_and_wait()
-        assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (code, 1066), svc.trace_text()
-        traced = svc.trace_lines()
-        for message in [f"Service failed to start.  {code}", *failure.get("traced", ())]:
-            message = message.replace("{library}", win.path(library))
-            assert message in traced, svc.trace_text()
-        assert svc.misused() == ""
-    finally:
-        svc.cleanup()
+    svc = double(failure.get("service_class", "vmdouble.Running"), options=failure.get("options", ()),
+                 library=library, install=True)
+    status = svc.start_and_wait()
+    assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (code, 1066), svc.trace_text()
+    traced = svc.trace_lines()
+    for message in [f"Service failed to start.  {code}", *failure.get("traced", ())]:
+        message = message.replace("{library}", win.path(library))
+        assert message in traced, svc.trace_text()
+    assert svc.misused() == ""
 
 
 def test_library_search_dependency_registry_and_bitness(win):
@@ -396,8 +389,7 @@ def looked_up(program):
 
 
 def test_each_double_exports_what_its_build_looks_up(win):
-    """The 32-bit build asks for the decorated names a 32-bit jvm.dll has; both doubles must
-    offer exactly what their build looks up, or the Wine tests would prove nothing for it."""
+    """Both doubles offer what their build looks up (decorated names on 32-bit)."""
     for build in ("win64", "win32"):
         folder = win.build_dir.parent / build
         double = folder / "tests" / "vmdouble" / "vmdouble" / "jvm.dll"
@@ -412,42 +404,36 @@ def test_each_double_exports_what_its_build_looks_up(win):
     assert "_JVM_RaiseSignal@4" in looked_up(win.build_dir.parent / "win32" / "brontel.exe")
 
 
-def test_environment_value_and_working_directory_reach_the_service_process(win):
-    """Wine's own service manager applies the service key's Environment value; brontel resolves
-    its references and enters the working directory before the VM is created, in both modes."""
+def test_environment_value_and_working_directory_reach_the_service_process(win, double):
+    """The Environment value (references resolved) and the working directory, in both modes."""
     work = win.tmp / "work"
     work.mkdir()
-    svc = DoubleService(win, "vmdouble.Running", install=True,
-                        options=["-Dvmdouble.env=APP_HOME,APP_DATA,BRONTEL_NOT_SET"])
-    try:
-        services = r"SYSTEM\CurrentControlSet\Services" + "\\" + svc.name
-        win.reg_set(services, "Environment", "multi", r"APP_HOME=C:\app", r"APP_DATA=%APP_HOME%\data")
-        svc.set("WorkingDirectory", win.path(work))
-        expected = [r"env APP_HOME=C:\app", r"env APP_DATA=C:\app\data", "env BRONTEL_NOT_SET unset",
-                    "cwd " + win.path(work)]
-        svc.start_and_wait("RUNNING")
-        assert [l for l in svc.record() if l.startswith(("env ", "cwd "))] == expected, svc.record()
-        assert svc.svc("stop").rc == 0
-        assert svc.svc("wait", "STOPPED", 60000).rc == 0
+    svc = double("vmdouble.Running", install=True, options=["-Dvmdouble.env=APP_HOME,APP_DATA,BRONTEL_NOT_SET"])
+    services = r"SYSTEM\CurrentControlSet\Services" + "\\" + svc.name
+    win.reg_set(services, "Environment", "multi", r"APP_HOME=C:\app", r"APP_DATA=%APP_HOME%\data")
+    svc.set("WorkingDirectory", win.path(work))
+    expected = [r"env APP_HOME=C:\app", r"env APP_DATA=C:\app\data", "env BRONTEL_NOT_SET unset",
+                "cwd " + win.path(work)]
+    svc.start_and_wait("RUNNING")
+    assert [l for l in svc.record() if l.startswith(("env ", "cwd "))] == expected, svc.record()
+    svc.stop_and_wait()
 
-        svc.out.unlink()
-        proc = svc.start_dev()
-        wait_until(lambda: any(l.startswith("reported running") for l in svc.record()), "running")
-        assert [l for l in svc.record() if l.startswith(("env ", "cwd "))] == expected, svc.record()
-        svc.stop_dev(proc)
+    svc.out.unlink()
+    proc = svc.start_dev()
+    wait_until(lambda: any(l.startswith("reported running") for l in svc.record()), "running")
+    assert [l for l in svc.record() if l.startswith(("env ", "cwd "))] == expected, svc.record()
+    svc.stop_dev(proc)
 
-        # A folder that does not exist fails the start with its code, naming the folder.
-        missing = win.path(win.tmp / "missing")
-        svc.set("WorkingDirectory", missing)
-        mark = len(svc.trace_lines())
-        started = svc.svc("start")
-        assert started.rc == 0 or "FAILED 1053" in started.out, started
-        assert svc.svc("wait", "STOPPED", 60000).rc == 0
-        wait_until(lambda: "CExecutor::serviceMain Exit 40" in svc.trace_lines()[mark:], "the failed start", 180)
-        status = svc.status()
-        assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (40, 1066), svc.trace_text()
-        assert f"The working directory {missing} cannot be entered; the service does not start." \
-            in svc.trace_lines()[mark:]
-        assert svc.misused() == ""
-    finally:
-        svc.cleanup()
+    # A folder that does not exist fails the start with its code, naming the folder.
+    missing = win.path(win.tmp / "missing")
+    svc.set("WorkingDirectory", missing)
+    mark = len(svc.trace_lines())
+    started = svc.svc("start")
+    assert started.rc == 0 or "FAILED 1053" in started.out, started
+    assert svc.svc("wait", "STOPPED", 60000).rc == 0
+    wait_until(lambda: "CExecutor::serviceMain Exit 40" in svc.trace_lines()[mark:], "the failed start", 180)
+    status = svc.status()
+    assert (status["SERVICE_EXIT"], status["WIN32_EXIT"]) == (40, 1066), svc.trace_text()
+    assert f"The working directory {missing} cannot be entered; the service does not start." \
+        in svc.trace_lines()[mark:]
+    assert svc.misused() == ""
