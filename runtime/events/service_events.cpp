@@ -34,6 +34,12 @@ const CodeText hints[] = {
      L"Use the brontel.jar of this release, and only one copy of it on the class path."},
     {BRONTEL_RESULT_JAVA_EXCEPTION,
      L"Fix the Java program; run it with -x to see the stack trace."},
+    {BRONTEL_RESULT_PROGRAM_NOT_STARTED,
+     L"Check the program's class or -jar and ProgramService's options in commandLineParms, "
+     L"and the class path (see \"Running an existing Java program\" in the guide)."},
+    {BRONTEL_RESULT_PROGRAM_FAILED,
+     L"Fix the program or its settings; run it with -x, or set stderrFile, to see the "
+     L"exception's stack trace."},
     {BRONTEL_RESULT_UNSAFE_CAPTURE_PATH,
      L"Name an output capture folder that does not exist yet (brontel creates it for "
      L"LocalSystem, Administrators and the service's account), or one that is no link and "

@@ -8,6 +8,7 @@
 #include "runtime/operate/status_report.h"
 
 #include <stdio.h>
+#include <time.h>
 
 namespace {
 
@@ -59,7 +60,7 @@ class COperation {
   public:
     COperation(const wchar_t* serviceName, DWORD boundSeconds, CLogger* logger)
         : serviceName(serviceName), boundMs(static_cast<ULONGLONG>(boundSeconds) * 1000),
-          logger(logger) {}
+          logger(logger), began(static_cast<DWORD>(time(nullptr))) {}
 
     int open() {
         if (!isBrontelService(serviceName)) {
@@ -141,7 +142,7 @@ class COperation {
             if (wanted == SERVICE_RUNNING && status.dwCurrentState == SERVICE_STOPPED) {
                 logger->logMessage(L"The service ", serviceName, L" stopped while starting.");
                 printExitCodes(status);
-                printEventPlace(serviceName);
+                printEventPlace(serviceName, began - 1);
                 fflush(stdout);
                 return BRONTEL_RESULT_START_FAILED;
             }
@@ -166,7 +167,7 @@ class COperation {
                     wait == 0 ? L" (no progress within its wait hints)" : L" (-W)");
                 logger->logMessage(message);
                 printExitCodes(status);
-                printEventPlace(serviceName);
+                printEventPlace(serviceName, began - 1);
                 fflush(stdout);
                 return BRONTEL_RESULT_WAIT_TIMEOUT;
             }
@@ -180,6 +181,7 @@ class COperation {
     const wchar_t* serviceName;
     ULONGLONG boundMs;
     CLogger* logger;
+    DWORD began; // seconds since 1970: only an event written since then explains this run
     CServiceHandle manager;
     CServiceHandle service;
 };

@@ -63,12 +63,7 @@ void printForPeople(const wchar_t* serviceName, const ServiceFacts& facts) {
     }
     printCapture(L"Standard output:", facts.stdoutFile);
     printCapture(L"Standard error:", facts.stderrFile);
-    printEventPlace(serviceName);
-    LastEvent event;
-    if (readLastEvent(serviceName, &event)) {
-        wprintf(L"%-19ls %ls, event %lu: %ls\n", L"Last event:", event.when,
-                static_cast<unsigned long>(event.id), event.text);
-    }
+    printEventPlace(serviceName, 0);
     wchar_t warning[imagePathWarningChars];
     if (imagePathWarning(serviceName, warning)) {
         wprintf(L"%ls\n", warning);
@@ -123,9 +118,14 @@ void printExitCodes(const SERVICE_STATUS_PROCESS& status) {
             static_cast<unsigned long>(status.dwServiceSpecificExitCode), text);
 }
 
-void printEventPlace(const wchar_t* serviceName) {
+void printEventPlace(const wchar_t* serviceName, DWORD since) {
     wprintf(L"%-19ls why it last failed is in %ls%ls\n", L"Events:", BRONTEL_EVENT_LOG_PLACE,
             serviceName);
+    LastEvent event;
+    if (readLastEvent(serviceName, &event) && event.time >= since) {
+        wprintf(L"%-19ls %ls, event %lu: %ls\n", L"Last event:", event.when,
+                static_cast<unsigned long>(event.id), event.text);
+    }
 }
 
 void printNotInstalled(const wchar_t* serviceName, CLogger* logger) {

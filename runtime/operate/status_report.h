@@ -11,8 +11,10 @@
 int showServiceStatus(const wchar_t* serviceName, int scriptForm, CLogger* logger);
 // "Windows exit code: N (text)" and "Service exit code: N (words)", each a line.
 void printExitCodes(const SERVICE_STATUS_PROCESS& status);
-// "Events: <where the service's event log entries are read>" as a line.
-void printEventPlace(const wchar_t* serviceName);
+// "Events: <where the service's event log entries are read>" as a line, then "Last event:" with
+// the service's newest entry when the log gives one back that was written at `since` (seconds
+// since 1970, UTC) or later.
+void printEventPlace(const wchar_t* serviceName, DWORD since);
 // The sentence for a name that is no service of brontel's (as -x says it).
 void printNotInstalled(const wchar_t* serviceName, CLogger* logger);
 

@@ -24,7 +24,7 @@ CExecutor::CExecutor(CLogger* logger, const wchar_t* serviceName)
       serviceStatus(), logger(logger), jvmLock(CreateMutexW(nullptr, FALSE, nullptr)), jvmReady(0),
       deliveriesInFlight(0), deliveriesDone(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
       statusLock(CreateMutexW(nullptr, FALSE, nullptr)), watchdog(nullptr), stopReported(0),
-      stopRequested(0) {}
+      reachedRunning(0), startFailureLogged(0), stopRequested(0) {}
 
 CExecutor::~CExecutor() {
     // Java threads that outlive the service must not reach a deleted executor: no new call gets
@@ -178,6 +178,9 @@ void CExecutor::setServiceStatus(DWORD currentState, DWORD controlsAccepted, DWO
         logger->logExit(L"CExecutor::setServiceStatus", static_cast<int>(currentState));
         return;
     }
+    if (currentState == SERVICE_STOPPED && exitCode != 0) {
+        logJavaStartFailure(exitCode);
+    }
     serviceStatus.dwCurrentState = currentState;
     serviceStatus.dwControlsAccepted = controlsAccepted;
     serviceStatus.dwServiceSpecificExitCode = exitCode;
@@ -189,6 +192,7 @@ void CExecutor::setServiceStatus(DWORD currentState, DWORD controlsAccepted, DWO
         SetServiceStatus(statusHandle, &serviceStatus);
     }
     stopReported = currentState == SERVICE_STOPPED;
+    reachedRunning |= currentState == SERVICE_RUNNING;
     ReleaseMutex(statusLock.get());
     noteStatusForWatchdog(currentState, checkPoint, waitHint);
     logger->logExit(L"CExecutor::setServiceStatus", static_cast<int>(currentState));

@@ -76,6 +76,9 @@ class CExecutor final : public CJvmHostLink, public CControlTarget {
     // The last report: stopped, nothing accepted, `exitCode` as the service-specific code.
     // Nothing is sent when the service has already reported stopped: that report stands.
     void reportFinalStop(DWORD exitCode);
+    // Under statusLock: the event log entry of a start that the Java side ends itself with
+    // `code` (stopped with a code, or the VM ended, before the service ever ran).
+    void logJavaStartFailure(DWORD code);
     // The stop watchdog's hooks (runtime/service/stop_watchdog.cpp).
     void startStopWatchdog();
     void endStopWatchdog();
@@ -98,6 +101,8 @@ class CExecutor final : public CJvmHostLink, public CControlTarget {
     CWinHandle statusLock;     // one status report at a time, from whichever thread
     CStopWatchdog* watchdog;   // from the VM's start until the executor goes; null before
     int stopReported;          // under statusLock: SERVICE_STOPPED went out, nothing may follow
+    int reachedRunning;        // under statusLock: SERVICE_RUNNING went out once
+    int startFailureLogged;    // under statusLock: the failed start has its event log entry
     std::atomic<int> stopRequested; // a stop or shutdown control has been delivered
 };
 

@@ -14,6 +14,11 @@ void CExecutor::reportJavaExit(DWORD exitCode) {
         if (stopped) {
             logger->logMessage(L"The service had reported stopped already.");
         } else {
+            if (exitCode != 0) {
+                WaitForSingleObject(statusLock.get(), INFINITE);
+                logJavaStartFailure(exitCode);
+                ReleaseMutex(statusLock.get());
+            }
             logger->logMessage(L"Set service to state ", serviceStateName(SERVICE_STOPPED));
             reportFinalStop(exitCode);
         }

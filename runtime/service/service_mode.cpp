@@ -79,10 +79,13 @@ void CExecutor::serviceMain() {
         }
         wchar_t* taskMessages = logger->takeKeptMessages();
         capture.stop();
-        if (exitValue != 0) {
+        WaitForSingleObject(statusLock.get(), INFINITE);
+        int logged = startFailureLogged;
+        ReleaseMutex(statusLock.get());
+        if (exitValue != 0 && !logged) {
             logger->logMessage(L"Service failed to start. ", static_cast<DWORD>(exitValue));
             reportStartFailure(&events, exitValue, taskMessages, settings);
-        } else {
+        } else if (exitValue == 0) {
             WaitForSingleObject(statusLock.get(), INFINITE);
             int stopped = stopReported;
             DWORD state = serviceStatus.dwCurrentState;
@@ -96,4 +99,18 @@ void CExecutor::serviceMain() {
         reportFinalStop(static_cast<DWORD>(exitValue));
     }
     logger->logExit(L"CExecutor::serviceMain", exitValue);
+}
+
+void CExecutor::logJavaStartFailure(DWORD code) {
+    if (withoutSCM || reachedRunning || startFailureLogged) {
+        return;
+    }
+    // Before the Service Control Manager hears of the stop, so that whoever waits for the start
+    // finds the reason logged. Once the process ends it cannot be logged at all.
+    startFailureLogged = 1;
+    logger->logMessage(L"Service failed to start. ", code);
+    wchar_t* messages = logger->takeKeptMessages();
+    CEventReporter events(serviceName, logger);
+    reportStartFailure(&events, static_cast<int>(code), messages, settings);
+    free(messages);
 }

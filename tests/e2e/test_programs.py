@@ -11,6 +11,7 @@ import pytest
 
 from config_support import basic, install
 from runtime_support import Service, pid_alive, wait_until
+from test_output_capture import events
 
 RUNNER = "com.vantero.core.orb.ProgramService"
 PROGRAM = "com.vantero.tests.programs.TestProgram"
@@ -156,6 +157,10 @@ def test_main_throwing_before_the_service_runs(linux):
             "java.lang.IllegalStateException: broken configuration") in svc.trace_text()
     # Ended by the orderly shutdown: the program's hooks ran.
     assert svc.record()[-1] == "hook"
+    # The reason reaches the event log, whose entry is the only trace with tracing off.
+    [entry] = events(linux, svc.name, 1)
+    assert entry["strings"][1] == "33"
+    assert "java.lang.IllegalStateException: broken configuration" in entry["strings"][2]
     # The console run of the same service fails with the same code.
     assert linux.run(["-x", svc.name]).rc == 33
 
@@ -188,6 +193,17 @@ def test_a_program_that_cannot_be_started_stops_with_32(linux, command_line, mes
     assert "The program cannot be started: " + message in svc.trace_text()
     assert "Set service to state SERVICE_STOPPED" in svc.trace_text()
     assert "Starting " not in svc.trace_text()
+
+
+def test_start_of_a_program_that_cannot_be_started_names_the_reason(linux):
+    svc = program_service(linux, "com.example.Missing")
+    result = linux.run(["-start", svc.name])
+    assert result.rc == 39, result
+    # -start ends with the entry the service wrote before it reported its stop, not an older one.
+    assert "Service exit code:  32 (ProgramService cannot start the program)" in result.out, result
+    assert ("event 1: The service " + svc.name + " failed to start (code 32).") in result.out, result
+    assert "the main class com.example.Missing cannot be loaded" in result.out, result
+    assert len(events(linux, svc.name, 1)) == 1
 
 
 def make_jar(path, m, names, manifest):
