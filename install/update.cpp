@@ -317,7 +317,9 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
         actions.lpRebootMsg = nullptr;
         actions.lpCommand = nullptr;
         actions.cActions = list.count;
-        actions.lpsaActions = list.count > 0 ? list.actions : nullptr;
+        // Never null: the manager keeps the actions it has when given no list, and a key dropped
+        // from the file must drop them.
+        actions.lpsaActions = list.actions;
         result = changeServiceConfig2(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &actions,
                                       L"Cannot set the recovery actions of the service", logger);
     }

@@ -75,6 +75,10 @@ def test_update_changes_key_by_key_and_twice_changes_nothing(machine):
         assert dacl == ["D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;S-1-5-20)"], dacl
     result = update(machine, third)
     assert result.rc == 0 and result.lines[-1].endswith("nothing changed."), result
+    # Recovery actions dropped from the file leave the service too, not only its Parameters.
+    result = update(machine, [l for l in third if not l.startswith("failureActions")])
+    assert "failureActions: restart/1000,none/0 -> (not set)" in result.lines, result
+    assert "failureActions=" in machine.run(["-Q", name]).lines
     assert machine.run(["-r", name]).rc == 0
 
 
