@@ -127,7 +127,7 @@ class COperation {
 
     // Polls every 250 ms or sooner until the state is `wanted`.
     int waitFor(DWORD wanted) {
-        ULONGLONG began = GetTickCount64();
+        ULONGLONG waitBegan = GetTickCount64();
         CStopProgress progress;
         CProgressLines lines;
         SERVICE_STATUS_PROCESS status = {};
@@ -155,7 +155,7 @@ class COperation {
                                     status.dwCheckPoint,
                                     status.dwWaitHint};
             DWORD wait = progress.nextWait(plain);
-            ULONGLONG elapsed = GetTickCount64() - began;
+            ULONGLONG elapsed = GetTickCount64() - waitBegan;
             if (wait == 0 || (boundMs != 0 && elapsed >= boundMs)) {
                 wchar_t message[700];
                 swprintf(

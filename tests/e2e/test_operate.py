@@ -1,9 +1,11 @@
 """Operating an installed service: the status (-q, -Q) and the waiting -start, -stop, -restart."""
 
+import json
 import os
 import pty
 import re
 import subprocess
+import time
 
 import pytest
 
@@ -174,10 +176,14 @@ def test_progress_lines_on_a_terminal_and_the_wait_bound(linux, linux_services):
     lines = shown.decode().replace("\r\n", "\n").splitlines()
     assert lines == ["  STOP_PENDING, checkpoint 1", f"The service {svc.name} is stopped."], lines
 
-    # A bound shorter than the stop: 38, with where it stood.
+    # A bound shorter than the stop: 38, with where it stood; an entry an hour old is no reason.
     assert linux.run(["-start", svc.name]).rc == 0
+    old = {"source": svc.name, "id": 1, "time": int(time.time()) - 3600, "strings": ["x"]}
+    (linux.root / "eventlog").mkdir(exist_ok=True)
+    with (linux.root / "eventlog" / "Application.jsonl").open("a") as log:
+        log.write(json.dumps(old) + "\n")
     bounded = linux.run(["-stop", svc.name, "-W", "1"])
-    assert bounded.rc == 38, bounded
+    assert bounded.rc == 38 and "Last event:" not in bounded.out, bounded
     assert re.search(r"did not reach STOPPED: it is STOP_PENDING, checkpoint 1, after 1 seconds",
                      bounded.out), bounded
     wait_until(lambda: values(linux.run(["-Q", svc.name]))["state"] == "STOPPED", "the stop")
