@@ -4,6 +4,7 @@
 #include "platform/result_codes.h"
 #include "registry/service_manager.h"
 #include "runtime/events/result_words.h"
+#include "runtime/service/process_setup.h"
 #include "settings/service_settings.h"
 
 #include <string.h>
@@ -78,7 +79,8 @@ void readConfig(SC_HANDLE service, ServiceFacts* facts) {
 
 } // namespace
 
-int readServiceFacts(const wchar_t* serviceName, ServiceFacts* facts, DWORD* error) {
+int readServiceFacts(const wchar_t* serviceName, ServiceFacts* facts, DWORD* error,
+                     CLogger* logger) {
     facts->installed = 0;
     memset(&facts->status, 0, sizeof facts->status);
     facts->startType = 0;
@@ -115,6 +117,8 @@ int readServiceFacts(const wchar_t* serviceName, ServiceFacts* facts, DWORD* err
     }
     facts->installed = 1;
     readConfig(service.get(), facts);
+    // The capture files are named as the service names them: through its own variables.
+    applyServiceEnvironment(serviceName, logger);
     CServiceSettings settings;
     settings.load(serviceName);
     const wchar_t* out = settings.text(CFG_STDOUT_FILE);

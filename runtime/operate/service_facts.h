@@ -7,6 +7,7 @@
 
 #include "platform/winapi.h"
 #include "registry/option_values.h"
+#include "trace/logger.h"
 
 #include <string>
 
@@ -33,8 +34,9 @@ struct ServiceFacts {
 
 // Fills `facts` for `serviceName`. 0; 11 when the service does not exist or brontel did not
 // install it (facts.installed 0); 8 when the manager or the service cannot be asked (the
-// Windows error in *error).
-int readServiceFacts(const wchar_t* serviceName, ServiceFacts* facts, DWORD* error);
+// Windows error in *error). The service's Environment is set in this process on the way.
+int readServiceFacts(const wchar_t* serviceName, ServiceFacts* facts, DWORD* error,
+                     CLogger* logger);
 
 // The state's short name as sc query shows it: RUNNING, STOPPED, START_PENDING, ...
 const wchar_t* stateWord(DWORD state);

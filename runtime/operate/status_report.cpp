@@ -136,7 +136,7 @@ void printNotInstalled(const wchar_t* serviceName, CLogger* logger) {
 int showServiceStatus(const wchar_t* serviceName, int scriptForm, CLogger* logger) {
     ServiceFacts facts;
     DWORD error = 0;
-    int result = readServiceFacts(serviceName, &facts, &error);
+    int result = readServiceFacts(serviceName, &facts, &error, logger);
     if (result == BRONTEL_RESULT_NOT_INSTALLED) {
         if (scriptForm) {
             wprintf(L"serviceName=%ls\ninstalled=0\nstate=NOT_INSTALLED\n", serviceName);
