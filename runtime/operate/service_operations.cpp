@@ -87,26 +87,39 @@ class COperation {
     }
 
     int start() {
-        return reach(StartServiceW(service.get(), 0, nullptr), ERROR_SERVICE_ALREADY_RUNNING,
-                     L"start", SERVICE_RUNNING, L" is running.");
+        DWORD error = askToStart();
+        SERVICE_STATUS_PROCESS status = {};
+        if (error == ERROR_SERVICE_ALREADY_RUNNING && queryStatus(service.get(), &status) &&
+            status.dwCurrentState == SERVICE_STOP_PENDING) {
+            // Still stopping, which the manager calls running: the stop ends first.
+            int result = waitFor(SERVICE_STOPPED);
+            if (result != 0) {
+                return result;
+            }
+            error = askToStart();
+        }
+        return reach(error, ERROR_SERVICE_ALREADY_RUNNING, L"start", SERVICE_RUNNING,
+                     L" is running.");
     }
 
     int stop() {
         SERVICE_STATUS status = {};
-        return reach(ControlService(service.get(), SERVICE_CONTROL_STOP, &status),
-                     ERROR_SERVICE_NOT_ACTIVE, L"stop", SERVICE_STOPPED, L" is stopped.");
+        DWORD error =
+            ControlService(service.get(), SERVICE_CONTROL_STOP, &status) ? 0 : GetLastError();
+        return reach(error, ERROR_SERVICE_NOT_ACTIVE, L"stop", SERVICE_STOPPED, L" is stopped.");
     }
 
   private:
-    // After the request: a refusal with `already` means the state is there already; then the
-    // wait for `state`, said with `reached`.
-    int reach(BOOL asked, DWORD already, const wchar_t* what, DWORD state, const wchar_t* reached) {
-        if (!asked) {
-            DWORD error = GetLastError();
-            if (error != already) {
-                refused(what, error);
-                return BRONTEL_RESULT_NOT_DELIVERED;
-            }
+    // 0, or why the manager refused the start.
+    DWORD askToStart() { return StartServiceW(service.get(), 0, nullptr) ? 0 : GetLastError(); }
+
+    // After the request (`error` 0: accepted): a refusal with `already` means the state is there
+    // already; then the wait for `state`, said with `reached`.
+    int reach(DWORD error, DWORD already, const wchar_t* what, DWORD state,
+              const wchar_t* reached) {
+        if (error != 0 && error != already) {
+            refused(what, error);
+            return BRONTEL_RESULT_NOT_DELIVERED;
         }
         int result = waitFor(state);
         if (result == 0) {
