@@ -3,7 +3,6 @@
 // settings into Parameters; the account and the service's security stay unless -a is given.
 #include "install/installer.h"
 
-#include "install/logon_right.h"
 #include "install/service_config2.h"
 #include "install/service_entry.h"
 #include "install/service_account.h"
@@ -190,7 +189,9 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
     size_t scmChanges = changes.size();
     int passwordGiven = account != nullptr && request.password != nullptr &&
                         serviceAccountKind(account) == ACCOUNT_USER;
-    int logonRight = passwordGiven || serviceAccountKind(account) == ACCOUNT_MANAGED;
+    // A new account, or a password, needs what installation gives it, said in the same words.
+    int accountSetUp =
+        account != nullptr && (old.account != account || request.password != nullptr);
 
     // The recovery settings, kept in Parameters too: changed ones are applied again.
     int recoveryChanged = 0;
@@ -267,12 +268,8 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
     // One call for the service settings: Windows makes all of them or none.
     if (scmChanges > 0 || passwordGiven) {
         std::vector<wchar_t> list = dependencyList(dependencies);
-        if (logonRight) {
-            std::wstring user = accountForLookup(account);
-            if (SetServiceRightW(user.c_str(), nullptr) != 0) {
-                logger->logMessage(L"Failed to set logon as a service right on account ",
-                                   user.c_str());
-            }
+        if (accountSetUp) {
+            prepareServiceLogon(account, request.password, logger);
         }
         if (!ChangeServiceConfigW(service.get(), type, start, errorControl, imagePath.data(),
                                   nullptr, nullptr, list.data(), account,

@@ -130,6 +130,20 @@ def test_update_changes_the_environment_entries(linux):
     assert linux.run(["-r", name]).rc == 0
 
 
+def test_update_to_another_account_says_what_it_needs_as_install_does(linux):
+    name = linux.unique("updacct")
+    lines = basic(name)
+    assert install(linux, lines).rc == 0
+    result = update(linux, lines, "-a", "nobody")
+    assert result.rc == 0 and "account: LocalSystem -> nobody" in result.lines, result
+    assert ("The account nobody logs on with its password: give it with -p (without it Windows "
+            "cannot start the service, error 1069).") in result.lines, result
+    virtual = "NT SERVICE\\" + name
+    result = update(linux, lines, "-a", virtual, "-p", "secret")
+    assert f"The account {virtual} has no password: -p is not used." in result.lines, result
+    assert linux.run(["-r", name]).rc == 0
+
+
 def test_update_refuses_a_service_brontel_did_not_install(machine):
     name = machine.unique("updforeign")
     sentence = f"The service {name} is not installed (brontel -b lists the services brontel installed)."
