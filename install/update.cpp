@@ -209,6 +209,7 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
             continue;
         }
         size_t before = changes.size();
+        int fileEnded = 0; // the file's numbered values end at their first gap, as installed
         for (int n = 1;; ++n) {
             wchar_t fileKey[64];
             wchar_t valueName[64];
@@ -220,7 +221,9 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
                 swprintf(valueName, 64, L"%ls", key.valueName);
             }
             wchar_t* stored = getRegServiceParam(name, valueName, logger, 0, 0);
-            const wchar_t* wanted = config->getStrOptionValue(fileKey, nullptr);
+            const wchar_t* wanted =
+                fileEnded ? nullptr : config->getStrOptionValue(fileKey, nullptr);
+            fileEnded = wanted == nullptr;
             note(changes, fileKey, stored != nullptr ? stored : L"", stored != nullptr,
                  wanted != nullptr ? wanted : L"", wanted != nullptr);
             free(stored);
