@@ -88,9 +88,7 @@ class COperation {
 
     int start() {
         DWORD error = askToStart();
-        SERVICE_STATUS_PROCESS status = {};
-        if (error == ERROR_SERVICE_ALREADY_RUNNING && queryStatus(service.get(), &status) &&
-            status.dwCurrentState == SERVICE_STOP_PENDING) {
+        if (error == ERROR_SERVICE_ALREADY_RUNNING && stopping()) {
             // Still stopping, which the manager calls running: the stop ends first.
             int result = waitFor(SERVICE_STOPPED);
             if (result != 0) {
@@ -106,10 +104,19 @@ class COperation {
         SERVICE_STATUS status = {};
         DWORD error =
             ControlService(service.get(), SERVICE_CONTROL_STOP, &status) ? 0 : GetLastError();
+        if (error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL && stopping()) {
+            error = 0; // a stop under way is waited for, as one asked for now would be
+        }
         return reach(error, ERROR_SERVICE_NOT_ACTIVE, L"stop", SERVICE_STOPPED, L" is stopped.");
     }
 
   private:
+    // The manager refuses a start and a stop alike while a stop is under way.
+    bool stopping() {
+        SERVICE_STATUS_PROCESS status = {};
+        return queryStatus(service.get(), &status) && status.dwCurrentState == SERVICE_STOP_PENDING;
+    }
+
     // 0, or why the manager refused the start.
     DWORD askToStart() { return StartServiceW(service.get(), 0, nullptr) ? 0 : GetLastError(); }
 

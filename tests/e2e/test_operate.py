@@ -191,6 +191,12 @@ def test_progress_lines_on_a_terminal_and_the_wait_bound(linux, linux_services):
     # A start asked for while the stop goes on: the stop ends first, then the service starts.
     started = linux.run(["-start", svc.name])
     assert started.rc == 0 and started.lines == [f"The service {svc.name} is running."], started
+    # So does a restart: its stop waits for the one under way.
+    assert linux.run(["-stop", svc.name, "-W", "1"]).rc == 38
+    restarted = linux.run(["-restart", svc.name])
+    assert restarted.rc == 0, restarted
+    assert restarted.lines == [f"The service {svc.name} is stopped.",
+                               f"The service {svc.name} is running."], restarted
 
 
 @pytest.mark.parametrize("value", ["0", "abc", "86401"])
