@@ -3,6 +3,8 @@
 // settings into Parameters; the account and the service's security stay unless -a is given.
 #include "install/installer.h"
 
+#include "install/capture_folder_check.h"
+#include "install/path_check.h"
 #include "install/service_config2.h"
 #include "install/service_entry.h"
 #include "install/service_account.h"
@@ -239,6 +241,10 @@ int CInstaller::update(int* running, std::wstring* serviceNameOut) {
             flagChanged = 1;
         }
     }
+
+    // What installation warns about, also when nothing changes: the file's paths are still used.
+    warnAboutMissingPaths(config, logger);
+    warnAboutCaptureFolders(config, account != nullptr ? account : old.account.c_str(), logger);
 
     if (changes.empty() && !passwordGiven) {
         logger->logMessage(L"The service ", name, L" already has these settings: nothing changed.");

@@ -132,10 +132,15 @@ def test_update_changes_the_environment_entries(linux):
     assert linux.run(["-r", name]).rc == 0
 
 
-def test_update_to_another_account_says_what_it_needs_as_install_does(linux):
-    name = linux.unique("updacct")
+def test_update_warns_as_install_does(linux):
+    name = linux.unique("updwarn")
     lines = basic(name)
     assert install(linux, lines).rc == 0
+    missing = linux.tmp / "nojvm" / "libjvm.so"
+    result = update(linux, lines + [f"jvmDLL={missing}"])
+    warning = (f"Warning: the jvmDLL file does not exist here: {missing} (installed anyway; the "
+               "service needs it when it starts).")
+    assert result.rc == 0 and warning in result.lines, result
     result = update(linux, lines, "-a", "nobody")
     assert result.rc == 0 and "account: LocalSystem -> nobody" in result.lines, result
     assert ("The account nobody logs on with its password: give it with -p (without it Windows "
