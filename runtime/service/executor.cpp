@@ -67,12 +67,6 @@ int CExecutor::execute(int withoutSCM) {
 
 int CExecutor::startServiceTask() {
     logger->logEntry(L"CExecutor::startServiceTask");
-    // Relative paths of the pre-initialization command and the VM start from here.
-    int entered = enterWorkingDirectory(settings, logger);
-    if (entered != 0) {
-        logger->logExit(L"CExecutor::startServiceTask", entered);
-        return entered;
-    }
     // The VM is started whether or not the command could be run.
     executePreinitCommand();
 
