@@ -101,6 +101,10 @@ def test_missing_working_directory_fails_the_start_with_its_code(linux, made):
     assert f"The working directory {missing} cannot be entered; the service does not start." \
         in svc.trace_text()
     assert not svc.out.exists()
+    log = (linux.root / "eventlog" / "Application.jsonl").read_text(encoding="utf-8").splitlines()
+    failed = [e for e in map(json.loads, log) if e["source"] == svc.name and e["id"] == 1]
+    assert failed[-1]["strings"][5] == \
+        "Create the folder or correct workingDirectory (see \"The service's process\" in the guide)."
 
     result = linux.run(["-x", svc.name])
     assert result.rc == 40, result
