@@ -11,6 +11,7 @@
 #include <sddl.h>
 #include <aclapi.h>
 #include <winternl.h>
+#include <userenv.h>
 #include <fcntl.h>
 #include <io.h>
 #else

@@ -1,12 +1,15 @@
 // The output capture's settings, taken from the service's.
 #include "runtime/capture/capture_settings.h"
 
+#include "files/full_path.h"
 #include "platform/textutil.h"
 #include "settings/value_check.h"
 
 #include <stdlib.h>
 
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -62,5 +65,25 @@ void freeCaptureSettings(CaptureSettings* settings) {
 }
 
 int sameCapturePath(const wchar_t* first, const wchar_t* second) {
-    return first != nullptr && second != nullptr && asciiEqualNoCase(first, second);
+    if (first == nullptr || second == nullptr) {
+        return 0;
+    }
+    // By their full paths: C:\Logs\out.log, C:/Logs/out.log and C:\Logs\.\out.log are one file,
+    // which two writers would rotate from under each other.
+    std::wstring roots[2];
+    std::vector<std::wstring> names[2];
+    if (splitFullPath(first, roots[0], names[0]) != 0 ||
+        splitFullPath(second, roots[1], names[1]) != 0) {
+        return asciiEqualNoCase(first, second);
+    }
+    if (!asciiEqualNoCase(roots[0].c_str(), roots[1].c_str()) ||
+        names[0].size() != names[1].size()) {
+        return 0;
+    }
+    for (size_t i = 0; i < names[0].size(); ++i) {
+        if (!asciiEqualNoCase(names[0][i].c_str(), names[1][i].c_str())) {
+            return 0;
+        }
+    }
+    return 1;
 }

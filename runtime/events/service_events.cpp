@@ -44,6 +44,9 @@ const CodeText hints[] = {
      L"Name an output capture folder that does not exist yet (brontel creates it for "
      L"LocalSystem, Administrators and the service's account), or one that is no link and "
      L"that only they can change (see \"Output capture\" in the guide)."},
+    {BRONTEL_RESULT_WORKING_DIRECTORY,
+     L"Create the folder or correct workingDirectory (see \"The service's process\" in the "
+     L"guide)."},
 };
 } // namespace
 

@@ -3,6 +3,7 @@
 
 #include "platform/handles.h"
 #include "registry/service_manager.h"
+#include "runtime/service/process_setup.h"
 
 int CExecutor::startDevModeService() {
     logger->logEntry(L"CExecutor::startDevModeService");
@@ -34,7 +35,11 @@ int CExecutor::startDevModeService() {
             logger->logMessage(L"Error creating pipe thread, signalling is not available.");
         }
     }
-    int result = startServiceTask();
+    // Relative paths of the pre-initialization command and the VM start from here.
+    int result = enterWorkingDirectory(settings, logger);
+    if (result == 0) {
+        result = startServiceTask();
+    }
     if (result == 0) {
         // A service class that reports itself stopped with a code (a program that cannot be
         // started, say) has failed even though its serviceMain returned: the console run says

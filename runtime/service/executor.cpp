@@ -49,7 +49,7 @@ int CExecutor::execute(int withoutSCM) {
     // read counts as absent, as it would when read on its own.
     // First, so that the settings' %NAME% references, the pre-initialization command and the VM
     // all see the service's own variables.
-    applyServiceEnvironment(serviceName, logger);
+    applyServiceEnvironment(serviceName, !withoutSCM, logger);
     if (settings.load(serviceName) != 0) {
         logger->logMessage(L"Memory error while reading the service's settings.");
     }
@@ -67,12 +67,6 @@ int CExecutor::execute(int withoutSCM) {
 
 int CExecutor::startServiceTask() {
     logger->logEntry(L"CExecutor::startServiceTask");
-    // Relative paths of the pre-initialization command and the VM start from here.
-    int entered = enterWorkingDirectory(settings, logger);
-    if (entered != 0) {
-        logger->logExit(L"CExecutor::startServiceTask", entered);
-        return entered;
-    }
     // The VM is started whether or not the command could be run.
     executePreinitCommand();
 

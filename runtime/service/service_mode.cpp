@@ -7,6 +7,7 @@
 #include "registry/service_names.h"
 #include "runtime/capture/output_capture.h"
 #include "runtime/events/service_events.h"
+#include "runtime/service/process_setup.h"
 
 #include <stdlib.h>
 
@@ -72,7 +73,12 @@ void CExecutor::serviceMain() {
         // Before the VM exists, so that its System.out and System.err are the capture's. A
         // capture folder that is refused keeps the service from starting at all.
         COutputCapture capture(logger, &events);
-        exitValue = capture.start(settings);
+        // Entered first: relative paths of the capture, the pre-initialization command and the
+        // VM all start there.
+        exitValue = enterWorkingDirectory(settings, logger);
+        if (exitValue == 0) {
+            exitValue = capture.start(settings);
+        }
         if (exitValue == 0) {
             logger->startKeeping(KEEP_THIS_THREAD); // a failure's entry tells the task's story only
             exitValue = startServiceTask();

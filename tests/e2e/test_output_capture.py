@@ -84,6 +84,14 @@ def test_only_the_configured_stream_is_captured_and_the_vm_log_stays_in_the_verb
     assert "Using" in verbose.read_text()  # the VM's own log line, through its vfprintf hook
 
 
+def test_a_relative_capture_path_starts_in_the_working_directory(linux):
+    work = linux.tmp / "work"
+    work.mkdir()
+    svc = capture_service(linux, "mixed 1", {"StdoutFile": "out.log", "WorkingDirectory": str(work)})
+    run_to_end(svc)
+    assert lines(work / "out.log") == ["java out 0"]
+
+
 # -- rotation ---------------------------------------------------------------------------------------
 
 

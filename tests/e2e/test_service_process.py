@@ -52,7 +52,8 @@ def test_environment_and_working_directory_in_both_modes(linux, made):
     work.mkdir()
     app = linux.tmp / "app"
     svc = installed_program(linux, made, f"environment1=APP_HOME={app}", "environment2=APP_DATA=%APP_HOME%/data",
-                            f"workingDirectory={work}")
+                            "environment3=PATH=%PATH%:/opt/extra", f"workingDirectory={work}",
+                            args="env APP_HOME APP_DATA FOO PATH")
     # Where Windows keeps it: a list value of the service key.
     assert linux.reg_get(SERVICES + "\\" + svc.name, "Environment")[0] == "type7"
 
@@ -62,18 +63,20 @@ def test_environment_and_working_directory_in_both_modes(linux, made):
     assert result.rc == 0, result
     svc.wait_record("wrote here.txt")
     assert svc.svc("wait", "STOPPED", 60000).rc == 0
-    assert variables(svc) == [f"env APP_HOME={app}", f"env APP_DATA={app}/data", "env FOO unset"], \
+    assert variables(svc)[:3] == [f"env APP_HOME={app}", f"env APP_DATA={app}/data", "env FOO unset"], \
         svc.record()
+    # A variable that extends itself extends the system's value, not the text the manager set.
+    assert variables(svc)[3] == "env PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin:/opt/extra"
     assert (work / "here.txt").exists()
     (work / "here.txt").unlink()
     svc.out.unlink()
 
     # Development mode sets the same values on its own process (which is the caller's, so FOO
     # stays) and enters the same folder, wherever it was started from.
-    proc = svc.start_dev(env={"FOO": "bar", "APP_HOME": "overridden"})
+    proc = svc.start_dev(env={"FOO": "bar", "APP_HOME": "overridden", "PATH": "/usr/bin:/bin"})
     assert proc.wait(timeout=120) == 0, svc.console_log()
-    assert variables(svc) == [f"env APP_HOME={app}", f"env APP_DATA={app}/data", "env FOO=bar"], \
-        svc.record()
+    assert variables(svc) == [f"env APP_HOME={app}", f"env APP_DATA={app}/data", "env FOO=bar",
+                              "env PATH=/usr/bin:/bin:/opt/extra"], svc.record()
     assert (work / "here.txt").exists()
     assert not (linux.tmp / "here.txt").exists()
 
@@ -98,6 +101,10 @@ def test_missing_working_directory_fails_the_start_with_its_code(linux, made):
     assert f"The working directory {missing} cannot be entered; the service does not start." \
         in svc.trace_text()
     assert not svc.out.exists()
+    log = (linux.root / "eventlog" / "Application.jsonl").read_text(encoding="utf-8").splitlines()
+    failed = [e for e in map(json.loads, log) if e["source"] == svc.name and e["id"] == 1]
+    assert failed[-1]["strings"][5] == \
+        "Create the folder or correct workingDirectory (see \"The service's process\" in the guide)."
 
     result = linux.run(["-x", svc.name])
     assert result.rc == 40, result

@@ -408,20 +408,30 @@ def test_environment_value_and_working_directory_reach_the_service_process(win, 
     """The Environment value (references resolved) and the working directory, in both modes."""
     work = win.tmp / "work"
     work.mkdir()
-    svc = double("vmdouble.Running", install=True, options=["-Dvmdouble.env=APP_HOME,APP_DATA,BRONTEL_NOT_SET"])
+    svc = double("vmdouble.Running", install=True,
+                 options=["-Dvmdouble.env=APP_HOME,APP_DATA,BRONTEL_NOT_SET,PATH"])
     services = r"SYSTEM\CurrentControlSet\Services" + "\\" + svc.name
-    win.reg_set(services, "Environment", "multi", r"APP_HOME=C:\app", r"APP_DATA=%APP_HOME%\data")
+    win.reg_set(services, "Environment", "multi", r"APP_HOME=C:\app", r"APP_DATA=%APP_HOME%\data",
+                r"PATH=%PATH%;C:\extra")
     svc.set("WorkingDirectory", win.path(work))
     expected = [r"env APP_HOME=C:\app", r"env APP_DATA=C:\app\data", "env BRONTEL_NOT_SET unset",
                 "cwd " + win.path(work)]
+
+    def check(record):
+        assert [l for l in record if l.startswith(("env A", "env B", "cwd "))] == expected, record
+        # PATH extends the system's (or under -x the caller's) value, not the manager's text.
+        path = [l for l in record if l.startswith("env PATH=")]
+        assert len(path) == 1 and path[0].endswith(r";C:\extra") and "%" not in path[0], record
+        assert r"\system32" in path[0].lower(), record
+
     svc.start_and_wait("RUNNING")
-    assert [l for l in svc.record() if l.startswith(("env ", "cwd "))] == expected, svc.record()
+    check(svc.record())
     svc.stop_and_wait()
 
     svc.out.unlink()
     proc = svc.start_dev()
     wait_until(lambda: any(l.startswith("reported running") for l in svc.record()), "running")
-    assert [l for l in svc.record() if l.startswith(("env ", "cwd "))] == expected, svc.record()
+    check(svc.record())
     svc.stop_dev(proc)
 
     # A folder that does not exist fails the start with its code, naming the folder.

@@ -42,6 +42,9 @@ TEST(CaptureSettings, ValuesAreRefusedOutsideTheirRules) {
     EXPECT_FALSE(parseTimestamps(L"yes", &flag));
     EXPECT_FALSE(parseTimestamps(L"1", &flag));
     EXPECT_TRUE(sameCapturePath(L"C:\\Logs\\Out.log", L"c:\\logs\\out.LOG"));
+    // One file however it is spelled: two writers would rotate it from under each other.
+    EXPECT_TRUE(sameCapturePath(L"/logs/app/out.log", L"/logs//app/./x/../out.log"));
+    EXPECT_FALSE(sameCapturePath(L"/logs/app/out.log", L"/logs/out.log"));
     EXPECT_FALSE(sameCapturePath(L"out.log", nullptr));
 }
 

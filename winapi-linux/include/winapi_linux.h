@@ -304,6 +304,10 @@ int _wtoi(const wchar_t* text);
 DWORD WINAPI GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
 BOOL WINAPI SetEnvironmentVariableW(LPCWSTR name, LPCWSTR value);
 BOOL WINAPI SetCurrentDirectoryW(LPCWSTR path);
+// The environment a new process of the system gets (the service manager's base: PATH, the root);
+// a block of NAME=VALUE strings, each ended by a null, and a null after the last.
+BOOL WINAPI CreateEnvironmentBlock(LPVOID* environment, HANDLE token, BOOL inherit);
+BOOL WINAPI DestroyEnvironmentBlock(LPVOID environment);
 // GetModuleFileNameW(NULL) is /proc/self/exe.
 DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 HMODULE WINAPI LoadLibraryW(LPCWSTR fileName);
@@ -510,6 +514,8 @@ DWORD WINAPI GetCurrentProcessId(void);
 // A process's token tells its user (the uid's SID of LookupAccountNameW) and, for root, the
 // Administrators group; only querying is supported.
 #define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
+#define TOKEN_DUPLICATE 0x0002
+#define TOKEN_IMPERSONATE 0x0004
 #define TOKEN_QUERY 0x0008
 #define SE_GROUP_ENABLED 0x00000004L
 typedef PVOID PSID;

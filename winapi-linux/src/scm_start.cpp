@@ -53,9 +53,8 @@ void putVariable(std::vector<std::string>* entries, const std::string& entry) {
     entries->push_back(entry);
 }
 
-// What Windows gives a service process: a system's environment, never the starter's, with the
-// service key's Environment value (NAME=VALUE strings) on top.
-std::vector<std::string> serviceEnvironment(const std::wstring& name) {
+// A system's environment, never the starter's.
+std::vector<std::string> systemEnvironment() {
     std::vector<std::string> entries;
     entries.push_back(systemPath);
     entries.push_back("BRONTEL_ROOT=" + standin::rootDirectory());
@@ -65,6 +64,13 @@ std::vector<std::string> serviceEnvironment(const std::wstring& name) {
             entries.push_back(std::string(tool) + "=" + value);
         }
     }
+    return entries;
+}
+
+// What Windows gives a service process: the system's environment with the service key's
+// Environment value (NAME=VALUE strings) on top.
+std::vector<std::string> serviceEnvironment(const std::wstring& name) {
+    std::vector<std::string> entries = systemEnvironment();
     for (const std::wstring& item : readServiceStrings(name, L"Environment")) {
         size_t equals = item.find(L'=');
         // Windows skips what names no variable.
@@ -377,4 +383,30 @@ extern "C" BOOL WINAPI StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* arg
     }
     SetLastError(ERROR_SERVICE_REQUEST_TIMEOUT);
     return FALSE;
+}
+
+extern "C" BOOL WINAPI CreateEnvironmentBlock(LPVOID* environment, HANDLE, BOOL inherit) {
+    if (environment == nullptr || inherit) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::wstring block;
+    for (const std::string& entry : systemEnvironment()) {
+        block += standin::fromUtf8(entry);
+        block += L'\0';
+    }
+    block += L'\0';
+    wchar_t* copy = static_cast<wchar_t*>(malloc(block.size() * sizeof(wchar_t)));
+    if (copy == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    wmemcpy(copy, block.data(), block.size());
+    *environment = copy;
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI DestroyEnvironmentBlock(LPVOID environment) {
+    free(environment);
+    return TRUE;
 }

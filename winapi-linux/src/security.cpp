@@ -67,7 +67,8 @@ extern "C" HANDLE WINAPI OpenProcess(DWORD access, BOOL inheritHandle, DWORD pro
 }
 
 extern "C" BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
-    if (access != TOKEN_QUERY || token == nullptr) {
+    if ((access & TOKEN_QUERY) == 0 ||
+        (access & ~(TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_IMPERSONATE)) != 0 || token == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
