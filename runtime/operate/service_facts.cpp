@@ -117,10 +117,15 @@ int readServiceFacts(const wchar_t* serviceName, ServiceFacts* facts, DWORD* err
     }
     facts->installed = 1;
     readConfig(service.get(), facts);
-    // The capture files are named as the service names them: through its own variables.
-    applyServiceEnvironment(serviceName, logger);
+    // The capture files are named as the service names them: through its own variables, over
+    // the system's values, and relative to its working directory.
+    applyServiceEnvironment(serviceName, 1, logger);
     CServiceSettings settings;
     settings.load(serviceName);
+    const wchar_t* folder = settings.text(CFG_WORKING_DIRECTORY);
+    if (folder != nullptr) {
+        SetCurrentDirectoryW(folder); // one that cannot be entered fails the start instead
+    }
     const wchar_t* out = settings.text(CFG_STDOUT_FILE);
     const wchar_t* err = settings.text(CFG_STDERR_FILE);
     facts->stdoutFile.path = out != nullptr ? out : L"";

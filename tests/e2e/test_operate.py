@@ -129,12 +129,15 @@ def test_status_shows_recovery_delayed_start_account_and_capture(linux):
     # Wine's manager refuses the delayed start (124), so the Linux build shows it.
     m = linux
     name = m.unique("opq")
-    out = m.tmp / "captured.out"
-    # The error file is named through the service's own environment, as the service sees it.
+    work = m.tmp / "work"
+    work.mkdir()
+    out = work / "captured.out"
+    # The files are named as the service sees them: the error file through the service's own
+    # environment, the output file relative to its working directory.
     result = install(m, basic(name, "startType=SERVICE_DELAYED_AUTO_START",
                               "failureActions=restart/60000,none/0", "failureResetPeriod=86400",
-                              "stdoutFile=" + m.path(out), f"environment1=OPQ_LOGS={m.tmp}",
-                              "stderrFile=%OPQ_LOGS%/err.log"))
+                              "stdoutFile=captured.out", f"workingDirectory={work}",
+                              f"environment1=OPQ_LOGS={m.tmp}", "stderrFile=%OPQ_LOGS%/err.log"))
     assert result.rc == 0, result
     try:
         facts = values(m.run(["-Q", name]))
@@ -142,12 +145,12 @@ def test_status_shows_recovery_delayed_start_account_and_capture(linux):
         assert facts["account"] == "LocalSystem", facts
         assert facts["failureActions"] == "restart/60000,none/0", facts
         assert facts["failureResetPeriod"] == "86400", facts
-        assert (facts["stdoutFile"], facts["stdoutBytes"]) == (m.path(out), ""), facts
+        assert (facts["stdoutFile"], facts["stdoutBytes"]) == ("captured.out", ""), facts
         assert (facts["stderrFile"], facts["stderrBytes"]) == (f"{m.tmp}/err.log", ""), facts
         out.write_bytes(b"x" * 1234)
         shown = m.run(["-q", name])
         assert shown.rc == 37, shown
-        assert f"Standard output:    {m.path(out)} (1234 bytes)" in shown.lines, shown
+        assert "Standard output:    captured.out (1234 bytes)" in shown.lines, shown
         assert f"Standard error:     {m.tmp}/err.log (not written yet)" in shown.lines, shown
         assert re.search(r"^Start type: +auto \(delayed\)$", shown.out, re.M), shown
         assert re.search(r"^Recovery: +restart/60000,none/0; failures counted again after 86400 s"
