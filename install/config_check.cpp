@@ -1,5 +1,6 @@
 #include "install/config_check.h"
 
+#include "registry/service_strings.h"
 #include "settings/value_check.h"
 
 #include <stdio.h>
@@ -99,6 +100,9 @@ int refuseMalformedValues(CConfigFile* config, CLogger* logger) {
     for (int i = 0; i < configKeyCount; ++i) {
         const ConfigKey& key = configKeys[i];
         int numbered = (key.flags & CONFIG_NUMBERED) != 0;
+        // Numbered values kept in the service key are one list value, of bounded length.
+        int oneList = numbered && key.store == CONFIG_STORE_SERVICE;
+        size_t listChars = 1;
         // A numbered key's values are checked as far as they are read: up to the first gap.
         for (int n = numbered ? 1 : 0;; ++n) {
             wchar_t name[64];
@@ -108,7 +112,15 @@ int refuseMalformedValues(CConfigFile* config, CLogger* logger) {
                 break;
             }
             wchar_t problem[200];
-            if (checkConfigValue(key, value, problem, 200)) {
+            listChars += wcslen(value) + 1;
+            int fits = !oneList || listChars <= serviceStringsChars;
+            if (!fits) {
+                swprintf(problem, 200,
+                         L"with the values before it, it makes %zu characters, more than the "
+                         L"%zu that Windows keeps for the %ls values together",
+                         listChars, serviceStringsChars, key.configName);
+            }
+            if (fits && checkConfigValue(key, value, problem, 200)) {
                 if (!numbered) {
                     break;
                 }

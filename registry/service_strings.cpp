@@ -10,8 +10,7 @@
 
 namespace {
 
-// The largest environment block Windows gives a process, in characters.
-const size_t listChars = 32767;
+const size_t listChars = serviceStringsChars;
 
 int servicePath(const wchar_t* serviceName, wchar_t* path, size_t chars) {
     int written = swprintf(path, chars, L"%ls\\%ls", BRONTEL_SERVICES_KEY,

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+// The most a list value may hold, in characters: every item's terminator and the list's own
+// included. It is the largest environment block Windows gives a process.
+const size_t serviceStringsChars = 32767;
+
 // The items of the service key's value, in order; none when it is missing. 0, or
 // BRONTEL_RESULT_OUT_OF_MEMORY.
 int readServiceStrings(const wchar_t* serviceName, const wchar_t* valueName,

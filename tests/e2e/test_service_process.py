@@ -202,3 +202,14 @@ def test_malformed_environment_is_refused_and_nothing_installed(linux, line):
     assert f"The value {value} of {key} cannot be used: it must be NAME=VALUE, with a name before " \
            "the first = sign. Nothing was installed." in result.lines
     assert linux.tool("svctool", ["query", name]).rc == 2
+
+
+def test_environment_too_long_for_one_list_is_refused_and_nothing_installed(linux):
+    # Each value alone is fine; together they pass what the service key's list value holds.
+    name = linux.unique("pbig")
+    result = install(linux, basic(name, "environment1=BIG=" + "a" * 20000, "environment2=BIG2=" + "b" * 13000))
+    assert result.rc == 5, result
+    assert ("of environment2 cannot be used: with the values before it, it makes 33012 characters, "
+            "more than the 32767 that Windows keeps for the environment values together. "
+            "Nothing was installed.") in result.out, result
+    assert linux.tool("svctool", ["query", name]).rc == 2
