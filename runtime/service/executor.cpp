@@ -88,8 +88,10 @@ int CExecutor::startServiceTask() {
         result = host->runServiceMain();
     }
 
-    endStopWatchdog();
     retireJvm();
+    // Only now: a control that never returns holds the retirement, and the watchdog must still
+    // be there to end a stop that stalls on it.
+    endStopWatchdog();
     WaitForSingleObject(jvmLock.get(), INFINITE);
     jvm = nullptr;
     ReleaseMutex(jvmLock.get());
@@ -98,10 +100,10 @@ int CExecutor::startServiceTask() {
     return result;
 }
 
-CJvm* CExecutor::acquireJvm() {
+CJvm* CExecutor::acquireJvm(int retiredToo) {
     CJvm* host = nullptr;
     WaitForSingleObject(jvmLock.get(), INFINITE);
-    if (jvm != nullptr && jvmReady) {
+    if (jvm != nullptr && (jvmReady || retiredToo)) {
         host = jvm;
         if (deliveriesInFlight++ == 0) {
             ResetEvent(deliveriesDone.get());

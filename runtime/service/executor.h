@@ -70,7 +70,9 @@ class CExecutor final : public CJvmHostLink, public CControlTarget {
 
     // The host's delivery gate: acquireJvm returns the ready host (null when none) and holds
     // it until releaseJvm; retireJvm stops new deliveries and waits for those in flight.
-    CJvm* acquireJvm();
+    // retiredToo also gives a host being retired: only the stop watchdog, which the task ends
+    // before the host goes, may ask for it.
+    CJvm* acquireJvm(int retiredToo = 0);
     void releaseJvm();
     void retireJvm();
     // The last report: stopped, nothing accepted, `exitCode` as the service-specific code.

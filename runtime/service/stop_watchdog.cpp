@@ -161,7 +161,8 @@ void CExecutor::actOnStalledStop(int endProcess, DWORD lastState, DWORD lastChec
     logger->logEntry(L"CExecutor::actOnStalledStop", endProcess);
     // The dump first: it shows what the Java side is doing while it fails to stop.
     int dumped = JVM_DUMP_NOT_ASKED;
-    CJvm* host = acquireJvm();
+    // Even once serviceMain has returned: the stop may stall on a control still inside Java.
+    CJvm* host = acquireJvm(1);
     if (host != nullptr) {
         dumped = host->dumpThreads(dumpWaitMs);
         releaseJvm();

@@ -76,6 +76,26 @@ def test_shutdown_is_cut_before_windows_gives_up(linux):
     assert re.search(r"no progress for (1[4-9]|2[0-4])\d\d ms", svc.console_log())
 
 
+@pytest.mark.parametrize("install", [True, False], ids=["service", "development"])
+def test_stop_control_that_never_returns_is_ended_in_time(linux, install):
+    # serviceMain returns while the stop control itself hangs in Java: the process used to wait
+    # for that control forever, with the watchdog already gone.
+    svc = stalling(linux, timeout=2, options=["-Dbrontel.test.holdInControl=true"],
+                   install=install)
+    if install:
+        svc.start_and_wait("RUNNING")
+        # The handler does not return, so the manager gives up on the control (1053).
+        svc.svc("control", 1)
+        assert svc.svc("wait", "STOPPED", 60000).rc == 0, svc.trace_text()[-3000:]
+        assert (svc.status()["SERVICE_EXIT"], svc.status()["WIN32_EXIT"]) == (28, 1066)
+    else:
+        proc = svc.start_running()
+        assert svc.send("SERVICE_CONTROL_STOP").rc == 0
+        assert proc.wait(timeout=60) == 28
+    assert_dump_shows_blocked_thread(svc.verbose.read_text(errors="replace"))
+    assert svc.record()[-2:] == ["control 1", "holding"]
+
+
 @pytest.mark.parametrize("options", [
     # Six reports with rising checkpoints, 400 ms apart: 2.8 s in all against a 1 s timeout.
     ["-Dbrontel.test.steps=6", "-Dbrontel.test.step=400"],

@@ -8,7 +8,8 @@ import java.util.concurrent.CountDownLatch;
  * (checkpoint 1, wait hint brontel.test.hint ms) and then, unless brontel.test.steps is set,
  * never stops: serviceMain stays blocked in holdForever. With brontel.test.steps=N it stops slowly
  * but shows progress: N more stop-pending reports with rising checkpoints, brontel.test.step ms
- * apart, then stopped.
+ * apart, then stopped. With brontel.test.holdInControl=true the stop control itself never returns
+ * and serviceMain returns as soon as the stop has come.
  */
 public final class StallingService {
     private static final CountDownLatch stop = new CountDownLatch(1);
@@ -20,6 +21,9 @@ public final class StallingService {
                 BrontelManager.SERVICE_ACCEPT_STOP | BrontelManager.SERVICE_ACCEPT_SHUTDOWN, 0, 0, 0);
         TestRecord.line("running " + SignalService.pid());
         stop.await();
+        if (Boolean.getBoolean("brontel.test.holdInControl")) {
+            return;
+        }
         int steps = Integer.getInteger("brontel.test.steps", -1);
         if (steps < 0) {
             holdForever();
@@ -53,6 +57,13 @@ public final class StallingService {
             BrontelManager.setServiceState(BrontelManager.SERVICE_STOP_PENDING, 0, 0, 1,
                     Integer.getInteger("brontel.test.hint", 0));
             stop.countDown();
+            if (Boolean.getBoolean("brontel.test.holdInControl")) {
+                try {
+                    holdForever();
+                } catch (InterruptedException e) {
+                    Thread.currentThread().interrupt();
+                }
+            }
         }
     }
 }
