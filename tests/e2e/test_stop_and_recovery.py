@@ -93,7 +93,8 @@ def test_stop_control_that_never_returns_is_ended_in_time(linux, install):
         assert svc.send("SERVICE_CONTROL_STOP").rc == 0
         assert proc.wait(timeout=60) == 28
     assert_dump_shows_blocked_thread(svc.verbose.read_text(errors="replace"))
-    assert svc.record()[-2:] == ["control 1", "holding"]
+    # The stop may come before serviceMain has recorded that it runs.
+    assert sorted(svc.record())[:2] == ["control 1", "holding"]
 
 
 @pytest.mark.parametrize("options", [
