@@ -16,6 +16,12 @@ void CStopClock::status(ULONGLONG now, DWORD state, DWORD checkPoint, DWORD wait
     if (progress) {
         lastProgress = now;
     }
+    if (state == SERVICE_RUNNING && stopping) {
+        // Java declined the stop and runs on: nothing stalls, and a later stop is timed anew.
+        stopping = 0;
+        shutdown = 0;
+        warnedOnce = 0;
+    }
 }
 
 void CStopClock::stopRequested(ULONGLONG now, int isShutdown, DWORD shutdownAllowanceMs) {

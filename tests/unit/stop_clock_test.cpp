@@ -52,6 +52,20 @@ TEST(StopClock, TimeoutRunsFromTheLastProgressAndEndsTheProcess) {
     EXPECT_EQ(clock.due(7000, &wait), STOP_CLOCK_END);
 }
 
+TEST(StopClock, AStopThatJavaDeclinesByRunningOnIsNotTimed) {
+    for (DWORD timeout : {2u, BRONTEL_STOP_TIMEOUT_UNSET}) {
+        CStopClock clock = stopAt1000(timeout);
+        clock.stopRequested(1200, 1, 5000);
+        clock.status(1500, SERVICE_RUNNING, 0, 0);
+        DWORD wait = 0;
+        EXPECT_EQ(clock.due(100000000, &wait), STOP_CLOCK_IDLE) << timeout;
+        // The next stop is timed from its own start, and warned about again.
+        clock.stopRequested(200000000, 0, 0);
+        EXPECT_EQ(clock.due(200000000 + clock.getAllowedMs() - 1, &wait), STOP_CLOCK_WAIT);
+        EXPECT_NE(clock.due(200000000 + clock.getAllowedMs(), &wait), STOP_CLOCK_WAIT);
+    }
+}
+
 TEST(StopClock, TheWaitIsNeverShorterThanJavasLastWaitHint) {
     CStopClock clock = stopAt1000(1, 5000);
     DWORD wait = 0;
