@@ -59,6 +59,14 @@ int CServiceManager::stopService(const wchar_t* serviceName) {
                     L"Cannot open service for stopping, rc= ")) {
         SERVICE_STATUS status = {};
         BOOL ok = ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+        if (!ok && GetLastError() == ERROR_SERVICE_CANNOT_ACCEPT_CTRL) {
+            // A stop already under way takes no second one: it is waited for all the same.
+            ok = QueryServiceStatus(service.get(), &status) &&
+                 status.dwCurrentState == SERVICE_STOP_PENDING;
+            if (!ok) {
+                SetLastError(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
+            }
+        }
         CStopProgress progress;
         int gaveUp = 0;
         while (ok && status.dwCurrentState != SERVICE_STOPPED) {

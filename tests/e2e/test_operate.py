@@ -200,6 +200,11 @@ def test_progress_lines_on_a_terminal_and_the_wait_bound(linux, linux_services):
     assert restarted.rc == 0, restarted
     assert restarted.lines == [f"The service {svc.name} is stopped.",
                                f"The service {svc.name} is running."], restarted
+    # And the restart control: it was abandoned (25) while the stop went on.
+    assert linux.run(["-stop", svc.name, "-W", "1"]).rc == 38
+    sent = linux.run(["-s", svc.name, "restart"])
+    assert sent.rc == 0 and "Restart abandoned" not in sent.out, sent
+    assert linux.run(["-start", svc.name]).rc == 0
 
 
 @pytest.mark.parametrize("value", ["0", "abc", "86401"])
