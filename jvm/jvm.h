@@ -37,7 +37,9 @@ class CJvm {
     void destroyJVM();
     int loadJVMDll();
     int getDefaultArgs();
-    JavaVMInitArgs* createInitArgs();
+    // The VM's options; null with `failure` set (out of memory, or an option the ANSI code page
+    // cannot hold) when they cannot all be given.
+    JavaVMInitArgs* createInitArgs(int* failure);
     wchar_t* getCommandLineArgs(int* count);
     wchar_t* dotsToSlashes(wchar_t* text);
     int registerNativeMethods(JNIEnv* env);

@@ -57,11 +57,8 @@ int CJvm::initialize() {
         result = getDefaultArgs();
     }
     if (result == 0) {
-        JavaVMInitArgs* args = createInitArgs();
-        if (args == nullptr) {
-            // Without the options record no VM can be created; going on would run nothing.
-            result = BRONTEL_RESULT_OUT_OF_MEMORY;
-        } else {
+        JavaVMInitArgs* args = createInitArgs(&result);
+        if (args != nullptr) {
             jint rc = JNI_CreateJavaVM_proc(&javaVm, reinterpret_cast<void**>(&env), args);
             if (rc < 0) {
                 logger->logMessage(L"Failed to create Java VM rc=", static_cast<DWORD>(rc));
@@ -95,7 +92,7 @@ int CJvm::getDefaultArgs() {
     return result;
 }
 
-JavaVMInitArgs* CJvm::createInitArgs() {
+JavaVMInitArgs* CJvm::createInitArgs(int* failure) {
     logger->logEntry(L"CJvm::createInitArgs");
     JavaVMInitArgs* args = static_cast<JavaVMInitArgs*>(calloc(1, sizeof(JavaVMInitArgs)));
     int failed = args == nullptr;
@@ -115,8 +112,9 @@ JavaVMInitArgs* CJvm::createInitArgs() {
             std::wstring which = describeVmOption(n, value);
             logger->logMessage(L"JVM option not representable in the ANSI code page: ",
                                which.c_str());
-        }
-        if (appendVmOption(args, option, nullptr) != 0) {
+            *failure = BRONTEL_RESULT_VM_NOT_CREATED;
+            failed = 1;
+        } else if (appendVmOption(args, option, nullptr) != 0) {
             failed = 1;
         }
     }
@@ -139,7 +137,10 @@ JavaVMInitArgs* CJvm::createInitArgs() {
     }
     if (failed) {
         // A VM started without some of its options would not be the configured service.
-        logger->logMessage(L"Memory error in CJvm::createInitArgs");
+        if (*failure == 0) {
+            *failure = BRONTEL_RESULT_OUT_OF_MEMORY;
+            logger->logMessage(L"Memory error in CJvm::createInitArgs");
+        }
         if (args != nullptr) {
             freeInitArgs(args);
         }

@@ -258,6 +258,10 @@ START_FAILURES = {
     14: dict(library="no-exports", traced=["Cannot load JNI_CreateJavaVM from the JVM DLL : {library}"]),
     15: dict(refuse=True),
     16: dict(options=["-Dvmdouble.createVM=-6"], traced=["Failed to create Java VM rc= -6"]),
+    # An option the ANSI code page cannot hold: the VM would not be the configured one.
+    "16-option": dict(options=["-Dvmdouble.secret=\u4e2d\u6587"],
+                      traced=["JVM option not representable in the ANSI code page: "
+                              "jvmOption3 (-Dvmdouble.secret=...)"]),
     17: dict(service_class=None,
              traced=["No Java class implementing service routines was specified."]),
     18: dict(service_class="vmdouble.Missing", options=["-Djava.class.path=C:\\app\\lib.jar"],
@@ -305,6 +309,7 @@ def test_start_failures_show_their_service_specific_code(win, double, case):
     for message in [f"Service failed to start.  {code}", *failure.get("traced", ())]:
         message = message.replace("{library}", win.path(library))
         assert message in traced, svc.trace_text()
+    assert "Memory error in CJvm::createInitArgs" not in traced
     assert svc.misused() == ""
 
 
