@@ -19,8 +19,7 @@
 
 namespace {
 
-// Values of the service key and the trace switch are read into this many characters (4000 bytes
-// of UTF-16); a longer value cannot be read and its line is left out.
+// The trace switch's file name is read into this many characters (4000 bytes of UTF-16).
 const size_t valueChars = 2000;
 const DWORD notPresent = 0xFFFFFFFF;
 
@@ -63,8 +62,6 @@ void addParameter(Report& report, const wchar_t* serviceName, const wchar_t* key
 // A value of the service key as its line, read as the key's kind is stored there.
 void addServiceValue(Report& report, const ConfigKey& key, const wchar_t* serviceName) {
     const wchar_t* services = BRONTEL_SERVICES_KEY;
-    wchar_t value[valueChars];
-    memset(value, 0, sizeof(value));
     switch (key.kind) {
     case CONFIG_KIND_FLAG: {
         // A bit of a number: only the interactive bit of "Type" is a flag there.
@@ -92,27 +89,32 @@ void addServiceValue(Report& report, const ConfigKey& key, const wchar_t* servic
         }
         return;
     }
-    case CONFIG_KIND_LIST:
-        if (getRegStrListValue(HKEY_LOCAL_MACHINE, services, serviceName, key.valueName, value,
-                               sizeof(value), L',')) {
-            report.addLine(key.configName, value);
+    case CONFIG_KIND_LIST: {
+        // Read whole: a long list (or description below) left out would not install again.
+        std::wstring list = readServiceList(serviceName, key.valueName, L',');
+        if (!list.empty()) {
+            report.addLine(key.configName, list.c_str());
         }
         return;
-    default:
-        if (getRegStrValue(HKEY_LOCAL_MACHINE, services, serviceName, key.valueName, value,
-                           sizeof(value))) {
-            // The only path there is the image path, which holds the program and its arguments.
-            if (key.kind == CONFIG_KIND_PATH) {
-                cutImageProgram(value);
-            }
-            // A text at its default (the account LocalSystem) is what an absent key gives.
-            if (key.kind == CONFIG_KIND_TEXT && key.defaultValue != nullptr &&
-                asciiEqualNoCase(value, key.defaultValue)) {
-                return;
-            }
-            report.addLine(key.configName, value);
+    }
+    default: {
+        int present = 0;
+        std::wstring text = readServiceText(serviceName, key.valueName, &present);
+        if (!present) {
+            return;
+        }
+        // The only path there is the image path, which holds the program and its arguments.
+        if (key.kind == CONFIG_KIND_PATH) {
+            cutImageProgram(&text[0]);
+            text.resize(wcslen(text.c_str()));
+        }
+        // A text at its default (the account LocalSystem) is what an absent key gives.
+        if (key.kind != CONFIG_KIND_TEXT || key.defaultValue == nullptr ||
+            !asciiEqualNoCase(text.c_str(), key.defaultValue)) {
+            report.addLine(key.configName, text.c_str());
         }
         return;
+    }
     }
 }
 

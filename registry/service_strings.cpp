@@ -2,6 +2,7 @@
 #include "registry/service_strings.h"
 
 #include "platform/handles.h"
+#include "registry/key_path.h"
 #include "registry/registry.h"
 
 #include <stdio.h>
@@ -42,6 +43,33 @@ int readServiceStrings(const wchar_t* serviceName, const wchar_t* valueName,
     }
     free(buffer);
     return 0;
+}
+
+std::wstring readServiceList(const wchar_t* serviceName, const wchar_t* valueName,
+                             wchar_t separator) {
+    std::vector<std::wstring> items;
+    readServiceStrings(serviceName, valueName, &items);
+    std::wstring joined;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) {
+            joined += separator;
+        }
+        joined += items[i];
+    }
+    return joined;
+}
+
+std::wstring readServiceText(const wchar_t* serviceName, const wchar_t* valueName, int* present) {
+    wchar_t* path = joinKeyPath(BRONTEL_SERVICES_KEY, serviceName, nullptr);
+    ServiceParamFailure failure;
+    wchar_t* text = readRegText(path, valueName, 0, &failure);
+    free(path);
+    if (present != nullptr) {
+        *present = text != nullptr;
+    }
+    std::wstring value = text != nullptr ? text : L"";
+    free(text);
+    return value;
 }
 
 int writeServiceStrings(const wchar_t* serviceName, const wchar_t* valueName,

@@ -66,6 +66,27 @@ def test_administrator_round_trip(machine):
     assert machine.run(["-r", name]).rc == 0
 
 
+def test_round_trip_keeps_long_and_awkward_values(machine):
+    # Values longer than 2000 characters in the service key were left out of the report and
+    # taken for missing by -m.
+    name = machine.unique("longvalues")
+    description = "Long " + "d" * 2500
+    dependencies = ",".join(f"Dependency{n:03}" for n in range(200))
+    odd = 'a=b #c %TEMP% "quoted" \u00e9'
+    lines = basic(name, f"description={description}", f"serviceDependencies={dependencies}",
+                  f"commandLineParms={odd}")
+    assert install(machine, lines).rc == 0
+    # -m of the same file finds them unchanged.
+    config = write_config(machine, lines, "same.conf")
+    result = machine.run(["-m", machine.path(config)])
+    assert f"The service {name} already has these settings: nothing changed." in result.lines, result
+    stored = round_trip(machine, name).splitlines()
+    assert f"description={description}" in stored
+    assert f"serviceDependencies={dependencies}" in stored
+    assert f"commandLineParms={odd}" in stored
+    assert machine.run(["-r", name]).rc == 0
+
+
 def test_only_the_first_missing_required_key_is_reported(linux):
     name = linux.unique("missing")
     cases = [
