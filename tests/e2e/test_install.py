@@ -159,7 +159,12 @@ def test_image_path_that_does_not_fit_is_refused(linux):
     assert install(linux, basic(name, "binaryPath=" + path)).rc == 0
     assert image_path(linux, name) == f'"{path}" -Z "{name}"'
     assert len(image_path(linux, name)) == 1999
-    assert linux.run(["-r", name]).rc == 0
+    # Its event source, named by that path, is the service's own and goes with it.
+    source = SERVICES + "\\EventLog\\Application\\" + name
+    assert linux.reg_get(source, "EventMessageFile") == ("expand", path)
+    result = linux.run(["-r", name])
+    assert result.rc == 0 and not any("another program" in line for line in result.lines), result
+    assert linux.reg_get(source, "EventMessageFile") is None
 
 
 def test_options_1_2_4_with_stale_stored_options(linux):
