@@ -168,7 +168,9 @@ void buildReport(Report& report, const wchar_t* serviceName, CLogger* logger, in
 }
 
 // The report's bytes as they go into the file (free() them); null with `error` set on failure.
-unsigned char* encodeReport(const wchar_t* report, int unicode, size_t* size, DWORD* error) {
+// `replaced` tells whether the ANSI code page lacked some of its characters.
+unsigned char* encodeReport(const wchar_t* report, int unicode, size_t* size, DWORD* error,
+                            BOOL* replaced) {
     size_t length = wcslen(report);
     if (unicode) {
         *size = utf16leSize(report, length);
@@ -196,8 +198,10 @@ unsigned char* encodeReport(const wchar_t* report, int unicode, size_t* size, DW
         *error = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
     }
+    // A UTF-8 code page holds every character and takes no such question.
     int converted = WideCharToMultiByte(CP_ACP, 0, report, static_cast<int>(length),
-                                        reinterpret_cast<char*>(bytes), needed, nullptr, nullptr);
+                                        reinterpret_cast<char*>(bytes), needed, nullptr,
+                                        GetACP() == CP_UTF8 ? nullptr : replaced);
     if (converted <= 0) {
         *error = GetLastError();
         free(bytes);
@@ -212,7 +216,8 @@ int saveReport(const wchar_t* report, const wchar_t* fileName, CLogger* logger, 
     // Encoded before the file is created, so that a failure leaves no empty file behind.
     size_t size = 0;
     DWORD error = ERROR_SUCCESS;
-    unsigned char* bytes = encodeReport(report, unicode, &size, &error);
+    BOOL replaced = FALSE;
+    unsigned char* bytes = encodeReport(report, unicode, &size, &error, &replaced);
     if (bytes == nullptr) {
         if (error == ERROR_NOT_ENOUGH_MEMORY) {
             logger->logMessage(L"Memory error");
@@ -224,6 +229,12 @@ int saveReport(const wchar_t* report, const wchar_t* fileName, CLogger* logger, 
     }
     int result = writeNewFile(fileName, bytes, size, unicode, logger);
     free(bytes);
+    if (result == 0 && replaced) {
+        // Installed again, the file would give the service other values.
+        logger->logMessage(L"Warning: the ANSI code page lacks some characters of the settings; "
+                           L"they were saved as replacement characters. Save with -w to keep "
+                           L"them.");
+    }
     return result;
 }
 
