@@ -125,7 +125,8 @@ void buildReport(Report& report, const wchar_t* serviceName, CLogger* logger, in
             continue;
         }
         if (key.store == CONFIG_STORE_KEY_NAME) {
-            report.addLine(key.configName, serviceName);
+            // As Windows keeps it: a saved report must not install it in the case -e was given.
+            report.addLine(key.configName, storedServiceName(serviceName).c_str());
             continue;
         }
         if (key.store == CONFIG_STORE_SERVICE && (key.flags & CONFIG_NUMBERED) != 0) {

@@ -23,6 +23,9 @@ std::wstring readServiceList(const wchar_t* serviceName, const wchar_t* valueNam
 // A text value of the service key, read whole however long it is; `present` (may be null) says
 // whether it is there.
 std::wstring readServiceText(const wchar_t* serviceName, const wchar_t* valueName, int* present);
+// The name of the service's key as Windows keeps it (names compare without case), or the name
+// given when no key matches.
+std::wstring storedServiceName(const wchar_t* serviceName);
 // Writes the items as the value, or deletes it when there are none. 0,
 // BRONTEL_RESULT_OUT_OF_MEMORY or BRONTEL_RESULT_REGISTRY_NOT_WRITTEN (traced).
 int writeServiceStrings(const wchar_t* serviceName, const wchar_t* valueName,

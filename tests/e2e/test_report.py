@@ -140,6 +140,8 @@ def test_rows_left_out_for_missing_bits_and_other_numbers(machine, service):
     result = machine.run(["-d", service])
     assert f'serviceName={service}\nbinaryPath=ab"cd\nibrontelClass=x.Y\n' in result.out
     assert "startType" not in result.out and "interactiveService" not in result.out
+    # The name as Windows keeps it, whatever case it was asked for in.
+    assert f"serviceName={service}\n" in machine.run(["-d", service.upper()]).out
 
 
 def test_no_report_of_a_name_that_is_no_brontel_service(machine, service):
