@@ -241,6 +241,11 @@ def test_accounts_without_a_password(machine):
     assert machine.reg_get(SERVICES + "\\" + name, "ObjectName") == ("sz", virtual)
     assert machine.run(["-r", name]).rc == 0
 
+    name = machine.unique("nopassword")
+    result = install(machine, basic(name), "-p", "secret")
+    assert "The account LocalSystem has no password: -p is not used." in result.lines, result
+    assert machine.run(["-r", name]).rc == 0
+
     name = machine.unique("localservice")
     result = install(machine, basic(name), "-a", "LocalService", "-p", "secret")
     assert result.rc == 0, result
