@@ -135,7 +135,10 @@ int CParameters::parseCommandLine(int argc, wchar_t** argv) {
             if (row->second != nullptr) {
                 this->*row->second = argv[i + 2];
             }
-            if (row->word == optTrace) {
+            if (row->word == optTrace && argv[i + 1][0] == L'\0') {
+                // An empty name would switch on a trace that no process can open.
+                remaining = 0;
+            } else if (row->word == optTrace) {
                 enableTracing(argv[i + 1], logger);
             } else if (row->word == optWait &&
                        (!parseDigits(argv[i + 1], maximumWaitSeconds, &waitSeconds) ||

@@ -8,8 +8,6 @@
 #include <string.h>
 
 namespace {
-// Result code when no memory can be had for the file's text.
-const int outOfMemory = 9;
 const DWORD maxFileSize = 0x7FFFFFF0u;
 } // namespace
 
@@ -59,8 +57,8 @@ int CConfigFile::parseFile(HANDLE file, int unicode) {
     }
     if (bytes == nullptr) {
         logger->logMessage(L"Memory error.");
-        logger->logExit(L"CConfigFile::parseFile", outOfMemory);
-        return outOfMemory;
+        logger->logExit(L"CConfigFile::parseFile", BRONTEL_RESULT_OUT_OF_MEMORY);
+        return BRONTEL_RESULT_OUT_OF_MEMORY;
     }
     DWORD read = 0;
     if (!ReadFile(file, bytes, size, &read, nullptr) || read == 0) {
@@ -110,8 +108,8 @@ int CConfigFile::parseFile(HANDLE file, int unicode) {
     free(bytes);
     if (text == nullptr) {
         logger->logMessage(L"Memory error.");
-        logger->logExit(L"CConfigFile::parseFile", outOfMemory);
-        return outOfMemory;
+        logger->logExit(L"CConfigFile::parseFile", BRONTEL_RESULT_OUT_OF_MEMORY);
+        return BRONTEL_RESULT_OUT_OF_MEMORY;
     }
     int result = parseBuffer(text);
     free(text);

@@ -19,8 +19,7 @@
 
 namespace {
 
-// Values of the service key and the trace switch are read into this many characters (4000 bytes
-// of UTF-16); a longer value cannot be read and its line is left out.
+// The trace switch's file name is read into this many characters (4000 bytes of UTF-16).
 const size_t valueChars = 2000;
 const DWORD notPresent = 0xFFFFFFFF;
 
@@ -63,8 +62,6 @@ void addParameter(Report& report, const wchar_t* serviceName, const wchar_t* key
 // A value of the service key as its line, read as the key's kind is stored there.
 void addServiceValue(Report& report, const ConfigKey& key, const wchar_t* serviceName) {
     const wchar_t* services = BRONTEL_SERVICES_KEY;
-    wchar_t value[valueChars];
-    memset(value, 0, sizeof(value));
     switch (key.kind) {
     case CONFIG_KIND_FLAG: {
         // A bit of a number: only the interactive bit of "Type" is a flag there.
@@ -92,27 +89,32 @@ void addServiceValue(Report& report, const ConfigKey& key, const wchar_t* servic
         }
         return;
     }
-    case CONFIG_KIND_LIST:
-        if (getRegStrListValue(HKEY_LOCAL_MACHINE, services, serviceName, key.valueName, value,
-                               sizeof(value), L',')) {
-            report.addLine(key.configName, value);
+    case CONFIG_KIND_LIST: {
+        // Read whole: a long list (or description below) left out would not install again.
+        std::wstring list = readServiceList(serviceName, key.valueName, L',');
+        if (!list.empty()) {
+            report.addLine(key.configName, list.c_str());
         }
         return;
-    default:
-        if (getRegStrValue(HKEY_LOCAL_MACHINE, services, serviceName, key.valueName, value,
-                           sizeof(value))) {
-            // The only path there is the image path, which holds the program and its arguments.
-            if (key.kind == CONFIG_KIND_PATH) {
-                cutImageProgram(value);
-            }
-            // A text at its default (the account LocalSystem) is what an absent key gives.
-            if (key.kind == CONFIG_KIND_TEXT && key.defaultValue != nullptr &&
-                asciiEqualNoCase(value, key.defaultValue)) {
-                return;
-            }
-            report.addLine(key.configName, value);
+    }
+    default: {
+        int present = 0;
+        std::wstring text = readServiceText(serviceName, key.valueName, &present);
+        if (!present) {
+            return;
+        }
+        // The only path there is the image path, which holds the program and its arguments.
+        if (key.kind == CONFIG_KIND_PATH) {
+            cutImageProgram(&text[0]);
+            text.resize(wcslen(text.c_str()));
+        }
+        // A text at its default (the account LocalSystem) is what an absent key gives.
+        if (key.kind != CONFIG_KIND_TEXT || key.defaultValue == nullptr ||
+            !asciiEqualNoCase(text.c_str(), key.defaultValue)) {
+            report.addLine(key.configName, text.c_str());
         }
         return;
+    }
     }
 }
 
@@ -123,7 +125,8 @@ void buildReport(Report& report, const wchar_t* serviceName, CLogger* logger, in
             continue;
         }
         if (key.store == CONFIG_STORE_KEY_NAME) {
-            report.addLine(key.configName, serviceName);
+            // As Windows keeps it: a saved report must not install it in the case -e was given.
+            report.addLine(key.configName, storedServiceName(serviceName).c_str());
             continue;
         }
         if (key.store == CONFIG_STORE_SERVICE && (key.flags & CONFIG_NUMBERED) != 0) {
@@ -166,7 +169,9 @@ void buildReport(Report& report, const wchar_t* serviceName, CLogger* logger, in
 }
 
 // The report's bytes as they go into the file (free() them); null with `error` set on failure.
-unsigned char* encodeReport(const wchar_t* report, int unicode, size_t* size, DWORD* error) {
+// `replaced` tells whether the ANSI code page lacked some of its characters.
+unsigned char* encodeReport(const wchar_t* report, int unicode, size_t* size, DWORD* error,
+                            BOOL* replaced) {
     size_t length = wcslen(report);
     if (unicode) {
         *size = utf16leSize(report, length);
@@ -194,8 +199,10 @@ unsigned char* encodeReport(const wchar_t* report, int unicode, size_t* size, DW
         *error = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
     }
+    // A UTF-8 code page holds every character and takes no such question.
     int converted = WideCharToMultiByte(CP_ACP, 0, report, static_cast<int>(length),
-                                        reinterpret_cast<char*>(bytes), needed, nullptr, nullptr);
+                                        reinterpret_cast<char*>(bytes), needed, nullptr,
+                                        GetACP() == CP_UTF8 ? nullptr : replaced);
     if (converted <= 0) {
         *error = GetLastError();
         free(bytes);
@@ -210,7 +217,8 @@ int saveReport(const wchar_t* report, const wchar_t* fileName, CLogger* logger, 
     // Encoded before the file is created, so that a failure leaves no empty file behind.
     size_t size = 0;
     DWORD error = ERROR_SUCCESS;
-    unsigned char* bytes = encodeReport(report, unicode, &size, &error);
+    BOOL replaced = FALSE;
+    unsigned char* bytes = encodeReport(report, unicode, &size, &error, &replaced);
     if (bytes == nullptr) {
         if (error == ERROR_NOT_ENOUGH_MEMORY) {
             logger->logMessage(L"Memory error");
@@ -222,6 +230,12 @@ int saveReport(const wchar_t* report, const wchar_t* fileName, CLogger* logger, 
     }
     int result = writeNewFile(fileName, bytes, size, unicode, logger);
     free(bytes);
+    if (result == 0 && replaced) {
+        // Installed again, the file would give the service other values.
+        logger->logMessage(L"Warning: the ANSI code page lacks some characters of the settings; "
+                           L"they were saved as replacement characters. Save with -w to keep "
+                           L"them.");
+    }
     return result;
 }
 

@@ -14,8 +14,9 @@
 namespace {
 
 const size_t keyPathChars = 600;
-// EventMessageFile is a path, at most a long path's length.
-const DWORD messageFileChars = 1024;
+// EventMessageFile is the program's path, which the image path (up to 1999 characters) holds:
+// a longer one read short would make the service's own source look like another program's.
+const DWORD messageFileChars = 2000;
 
 enum SourceOwner { SOURCE_NONE, SOURCE_OWN, SOURCE_FOREIGN };
 

@@ -131,8 +131,10 @@ int CInstaller::createMSService(CConfigFile* config) {
     // The logon right where Windows needs it; the accounts without a password get none.
     const wchar_t* account = request.account;
     const wchar_t* password = nullptr;
-    if (result == 0 && account != nullptr) {
-        password = prepareServiceLogon(account, request.password, logger);
+    if (result == 0 && (account != nullptr || request.password != nullptr)) {
+        // A password without an account is LocalSystem's, which takes none: said, not dropped.
+        password = prepareServiceLogon(account != nullptr ? account : L"LocalSystem",
+                                       request.password, logger);
     }
 
     // Dependencies: the comma-separated list as a multi-string; the zero fill ends it.

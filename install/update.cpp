@@ -22,7 +22,6 @@
 namespace {
 
 const DWORD notPresent = 0xFFFFFFFFu;
-const DWORD textBytes = 8000;
 const wchar_t notSet[] = L"(not set)";
 
 struct Change {
@@ -39,28 +38,14 @@ struct ServiceState {
     int delayed;
 };
 
-std::wstring readText(const wchar_t* serviceName, const wchar_t* valueName, int* present) {
-    std::vector<wchar_t> value(textBytes / sizeof(wchar_t) + 1, L'\0');
-    wchar_t* got = getRegStrValue(HKEY_LOCAL_MACHINE, BRONTEL_SERVICES_KEY, serviceName, valueName,
-                                  value.data(), textBytes);
-    if (present != nullptr) {
-        *present = got != nullptr;
-    }
-    return got != nullptr ? std::wstring(got) : std::wstring();
-}
-
 ServiceState readServiceState(const wchar_t* name) {
     ServiceState state;
     const wchar_t* services = BRONTEL_SERVICES_KEY;
-    state.displayName = readText(name, REGVAL_DISPLAY_NAME, nullptr);
-    state.imagePath = readText(name, REGVAL_IMAGE_PATH, nullptr);
-    state.description = readText(name, REGVAL_DESCRIPTION, nullptr);
-    state.account = readText(name, L"ObjectName", nullptr);
-    std::vector<wchar_t> list(textBytes / sizeof(wchar_t) + 1, L'\0');
-    if (getRegStrListValue(HKEY_LOCAL_MACHINE, services, name, REGVAL_DEPEND_ON_SERVICE,
-                           list.data(), textBytes, L',') != nullptr) {
-        state.dependencies = list.data();
-    }
+    state.displayName = readServiceText(name, REGVAL_DISPLAY_NAME, nullptr);
+    state.imagePath = readServiceText(name, REGVAL_IMAGE_PATH, nullptr);
+    state.description = readServiceText(name, REGVAL_DESCRIPTION, nullptr);
+    state.account = readServiceText(name, L"ObjectName", nullptr);
+    state.dependencies = readServiceList(name, REGVAL_DEPEND_ON_SERVICE, L',');
     state.type = getRegDwValue(HKEY_LOCAL_MACHINE, services, name, REGVAL_TYPE, notPresent);
     state.start = getRegDwValue(HKEY_LOCAL_MACHINE, services, name, REGVAL_START, notPresent);
     state.errorControl =

@@ -57,6 +57,9 @@ struct ServiceParamFailure {
 // A new text (free() it) or null with `failure` saying why; nothing is traced.
 wchar_t* readServiceParam(const wchar_t* serviceName, const wchar_t* valueName, int expandEnv,
                           ServiceParamFailure* failure);
+// The same for a value of any key under HKEY_LOCAL_MACHINE, of any length (path null: no memory).
+wchar_t* readRegText(const wchar_t* path, const wchar_t* valueName, int expandEnv,
+                     ServiceParamFailure* failure);
 // The trace of a failed read, as getRegServiceParam with logErrors gives it.
 void traceServiceParamFailure(const wchar_t* serviceName, const wchar_t* valueName,
                               const ServiceParamFailure& failure, CLogger* logger);

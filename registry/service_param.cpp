@@ -8,16 +8,22 @@
 
 wchar_t* readServiceParam(const wchar_t* serviceName, const wchar_t* valueName, int expandEnv,
                           ServiceParamFailure* failure) {
+    wchar_t* path = serviceParametersPath(serviceName);
+    wchar_t* text = readRegText(path, valueName, expandEnv, failure);
+    free(path);
+    return text;
+}
+
+wchar_t* readRegText(const wchar_t* path, const wchar_t* valueName, int expandEnv,
+                     ServiceParamFailure* failure) {
     failure->step = SERVICE_PARAM_READ;
     failure->status = ERROR_SUCCESS;
-    wchar_t* path = serviceParametersPath(serviceName);
     if (path == nullptr) {
         failure->step = SERVICE_PARAM_NO_MEMORY;
         return nullptr;
     }
     CRegKey key;
     LSTATUS rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.receive());
-    free(path);
     if (rc != ERROR_SUCCESS) {
         failure->step = SERVICE_PARAM_OPEN_KEY;
         failure->status = rc;

@@ -2,6 +2,8 @@
 #include "registry/service_strings.h"
 
 #include "platform/handles.h"
+#include "platform/textutil.h"
+#include "registry/key_path.h"
 #include "registry/registry.h"
 
 #include <stdio.h>
@@ -42,6 +44,58 @@ int readServiceStrings(const wchar_t* serviceName, const wchar_t* valueName,
     }
     free(buffer);
     return 0;
+}
+
+std::wstring readServiceList(const wchar_t* serviceName, const wchar_t* valueName,
+                             wchar_t separator) {
+    std::vector<std::wstring> items;
+    readServiceStrings(serviceName, valueName, &items);
+    std::wstring joined;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) {
+            joined += separator;
+        }
+        joined += items[i];
+    }
+    return joined;
+}
+
+std::wstring readServiceText(const wchar_t* serviceName, const wchar_t* valueName, int* present) {
+    wchar_t* path = joinKeyPath(BRONTEL_SERVICES_KEY, serviceName, nullptr);
+    ServiceParamFailure failure;
+    wchar_t* text = readRegText(path, valueName, 0, &failure);
+    free(path);
+    if (present != nullptr) {
+        *present = text != nullptr;
+    }
+    std::wstring value = text != nullptr ? text : L"";
+    free(text);
+    return value;
+}
+
+std::wstring storedServiceName(const wchar_t* serviceName) {
+    std::wstring given = serviceName != nullptr ? serviceName : L"";
+    CRegKey services;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, BRONTEL_SERVICES_KEY, 0, KEY_ENUMERATE_SUB_KEYS,
+                      services.receive()) != ERROR_SUCCESS) {
+        return given;
+    }
+    // Key names hold at most 255 characters.
+    wchar_t name[260];
+    for (DWORD index = 0;; ++index) {
+        DWORD chars = 260;
+        LSTATUS rc =
+            RegEnumKeyExW(services.get(), index, name, &chars, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_MORE_DATA) {
+            continue;
+        }
+        if (rc != ERROR_SUCCESS) {
+            return given;
+        }
+        if (asciiEqualNoCase(name, given.c_str())) {
+            return name;
+        }
+    }
 }
 
 int writeServiceStrings(const wchar_t* serviceName, const wchar_t* valueName,

@@ -17,6 +17,15 @@ const size_t serviceStringsChars = 32767;
 // BRONTEL_RESULT_OUT_OF_MEMORY.
 int readServiceStrings(const wchar_t* serviceName, const wchar_t* valueName,
                        std::vector<std::wstring>* items);
+// The items of the service key's list value joined by `separator`; empty when it is missing.
+std::wstring readServiceList(const wchar_t* serviceName, const wchar_t* valueName,
+                             wchar_t separator);
+// A text value of the service key, read whole however long it is; `present` (may be null) says
+// whether it is there.
+std::wstring readServiceText(const wchar_t* serviceName, const wchar_t* valueName, int* present);
+// The name of the service's key as Windows keeps it (names compare without case), or the name
+// given when no key matches.
+std::wstring storedServiceName(const wchar_t* serviceName);
 // Writes the items as the value, or deletes it when there are none. 0,
 // BRONTEL_RESULT_OUT_OF_MEMORY or BRONTEL_RESULT_REGISTRY_NOT_WRITTEN (traced).
 int writeServiceStrings(const wchar_t* serviceName, const wchar_t* valueName,

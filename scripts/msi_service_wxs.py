@@ -25,7 +25,7 @@ import sqlite3
 import subprocess
 import sys
 import tempfile
-from xml.sax.saxutils import quoteattr
+from xml.sax.saxutils import escape, quoteattr
 
 from msi_wxs import directory_xml
 
@@ -76,7 +76,8 @@ def decode(type_, data):
 
 
 def formatted(text):
-    """A value for a formatted column: brackets kept literal, except [INSTALLDIR]."""
+    """A text for a formatted column (Windows Installer formats the service's and the registry's
+    names as well as their values): brackets kept literal, except [INSTALLDIR]."""
     pieces = re.split(r"(\[INSTALLDIR\])", text)
     out = []
     for piece in pieces:
@@ -88,11 +89,11 @@ def formatted(text):
 
 
 def registry_value(name, type_, data, pad):
-    attr = f"Name={quoteattr(name)}"
+    attr = f"Name={quoteattr(formatted(name))}"
     if type_ == REG_DWORD:
         return f'{pad}<RegistryValue {attr} Type="integer" Value="{data}"/>'
     if type_ == REG_MULTI_SZ:
-        items = "".join(f"{pad}  <MultiStringValue>{formatted(i)}</MultiStringValue>\n" for i in data)
+        items = "".join(f"{pad}  <MultiStringValue>{escape(formatted(i))}</MultiStringValue>\n" for i in data)
         return f'{pad}<RegistryValue {attr} Type="multiString" Action="write">\n{items}{pad}</RegistryValue>'
     if type_ == REG_EXPAND_SZ:
         # wixl writes an expandable value as plain text; a changed type is not what -i writes.
@@ -157,22 +158,22 @@ def main():
 
     pad = " " * 12
     service_xml = [
-        f"{pad}<ServiceInstall Id=\"Service\" Name={quoteattr(name)} DisplayName={quoteattr(formatted(service['DisplayName'][1]))}"
+        f"{pad}<ServiceInstall Id=\"Service\" Name={quoteattr(formatted(name))} DisplayName={quoteattr(formatted(service['DisplayName'][1]))}"
         f" Type=\"ownProcess\" Interactive=\"{'yes' if type_ & 0x100 else 'no'}\" Start=\"{START[start]}\""
         f" ErrorControl=\"{ERROR_CONTROL[error_control]}\" Arguments={quoteattr(formatted(arguments))}"
         + (f" Description={quoteattr(formatted(service['Description'][1]))}" if "Description" in service else "")
         + ">"
     ]
     for dependency in service.get("DependOnService", (REG_MULTI_SZ, []))[1]:
-        service_xml.append(f"{pad}  <ServiceDependency Id={quoteattr(dependency)}/>")
+        service_xml.append(f"{pad}  <ServiceDependency Id={quoteattr(formatted(dependency))}/>")
     service_xml.append(f"{pad}</ServiceInstall>")
-    service_xml.append(f'{pad}<ServiceControl Id="ServiceControl" Name={quoteattr(name)} Start="install" Stop="both" Remove="uninstall" Wait="yes"/>')
+    service_xml.append(f'{pad}<ServiceControl Id="ServiceControl" Name={quoteattr(formatted(name))} Start="install" Stop="both" Remove="uninstall" Wait="yes"/>')
 
     registry = []
     for key in sorted(values):
         if not key.startswith(service_key + "\\Parameters") and not key == SERVICES + "\\EventLog\\Application\\" + name:
             continue
-        registry.append(f"{pad}<RegistryKey Root=\"HKLM\" Key={quoteattr(key)}>")
+        registry.append(f"{pad}<RegistryKey Root=\"HKLM\" Key={quoteattr(formatted(key))}>")
         for value_name, (value_type, data) in sorted(values[key].items()):
             if value_name == "EventMessageFile":
                 # The event source's messages are in the brontel.exe the package installs. -i

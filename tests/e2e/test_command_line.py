@@ -73,6 +73,7 @@ def test_help_without_arguments_or_asked_for_first(machine):
         (["-a"], "-a option requires an account name"),
         (["-p"], "-p option requires a password"),
         (["-t"], "-t option requires log file name, or OFF"),
+        (["-t", ""], "-t option requires log file name, or OFF"),
         (["-d"], "-d option requires service name."),
         (["-e", "svc"], "-e option requires service name and output file name."),
         (["-s", "svc"], "-s option requires service name and signal."),

@@ -66,6 +66,27 @@ def test_administrator_round_trip(machine):
     assert machine.run(["-r", name]).rc == 0
 
 
+def test_round_trip_keeps_long_and_awkward_values(machine):
+    # Values longer than 2000 characters in the service key were left out of the report and
+    # taken for missing by -m.
+    name = machine.unique("longvalues")
+    description = "Long " + "d" * 2500
+    dependencies = ",".join(f"Dependency{n:03}" for n in range(200))
+    odd = 'a=b #c %TEMP% "quoted" \u00e9'
+    lines = basic(name, f"description={description}", f"serviceDependencies={dependencies}",
+                  f"commandLineParms={odd}")
+    assert install(machine, lines).rc == 0
+    # -m of the same file finds them unchanged.
+    config = write_config(machine, lines, "same.conf")
+    result = machine.run(["-m", machine.path(config)])
+    assert f"The service {name} already has these settings: nothing changed." in result.lines, result
+    stored = round_trip(machine, name).splitlines()
+    assert f"description={description}" in stored
+    assert f"serviceDependencies={dependencies}" in stored
+    assert f"commandLineParms={odd}" in stored
+    assert machine.run(["-r", name]).rc == 0
+
+
 def test_only_the_first_missing_required_key_is_reported(linux):
     name = linux.unique("missing")
     cases = [
@@ -138,7 +159,12 @@ def test_image_path_that_does_not_fit_is_refused(linux):
     assert install(linux, basic(name, "binaryPath=" + path)).rc == 0
     assert image_path(linux, name) == f'"{path}" -Z "{name}"'
     assert len(image_path(linux, name)) == 1999
-    assert linux.run(["-r", name]).rc == 0
+    # Its event source, named by that path, is the service's own and goes with it.
+    source = SERVICES + "\\EventLog\\Application\\" + name
+    assert linux.reg_get(source, "EventMessageFile") == ("expand", path)
+    result = linux.run(["-r", name])
+    assert result.rc == 0 and not any("another program" in line for line in result.lines), result
+    assert linux.reg_get(source, "EventMessageFile") is None
 
 
 def test_options_1_2_4_with_stale_stored_options(linux):
@@ -213,6 +239,11 @@ def test_accounts_without_a_password(machine):
     assert not any("secret" in line for line in shown.lines)
     round_trip(machine, name)
     assert machine.reg_get(SERVICES + "\\" + name, "ObjectName") == ("sz", virtual)
+    assert machine.run(["-r", name]).rc == 0
+
+    name = machine.unique("nopassword")
+    result = install(machine, basic(name), "-p", "secret")
+    assert "The account LocalSystem has no password: -p is not used." in result.lines, result
     assert machine.run(["-r", name]).rc == 0
 
     name = machine.unique("localservice")

@@ -10,6 +10,7 @@ import pytest
 
 from conftest import REPO, WINE
 from runtime_support import wait_until
+from test_msi import table
 from test_windows_vm import runtime
 
 UPGRADE_CODE = "5E0C7A31-2B9D-4C48-A1F6-93D2E7B04C85"
@@ -52,6 +53,29 @@ def package(m, name, folder, version, option, record):
     built = subprocess.run(["wixl", "-a", "x64", "-o", str(msi), str(wxs)], cwd=work, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     assert built.returncode == 0, built.stdout
     return config, msi
+
+
+def test_brackets_in_names_stay_literal_in_the_package(linux):
+    # Windows Installer formats the service's name, its dependencies and the registry's key and
+    # value names as well as the values: a bare bracket there names a property.
+    work = linux.tmp
+    (work / "files").mkdir()
+    (work / "files" / "app.jar").write_text("jar\n")
+    config = work / "odd.conf"
+    config.write_text("serviceDisplayName=D\nserviceName=app[1]{x}\nibrontelClass=a.B\n"
+                      "serviceDependencies=dep[2],Tcpip\n")
+    wxs, msi = work / "odd.wxs", work / "odd.msi"
+    subprocess.run([str(REPO / "scripts" / "msi_service_wxs.py"), "--config", str(config), "--brontel-exe", str(linux.exe),
+                    "--files", str(work / "files"), "--folder", "Odd", "--version", "1.0.0", "--upgrade-code", UPGRADE_CODE,
+                    "--manufacturer", "brontel tests", "--linux-brontel", str(linux.exe), "--out", str(wxs)], check=True)
+    subprocess.run(["wixl", "-a", "x64", "-o", str(msi), str(wxs)], cwd=work, check=True)
+    literal = "app[\\[]1[\\]][\\{]x[\\}]"
+    [service] = table(msi, "ServiceInstall")
+    assert service[1] == literal and service[7] == "dep[\\[]2[\\]][~]Tcpip[~][~]"
+    assert [row[1] for row in table(msi, "ServiceControl")] == [literal]
+    keys = {row[2] for row in table(msi, "Registry")}
+    assert keys == {f"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\{literal}\\",
+                    f"SYSTEM\\CurrentControlSet\\Services\\{literal}\\Parameters\\"}
 
 
 def report(m, name):

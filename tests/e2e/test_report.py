@@ -99,6 +99,12 @@ def test_saved_report_in_utf16(machine, service):
     text = data.decode("utf-16-le")
     assert text.startswith("serviceDisplayName=Caf\u00e9 \u4e2d\nserviceName=")
     assert "\r" not in text and text.endswith("JVMOption3=-Da=b=c\n")
+    # Without -w, a code page that lacks a character says so (the Linux stand-in's is UTF-8).
+    target = machine.tmp / "saved-ansi.conf"
+    result = machine.run(["-e", service, machine.path(target)], env=ENV)
+    assert result.rc == 0 and target.exists()
+    warned = [line for line in result.lines if line.startswith("Warning: the ANSI code page lacks")]
+    assert len(warned) == (1 if machine.is_windows else 0), result
 
 
 def test_saved_report_never_overwrites_a_file(machine, service):
@@ -134,6 +140,8 @@ def test_rows_left_out_for_missing_bits_and_other_numbers(machine, service):
     result = machine.run(["-d", service])
     assert f'serviceName={service}\nbinaryPath=ab"cd\nibrontelClass=x.Y\n' in result.out
     assert "startType" not in result.out and "interactiveService" not in result.out
+    # The name as Windows keeps it, whatever case it was asked for in.
+    assert f"serviceName={service}\n" in machine.run(["-d", service.upper()]).out
 
 
 def test_no_report_of_a_name_that_is_no_brontel_service(machine, service):

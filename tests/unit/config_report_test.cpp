@@ -41,16 +41,16 @@ class ServiceReport : public ::testing::Test {
     std::wstring dir = testsupport::makeScratchDir(L"report");
 };
 
-TEST_F(ServiceReport, ValuesTooLongForTheBufferAreLeftOut) {
-    std::wstring fits(1999, L'd');
-    std::wstring tooLong(2000, L'e');
+TEST_F(ServiceReport, LongValuesAreReportedWhole) {
+    // A value left out would be lost when the saved report is installed again.
+    std::wstring displayName(1999, L'd');
+    std::wstring description(5000, L'e');
+    std::wstring longClass(5000, L'c');
     // Only a service brontel installed is reported.
     ASSERT_TRUE(testsupport::setRegistryString(key.c_str(), L"ImagePath",
                                                L"\"C:\\brontel\\brontel.exe\" -Z \"r\""));
-    ASSERT_TRUE(testsupport::setRegistryString(key.c_str(), L"DisplayName", fits.c_str()));
-    ASSERT_TRUE(testsupport::setRegistryString(key.c_str(), L"Description", tooLong.c_str()));
-    // Parameters values have no such limit.
-    std::wstring longClass(5000, L'c');
+    ASSERT_TRUE(testsupport::setRegistryString(key.c_str(), L"DisplayName", displayName.c_str()));
+    ASSERT_TRUE(testsupport::setRegistryString(key.c_str(), L"Description", description.c_str()));
     ASSERT_TRUE(
         testsupport::setRegistryString(params.c_str(), L"IBrontelClass", longClass.c_str()));
     TraceCapture trace(L"reportlong");
@@ -58,8 +58,8 @@ TEST_F(ServiceReport, ValuesTooLongForTheBufferAreLeftOut) {
     CConfigFile::showServiceInfo(entry.name.c_str(), path.c_str(), trace.get(), 1);
     CConfigFile reader(trace.get());
     ASSERT_EQ(0, reader.parseConfigFile(path.c_str(), 1));
-    EXPECT_STREQ(fits.c_str(), reader.getStrOptionValue(L"serviceDisplayName", nullptr));
-    EXPECT_EQ(nullptr, reader.getOption(L"description"));
+    EXPECT_STREQ(displayName.c_str(), reader.getStrOptionValue(L"serviceDisplayName", nullptr));
+    EXPECT_STREQ(description.c_str(), reader.getStrOptionValue(L"description", nullptr));
     EXPECT_STREQ(longClass.c_str(), reader.getStrOptionValue(L"ibrontelClass", nullptr));
 }
 
