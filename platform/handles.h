@@ -1,7 +1,8 @@
 // Windows handles that close themselves: a Service Control Manager handle (the manager's or a
-// service's), a registry key, a kernel object's handle, an event source, and memory Windows
-// handed out with LocalAlloc (texts and security descriptors that conversions return). Each owns
-// what it holds, closes it when it goes or is given another, and can be moved but not copied.
+// service's), a registry key, a kernel object's handle, an event source, an environment block,
+// and memory Windows handed out with LocalAlloc (texts and security descriptors that conversions
+// return). Each owns what it holds, closes it when it goes or is given another, and can be moved
+// but not copied.
 #ifndef BRONTEL_PLATFORM_HANDLES_H
 #define BRONTEL_PLATFORM_HANDLES_H
 
@@ -93,12 +94,21 @@ template <class Pointer> struct LocalMemoryKind {
     static void close(Type memory) { LocalFree(memory); }
 };
 
+// A block from CreateEnvironmentBlock.
+struct EnvironmentBlockKind {
+    typedef LPVOID Type;
+    static Type none() { return nullptr; }
+    static bool isValid(Type block) { return block != nullptr; }
+    static void close(Type block) { DestroyEnvironmentBlock(block); }
+};
+
 typedef CHandleOf<ServiceHandleKind> CServiceHandle;
 typedef CHandleOf<RegistryKeyKind> CRegKey;
 typedef CHandleOf<KernelHandleKind> CWinHandle;
 typedef CHandleOf<EventSourceKind> CEventSource;
 typedef CHandleOf<LocalMemoryKind<wchar_t*>> CLocalText;
 typedef CHandleOf<LocalMemoryKind<PSECURITY_DESCRIPTOR>> CLocalDescriptor;
+typedef CHandleOf<EnvironmentBlockKind> CEnvironmentBlock;
 
 // The two handles CreateProcessW hands back; the thread's is closed before the process's.
 struct CProcessHandles {

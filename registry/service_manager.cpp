@@ -58,28 +58,19 @@ int CServiceManager::stopService(const wchar_t* serviceName) {
     if (openService(service, serviceName, GENERIC_READ | GENERIC_EXECUTE,
                     L"Cannot open service for stopping, rc= ")) {
         SERVICE_STATUS status = {};
-        BOOL ok = ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-        if (!ok && GetLastError() == ERROR_SERVICE_CANNOT_ACCEPT_CTRL) {
-            // A stop already under way takes no second one: it is waited for all the same.
-            ok = QueryServiceStatus(service.get(), &status) &&
-                 status.dwCurrentState == SERVICE_STOP_PENDING;
-            if (!ok) {
-                SetLastError(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
-            }
-        }
+        DWORD error = askToStop(service.get(), &status);
         CStopProgress progress;
         int gaveUp = 0;
-        while (ok && status.dwCurrentState != SERVICE_STOPPED) {
+        while (error == 0 && status.dwCurrentState != SERVICE_STOPPED) {
             DWORD wait = progress.nextWait(status);
             if (wait == 0) {
                 gaveUp = 1;
                 break;
             }
             Sleep(wait);
-            ok = QueryServiceStatus(service.get(), &status);
+            error = QueryServiceStatus(service.get(), &status) ? 0 : GetLastError();
         }
-        if (!ok) {
-            DWORD error = GetLastError();
+        if (error != 0) {
             // A service that was not running counts as stopped.
             if (error != ERROR_SERVICE_NOT_ACTIVE) {
                 logger->logSystemError(L"Error stopping service rc = ", error);
@@ -142,4 +133,16 @@ int isDelayedAutoStart(const wchar_t* serviceName) {
     return QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
                                 reinterpret_cast<LPBYTE>(&info), sizeof info, &needed) &&
            info.fDelayedAutostart != FALSE;
+}
+
+DWORD askToStop(SC_HANDLE service, SERVICE_STATUS* status) {
+    if (ControlService(service, SERVICE_CONTROL_STOP, status)) {
+        return 0;
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL && QueryServiceStatus(service, status) &&
+        status->dwCurrentState == SERVICE_STOP_PENDING) {
+        return 0;
+    }
+    return error;
 }

@@ -42,5 +42,8 @@ int isServiceRunning(const wchar_t* serviceName);
 // Whether the manager holds the service's automatic start back until the other automatic
 // services have started; 0 also when it cannot be asked.
 int isDelayedAutoStart(const wchar_t* serviceName);
+// Sends the stop control: 0 with `status` filled when it was taken, or when a stop is under way
+// already (the manager refuses a second one, 1061, yet the service is stopping); else the error.
+DWORD askToStop(SC_HANDLE service, SERVICE_STATUS* status);
 
 #endif

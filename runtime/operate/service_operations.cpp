@@ -102,16 +102,13 @@ class COperation {
 
     int stop() {
         SERVICE_STATUS status = {};
-        DWORD error =
-            ControlService(service.get(), SERVICE_CONTROL_STOP, &status) ? 0 : GetLastError();
-        if (error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL && stopping()) {
-            error = 0; // a stop under way is waited for, as one asked for now would be
-        }
-        return reach(error, ERROR_SERVICE_NOT_ACTIVE, L"stop", SERVICE_STOPPED, L" is stopped.");
+        // A stop under way is waited for, as one asked for now would be.
+        return reach(askToStop(service.get(), &status), ERROR_SERVICE_NOT_ACTIVE, L"stop",
+                     SERVICE_STOPPED, L" is stopped.");
     }
 
   private:
-    // The manager refuses a start and a stop alike while a stop is under way.
+    // The manager calls a service that is still stopping running, and refuses its start.
     bool stopping() {
         SERVICE_STATUS_PROCESS status = {};
         return queryStatus(service.get(), &status) && status.dwCurrentState == SERVICE_STOP_PENDING;

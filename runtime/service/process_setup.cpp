@@ -25,10 +25,10 @@ std::wstring nameOf(const std::wstring& item) {
 // entries expand as they do under -x.
 void restoreSystemValues(const std::vector<std::wstring>& items, CLogger* logger) {
     CWinHandle token;
-    LPVOID block = nullptr;
+    CEnvironmentBlock environment;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_IMPERSONATE,
                           token.receive()) ||
-        !CreateEnvironmentBlock(&block, token.get(), FALSE)) {
+        !CreateEnvironmentBlock(environment.receive(), token.get(), FALSE)) {
         logger->logSystemError(L"Cannot read the system's environment; the service's variables "
                                L"are expanded over the values the service manager set",
                                GetLastError());
@@ -40,7 +40,7 @@ void restoreSystemValues(const std::vector<std::wstring>& items, CLogger* logger
             continue;
         }
         const wchar_t* value = nullptr;
-        for (const wchar_t* entry = static_cast<const wchar_t*>(block);
+        for (const wchar_t* entry = static_cast<const wchar_t*>(environment.get());
              *entry != L'\0' && value == nullptr; entry += wcslen(entry) + 1) {
             std::wstring entryName = nameOf(entry);
             if (asciiEqualNoCase(entryName.c_str(), name.c_str())) {
@@ -49,7 +49,6 @@ void restoreSystemValues(const std::vector<std::wstring>& items, CLogger* logger
         }
         SetEnvironmentVariableW(name.c_str(), value);
     }
-    DestroyEnvironmentBlock(block);
 }
 } // namespace
 
